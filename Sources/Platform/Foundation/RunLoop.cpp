@@ -1,0 +1,291 @@
+#include "Platform/Foundation/RunLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "Platform/Foundation/Error.h"
+
+namespace platform {
+
+namespace {
+// A loop whose work keeps posting work would never become idle; past this many passes in one
+// `runUntilIdle` we call it a bug rather than spin for ever.
+constexpr int kMaxIdlePasses = 1'000'000;
+}  // namespace
+
+RunLoop::RunLoop(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) throw ProgrammingError("RunLoop: eventfd failed");
+}
+
+RunLoop::RunLoop(std::shared_ptr<ManualClock> clock) : clock_(clock), manual_(std::move(clock)) {}
+
+RunLoop::~RunLoop() {
+  // Dropping work can post more (a dropped continuation resumes its waiter with an error), so
+  // clear outside the lock until nothing is left.
+  for (;;) {
+    std::deque<Work> ready;
+    std::set<Entry> scheduled;
+    {
+      std::lock_guard lock(mutex_);
+      ready.swap(ready_);
+      scheduled.swap(scheduled_);
+    }
+    if (ready.empty() && scheduled.empty()) break;
+  }
+  if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+void RunLoop::post(Work work) {
+  std::lock_guard lock(mutex_);
+  ready_.push_back(std::move(work));
+  if (sleeping_) {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+    sleeping_ = false;
+  }
+}
+
+std::shared_ptr<WorkItem> RunLoop::postAfter(double seconds, Work work) {
+  auto timer = std::shared_ptr<Timer>(new Timer(
+      Uptime{0}, Uptime{0}, false, RunLoopModes::common(), [work = std::move(work)](Timer&) { work(); }));
+  schedule(timer, clock_->uptime() + platform::seconds(seconds < 0 ? 0 : seconds));
+  return timer;
+}
+
+std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats, std::function<void(Timer&)> fire,
+                                              RunLoopModes modes) {
+  // A non-positive interval means the smallest one, as on the original platform.
+  Uptime step = platform::seconds(interval > 0 ? interval : 0.0001);
+  if (step.count() <= 0) step = Uptime{1};
+  Uptime now = clock_->uptime();
+  auto timer = std::shared_ptr<Timer>(new Timer(now, step, repeats, modes, std::move(fire)));
+  schedule(timer, now + step);
+  return timer;
+}
+
+void RunLoop::schedule(std::shared_ptr<Timer> timer, Uptime deadline) {
+  std::lock_guard lock(mutex_);
+  scheduled_.insert(Entry{deadline, nextSequence_++, std::move(timer)});
+  if (sleeping_) {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = write(wakeFd_, &one, sizeof one);
+    sleeping_ = false;
+  }
+}
+
+std::optional<RunLoop::Entry> RunLoop::takeDueEntry(Uptime now) {
+  std::lock_guard lock(mutex_);
+  RunLoopMode mode = currentMode();
+  for (auto it = scheduled_.begin(); it != scheduled_.end() && it->deadline <= now;) {
+    if (it->timer->isCancelled()) {
+      it = scheduled_.erase(it);
+      continue;
+    }
+    if (it->timer->modes_.contains(mode)) {
+      Entry entry = *it;
+      scheduled_.erase(it);
+      return entry;
+    }
+    ++it;
+  }
+  return std::nullopt;
+}
+
+void RunLoop::fire(const Entry& entry) {
+  Timer& timer = *entry.timer;
+  if (timer.repeats_) {
+    // The next whole multiple of the interval after now, measured from the anchor.
+    Uptime now = clock_->uptime();
+    auto periods = (now - timer.anchor_) / timer.interval_ + 1;
+    schedule(entry.timer, timer.anchor_ + periods * timer.interval_);
+  } else {
+    timer.cancel();
+  }
+  CurrentScope scope(this);
+  timer.fire_(timer);
+}
+
+bool RunLoop::runPass() {
+  bool ran = false;
+  Uptime now = clock_->uptime();
+  while (auto entry = takeDueEntry(now)) {
+    fire(*entry);
+    ran = true;
+  }
+  std::size_t count;
+  {
+    std::lock_guard lock(mutex_);
+    count = ready_.size();
+  }
+  // Taken one at a time, so that a nested run started by one item sees the items behind it in
+  // their order.
+  for (std::size_t i = 0; i < count; ++i) {
+    Work work;
+    {
+      std::lock_guard lock(mutex_);
+      if (ready_.empty()) break;
+      work = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    CurrentScope scope(this);
+    work();
+    ran = true;
+  }
+  return ran;
+}
+
+std::optional<Uptime> RunLoop::nextDeadline() const {
+  std::lock_guard lock(mutex_);
+  RunLoopMode mode = currentMode();
+  for (const auto& entry : scheduled_) {
+    if (!entry.timer->isCancelled() && entry.timer->modes_.contains(mode)) return entry.deadline;
+  }
+  return std::nullopt;
+}
+
+void RunLoop::requireManual(const char* what) const {
+  if (!manual_) throw ProgrammingError(std::string("RunLoop::") + what + " needs a manual clock");
+}
+
+void RunLoop::runUntilIdle() {
+  requireManual("runUntilIdle");
+  for (int pass = 0; runPass(); ++pass) {
+    if (pass > kMaxIdlePasses) throw ProgrammingError("RunLoop::runUntilIdle: work keeps posting work");
+  }
+}
+
+void RunLoop::advance(double secondsToAdvance) {
+  requireManual("advance");
+  advanceTo(clock_->uptime() + platform::seconds(secondsToAdvance));
+}
+
+void RunLoop::advanceTo(Uptime target) {
+  requireManual("advanceTo");
+  for (;;) {
+    runUntilIdle();
+    auto next = nextDeadline();
+    if (!next || *next > target) break;
+    Uptime now = clock_->uptime();
+    if (*next > now) manual_->moveForward(*next - now);
+  }
+  Uptime now = clock_->uptime();
+  if (target > now) manual_->moveForward(target - now);
+  runUntilIdle();
+}
+
+bool RunLoop::shouldLeave(bool outer, std::size_t depth) const {
+  if (outer) return stopRequested_;
+  return nested_.size() >= depth && nested_[depth - 1].has_value();
+}
+
+void RunLoop::loop(bool outer, std::size_t depth) {
+  while (!shouldLeave(outer, depth)) {
+    if (runPass()) continue;
+    if (shouldLeave(outer, depth)) break;
+    auto deadline = nextDeadline();
+    if (manual_) {
+      if (!deadline) {
+        throw ProgrammingError("RunLoop::run: nothing is scheduled, the loop would wait for ever");
+      }
+      Uptime now = clock_->uptime();
+      if (*deadline > now) manual_->moveForward(*deadline - now);
+      continue;
+    }
+    waitForWork(deadline);
+  }
+}
+
+void RunLoop::run() {
+  stopRequested_ = false;
+  loop(true, 0);
+  stopRequested_ = false;
+}
+
+void RunLoop::stop() {
+  // Called on the loop's thread, or posted there.
+  if (Executor::current() == this || manual_) {
+    stopRequested_ = true;
+  } else {
+    post([this] { stopRequested_ = true; });
+  }
+}
+
+long RunLoop::runNested(RunLoopMode mode) {
+  modes_.push_back(mode);
+  nested_.emplace_back();
+  std::size_t depth = nested_.size();
+  struct Pop {
+    RunLoop* loop;
+    ~Pop() {
+      loop->nested_.pop_back();
+      loop->modes_.pop_back();
+    }
+  } pop{this};
+  loop(false, depth);
+  return *nested_[depth - 1];
+}
+
+void RunLoop::endNested(long code) {
+  if (nested_.empty()) throw ProgrammingError("RunLoop::endNested: no nested session is running");
+  nested_.back() = code;
+}
+
+RunLoop::SourceId RunLoop::addReadSource(int fd, std::function<void()> ready) {
+  SourceId id = nextSource_++;
+  sources_.emplace(id, std::make_pair(fd, std::move(ready)));
+  return id;
+}
+
+void RunLoop::removeReadSource(SourceId id) { sources_.erase(id); }
+
+void RunLoop::waitForWork(std::optional<Uptime> deadline) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!ready_.empty()) return;
+    sleeping_ = true;
+  }
+  int timeoutMs = -1;
+  if (deadline) {
+    auto wait = *deadline - clock_->uptime();
+    if (wait.count() <= 0) {
+      std::lock_guard lock(mutex_);
+      sleeping_ = false;
+      return;
+    }
+    // Round up, so that a wake-up never comes before the deadline and spins.
+    auto ms = (wait.count() + 999'999) / 1'000'000;
+    timeoutMs = ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+  }
+  std::vector<pollfd> fds;
+  std::vector<SourceId> ids;
+  fds.push_back({wakeFd_, POLLIN, 0});
+  for (const auto& [id, source] : sources_) {
+    fds.push_back({source.first, POLLIN, 0});
+    ids.push_back(id);
+  }
+  int n = poll(fds.data(), fds.size(), timeoutMs);
+  {
+    std::lock_guard lock(mutex_);
+    sleeping_ = false;
+  }
+  if (n <= 0) return;
+  if (fds[0].revents & POLLIN) {
+    std::uint64_t value;
+    [[maybe_unused]] auto r = read(wakeFd_, &value, sizeof value);
+  }
+  for (std::size_t i = 1; i < fds.size(); ++i) {
+    if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    auto it = sources_.find(ids[i - 1]);
+    if (it == sources_.end()) continue;
+    auto ready = it->second.second;
+    CurrentScope scope(this);
+    ready();
+  }
+}
+
+}  // namespace platform

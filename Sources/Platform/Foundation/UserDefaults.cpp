@@ -1,0 +1,186 @@
+#include "Platform/Foundation/UserDefaults.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "Platform/Foundation/NotificationCenter.h"
+
+namespace platform {
+
+Value::Dictionary MemoryDefaultsStore::load() {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+bool MemoryDefaultsStore::save(const Value::Dictionary& values) {
+  std::lock_guard lock(mutex_);
+  if (refusesWrites_) return false;
+  values_ = values;
+  return true;
+}
+
+void MemoryDefaultsStore::setRefusesWrites(bool refuses) {
+  std::lock_guard lock(mutex_);
+  refusesWrites_ = refuses;
+}
+
+Value::Dictionary MemoryDefaultsStore::saved() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+namespace {
+
+std::optional<double> parseNumber(const std::string& text) {
+  const char* begin = text.c_str();
+  while (*begin == ' ' || *begin == '\t') ++begin;
+  if (!*begin) return std::nullopt;
+  char* end = nullptr;
+  double d = std::strtod(begin, &end);
+  if (end == begin) return std::nullopt;
+  return d;
+}
+
+std::optional<double> numeric(const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::boolean: return *v.asBool() ? 1.0 : 0.0;
+    case Value::Kind::integer: return static_cast<double>(*v.asInt());
+    case Value::Kind::unsignedInteger: return static_cast<double>(*v.asUInt());
+    case Value::Kind::real: return *v.asDouble();
+    case Value::Kind::string: return parseNumber(*v.asString());
+    default: return std::nullopt;
+  }
+}
+
+std::string lowercase(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+}  // namespace
+
+UserDefaults::UserDefaults(std::shared_ptr<DefaultsStore> store, std::shared_ptr<NotificationCenter> center)
+    : store_(std::move(store)), center_(std::move(center)), values_(store_->load()) {}
+
+std::optional<Value> UserDefaults::object(std::string_view key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  return it->second;
+}
+
+const Value::Dictionary UserDefaults::snapshot() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+bool UserDefaults::boolForKey(std::string_view key) const {
+  auto v = object(key);
+  if (!v) return false;
+  if (auto s = v->asString()) {
+    auto text = lowercase(*s);
+    if (text == "yes" || text == "true") return true;
+    if (text == "no" || text == "false") return false;
+  }
+  auto n = numeric(*v);
+  return n && *n != 0;
+}
+
+std::int64_t UserDefaults::integerForKey(std::string_view key) const {
+  auto v = object(key);
+  if (!v) return 0;
+  if (auto i = v->asInt()) return *i;
+  if (auto u = v->asUInt()) return static_cast<std::int64_t>(*u);
+  auto n = numeric(*v);
+  if (!n || !std::isfinite(*n)) return 0;
+  if (*n >= 9223372036854775807.0) return INT64_MAX;
+  if (*n <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<std::int64_t>(*n);
+}
+
+double UserDefaults::doubleForKey(std::string_view key) const {
+  auto v = object(key);
+  if (!v) return 0;
+  return numeric(*v).value_or(0.0);
+}
+
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
+  auto v = object(key);
+  if (!v) return std::nullopt;
+  if (auto s = v->asString()) return *s;
+  switch (v->kind()) {
+    case Value::Kind::integer: return std::to_string(*v->asInt());
+    case Value::Kind::unsignedInteger: return std::to_string(*v->asUInt());
+    case Value::Kind::real: {
+      char buffer[32];
+      auto r = std::to_chars(buffer, buffer + sizeof buffer, *v->asDouble());
+      return std::string(buffer, r.ptr);
+    }
+    default: return std::nullopt;
+  }
+}
+
+std::optional<Bytes> UserDefaults::dataForKey(std::string_view key) const {
+  auto v = object(key);
+  if (!v) return std::nullopt;
+  if (auto b = v->asBytes()) return *b;
+  return std::nullopt;
+}
+
+void UserDefaults::set(std::string_view key, Value value) {
+  {
+    std::lock_guard lock(mutex_);
+    values_.insert_or_assign(std::string(key), std::move(value));
+  }
+  persist();
+  changed(key);
+}
+
+void UserDefaults::removeObject(std::string_view key) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    if (it == values_.end()) return;
+    values_.erase(it);
+  }
+  persist();
+  changed(key);
+}
+
+bool UserDefaults::synchronize() { return persist(); }
+
+bool UserDefaults::persist() {
+  // The snapshot is taken under the save lock, so saves land in the order of the changes.
+  std::lock_guard saving(saveMutex_);
+  return store_->save(snapshot());
+}
+
+UserDefaults::ObserverId UserDefaults::observe(std::string key, std::function<void(std::string_view)> handler) {
+  std::lock_guard lock(mutex_);
+  ObserverId id = nextObserver_++;
+  observers_.emplace(id, std::make_pair(std::move(key), std::make_shared<std::function<void(std::string_view)>>(
+                                                            std::move(handler))));
+  return id;
+}
+
+void UserDefaults::removeObserver(ObserverId id) {
+  std::lock_guard lock(mutex_);
+  observers_.erase(id);
+}
+
+void UserDefaults::changed(std::string_view key) {
+  std::vector<std::shared_ptr<std::function<void(std::string_view)>>> handlers;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, observer] : observers_) {
+      if (observer.first == key) handlers.push_back(observer.second);
+    }
+  }
+  for (auto& h : handlers) (*h)(key);
+  if (center_) center_->post(std::string(didChangeNotification), this);
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include "Platform/Foundation/UserDefaults.h"
+
+namespace platform::linuxbackend {
+
+// Preferences in one JSON file, replaced atomically (temporary file, fsync, rename) on every
+// save. Each value carries its kind ({"uint": 5}, {"data": "0aff"}, …), so an unsigned integer
+// stays unsigned and bytes stay bytes across runs.
+//
+// A file that cannot be read or parsed is never overwritten: it is renamed aside (".corrupt-"
+// plus the time) and the store starts empty, saying so once on stderr. If even that fails the
+// store stops saving, so that the file survives for the user to inspect.
+class FileDefaultsStore final : public DefaultsStore {
+ public:
+  explicit FileDefaultsStore(std::filesystem::path file);
+
+  Value::Dictionary load() override;
+  bool save(const Value::Dictionary& values) override;
+
+  const std::filesystem::path& file() const { return file_; }
+
+ private:
+  std::filesystem::path file_;
+  std::mutex mutex_;
+  bool saveDisabled_ = false;
+};
+
+// `$XDG_CONFIG_HOME/flagrig/defaults.json`, defaulting to `~/.config`.
+std::filesystem::path defaultDefaultsFile();
+
+}  // namespace platform::linuxbackend

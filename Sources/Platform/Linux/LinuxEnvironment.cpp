@@ -1,0 +1,23 @@
+#include "Platform/Linux/LinuxEnvironment.h"
+
+#include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Linux/FileDefaultsStore.h"
+
+namespace platform::linuxbackend {
+
+std::shared_ptr<Environment> makeLinuxEnvironment() {
+  auto e = std::make_shared<Environment>();
+  e->clock = std::make_shared<SystemClock>();
+  e->mainLoop = std::make_shared<RunLoop>(e->clock);
+  e->backgroundPool = std::make_shared<ThreadPool>();
+  e->notificationCenter = std::make_shared<NotificationCenter>();
+  e->defaults = std::make_shared<UserDefaults>(std::make_shared<FileDefaultsStore>(defaultDefaultsFile()),
+                                               e->notificationCenter);
+  return e;
+}
+
+}  // namespace platform::linuxbackend

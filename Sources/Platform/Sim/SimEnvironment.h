@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/UserDefaults.h"
+
+namespace platform::sim {
+
+// A complete simulated machine: a manual clock driving the main loop (which also runs every
+// serial queue, so background work is deterministic), in-memory preferences, and the simulated
+// backend of every other service. Tests reach the typed simulated services through here and
+// the product reaches the same objects through `env()`.
+struct SimEnvironment {
+  std::shared_ptr<ManualClock> clock;
+  std::shared_ptr<RunLoop> mainLoop;
+  std::shared_ptr<MemoryDefaultsStore> defaultsStore;
+
+  std::shared_ptr<Environment> environment;
+
+  // What escaped detached tasks, in order.
+  std::vector<std::string> unhandledErrors() const;
+
+  struct Recorder {
+    mutable std::mutex mutex;
+    std::vector<std::string> messages;
+  };
+  std::shared_ptr<Recorder> unhandled = std::make_shared<Recorder>();
+};
+
+std::shared_ptr<SimEnvironment> makeSimEnvironment();
+
+}  // namespace platform::sim

@@ -1,0 +1,38 @@
+#include "SimTest.h"
+
+#include "Platform/Foundation/SharedInstance.h"
+
+namespace platform::testing {
+
+void SimTest::SetUp() {
+  resetSharedInstances();
+  sim_ = sim::makeSimEnvironment();
+  installEnvironment(sim_->environment);
+}
+
+void SimTest::TearDown() {
+  cancelAllSpawnedTasks();
+  try {
+    loop().runUntilIdle();
+    resetSharedInstances();
+    loop().runUntilIdle();
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "tear-down: " << e.what();
+  }
+  installEnvironment(nullptr);
+  sim_.reset();
+}
+
+void SimTest::driveUntil(const bool& done) {
+  loop().runUntilIdle();
+  while (!done) {
+    auto next = loop().nextDeadline();
+    if (!next) {
+      ADD_FAILURE() << "the awaited task can never finish: nothing is scheduled";
+      throw std::runtime_error("awaited task never finished");
+    }
+    loop().advanceTo(*next);
+  }
+}
+
+}  // namespace platform::testing

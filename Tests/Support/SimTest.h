@@ -1,0 +1,75 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <type_traits>
+
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/Task.h"
+#include "Platform/Sim/SimEnvironment.h"
+
+namespace platform::testing {
+
+// Installs a fresh simulated environment with a manual clock for each test, and tears it down
+// afterwards: running tasks are cancelled and drained, and process-wide instances are reset, so
+// that no test depends on another's order.
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  sim::SimEnvironment& sim() { return *sim_; }
+  RunLoop& loop() { return *sim_->mainLoop; }
+  ManualClock& clock() { return *sim_->clock; }
+  void runUntilIdle() { loop().runUntilIdle(); }
+  void advance(double seconds) { loop().advance(seconds); }
+
+  // Runs `task` to completion, moving the manual clock from deadline to deadline as needed,
+  // and returns its result or rethrows its exception. Fails the test when the task can never
+  // finish (nothing left that could resume it).
+  template <class T>
+  T await(Task<T> task);
+
+ private:
+  template <class T>
+  struct Outcome {
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
+    std::exception_ptr error;
+    bool done = false;
+  };
+  template <class T>
+  static Task<void> capture(Task<T> task, std::shared_ptr<Outcome<T>> out);
+  void driveUntil(const bool& done);
+
+  std::shared_ptr<sim::SimEnvironment> sim_;
+};
+
+template <class T>
+Task<void> SimTest::capture(Task<T> task, std::shared_ptr<Outcome<T>> out) {
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(task);
+      out->value = true;
+    } else {
+      out->value.emplace(co_await std::move(task));
+    }
+  } catch (...) {
+    out->error = std::current_exception();
+  }
+  out->done = true;
+}
+
+template <class T>
+T SimTest::await(Task<T> task) {
+  auto out = std::make_shared<Outcome<T>>();
+  spawn(capture(std::move(task), out));
+  driveUntil(out->done);
+  if (out->error) std::rethrow_exception(out->error);
+  if constexpr (!std::is_void_v<T>) return std::move(*out->value);
+}
+
+}  // namespace platform::testing

@@ -1,0 +1,10 @@
+# One place for compiler flags that every target of ours shares.
+add_library(flagrig_options INTERFACE)
+target_compile_options(flagrig_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wno-missing-field-initializers
+  $<$<BOOL:${FLAGRIG_WERROR}>:-Werror>)
+if(FLAGRIG_SANITIZE)
+  target_compile_options(flagrig_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(flagrig_options INTERFACE -fsanitize=address,undefined)
+endif()
