@@ -1,16 +1,11 @@
 #include "Platform/Foundation/PercentEncoding.h"
 
+#include "Platform/Foundation/Hex.h"
+
 namespace platform {
 
 namespace {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void appendEscaped(std::string& out, unsigned char byte) {
   out += '%';
@@ -41,8 +36,8 @@ std::optional<std::string> PercentEncoding::decode(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    int high = hexValue(text[i + 1]);
-    int low = hexValue(text[i + 2]);
+    int high = Hex::digitValue(text[i + 1]);
+    int low = Hex::digitValue(text[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     out += static_cast<char>(high * 16 + low);
     i += 2;
@@ -63,7 +58,8 @@ std::string PercentEncoding::formURLEncode(std::string_view text) {
 bool PercentEncoding::hasValidEscapes(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '%') continue;
-    if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0) {
+    if (i + 2 >= text.size() || Hex::digitValue(text[i + 1]) < 0 ||
+        Hex::digitValue(text[i + 2]) < 0) {
       return false;
     }
     i += 2;

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/Hex.h"
 #include "Platform/Foundation/PercentEncoding.h"
 
 namespace platform {
@@ -16,9 +17,6 @@ bool isAlpha(char c) {
 }
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
-}
-bool isHexDigit(char c) {
-  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 // Every character may appear somewhere in a URI reference; the parts check the rest.
@@ -51,7 +49,7 @@ bool isValidIPLiteral(std::string_view text) {
     auto dot = text.find('.');
     if (dot == std::string_view::npos || dot < 2 || dot + 1 == text.size()) return false;
     for (char c : text.substr(1, dot - 1)) {
-      if (!isHexDigit(c)) return false;
+      if (Hex::digitValue(c) < 0) return false;
     }
     static const URLCharacterSet tail = URLCharacterSet::urlUserAllowed().adding(":");
     for (char c : text.substr(dot + 1)) {
