@@ -19,6 +19,7 @@ void SimTest::TearDown() {
   } catch (const std::exception& e) {
     ADD_FAILURE() << "tear-down: " << e.what();
   }
+  loop().discardPendingWork();
   installEnvironment(nullptr);
   sim_.reset();
 }

@@ -25,6 +25,11 @@ RunLoop::RunLoop(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {
 RunLoop::RunLoop(std::shared_ptr<ManualClock> clock) : clock_(clock), manual_(std::move(clock)) {}
 
 RunLoop::~RunLoop() {
+  discardPendingWork();
+  if (wakeFd_ >= 0) close(wakeFd_);
+}
+
+void RunLoop::discardPendingWork() {
   // Dropping work can post more (a dropped continuation resumes its waiter with an error), so
   // clear outside the lock until nothing is left.
   for (;;) {
@@ -37,7 +42,6 @@ RunLoop::~RunLoop() {
     }
     if (ready.empty() && scheduled.empty()) break;
   }
-  if (wakeFd_ >= 0) close(wakeFd_);
 }
 
 void RunLoop::post(Work work) {

@@ -104,6 +104,10 @@ class RunLoop final : public Executor {
   // The earliest deadline that may fire in the current mode.
   std::optional<Uptime> nextDeadline() const;
 
+  // Drops every pending work item and timer unrun. Pending work can hold what holds the loop
+  // (a waiting task's context), so whoever tears an environment down calls this first.
+  void discardPendingWork();
+
   // Calls `ready` on the loop's thread whenever `fd` is readable (system clock only).
   using SourceId = std::uint64_t;
   SourceId addReadSource(int fd, std::function<void()> ready);

@@ -60,6 +60,9 @@ Detached runDetached(Task<void> task, std::shared_ptr<std::atomic<bool>> finishe
 
 // Destroys a spawned frame whose start was dropped unrun (its executor went away first).
 struct StartGuard {
+  explicit StartGuard(std::coroutine_handle<> h) : handle(h) {}
+  StartGuard(const StartGuard&) = delete;
+  StartGuard& operator=(const StartGuard&) = delete;
   std::coroutine_handle<> handle;
   bool started = false;
   ~StartGuard() {
@@ -87,7 +90,7 @@ TaskHandle spawn(Task<void> task, std::shared_ptr<Executor> executor) {
   auto frame = runDetached(std::move(task), finished);
   frame.handle.promise().context = context;
   remember(context);
-  auto guard = std::make_shared<StartGuard>(StartGuard{frame.handle});
+  auto guard = std::make_shared<StartGuard>(frame.handle);
   executor->post([guard] {
     guard->started = true;
     guard->handle.resume();
@@ -127,13 +130,14 @@ ResumeOn resumeOnMain() { return ResumeOn{env().mainLoop}; }
 
 Task<void> sleep(double seconds) {
   auto loop = env().mainLoop;
-  co_await withContinuation<void>([loop, seconds](Continuation<void> c) {
+  auto start = [loop, seconds](Continuation<void> c) {
     auto item = loop->postAfter(seconds, [c] { c.resume(); });
     c.onCancel([item](const Continuation<void>& waiting) {
       item->cancel();
       waiting.resumeThrowing(CancellationError());
     });
-  });
+  };
+  co_await withContinuation<void>(std::move(start));
 }
 
 }  // namespace platform

@@ -22,6 +22,11 @@
 // exception thrown inside reaches whoever awaits it. Every frame of one task tree shares a
 // `TaskContext`: the executor the task runs on and its cancellation. Anything that suspends a
 // task resumes it by posting to that executor, never inline on a foreign thread.
+//
+// NOTE on lambdas: g++ 12 destroys a lambda temporary that appears inside a `co_await`
+// expression twice (`co_await withContinuation<T>([p](auto c) {...})` releases `p` twice and
+// corrupts memory). Never write a lambda expression inside a `co_await` expression: bind it to
+// a local variable and pass that. Other temporaries (strings, requests) are not affected.
 
 namespace platform {
 
@@ -328,7 +333,12 @@ class Continuation {
   std::shared_ptr<Token> token_;
 };
 
-// `T result = co_await withContinuation<T>([](Continuation<T> c) { startSomething(c); });`
+// Bind the start function to a local first:
+//
+//   auto start = [request](Continuation<T> c) { startSomething(request, c); };
+//   T result = co_await withContinuation<T>(std::move(start));
+//
+// See the note on lambdas at the top of this file.
 template <class T>
 typename Continuation<T>::Awaitable withContinuation(std::function<void(Continuation<T>)> start) {
   return typename Continuation<T>::Awaitable{std::move(start), nullptr};
