@@ -1,5 +1,9 @@
 #include "Platform/Sim/SimDesktop.h"
 
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Sim/SimKeyboardLayout.h"
+
 namespace platform::sim {
 
 SimDesktop::SimDesktop() {
@@ -53,6 +57,132 @@ void SimDesktop::installFont(FontFace face) {
 void SimDesktop::removeFont(std::string_view name) {
   auto it = fonts_.find(name);
   if (it != fonts_.end()) fonts_.erase(it);
+}
+
+void SimDesktop::setFrontmost(std::optional<std::int32_t> pid) {
+  frontmost_ = pid;
+  bool ours = pid && *pid == server_.ownPID();
+  keyboardOurs_ = ours;
+  application().updateActivation(ours, ours);
+}
+
+void SimDesktop::activateForeignApplication(std::int32_t pid) {
+  server_.raiseApplication(pid);
+  setFrontmost(pid);
+}
+
+void SimDesktop::activateApplication() {
+  if (frontmost_ == server_.ownPID()) return;
+  setFrontmost(server_.ownPID());
+}
+
+void SimDesktop::setKeyFocus(bool ours) {
+  keyboardOurs_ = ours || frontmost_ == server_.ownPID();
+}
+
+void SimDesktop::terminateApplication() {
+  terminated_ = true;
+  env().mainLoop->stop();
+}
+
+std::uint32_t SimDesktop::registerWindow(Window& window) {
+  return server_.addOwnWindow(window);
+}
+
+void SimDesktop::unregisterWindow(Window& window) {
+  server_.removeOwnWindow(window.windowNumber());
+  changes_.erase(window.windowNumber());
+}
+
+void SimDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
+                             bool regardless) {
+  std::optional<std::int32_t> activeForeign;
+  if (frontmost_ && *frontmost_ != server_.ownPID()) activeForeign = frontmost_;
+  server_.orderOwnWindow(window, mode, relativeTo, regardless, activeForeign);
+  ++changes_[window.windowNumber()];
+}
+
+void SimDesktop::windowDidChange(Window& window, WindowChange) {
+  ++changes_[window.windowNumber()];
+}
+
+void SimDesktop::viewDidChange(Window& window, View&, ViewChange) {
+  ++changes_[window.windowNumber()];
+}
+
+int SimDesktop::changeCount(std::uint32_t windowNumber) const {
+  auto it = changes_.find(windowNumber);
+  return it == changes_.end() ? 0 : it->second;
+}
+
+void SimDesktop::click(Point screenPoint, int clickCount) {
+  mouse_ = screenPoint;
+  auto hit = server_.windowAt(screenPoint);
+  if (hit.foreign) {
+    std::int32_t pid = hit.foreign->pid;
+    server_.raiseWindow(hit.foreign->number);
+    if (frontmost_ != pid) setFrontmost(pid);
+    return;
+  }
+  if (!hit.own) {
+    if (frontmost_) setFrontmost(std::nullopt);
+    return;
+  }
+  auto window = hit.own->weak_from_this().lock();
+  if (!window) return;
+  Rect content = window->contentRect();
+  Point local{screenPoint.x - content.x(), screenPoint.y - content.y()};
+  auto& app = application();
+  app.sendEvent(Event::mouse(EventType::leftMouseDown, local, window->windowNumber(), clickCount));
+  app.sendEvent(Event::mouse(EventType::leftMouseUp, local, window->windowNumber(), clickCount));
+}
+
+void SimDesktop::type(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    // One code point at a time.
+    std::size_t length = 1;
+    while (i + length < text.size() &&
+           (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80)
+      ++length;
+    std::string character(text.substr(i, length));
+    i += length;
+    auto stroke = length == 1 ? SimKeyboardLayout::keyStrokeFor(character[0]) : std::nullopt;
+    if (stroke) {
+      pressKey(stroke->keyCode, stroke->shift ? ModifierFlag::shift : 0, character);
+    } else {
+      pressKey(SimKeyboardLayout::unmappedKeyCode, 0, character);
+    }
+  }
+}
+
+void SimDesktop::pressKey(std::uint16_t keyCode, std::uint64_t modifierFlags,
+                          std::optional<std::string> characters) {
+  std::string chars =
+      characters ? *characters
+                 : SimKeyboardLayout::charactersFor(keyCode, modifierFlags & ModifierFlag::shift);
+  Event down = Event::key(EventType::keyDown, keyCode, modifierFlags, chars);
+  down.charactersIgnoringModifiers = SimKeyboardLayout::charactersFor(keyCode, false);
+  if (down.charactersIgnoringModifiers.empty()) down.charactersIgnoringModifiers = chars;
+  sendKey(down);
+  Event up = down;
+  up.type = EventType::keyUp;
+  sendKey(up);
+}
+
+void SimDesktop::sendKey(const Event& event) {
+  if (keyboardOurs_) {
+    application().sendEvent(event);
+    return;
+  }
+  keysElsewhere_.push_back(event);
+  if (trusted_) application().dispatchGlobalEvent(event);
+}
+
+Cursor SimDesktop::cursorAt(Point screenPoint) const {
+  auto hit = server_.windowAt(screenPoint);
+  if (!hit.own) return Cursor::arrow;
+  Rect content = hit.own->contentRect();
+  return hit.own->cursorAt({screenPoint.x - content.x(), screenPoint.y - content.y()});
 }
 
 }  // namespace platform::sim
