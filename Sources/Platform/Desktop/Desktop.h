@@ -16,6 +16,8 @@
 namespace platform {
 
 class WindowServer;
+class Accessibility;
+class HotKeyCenter;
 
 // The desktop backend: what the application framework, the window server and the rest of the
 // desktop give the product. `env().desktop` holds the active one (the simulated desktop in
@@ -45,6 +47,8 @@ class Desktop {
   virtual std::optional<FontFace> fontFace(std::string_view name) const = 0;
 
   virtual WindowServer& windowServer() = 0;
+  virtual Accessibility& accessibility() = 0;
+  virtual HotKeyCenter& hotKeys() = 0;
 
   // What the object model reports ---------------------------------------------------------------
   // A window was created; answers its window number, unique among all windows of the desktop.

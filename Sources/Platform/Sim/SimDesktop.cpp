@@ -170,12 +170,13 @@ void SimDesktop::pressKey(std::uint16_t keyCode, std::uint64_t modifierFlags,
 }
 
 void SimDesktop::sendKey(const Event& event) {
+  if (hotKeys_.handleKey(event)) return;
   if (keyboardOurs_) {
     application().sendEvent(event);
     return;
   }
   keysElsewhere_.push_back(event);
-  if (trusted_) application().dispatchGlobalEvent(event);
+  if (accessibility_.isProcessTrusted()) application().dispatchGlobalEvent(event);
 }
 
 Cursor SimDesktop::cursorAt(Point screenPoint) const {

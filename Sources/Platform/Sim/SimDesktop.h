@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Sim/SimAccessibility.h"
+#include "Platform/Sim/SimHotKeys.h"
 #include "Platform/Sim/SimWindowServer.h"
 
 namespace platform::sim {
@@ -40,6 +42,8 @@ class SimDesktop : public Desktop {
 
   // The window server and the foreign applications ------------------------------------------
   SimWindowServer& windowServer() override { return server_; }
+  SimAccessibility& accessibility() override { return accessibility_; }
+  SimHotKeys& hotKeys() override { return hotKeys_; }
 
   // Activation --------------------------------------------------------------------------------
   // The frontmost application's process id (ours included); nothing while no application is.
@@ -50,9 +54,11 @@ class SimDesktop : public Desktop {
   bool keyboardIsOurs() const { return keyboardOurs_; }
   const std::vector<ActivationPolicy>& activationPolicyChanges() const { return policyChanges_; }
   bool hasTerminated() const { return terminated_; }
-  // Whether the process is trusted for Accessibility (global key monitors need it).
-  bool isAccessibilityTrusted() const { return trusted_; }
-  void setAccessibilityTrusted(bool trusted) { trusted_ = trusted; }
+
+  // The status bar -----------------------------------------------------------------------------
+  std::uint32_t statusItemCount() const { return 0; }
+  bool isStatusItemShown(std::uint32_t) const { return false; }
+  void clickStatusItem(std::uint32_t) {}
 
   // Input -------------------------------------------------------------------------------------
   Point mouseLocation() const override { return mouse_; }
@@ -66,7 +72,8 @@ class SimDesktop : public Desktop {
   void type(std::string_view text);
   // Presses and releases a key: a registered hot key takes it first; else it goes to this
   // application when it has the keyboard (local monitors, then the key window) or to the
-  // frontmost other application (global monitors observe it while trusted). `characters`
+  // frontmost other application (global monitors observe it while the process is trusted for
+  // Accessibility). `characters`
   // defaults to the key's own.
   void pressKey(std::uint16_t keyCode, std::uint64_t modifierFlags = 0,
                 std::optional<std::string> characters = std::nullopt);
@@ -99,10 +106,11 @@ class SimDesktop : public Desktop {
   std::vector<std::shared_ptr<Screen>> screens_;
   std::map<std::string, FontFace, std::less<>> fonts_;
   SimWindowServer server_;
+  SimAccessibility accessibility_{*this};
+  SimHotKeys hotKeys_;
   Point mouse_;
   std::optional<std::int32_t> frontmost_;
   bool keyboardOurs_ = false;
-  bool trusted_ = false;
   bool terminated_ = false;
   std::vector<ActivationPolicy> policyChanges_;
   std::vector<Event> keysElsewhere_;

@@ -191,13 +191,13 @@ TEST_F(SimInputTest, AGlobalMonitorSeesKeysSentToAnotherApplicationWhileTrusted)
                           localKeys.push_back(e.keyCode);
                           return e;
                         });
-  desktop().setAccessibilityTrusted(true);
+  desktop().accessibility().setTrusted(true);
 
   app().activate();
   desktop().pressKey(KeyCode::escape);
   launchOther();
   desktop().pressKey(KeyCode::escape, ModifierFlag::shift);
-  desktop().setAccessibilityTrusted(false);
+  desktop().accessibility().setTrusted(false);
   desktop().pressKey(KeyCode::space);
 
   EXPECT_EQ(localKeys, (std::vector<std::uint16_t>{KeyCode::escape}));
