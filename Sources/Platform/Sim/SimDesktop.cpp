@@ -43,6 +43,7 @@ void SimDesktop::setScreens(const std::vector<Rect>& frames) {
 
 void SimDesktop::setScreens(std::vector<std::shared_ptr<Screen>> screens) {
   screens_ = std::move(screens);
+  server_.invalidate();
 }
 
 std::optional<FontFace> SimDesktop::fontFace(std::string_view name) const {
@@ -106,6 +107,7 @@ void SimDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint3
 
 void SimDesktop::windowDidChange(Window& window, WindowChange) {
   ++changes_[window.windowNumber()];
+  server_.invalidate();
 }
 
 void SimDesktop::viewDidChange(Window& window, View&, ViewChange) {
