@@ -6,6 +6,8 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Linux/FileDefaultsStore.h"
+#include "Platform/Linux/SyslogSystemLog.h"
+#include "Platform/Linux/XDGFileLocations.h"
 
 namespace platform::linuxbackend {
 
@@ -17,6 +19,8 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->notificationCenter = std::make_shared<NotificationCenter>();
   e->defaults = std::make_shared<UserDefaults>(std::make_shared<FileDefaultsStore>(defaultDefaultsFile()),
                                                e->notificationCenter);
+  e->systemLog = std::make_shared<SyslogSystemLog>();
+  e->files = std::make_shared<XDGFileLocations>();
   return e;
 }
 

@@ -9,6 +9,8 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Sim/SimFileLocations.h"
+#include "Platform/Sim/SimSystemLog.h"
 
 namespace platform::sim {
 
@@ -20,6 +22,8 @@ struct SimEnvironment {
   std::shared_ptr<ManualClock> clock;
   std::shared_ptr<RunLoop> mainLoop;
   std::shared_ptr<MemoryDefaultsStore> defaultsStore;
+  std::shared_ptr<SimSystemLog> systemLog;
+  std::shared_ptr<SimFileLocations> files;
 
   std::shared_ptr<Environment> environment;
 

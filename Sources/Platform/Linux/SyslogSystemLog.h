@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Platform/Foundation/SystemLog.h"
+
+namespace platform::linuxbackend {
+
+// The system log through syslog(3): each type maps to a priority, and the message carries the
+// subsystem and category in front, since syslog has no fields for them.
+class SyslogSystemLog final : public SystemLog {
+ public:
+  bool isEnabled(Type type) const override;
+  void log(Type type, std::string_view subsystem, std::string_view category,
+           std::string_view message) override;
+};
+
+}  // namespace platform::linuxbackend

@@ -1,0 +1,31 @@
+#include "Platform/Sim/SimSystemLog.h"
+
+namespace platform::sim {
+
+bool SimSystemLog::isEnabled(Type type) const {
+  std::lock_guard lock(mutex_);
+  return !disabled_.contains(type);
+}
+
+void SimSystemLog::log(Type type, std::string_view subsystem, std::string_view category,
+                       std::string_view message) {
+  std::lock_guard lock(mutex_);
+  if (disabled_.contains(type)) return;
+  entries_.push_back({type, std::string(subsystem), std::string(category), std::string(message)});
+}
+
+std::vector<SimSystemLog::Entry> SimSystemLog::entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
+}
+
+void SimSystemLog::setEnabled(Type type, bool enabled) {
+  std::lock_guard lock(mutex_);
+  if (enabled) {
+    disabled_.erase(type);
+  } else {
+    disabled_.insert(type);
+  }
+}
+
+}  // namespace platform::sim
