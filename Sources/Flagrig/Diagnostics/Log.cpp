@@ -16,14 +16,14 @@ void record(std::string_view level, voskary::VoskaryLogLevel telemetryLevel,
 
   auto telemetry = ErrorTelemetryObserver::shared();
   if (!telemetry) return;
-  std::string event(message);
+  // Redacted the way the log entry is, before it leaves the log: the telemetry's own
+  // normalisation does not remove secrets such as "password=...".
+  std::string event = DiagnosticRedaction::redact(message);
   if (error) {
     event += ": ";
-    event += error->what();
+    event += DiagnosticRedaction::redact(error->what());
   }
-  // Redacted as a whole before it leaves the log: the telemetry's own normalisation does not
-  // remove secrets such as "password=...".
-  telemetry->observeFromFacade(telemetryLevel, DiagnosticRedaction::redact(event),
+  telemetry->observeFromFacade(telemetryLevel, std::move(event),
                                {{"category", std::string(category)}}, std::nullopt);
 }
 

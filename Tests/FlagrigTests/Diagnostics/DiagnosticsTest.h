@@ -54,6 +54,7 @@ class DiagnosticsTest : public platform::testing::SimTest {
   void SetUp() override {
     SimTest::SetUp();
     sim().files->setRoot(folder.path());
+    std::filesystem::create_directories(logFile().parent_path());
   }
 
   std::filesystem::path logFile() const {
