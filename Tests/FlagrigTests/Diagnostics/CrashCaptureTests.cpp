@@ -1,6 +1,7 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -106,10 +107,12 @@ TEST_F(CrashCaptureTest, RecordingSkipsWhatItCannotLockAndWaitsForNothing) {
 // Each crash runs in a forked child; the parent reads what the child left in the log file.
 using CrashCaptureDeathTest = DiagnosticsTest;
 
-void writeThroughNull() {
-  // Both volatile, so the compiler can neither see the null nor drop the store.
-  volatile int* volatile nowhere = nullptr;
-  *nowhere = 1;
+// A store to a page that may not be written: a genuine fault, which the sanitizers do not
+// intercept the way they would a null store.
+void writeToAForbiddenPage() {
+  void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (page == MAP_FAILED) std::_Exit(2);
+  *static_cast<volatile int*>(page) = 1;
 }
 
 int recurseForever(int depth) {
@@ -128,7 +131,7 @@ TEST_F(CrashCaptureDeathTest, ASegmentationFaultIsRecordedOnceBeforeTheProcessDi
       {
         CrashCapture::install();
         CrashCapture::install();
-        writeThroughNull();
+        writeToAForbiddenPage();
       },
       ::testing::KilledBySignal(SIGSEGV), "");
   const auto log = contents(logFile());
@@ -202,7 +205,7 @@ TEST_F(CrashCaptureDeathTest, ACrashWhileAnotherThreadHoldsTheLogLockStillReache
         static LockHolder* busy =
             new LockHolder(DiagnosticLogBufferTestAccess::lock(DiagnosticLogBuffer::shared()));
         (void)busy;
-        writeThroughNull();
+        writeToAForbiddenPage();
       },
       ::testing::KilledBySignal(SIGSEGV), "");
   EXPECT_NE(contents(logFile()).find("[ERROR] crash: fatal signal 11 (Segmentation fault)"),
@@ -226,7 +229,7 @@ TEST_F(CrashCaptureDeathTest, TheWatchdogEndsAHungRecordingWithTheCrashSignal) {
         CrashCapture::install();
         CrashCapture::setWatchdogMilliseconds(100);
         ErrorTelemetryObserver::setShared(std::make_shared<HangingTelemetry>());
-        writeThroughNull();
+        writeToAForbiddenPage();
       },
       ::testing::KilledBySignal(SIGSEGV), "");
   // The entry was written before telemetry hung.
