@@ -40,16 +40,26 @@ pid_t currentThreadID() {
   return static_cast<pid_t>(::syscall(SYS_gettid));
 }
 
+void unblockInThisThread(int signal) {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+void setHandler(int signal, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  // On the alternate stack, so that a stack overflow can still be handled.
+  action.sa_flags = handler == SIG_DFL ? 0 : SA_ONSTACK;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
+}
+
 // Ends the process with `signal` and its default action, as if nothing had caught it.
 [[noreturn]] void dieWith(int signal) {
-  struct sigaction fallback {};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  ::sigaction(signal, &fallback, nullptr);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, signal);
-  ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+  setHandler(signal, SIG_DFL);
+  unblockInThisThread(signal);
   ::raise(signal);
   ::_exit(128 + signal);
 }
@@ -60,15 +70,8 @@ void watchdogFired(int) {
 
 void armWatchdog(int signal) {
   watchdogSignal.store(signal);
-  struct sigaction action {};
-  action.sa_handler = watchdogFired;
-  action.sa_flags = SA_ONSTACK;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGALRM, &action, nullptr);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, SIGALRM);
-  ::pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+  setHandler(SIGALRM, watchdogFired);
+  unblockInThisThread(SIGALRM);
   const unsigned ms = watchdogMilliseconds.load();
   itimerval timer{};
   timer.it_value.tv_sec = static_cast<time_t>(ms / 1000);
@@ -157,13 +160,7 @@ void CrashCapture::install() {
 
   installAlternateStack();
   previousTerminate = std::set_terminate(terminateHandler);
-  for (int signal : signals) {
-    struct sigaction action {};
-    action.sa_handler = signalHandler;
-    action.sa_flags = SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(signal, &action, nullptr);
-  }
+  for (int signal : signals) setHandler(signal, signalHandler);
 }
 
 bool CrashCapture::isInstalled() {

@@ -27,6 +27,21 @@ class LittleEndianWriter {
   }
   void bytes(std::span<const std::uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
 
+  // The run of fields the local and the central header share, from "version needed" to the
+  // extra field's length: stored, no flags, no time or date, no extra field.
+  void entryFields(std::uint32_t checksum, std::uint32_t dataLength, std::uint16_t nameLength) {
+    u16(versionNeeded);
+    u16(0);  // flags
+    u16(0);  // stored
+    u16(0);  // time
+    u16(0);  // date
+    u32(checksum);
+    u32(dataLength);  // compressed
+    u32(dataLength);  // uncompressed
+    u16(nameLength);
+    u16(0);  // extra field
+  }
+
  private:
   platform::Bytes& out_;
 };
@@ -76,16 +91,7 @@ platform::Bytes ZipWriter::makeArchive(std::string_view entryName,
 
   // Local file header, name, data.
   w.u32(localHeaderSignature);
-  w.u16(versionNeeded);
-  w.u16(0);  // flags
-  w.u16(0);  // stored
-  w.u16(0);  // time
-  w.u16(0);  // date
-  w.u32(checksum);
-  w.u32(dataLength);
-  w.u32(dataLength);
-  w.u16(nameLength);
-  w.u16(0);  // extra field
+  w.entryFields(checksum, dataLength, nameLength);
   w.bytes(name);
   w.bytes(entryData);
 
@@ -93,16 +99,7 @@ platform::Bytes ZipWriter::makeArchive(std::string_view entryName,
   const auto centralOffset = static_cast<std::uint32_t>(centralOffset64);
   w.u32(centralHeaderSignature);
   w.u16(versionMadeBy);
-  w.u16(versionNeeded);
-  w.u16(0);  // flags
-  w.u16(0);  // stored
-  w.u16(0);  // time
-  w.u16(0);  // date
-  w.u32(checksum);
-  w.u32(dataLength);
-  w.u32(dataLength);
-  w.u16(nameLength);
-  w.u16(0);  // extra field
+  w.entryFields(checksum, dataLength, nameLength);
   w.u16(0);  // comment
   w.u16(0);  // disk number start
   w.u16(0);  // internal attributes
