@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
 #include "Flagrig/Diagnostics/TypeNames.h"
@@ -62,11 +63,17 @@ bool appendToFile(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+// "Flagrig/flagrig.log" in the user's log folder, the folder created when missing; nothing
+// when there is no log folder or it cannot be created.
 std::optional<std::filesystem::path> locateLogFile() {
   if (!platform::hasEnvironment() || !platform::env().files) return std::nullopt;
-  auto folder = platform::env().files->logsDirectory();
-  if (!folder) return std::nullopt;
-  return *folder / DiagnosticLogBuffer::logFileName;
+  auto logs = platform::env().files->logsDirectory();
+  if (!logs) return std::nullopt;
+  const auto folder = *logs / DiagnosticLogBuffer::logFolderName;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return std::nullopt;
+  return folder / DiagnosticLogBuffer::logFileName;
 }
 
 platform::SharedInstance<DiagnosticLogBuffer>& sharedSlot() {
@@ -201,14 +208,14 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
 void DiagnosticLogBuffer::mirror(const DiagnosticLogEntry& entry) const {
   if (!platform::hasEnvironment() || !platform::env().systemLog) return;
   auto& systemLog = *platform::env().systemLog;
-  using Type = platform::SystemLog::Type;
+  using Type = platform::SystemLogType;
   const Type type = entry.level == "error"   ? Type::error
-                    : entry.level == "warn"  ? Type::standard
+                    : entry.level == "warn"  ? Type::defaultType
                     : entry.level == "debug" ? Type::debug
                                              : Type::info;
-  if (!systemLog.isEnabled(type)) return;
-  systemLog.log(type, systemLogSubsystem, systemLogCategory,
-                "[" + entry.category + "] " + entry.msg);
+  if (!systemLog.isEnabled(systemLogSubsystem, systemLogCategory, type)) return;
+  systemLog.write(systemLogSubsystem, systemLogCategory, type,
+                  "[" + entry.category + "] " + entry.msg);
 }
 
 platform::Value::Array DiagnosticLogBuffer::logBufferJSON() const {

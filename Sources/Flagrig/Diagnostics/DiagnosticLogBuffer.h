@@ -31,6 +31,7 @@ class DiagnosticLogBuffer {
   static constexpr double verboseLifetime = 86'400;
   static constexpr std::string_view systemLogSubsystem = "dev.voskary.flagrig";
   static constexpr std::string_view systemLogCategory = "diagnostics";
+  static constexpr std::string_view logFolderName = "Flagrig";
   static constexpr std::string_view logFileName = "flagrig.log";
 
   static DiagnosticLogBuffer& shared();

@@ -5,12 +5,12 @@
 
 namespace platform {
 
-// The folders the product keeps its own files in.
+// Where the user's files of each kind belong. Callers add a folder of their own below and
+// create it when they need it.
 class FileLocations {
  public:
   virtual ~FileLocations() = default;
-  // The product's log folder, created with its parents when missing; nothing when there is no
-  // such folder or it cannot be created.
+  // The folder that holds applications' logs; absent when the user has none (no home).
   virtual std::optional<std::filesystem::path> logsDirectory() const = 0;
 };
 

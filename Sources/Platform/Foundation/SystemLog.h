@@ -4,18 +4,18 @@
 
 namespace platform {
 
-// The system's log, where the product mirrors its diagnostic entries for the system's own
-// tools (the journal on Linux). Each entry carries the logger's subsystem and category.
+// The log types of the system log, from the least to the most severe.
+enum class SystemLogType { debug, info, defaultType, error, fault };
+
+// The system's log, where every line names a subsystem (a reverse-DNS name) and a category.
+// Callers ask `isEnabled` first and format nothing for a type that is switched off.
 class SystemLog {
  public:
-  // The system log's types, in rising severity; `standard` is the platform's default type.
-  enum class Type { debug, info, standard, error, fault };
-
   virtual ~SystemLog() = default;
-  // Whether entries of `type` are kept at all; callers skip formatting when not.
-  virtual bool isEnabled(Type type) const = 0;
-  virtual void log(Type type, std::string_view subsystem, std::string_view category,
-                   std::string_view message) = 0;
+  virtual bool isEnabled(std::string_view subsystem, std::string_view category,
+                         SystemLogType type) const = 0;
+  virtual void write(std::string_view subsystem, std::string_view category, SystemLogType type,
+                     std::string_view message) = 0;
 };
 
 }  // namespace platform

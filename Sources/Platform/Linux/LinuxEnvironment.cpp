@@ -6,7 +6,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Linux/FileDefaultsStore.h"
-#include "Platform/Linux/SyslogSystemLog.h"
+#include "Platform/Linux/Syslog.h"
 #include "Platform/Linux/XDGFileLocations.h"
 
 namespace platform::linuxbackend {
@@ -19,7 +19,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->notificationCenter = std::make_shared<NotificationCenter>();
   e->defaults = std::make_shared<UserDefaults>(std::make_shared<FileDefaultsStore>(defaultDefaultsFile()),
                                                e->notificationCenter);
-  e->systemLog = std::make_shared<SyslogSystemLog>();
+  e->systemLog = std::make_shared<Syslog>();
   e->files = std::make_shared<XDGFileLocations>();
   return e;
 }

@@ -4,8 +4,8 @@
 
 namespace platform::linuxbackend {
 
-// The XDG base directories: logs in `$XDG_STATE_HOME/Flagrig/`, defaulting to
-// `~/.local/state/Flagrig/`.
+// The XDG base directories: applications keep their logs below `$XDG_STATE_HOME`, which
+// defaults to `~/.local/state`.
 class XDGFileLocations final : public FileLocations {
  public:
   std::optional<std::filesystem::path> logsDirectory() const override;

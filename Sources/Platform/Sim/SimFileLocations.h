@@ -1,22 +1,23 @@
 #pragma once
 
+#include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include "Platform/Foundation/FileLocations.h"
 
 namespace platform::sim {
 
-// File locations below a root folder that a test chooses (a temporary one); without a root
-// there are none, so simulated runs never write into the user's home.
+// Locations that a test chooses (a temporary folder); none until it does, so that simulated
+// runs never write into the user's home.
 class SimFileLocations final : public FileLocations {
  public:
   std::optional<std::filesystem::path> logsDirectory() const override;
-
-  void setRoot(std::optional<std::filesystem::path> root);
+  void setLogsDirectory(std::optional<std::filesystem::path> directory);
 
  private:
   mutable std::mutex mutex_;
-  std::optional<std::filesystem::path> root_;
+  std::optional<std::filesystem::path> logs_;
 };
 
 }  // namespace platform::sim

@@ -2,16 +2,16 @@
 
 namespace platform::sim {
 
-bool SimSystemLog::isEnabled(Type type) const {
+bool SimSystemLog::isEnabled(std::string_view, std::string_view, SystemLogType type) const {
   std::lock_guard lock(mutex_);
   return !disabled_.contains(type);
 }
 
-void SimSystemLog::log(Type type, std::string_view subsystem, std::string_view category,
-                       std::string_view message) {
+void SimSystemLog::write(std::string_view subsystem, std::string_view category, SystemLogType type,
+                         std::string_view message) {
   std::lock_guard lock(mutex_);
   if (disabled_.contains(type)) return;
-  entries_.push_back({type, std::string(subsystem), std::string(category), std::string(message)});
+  entries_.push_back({std::string(subsystem), std::string(category), type, std::string(message)});
 }
 
 std::vector<SimSystemLog::Entry> SimSystemLog::entries() const {
@@ -19,7 +19,7 @@ std::vector<SimSystemLog::Entry> SimSystemLog::entries() const {
   return entries_;
 }
 
-void SimSystemLog::setEnabled(Type type, bool enabled) {
+void SimSystemLog::setEnabled(SystemLogType type, bool enabled) {
   std::lock_guard lock(mutex_);
   if (enabled) {
     disabled_.erase(type);

@@ -9,28 +9,30 @@
 
 namespace platform::sim {
 
-// A system log that records what reaches it, for tests to read back. Types can be disabled.
+// A system log that keeps what is written, in order. Every type is enabled until a test
+// switches one off.
 class SimSystemLog final : public SystemLog {
  public:
   struct Entry {
-    Type type;
     std::string subsystem;
     std::string category;
+    SystemLogType type;
     std::string message;
     bool operator==(const Entry&) const = default;
   };
 
-  bool isEnabled(Type type) const override;
-  void log(Type type, std::string_view subsystem, std::string_view category,
-           std::string_view message) override;
+  bool isEnabled(std::string_view subsystem, std::string_view category,
+                 SystemLogType type) const override;
+  void write(std::string_view subsystem, std::string_view category, SystemLogType type,
+             std::string_view message) override;
 
+  void setEnabled(SystemLogType type, bool enabled);
   std::vector<Entry> entries() const;
-  void setEnabled(Type type, bool enabled);
 
  private:
   mutable std::mutex mutex_;
+  std::set<SystemLogType> disabled_;
   std::vector<Entry> entries_;
-  std::set<Type> disabled_;
 };
 
 }  // namespace platform::sim

@@ -17,8 +17,8 @@ namespace flagrig {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::SystemLogType;
 using platform::Value;
-using SystemLogType = platform::SystemLog::Type;
 
 // An error whose description is empty.
 struct SilentError : std::exception {
@@ -65,16 +65,16 @@ TEST_F(DiagnosticLogBufferTest, AnEntryReachesTheRingTheFileAndTheSystemLogRedac
   EXPECT_EQ(
       sim().systemLog->entries(),
       (std::vector<Entry>{
-          {SystemLogType::info, "dev.voskary.flagrig", "diagnostics",
+          {"dev.voskary.flagrig", "diagnostics", SystemLogType::info,
            "[lifecycle] signed in as x****@example.com <redacted>"},
-          {SystemLogType::error, "dev.voskary.flagrig", "diagnostics", "[auth] exchange failed"},
+          {"dev.voskary.flagrig", "diagnostics", SystemLogType::error, "[auth] exchange failed"},
       }));
 }
 
 TEST_F(DiagnosticLogBufferTest, LevelsChooseTheSystemLogTypeAndAreWrittenUpperCased) {
   DiagnosticLogBuffer::setVerboseEnabled(true);
   const std::vector<std::tuple<std::string, SystemLogType, std::string>> cases = {
-      {"error", SystemLogType::error, "[ERROR]"},  {"warn", SystemLogType::standard, "[WARN]"},
+      {"error", SystemLogType::error, "[ERROR]"},  {"warn", SystemLogType::defaultType, "[WARN]"},
       {"debug", SystemLogType::debug, "[DEBUG]"},  {"info", SystemLogType::info, "[INFO]"},
       {"notice", SystemLogType::info, "[NOTICE]"}, {"straße", SystemLogType::info, "[STRASSE]"},
   };
@@ -202,11 +202,16 @@ TEST_F(DiagnosticLogBufferTest, FileFailuresLoseNoEarlierLinesAndNeverReachTheCa
   EXPECT_TRUE(fs::is_directory(blocked / "keep"));
 
   // No log folder at all: only the file is missing.
-  sim().files->setRoot(std::nullopt);
+  sim().files->setLogsDirectory(std::nullopt);
   DiagnosticLogBuffer withoutFolder;
   EXPECT_FALSE(withoutFolder.logFileURL());
   withoutFolder.add("info", "lifecycle", "memory only");
   EXPECT_EQ(withoutFolder.logBufferJSON().size(), 1u);
+
+  // A log folder that cannot be created (a file is in the way): the same.
+  std::ofstream(folder.path() / "in-the-way") << "x";
+  sim().files->setLogsDirectory(folder.path() / "in-the-way");
+  EXPECT_FALSE(DiagnosticLogBuffer().logFileURL());
 
   // Synchronising a file that does not exist does not create it.
   DiagnosticLogBuffer missing(10, folder.path() / "missing.log");

@@ -53,13 +53,11 @@ class DiagnosticsTest : public platform::testing::SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    sim().files->setRoot(folder.path());
+    sim().files->setLogsDirectory(folder.path());
     std::filesystem::create_directories(logFile().parent_path());
   }
 
-  std::filesystem::path logFile() const {
-    return folder.path() / "state" / "Flagrig" / "flagrig.log";
-  }
+  std::filesystem::path logFile() const { return folder.path() / "Flagrig" / "flagrig.log"; }
 
   static std::string contents(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);

@@ -6,11 +6,12 @@ namespace platform::linuxbackend {
 
 // The system log through syslog(3): each type maps to a priority, and the message carries the
 // subsystem and category in front, since syslog has no fields for them.
-class SyslogSystemLog final : public SystemLog {
+class Syslog final : public SystemLog {
  public:
-  bool isEnabled(Type type) const override;
-  void log(Type type, std::string_view subsystem, std::string_view category,
-           std::string_view message) override;
+  bool isEnabled(std::string_view subsystem, std::string_view category,
+                 SystemLogType type) const override;
+  void write(std::string_view subsystem, std::string_view category, SystemLogType type,
+             std::string_view message) override;
 };
 
 }  // namespace platform::linuxbackend

@@ -1,34 +1,34 @@
-#include "Platform/Linux/SyslogSystemLog.h"
+#include "Platform/Linux/Syslog.h"
 
 #include <syslog.h>
 
 namespace platform::linuxbackend {
 
 namespace {
-int priority(SystemLog::Type type) {
+int priority(SystemLogType type) {
   switch (type) {
-    case SystemLog::Type::debug:
+    case SystemLogType::debug:
       return LOG_DEBUG;
-    case SystemLog::Type::info:
+    case SystemLogType::info:
       return LOG_INFO;
-    case SystemLog::Type::standard:
+    case SystemLogType::defaultType:
       return LOG_NOTICE;
-    case SystemLog::Type::error:
+    case SystemLogType::error:
       return LOG_ERR;
-    case SystemLog::Type::fault:
+    case SystemLogType::fault:
       return LOG_CRIT;
   }
   return LOG_NOTICE;
 }
 }  // namespace
 
-bool SyslogSystemLog::isEnabled(Type type) const {
+bool Syslog::isEnabled(std::string_view, std::string_view, SystemLogType type) const {
   // setlogmask(0) reads the mask without changing it.
   return (setlogmask(0) & LOG_MASK(priority(type))) != 0;
 }
 
-void SyslogSystemLog::log(Type type, std::string_view subsystem, std::string_view category,
-                          std::string_view message) {
+void Syslog::write(std::string_view subsystem, std::string_view category, SystemLogType type,
+                   std::string_view message) {
   // glibc sends with MSG_NOSIGNAL, so a closed log socket cannot raise SIGPIPE here.
   syslog(LOG_USER | priority(type), "%.*s (%.*s) %.*s", static_cast<int>(subsystem.size()),
          subsystem.data(), static_cast<int>(category.size()), category.data(),
