@@ -18,9 +18,16 @@ constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed
 constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// 0000-01-01T00:00:00Z and 9999-12-31T23:59:59.999Z.
-constexpr double kEarliest = -62167219200.0;
-constexpr double kLatest = 253402300799.999;
+// 0000-01-01T00:00:00.000Z and 9999-12-31T23:59:59.999Z, in milliseconds.
+constexpr std::int64_t kEarliestMs = -62'167'219'200'000;
+constexpr std::int64_t kLatestMs = 253'402'300'799'999;
+
+// Whether both writers can write the date: its nearest millisecond lies in years 0000 to 9999.
+bool isWritable(double seconds) {
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12) return false;
+  std::int64_t ms = std::llround(seconds * 1000);
+  return ms >= kEarliestMs && ms <= kLatestMs;
+}
 
 // Reads fixed-width fields from left to right; any mismatch leaves it failed.
 class Reader {
@@ -60,19 +67,22 @@ class Reader {
     return -1;
   }
 
-  // One or more digits after the point, as a fraction of a second.
+  // One or more digits after the point, as a fraction of a second. Digits past the 15th are
+  // read but lie far below what a date holds.
   double fraction() {
     std::size_t count = 0;
-    double value = 0;
-    double scale = 0.1;
+    std::int64_t digits = 0;
+    double scale = 1;
     while (ok_ && count < text_.size() && text_[count] >= '0' && text_[count] <= '9') {
-      value += (text_[count] - '0') * scale;
-      scale /= 10;
+      if (count < 15) {
+        digits = digits * 10 + (text_[count] - '0');
+        scale *= 10;
+      }
       ++count;
     }
     if (count == 0) fail();
     text_.remove_prefix(count);
-    return value;
+    return static_cast<double>(digits) / scale;
   }
 
   bool atEnd() const { return ok_ && text_.empty(); }
@@ -115,8 +125,7 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 // the fraction of the second is cut off.
 Fields fieldsOf(Date date, bool roundToMilliseconds) {
   double seconds = date.secondsSince1970;
-  precondition(std::isfinite(seconds) && seconds >= kEarliest && seconds <= kLatest,
-               "The date lies outside the years 0000 to 9999.");
+  precondition(isWritable(seconds), "The date lies outside the years 0000 to 9999.");
   std::int64_t ms = roundToMilliseconds ? std::llround(seconds * 1000)
                                         : static_cast<std::int64_t>(std::floor(seconds)) * 1000;
   std::int64_t days = floorDiv(ms, 86'400'000);
@@ -140,21 +149,35 @@ unsigned dayOf(const Fields& f) {
   return static_cast<unsigned>(f.date.day());
 }
 
-}  // namespace
-
-std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalSeconds fraction) {
-  Reader r(text);
+// "yyyy-MM-dd" as days since 1970-01-01; nothing for a date the calendar lacks.
+std::optional<std::int64_t> readCalendarDay(Reader& r) {
   int year = r.digits(4);
   r.literal("-");
   int month = r.digits(2);
   r.literal("-");
   int day = r.digits(2);
-  r.literal("T");
+  if (!r.ok()) return std::nullopt;
+  return daysFromCivil(year, month, day);
+}
+
+// "HH:mm:ss" as seconds since midnight.
+std::optional<std::int64_t> readTimeOfDay(Reader& r) {
   int hour = r.digits(2);
   r.literal(":");
   int minute = r.digits(2);
   r.literal(":");
   int second = r.digits(2);
+  if (!r.ok()) return std::nullopt;
+  return secondsOfDay(hour, minute, second);
+}
+
+}  // namespace
+
+std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalSeconds fraction) {
+  Reader r(text);
+  auto days = readCalendarDay(r);
+  r.literal("T");
+  auto inDay = readTimeOfDay(r);
   double part = 0;
   if (fraction == FractionalSeconds::included) {
     r.literal(".");
@@ -172,12 +195,11 @@ std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalS
     if (offsetHours > 23 || offsetMinutes > 59) return std::nullopt;
     offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
   }
-  if (!r.atEnd()) return std::nullopt;
-  auto days = daysFromCivil(year, month, day);
-  auto inDay = secondsOfDay(hour, minute, second);
-  if (!days || !inDay) return std::nullopt;
-  auto whole = static_cast<double>(*days * 86400 + *inDay - offset);
-  return Date{whole + part};
+  if (!r.atEnd() || !days || !inDay) return std::nullopt;
+  Date date{static_cast<double>(*days * 86400 + *inDay - offset) + part};
+  // An offset can move the instant out of the years that can be written back.
+  if (!isWritable(date.secondsSince1970)) return std::nullopt;
+  return date;
 }
 
 std::string DateFormats::iso8601(Date date, FractionalSeconds fraction) {
@@ -204,16 +226,11 @@ std::optional<Date> DateFormats::parseHTTPDate(std::string_view text) {
   r.literal(" ");
   int year = r.digits(4);
   r.literal(" ");
-  int hour = r.digits(2);
-  r.literal(":");
-  int minute = r.digits(2);
-  r.literal(":");
-  int second = r.digits(2);
+  auto inDay = readTimeOfDay(r);
   r.literal(" GMT");
-  if (!r.atEnd()) return std::nullopt;
+  if (!r.atEnd() || !inDay) return std::nullopt;
   auto days = daysFromCivil(year, month, day);
-  auto inDay = secondsOfDay(hour, minute, second);
-  if (!days || !inDay) return std::nullopt;
+  if (!days) return std::nullopt;
   if (weekday(sys_days(std::chrono::days(*days))).c_encoding() != static_cast<unsigned>(dayName)) {
     return std::nullopt;
   }
@@ -231,14 +248,8 @@ std::string DateFormats::httpDate(Date date) {
 
 std::optional<Date> DateFormats::parseCalendarDate(std::string_view text) {
   Reader r(text);
-  int year = r.digits(4);
-  r.literal("-");
-  int month = r.digits(2);
-  r.literal("-");
-  int day = r.digits(2);
-  if (!r.atEnd()) return std::nullopt;
-  auto days = daysFromCivil(year, month, day);
-  if (!days) return std::nullopt;
+  auto days = readCalendarDay(r);
+  if (!r.atEnd() || !days) return std::nullopt;
   return Date{static_cast<double>(*days * 86400)};
 }
 
