@@ -7,6 +7,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Security/KeychainKeyStore.h"
 
 namespace platform::linuxbackend {
 
@@ -19,6 +20,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->defaults = std::make_shared<UserDefaults>(
       std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
   e->keychain = std::make_shared<SecretServiceKeychain>();
+  e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
   return e;
 }
 

@@ -15,6 +15,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   sim->mainLoop = std::make_shared<RunLoop>(sim->clock);
   sim->defaultsStore = std::make_shared<MemoryDefaultsStore>();
   sim->keychain = std::make_shared<SimKeychain>();
+  sim->keyStore = std::make_shared<KeychainKeyStore>(sim->keychain);
 
   auto e = std::make_shared<Environment>();
   e->clock = sim->clock;
@@ -23,6 +24,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->notificationCenter = std::make_shared<NotificationCenter>();
   e->defaults = std::make_shared<UserDefaults>(sim->defaultsStore, e->notificationCenter);
   e->keychain = sim->keychain;
+  e->keyStore = sim->keyStore;
   e->reportUnhandledError = [recorder = sim->unhandled](std::string_view message) {
     std::lock_guard lock(recorder->mutex);
     recorder->messages.emplace_back(message);

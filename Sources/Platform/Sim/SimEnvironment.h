@@ -9,6 +9,7 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Security/KeychainKeyStore.h"
 #include "Platform/Sim/SimKeychain.h"
 
 namespace platform::sim {
@@ -22,6 +23,7 @@ struct SimEnvironment {
   std::shared_ptr<RunLoop> mainLoop;
   std::shared_ptr<MemoryDefaultsStore> defaultsStore;
   std::shared_ptr<SimKeychain> keychain;
+  std::shared_ptr<KeychainKeyStore> keyStore;
 
   std::shared_ptr<Environment> environment;
 
