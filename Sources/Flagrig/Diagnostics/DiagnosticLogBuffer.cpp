@@ -14,7 +14,6 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/FileLocations.h"
 #include "Platform/Foundation/SharedInstance.h"
-#include "Platform/Foundation/SystemLog.h"
 #include "Platform/Foundation/UnicodeText.h"
 
 namespace flagrig {
@@ -206,16 +205,14 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
 }
 
 void DiagnosticLogBuffer::mirror(const DiagnosticLogEntry& entry) const {
-  if (!platform::hasEnvironment() || !platform::env().systemLog) return;
-  auto& systemLog = *platform::env().systemLog;
+  if (!platform::hasEnvironment()) return;
   using Type = platform::SystemLogType;
   const Type type = entry.level == "error"   ? Type::error
                     : entry.level == "warn"  ? Type::defaultType
                     : entry.level == "debug" ? Type::debug
                                              : Type::info;
-  if (!systemLog.isEnabled(systemLogSubsystem, systemLogCategory, type)) return;
-  systemLog.write(systemLogSubsystem, systemLogCategory, type,
-                  "[" + entry.category + "] " + entry.msg);
+  if (!osLog_.isEnabled(type)) return;
+  osLog_.log(type, "[" + entry.category + "] " + entry.msg);
 }
 
 platform::Value::Array DiagnosticLogBuffer::logBufferJSON() const {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Flagrig/Diagnostics/DiagnosticLogEntry.h"
+#include "Platform/Foundation/SystemLogger.h"
 #include "Platform/Foundation/Value.h"
 
 namespace flagrig {
@@ -86,6 +87,7 @@ class DiagnosticLogBuffer {
   mutable std::mutex lock_;
   std::deque<DiagnosticLogEntry> entries_;
   std::size_t capacity_;
+  platform::SystemLogger osLog_{std::string(systemLogSubsystem), std::string(systemLogCategory)};
   std::optional<std::filesystem::path> logFile_;
   // The file's path as plain bytes, for the crash path.
   std::string logFilePath_;

@@ -2,10 +2,15 @@
 
 #include <syslog.h>
 
+#include <string>
+
 namespace platform::linuxbackend {
 
-namespace {
-int priority(SystemLogType type) {
+Syslog::Syslog(SystemLogType minimum) : minimum_(minimum) {
+  openlog(nullptr, LOG_PID, LOG_USER);
+}
+
+int Syslog::priority(SystemLogType type) {
   switch (type) {
     case SystemLogType::debug:
       return LOG_DEBUG;
@@ -20,19 +25,18 @@ int priority(SystemLogType type) {
   }
   return LOG_NOTICE;
 }
-}  // namespace
 
 bool Syslog::isEnabled(std::string_view, std::string_view, SystemLogType type) const {
   // setlogmask(0) reads the mask without changing it.
-  return (setlogmask(0) & LOG_MASK(priority(type))) != 0;
+  return type >= minimum_ && (setlogmask(0) & LOG_MASK(priority(type))) != 0;
 }
 
 void Syslog::write(std::string_view subsystem, std::string_view category, SystemLogType type,
                    std::string_view message) {
-  // glibc sends with MSG_NOSIGNAL, so a closed log socket cannot raise SIGPIPE here.
-  syslog(LOG_USER | priority(type), "%.*s (%.*s) %.*s", static_cast<int>(subsystem.size()),
-         subsystem.data(), static_cast<int>(category.size()), category.data(),
-         static_cast<int>(message.size()), message.data());
+  if (!isEnabled(subsystem, category, type)) return;
+  std::string line = "[";
+  line.append(subsystem).append(":").append(category).append("] ").append(message);
+  syslog(priority(type), "%s", line.c_str());
 }
 
 }  // namespace platform::linuxbackend

@@ -4,12 +4,15 @@
 
 namespace platform::linuxbackend {
 
-std::optional<std::filesystem::path> XDGFileLocations::logsDirectory() const {
-  // The XDG rules ignore a relative value.
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/') return xdg;
-  if (const char* home = std::getenv("HOME"); home && *home == '/')
-    return std::filesystem::path(home) / ".local" / "state";
+std::optional<std::filesystem::path> XDGFileLocations::stateHome(const char* xdgStateHome,
+                                                                 const char* home) {
+  if (xdgStateHome && *xdgStateHome == '/') return std::filesystem::path(xdgStateHome);
+  if (home && *home == '/') return std::filesystem::path(home) / ".local" / "state";
   return std::nullopt;
+}
+
+std::optional<std::filesystem::path> XDGFileLocations::logsDirectory() const {
+  return stateHome(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
 }
 
 }  // namespace platform::linuxbackend

@@ -14,11 +14,6 @@ void SimSystemLog::write(std::string_view subsystem, std::string_view category, 
   entries_.push_back({std::string(subsystem), std::string(category), type, std::string(message)});
 }
 
-std::vector<SimSystemLog::Entry> SimSystemLog::entries() const {
-  std::lock_guard lock(mutex_);
-  return entries_;
-}
-
 void SimSystemLog::setEnabled(SystemLogType type, bool enabled) {
   std::lock_guard lock(mutex_);
   if (enabled) {
@@ -26,6 +21,11 @@ void SimSystemLog::setEnabled(SystemLogType type, bool enabled) {
   } else {
     disabled_.insert(type);
   }
+}
+
+std::vector<SimSystemLog::Entry> SimSystemLog::entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_;
 }
 
 }  // namespace platform::sim
