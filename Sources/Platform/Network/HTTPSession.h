@@ -48,8 +48,8 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   virtual std::shared_ptr<HTTPSession> makeSession(URLSessionConfiguration configuration) = 0;
 
  protected:
-  // The backend's transfer: runs `completion` exactly once, on any thread, never inside this
-  // call. `request.timeoutInterval` is already filled in.
+  // The backend's transfer: runs `completion` exactly once, on any thread.
+  // `request.timeoutInterval` is already filled in.
   virtual std::shared_ptr<Transfer> start(HTTPRequest request, Completion completion) = 0;
 
  private:
