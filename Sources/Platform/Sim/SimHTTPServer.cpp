@@ -50,9 +50,9 @@ SimHTTPAnswer SimHTTPAnswer::holding() const {
   return answer;
 }
 
-struct SimHTTPServer::Pending final : HTTPSession::Transfer {
+struct SimHTTPServer::Pending final : HTTPTransport::Transfer {
   std::weak_ptr<SimHTTPServer> server;
-  HTTPSession::Completion completion;
+  HTTPTransport::Completion completion;
   URL url;
   SimHTTPAnswer answer;
   bool done = false;
@@ -107,7 +107,7 @@ SimHTTPAnswer SimHTTPServer::answerFor(const HTTPRequest& request) {
   return responder ? responder(request) : SimHTTPAnswer::failing(URLError::cannotConnectToHost);
 }
 
-HTTPSession::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const URL& url) {
+HTTPTransport::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const URL& url) {
   switch (answer.kind) {
     case SimHTTPAnswer::Kind::failure:
       return URLError(answer.failure, url);
@@ -121,9 +121,9 @@ HTTPSession::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const
                                      url, answer.statusCode, "HTTP/1.1", answer.headerFields)};
 }
 
-std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
+std::shared_ptr<HTTPTransport::Transfer> SimHTTPServer::start(
     HTTPRequest request, const URLSessionConfiguration& configuration,
-    HTTPSession::Completion completion) {
+    HTTPTransport::Completion completion) {
   auto pending = std::make_shared<Pending>();
   pending->server = weak_from_this();
   pending->completion = std::move(completion);
@@ -138,7 +138,7 @@ std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
   std::weak_ptr<SimHTTPServer> weak = weak_from_this();
   double limit = std::min(request.timeoutInterval.value_or(configuration.timeoutIntervalForRequest),
                           configuration.timeoutIntervalForResource);
-  auto finishLater = [weak, pending](HTTPSession::Outcome outcome) {
+  auto finishLater = [weak, pending](HTTPTransport::Outcome outcome) {
     return [weak, pending, outcome = std::move(outcome)] {
       if (auto server = weak.lock()) server->finish(pending, outcome);
     };
@@ -155,8 +155,9 @@ std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
   return pending;
 }
 
-void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending, HTTPSession::Outcome outcome) {
-  HTTPSession::Completion completion;
+void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending,
+                           HTTPTransport::Outcome outcome) {
+  HTTPTransport::Completion completion;
   {
     std::lock_guard lock(mutex_);
     if (pending->done) return;
