@@ -4,6 +4,7 @@
 
 #include "Platform/Foundation/URL.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
+#include "TarnwickCore/OIDAuthorizationSession.h"
 #include "TarnwickCore/OIDServiceConfiguration.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 
@@ -30,6 +31,19 @@ inline std::map<std::string, std::vector<std::string>> queryOf(const platform::U
   OIDURLQueryComponent query(url);
   for (const auto& name : query.parameters()) out[name] = *query.valuesForParameter(name);
   return out;
+}
+
+// What one call of a flow's callback brought.
+struct FlowOutcome {
+  std::optional<OIDAuthorizationResponse> response;
+  std::optional<OIDError> error;
+};
+
+// A callback that appends each call to `outcomes`.
+inline OIDAuthorizationCallback recordInto(std::vector<FlowOutcome>& outcomes) {
+  return [&outcomes](const auto& response, const auto& error) {
+    outcomes.push_back({response, error});
+  };
 }
 
 }  // namespace tarnwick::testing
