@@ -10,6 +10,7 @@
 #include "Tarnwick/UserAgentPlatform.h"
 #include "Tarnwick/WebAuthenticationSessionError.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
+#include "TarnwickCore/OIDClientLog.h"
 #include "TarnwickTests/TarnwickTestValues.h"
 
 namespace tarnwick {
@@ -29,6 +30,7 @@ class OIDExternalUserAgentMacTest : public platform::testing::SimTest {
     SimTest::SetUp();
     UserAgentPlatform::setURLOpener(browser);
     UserAgentPlatform::setWebAuthenticationSessionFactory(sheets);
+    OIDClientLog::setSink([](std::string_view) {});
   }
 
   OIDAuthorizationRequest request() {
