@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "Platform/Foundation/Error.h"
-#include "TarnwickCore/OIDClientLog.h"
+#include "Platform/Foundation/SystemLogger.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDErrorUtilities.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
@@ -99,7 +99,9 @@ bool OIDAuthorizationSession::resumeExternalUserAgentFlowWithURL(const URL& url)
   if (!shouldHandleURL(url)) return false;
   auto self = strongSelf();
   if (!pendingAuthorizationFlowCallback_) {
-    OIDClientLog::warning(
+    static const platform::SystemLogger log("dev.voskary.tarnwick", "authorization");
+    log.log(
+        platform::SystemLogType::error,
         "An OAuth redirect was sent to a OIDExternalUserAgentSession after it already completed.");
     return false;
   }

@@ -2,9 +2,9 @@
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Sim/SimSystemLog.h"
 #include "Support/SimTest.h"
 #include "TarnwickCore/OIDAuthorizationSession.h"
-#include "TarnwickCore/OIDClientLog.h"
 #include "TarnwickTests/TarnwickTestValues.h"
 
 namespace tarnwick {
@@ -40,11 +40,6 @@ class RecordingUserAgent final : public OIDExternalUserAgent {
 
 class OIDAuthorizationSessionTest : public platform::testing::SimTest {
  protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    OIDClientLog::setSink([this](std::string_view message) { warnings.emplace_back(message); });
-  }
-
   std::shared_ptr<OIDAuthorizationSession> start(OIDAuthorizationRequest request = testRequest()) {
     auto session = std::make_shared<OIDAuthorizationSession>(std::move(request));
     session->presentAuthorizationWithExternalUserAgent(agent, testing::recordInto(outcomes));
@@ -55,7 +50,6 @@ class OIDAuthorizationSessionTest : public platform::testing::SimTest {
 
   std::shared_ptr<RecordingUserAgent> agent = std::make_shared<RecordingUserAgent>();
   std::vector<testing::FlowOutcome> outcomes;
-  std::vector<std::string> warnings;
 };
 
 TEST_F(OIDAuthorizationSessionTest, MatchesTheRedirectURL) {
@@ -179,9 +173,10 @@ TEST_F(OIDAuthorizationSessionTest, RedirectAfterTheFlowEndedIsIgnoredAndLogged)
   session->cancel();
   EXPECT_FALSE(session->resumeExternalUserAgentFlowWithURL(redirect("code=abc")));
   EXPECT_EQ(outcomes.size(), 1u);
-  EXPECT_EQ(warnings, std::vector<std::string>{"An OAuth redirect was sent to a "
-                                               "OIDExternalUserAgentSession after it already "
-                                               "completed."});
+  const std::vector<platform::sim::SimSystemLog::Entry> expected{
+      {"dev.voskary.tarnwick", "authorization", platform::SystemLogType::error,
+       "An OAuth redirect was sent to a OIDExternalUserAgentSession after it already completed."}};
+  EXPECT_EQ(sim().systemLog->entries(), expected);
   session->failExternalUserAgentFlowWithError(OIDError("x", 1));
   EXPECT_EQ(outcomes.size(), 1u);
 }

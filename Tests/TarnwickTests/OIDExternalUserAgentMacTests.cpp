@@ -10,7 +10,6 @@
 #include "Tarnwick/UserAgentPlatform.h"
 #include "Tarnwick/WebAuthenticationSessionError.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
-#include "TarnwickCore/OIDClientLog.h"
 #include "TarnwickTests/TarnwickTestValues.h"
 
 namespace tarnwick {
@@ -30,7 +29,6 @@ class OIDExternalUserAgentMacTest : public platform::testing::SimTest {
     SimTest::SetUp();
     UserAgentPlatform::setURLOpener(browser);
     UserAgentPlatform::setWebAuthenticationSessionFactory(sheets);
-    OIDClientLog::setSink([](std::string_view) {});
   }
 
   OIDAuthorizationRequest request() {
