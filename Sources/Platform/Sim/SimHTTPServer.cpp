@@ -148,15 +148,8 @@ std::shared_ptr<HTTPTransport::Transfer> SimHTTPServer::start(
       if (server && transfer) server->finish(transfer, outcome);
     };
   };
-  // The time limit refers to the transfer weakly: whoever waits for it (the held list, the
-  // delivery, the caller) keeps it, and a held transfer nobody finishes is not kept in a cycle.
-  std::weak_ptr<Pending> weakPending = pending;
-  pending->timeout = loop_->postAfter(
-      limit, [weak, weakPending, timedOut = URLError(URLError::timedOut, request.url)] {
-        auto server = weak.lock();
-        auto transfer = weakPending.lock();
-        if (server && transfer) server->finish(transfer, timedOut);
-      });
+  pending->timeout =
+      loop_->postAfter(limit, finishLater(URLError(URLError::timedOut, request.url)));
   std::lock_guard lock(mutex_);
   inFlight_.push_back(pending);
   if (pending->answer.held) {
@@ -177,9 +170,6 @@ void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending,
     pending->done = true;
     if (pending->timeout) pending->timeout->cancel();
     if (pending->delivery) pending->delivery->cancel();
-    // The work items hold the pending transfer; letting go of them breaks that cycle.
-    pending->timeout.reset();
-    pending->delivery.reset();
     std::erase(held_, pending);
     std::erase(inFlight_, pending);
     completion = std::move(pending->completion);
