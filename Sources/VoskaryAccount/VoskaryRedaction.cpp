@@ -1,0 +1,31 @@
+#include "VoskaryAccount/VoskaryRedaction.h"
+
+#include "Platform/Foundation/Error.h"
+
+namespace voskary {
+
+std::string VoskaryRedaction::endpoint(std::string_view address) {
+  return std::string(address.substr(0, address.find_first_of("?#")));
+}
+
+VoskaryLogFields VoskaryRedaction::decodeFailure(std::string_view address,
+                                                 const std::optional<std::string>& field) {
+  VoskaryLogFields fields = {{"endpoint", endpoint(address)},
+                             {"class", std::string(rawValue(Classification::decode))}};
+  if (field) fields["field"] = *field;
+  return fields;
+}
+
+VoskaryLogFields VoskaryRedaction::transportFailure(std::string_view address,
+                                                    const std::exception& error) {
+  std::string domain = platform::errorDomain(error);
+  std::string code = std::to_string(platform::errorCode(error));
+  VoskaryLogFields fields = {{"endpoint", endpoint(address)},
+                             {"class", std::string(rawValue(Classification::transport))},
+                             {"error_domain", domain},
+                             {"error_code", code}};
+  if (domain == platform::urlErrorDomain) fields["url_error"] = code;
+  return fields;
+}
+
+}  // namespace voskary
