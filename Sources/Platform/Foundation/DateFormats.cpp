@@ -18,9 +18,16 @@ constexpr std::array<std::string_view, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed
 constexpr std::array<std::string_view, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// 0000-01-01T00:00:00Z and 9999-12-31T23:59:59.999Z.
-constexpr double kEarliest = -62167219200.0;
-constexpr double kLatest = 253402300799.999;
+// 0000-01-01T00:00:00.000Z and 9999-12-31T23:59:59.999Z, in milliseconds.
+constexpr std::int64_t kEarliestMs = -62'167'219'200'000;
+constexpr std::int64_t kLatestMs = 253'402'300'799'999;
+
+// Whether both writers can write the date: its nearest millisecond lies in years 0000 to 9999.
+bool isWritable(double seconds) {
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12) return false;
+  std::int64_t ms = std::llround(seconds * 1000);
+  return ms >= kEarliestMs && ms <= kLatestMs;
+}
 
 // Reads fixed-width fields from left to right; any mismatch leaves it failed.
 class Reader {
@@ -60,19 +67,22 @@ class Reader {
     return -1;
   }
 
-  // One or more digits after the point, as a fraction of a second.
+  // One or more digits after the point, as a fraction of a second. Digits past the 15th are
+  // read but lie far below what a date holds.
   double fraction() {
     std::size_t count = 0;
-    double value = 0;
-    double scale = 0.1;
+    std::int64_t digits = 0;
+    double scale = 1;
     while (ok_ && count < text_.size() && text_[count] >= '0' && text_[count] <= '9') {
-      value += (text_[count] - '0') * scale;
-      scale /= 10;
+      if (count < 15) {
+        digits = digits * 10 + (text_[count] - '0');
+        scale *= 10;
+      }
       ++count;
     }
     if (count == 0) fail();
     text_.remove_prefix(count);
-    return value;
+    return static_cast<double>(digits) / scale;
   }
 
   bool atEnd() const { return ok_ && text_.empty(); }
@@ -115,8 +125,7 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 // the fraction of the second is cut off.
 Fields fieldsOf(Date date, bool roundToMilliseconds) {
   double seconds = date.secondsSince1970;
-  precondition(std::isfinite(seconds) && seconds >= kEarliest && seconds <= kLatest,
-               "The date lies outside the years 0000 to 9999.");
+  precondition(isWritable(seconds), "The date lies outside the years 0000 to 9999.");
   std::int64_t ms = roundToMilliseconds ? std::llround(seconds * 1000)
                                         : static_cast<std::int64_t>(std::floor(seconds)) * 1000;
   std::int64_t days = floorDiv(ms, 86'400'000);
@@ -176,8 +185,10 @@ std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalS
   auto days = daysFromCivil(year, month, day);
   auto inDay = secondsOfDay(hour, minute, second);
   if (!days || !inDay) return std::nullopt;
-  auto whole = static_cast<double>(*days * 86400 + *inDay - offset);
-  return Date{whole + part};
+  Date date{static_cast<double>(*days * 86400 + *inDay - offset) + part};
+  // An offset can move the instant out of the years that can be written back.
+  if (!isWritable(date.secondsSince1970)) return std::nullopt;
+  return date;
 }
 
 std::string DateFormats::iso8601(Date date, FractionalSeconds fraction) {

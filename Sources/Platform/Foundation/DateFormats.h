@@ -14,8 +14,8 @@ namespace platform {
 // English names, whatever the user's locale; written in UTC.
 //
 // The readers are strict: exact field widths, valid calendar dates, hours 00-23, minutes and
-// seconds 00-59, upper-case "T" and "Z". Years run from 0000 to 9999; writing a date outside
-// them is a programming error.
+// seconds 00-59, upper-case "T" and "Z". Years run from 0000 to 9999 in UTC: a reader refuses
+// an instant outside them, and writing one is a programming error.
 struct DateFormats {
   // Whether an internet date-time carries a fraction of a second. A reader that expects one
   // accepts any number of digits; a writer writes three (milliseconds, rounded).

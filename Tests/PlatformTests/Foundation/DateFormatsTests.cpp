@@ -51,6 +51,11 @@ TEST(DateFormatsTests, ReadsInternetDateTimesWithTheRequestedFraction) {
       {"2026-01-31T09:15:02+02:60", Fraction::omitted, std::nullopt},
       {"2026-01-31T09:15:02Z ", Fraction::omitted, std::nullopt},
       {"+2026-01-31T09:15:02Z", Fraction::omitted, std::nullopt},
+      // Offsets that move the instant out of the years 0000 to 9999.
+      {"0000-01-01T00:30:00+01:00", Fraction::omitted, std::nullopt},
+      {"9999-12-31T23:30:00-01:00", Fraction::omitted, std::nullopt},
+      {"9999-12-31T23:59:59.9999Z", Fraction::included, std::nullopt},
+      {"9999-12-31T23:59:59.999Z", Fraction::included, 253402300799.999},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
