@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Platform/Foundation/DateFormats.h"
+#include "Platform/Foundation/UnicodeText.h"
 
 namespace voskary {
 
@@ -13,32 +14,9 @@ namespace {
 using platform::Date;
 using platform::DateFormats;
 
-// The byte length of the horizontal white-space character (tab or Unicode Zs) that `text`
-// starts with, or 0.
-std::size_t leadingSpaceLength(std::string_view text) {
-  if (text.empty()) return 0;
-  if (text[0] == ' ' || text[0] == '\t') return 1;
-  constexpr std::string_view multiByte[] = {
-      "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
-      "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
-  for (auto space : multiByte) {
-    if (text.starts_with(space)) return space.size();
-  }
-  return 0;
-}
-
-std::size_t trailingSpaceLength(std::string_view text) {
-  for (std::size_t length = 1; length <= 3 && length <= text.size(); ++length) {
-    if (leadingSpaceLength(text.substr(text.size() - length)) == length) return length;
-  }
-  return 0;
-}
-
 // Without tabs and Unicode space separators at both ends; line breaks stay.
-std::string_view trimmed(std::string_view text) {
-  while (std::size_t n = leadingSpaceLength(text)) text.remove_prefix(n);
-  while (std::size_t n = trailingSpaceLength(text)) text.remove_suffix(n);
-  return text;
+std::string trimmed(std::string_view text) {
+  return platform::UnicodeText::trimmed(text, platform::UnicodeText::WhiteSpace::spaces);
 }
 
 // The non-empty pieces between separators, at most `maxPieces` of them: the last one takes
@@ -79,7 +57,7 @@ std::optional<std::string> valueFor(const std::map<std::string, std::string>& pa
 }
 
 std::optional<VoskaryDeprecationNotice> parseNotice(std::string_view text) {
-  std::vector<std::string_view> pieces;
+  std::vector<std::string> pieces;
   for (auto piece : split(text, ';')) pieces.push_back(trimmed(piece));
   if (pieces.empty()) return std::nullopt;
 
@@ -87,7 +65,7 @@ std::optional<VoskaryDeprecationNotice> parseNotice(std::string_view text) {
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     auto keyAndValue = split(pieces[i], '=', 2);
     if (keyAndValue.size() != 2) continue;
-    parameters[asciiLowercased(trimmed(keyAndValue[0]))] = std::string(trimmed(keyAndValue[1]));
+    parameters[asciiLowercased(trimmed(keyAndValue[0]))] = trimmed(keyAndValue[1]);
   }
   auto reason = valueFor(parameters, "reason");
 
