@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "VoskaryAccount/RawValueJSONCoding.h"
+
 namespace voskary {
 
 // How the sign-in page is presented; each case has a text raw value.
@@ -36,3 +38,7 @@ constexpr std::optional<AuthScheme> authScheme(std::string_view raw) {
 }
 
 }  // namespace voskary
+
+template <>
+struct platform::JSONCoding<voskary::AuthScheme>
+    : voskary::RawValueJSONCoding<voskary::allAuthSchemes, "AuthScheme"> {};
