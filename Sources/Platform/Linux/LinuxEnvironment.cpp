@@ -6,6 +6,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Linux/FileDefaultsStore.h"
+#include "Platform/Linux/SecretServiceKeychain.h"
 
 namespace platform::linuxbackend {
 
@@ -15,8 +16,9 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->mainLoop = std::make_shared<RunLoop>(e->clock);
   e->backgroundPool = std::make_shared<ThreadPool>();
   e->notificationCenter = std::make_shared<NotificationCenter>();
-  e->defaults = std::make_shared<UserDefaults>(std::make_shared<FileDefaultsStore>(defaultDefaultsFile()),
-                                               e->notificationCenter);
+  e->defaults = std::make_shared<UserDefaults>(
+      std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
+  e->keychain = std::make_shared<SecretServiceKeychain>();
   return e;
 }
 

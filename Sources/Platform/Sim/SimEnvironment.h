@@ -9,6 +9,7 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Sim/SimKeychain.h"
 
 namespace platform::sim {
 
@@ -20,6 +21,7 @@ struct SimEnvironment {
   std::shared_ptr<ManualClock> clock;
   std::shared_ptr<RunLoop> mainLoop;
   std::shared_ptr<MemoryDefaultsStore> defaultsStore;
+  std::shared_ptr<SimKeychain> keychain;
 
   std::shared_ptr<Environment> environment;
 
