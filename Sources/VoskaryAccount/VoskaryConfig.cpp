@@ -1,5 +1,7 @@
 #include "VoskaryAccount/VoskaryConfig.h"
 
+#include "VoskaryAccount/VoskaryInstallMetrics.h"
+
 namespace voskary {
 
 VoskaryConfig::VoskaryConfig(platform::URL authorityURL, platform::URL identityURL,
@@ -23,5 +25,11 @@ VoskaryConfig::VoskaryConfig(platform::URL authorityURL, platform::URL identityU
       urlSession_(std::move(urlSession)),
       logger_(std::move(logger)),
       installID_(std::move(installID)) {}
+
+VoskaryConfig VoskaryConfig::withAutoInstallID() const {
+  VoskaryConfig copy = *this;
+  if (!copy.installID_) copy.installID_ = VoskaryInstallMetrics(appSlug_).installID();
+  return copy;
+}
 
 }  // namespace voskary

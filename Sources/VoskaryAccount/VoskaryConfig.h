@@ -51,6 +51,10 @@ class VoskaryConfig {
   const VoskaryLogger& logger() const { return logger_; }
   const std::optional<std::string>& installID() const { return installID_; }
 
+  // A copy with `installID` filled in from the install metrics of the app slug's keychain
+  // store (no access group) when it is absent; otherwise an identical copy.
+  VoskaryConfig withAutoInstallID() const;
+
  private:
   platform::URL authorityURL_;
   platform::URL identityURL_;
