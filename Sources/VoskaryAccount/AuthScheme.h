@@ -32,9 +32,7 @@ constexpr std::string_view rawValue(AuthScheme scheme) {
 
 // The scheme whose raw value is `raw`, exactly; nothing for any other text.
 constexpr std::optional<AuthScheme> authScheme(std::string_view raw) {
-  for (AuthScheme scheme : allAuthSchemes)
-    if (rawValue(scheme) == raw) return scheme;
-  return std::nullopt;
+  return caseWithRawValue(allAuthSchemes, raw);
 }
 
 }  // namespace voskary

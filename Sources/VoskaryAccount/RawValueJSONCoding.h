@@ -8,6 +8,7 @@
 
 #include "Platform/Foundation/JSONReader.h"
 #include "Platform/Foundation/JSONWriter.h"
+#include "VoskaryAccount/RawValue.h"
 
 namespace voskary {
 
@@ -32,8 +33,7 @@ struct RawValueJSONCoding {
 
   static Enum decode(const platform::JSONReader& json) {
     auto raw = json.decode<std::string>();
-    for (Enum value : allCases)
-      if (rawValue(value) == raw) return value;
+    if (auto value = caseWithRawValue(allCases, raw)) return *value;
     json.fail("Cannot initialize " + std::string(typeName.text) + " from invalid String value " +
               raw);
   }

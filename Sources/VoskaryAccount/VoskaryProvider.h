@@ -33,9 +33,7 @@ constexpr std::string_view rawValue(VoskaryProvider provider) {
 
 // The provider whose raw value is `raw`, exactly; nothing for any other text.
 constexpr std::optional<VoskaryProvider> voskaryProvider(std::string_view raw) {
-  for (VoskaryProvider provider : allVoskaryProviders)
-    if (rawValue(provider) == raw) return provider;
-  return std::nullopt;
+  return caseWithRawValue(allVoskaryProviders, raw);
 }
 
 }  // namespace voskary
