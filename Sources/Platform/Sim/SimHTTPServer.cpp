@@ -138,14 +138,20 @@ std::shared_ptr<HTTPTransport::Transfer> SimHTTPServer::start(
   std::weak_ptr<SimHTTPServer> weak = weak_from_this();
   double limit = std::min(request.timeoutInterval.value_or(configuration.timeoutIntervalForRequest),
                           configuration.timeoutIntervalForResource);
-  auto finishLater = [weak, pending](HTTPTransport::Outcome outcome) {
-    return [weak, pending, outcome = std::move(outcome)] {
-      if (auto server = weak.lock()) server->finish(pending, outcome);
+  // The server keeps the transfer until it finishes; the timers only refer to it, so that no
+  // timer and transfer keep each other alive.
+  std::weak_ptr<Pending> weakPending = pending;
+  auto finishLater = [weak, weakPending](HTTPTransport::Outcome outcome) {
+    return [weak, weakPending, outcome = std::move(outcome)] {
+      auto server = weak.lock();
+      auto transfer = weakPending.lock();
+      if (server && transfer) server->finish(transfer, outcome);
     };
   };
   pending->timeout =
       loop_->postAfter(limit, finishLater(URLError(URLError::timedOut, request.url)));
   std::lock_guard lock(mutex_);
+  inFlight_.push_back(pending);
   if (pending->answer.held) {
     held_.push_back(pending);
   } else {
@@ -165,6 +171,7 @@ void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending,
     if (pending->timeout) pending->timeout->cancel();
     if (pending->delivery) pending->delivery->cancel();
     std::erase(held_, pending);
+    std::erase(inFlight_, pending);
     completion = std::move(pending->completion);
   }
   completion(std::move(outcome));

@@ -80,6 +80,7 @@ class SimHTTPServer final : public HTTPTransport,
   std::map<std::pair<std::string, std::string>, std::deque<Responder>> script_;
   Responder others_;
   std::vector<RecordedRequest> requests_;
+  std::vector<std::shared_ptr<Pending>> inFlight_;
   std::deque<std::shared_ptr<Pending>> held_;
 };
 
