@@ -34,17 +34,23 @@ class SerialQueue final : public Executor {
 class ThreadPool final : public Executor {
  public:
   explicit ThreadPool(unsigned threads = std::thread::hardware_concurrency());
-  ~ThreadPool() override;  // finishes queued work, then joins
+  // Finishes queued work, then joins. Work on the pool may drop the last reference to it: that
+  // worker is detached and ends on its own, as it cannot join itself.
+  ~ThreadPool() override;
 
   void post(Work work) override;
 
  private:
-  void worker();
+  // What the workers use; it outlives the pool while a detached worker still runs.
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Work> queue;
+    bool stopping = false;
+  };
+  static void worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared);
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Work> queue_;
-  bool stopping_ = false;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::vector<std::thread> threads_;
 };
 

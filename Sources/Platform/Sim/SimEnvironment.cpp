@@ -43,6 +43,11 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   sim->bundle = std::make_shared<Bundle>(
       simulatedInfoDictionary(), sim->processInfo->executablePath(), "/opt/flagrig/bin/Resources");
   sim->files = std::make_shared<SimFileLocations>();
+  sim->desktop = std::make_shared<SimDesktop>();
+  // The simulated desktop knows this process by the process information's id and the bundle's name.
+  auto name = sim->bundle->objectForInfoDictionaryKey("CFBundleName");
+  sim->desktop->windowServer().setOwnProcess(sim->processInfo->processIdentifier(),
+                                             name && name->asString() ? *name->asString() : "");
 
   auto e = std::make_shared<Environment>();
   e->clock = sim->clock;
@@ -59,6 +64,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->processInfo = sim->processInfo;
   e->bundle = sim->bundle;
   e->files = sim->files;
+  e->desktop = sim->desktop;
   e->reportUnhandledError = [recorder = sim->unhandled](std::string_view message) {
     std::lock_guard lock(recorder->mutex);
     recorder->messages.emplace_back(message);

@@ -1,0 +1,198 @@
+#include "Platform/Sim/SimAccessibility.h"
+
+#include "Platform/Sim/SimDesktop.h"
+
+namespace platform::sim {
+
+namespace {
+
+// What a simulated element stands for.
+class SimAXElement final : public AXUIElement {
+ public:
+  enum class Kind { application, window, extrasMenuBar, statusItem };
+  SimAXElement(Kind kind, std::int32_t pid, std::uint32_t number = 0)
+      : kind(kind), pid(pid), number(number) {}
+  std::int32_t processIdentifier() const override { return pid; }
+  bool isEqual(const AXUIElement& other) const override {
+    auto o = dynamic_cast<const SimAXElement*>(&other);
+    return o && o->kind == kind && o->pid == pid && o->number == number;
+  }
+  Kind kind;
+  std::int32_t pid;
+  // The window number, or the status item's index.
+  std::uint32_t number;
+};
+
+const SimAXElement* simElement(const AXElement& element) {
+  return dynamic_cast<const SimAXElement*>(element.get());
+}
+
+}  // namespace
+
+bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
+  if (prompt && !trusted_) ++prompts_;
+  return trusted_;
+}
+
+AXElement SimAccessibility::createApplication(std::int32_t pid) {
+  return std::make_shared<SimAXElement>(SimAXElement::Kind::application, pid);
+}
+
+AXElement SimAccessibility::windowElement(std::int32_t pid, std::uint32_t number) const {
+  return std::make_shared<SimAXElement>(SimAXElement::Kind::window, pid, number);
+}
+
+std::uint32_t SimAccessibility::focusedWindowOf(std::int32_t pid) const {
+  auto& server = desktop_.windowServer();
+  if (auto it = focused_.find(pid); it != focused_.end() && server.foreignWindow(it->second))
+    return it->second;
+  for (auto number : server.windowsOf(pid)) {
+    if (!server.foreignWindow(number)->minimized) return number;
+  }
+  return 0;
+}
+
+AXError SimAccessibility::copyApplicationAttribute(std::int32_t pid, std::string_view attribute,
+                                                   AXValue& value) {
+  auto& server = desktop_.windowServer();
+  if (pid == server.ownPID()) {
+    if (attribute == AXAttribute::extrasMenuBar) {
+      if (desktop_.statusItemCount() == 0) return AXError::noValue;
+      value = AXElement(std::make_shared<SimAXElement>(SimAXElement::Kind::extrasMenuBar, pid));
+      return AXError::success;
+    }
+    return AXError::attributeUnsupported;
+  }
+  auto app = server.application(pid);
+  if (!app || app->state == SimProcessState::gone) return AXError::cannotComplete;
+  if (attribute == AXAttribute::windows) {
+    AXValue::Array windows;
+    for (auto number : server.windowsOf(pid)) windows.emplace_back(windowElement(pid, number));
+    value = AXValue(std::move(windows));
+    return AXError::success;
+  }
+  if (attribute == AXAttribute::focusedWindow || attribute == AXAttribute::mainWindow) {
+    std::uint32_t number = attribute == AXAttribute::focusedWindow ? focusedWindowOf(pid) : 0;
+    if (attribute == AXAttribute::mainWindow) {
+      for (auto n : server.windowsOf(pid)) {
+        if (!server.foreignWindow(n)->minimized) {
+          number = n;
+          break;
+        }
+      }
+    }
+    if (number == 0) return AXError::noValue;
+    value = windowElement(pid, number);
+    return AXError::success;
+  }
+  if (attribute == AXAttribute::title) {
+    value = app->name;
+    return AXError::success;
+  }
+  if (attribute == AXAttribute::extrasMenuBar) return AXError::noValue;
+  return AXError::attributeUnsupported;
+}
+
+AXError SimAccessibility::copyAttributeValue(const AXElement& element, std::string_view attribute,
+                                             AXValue& value) {
+  value = AXValue();
+  if (!trusted_) return AXError::apiDisabled;
+  auto e = simElement(element);
+  if (!e) return AXError::illegalArgument;
+  auto& server = desktop_.windowServer();
+  switch (e->kind) {
+    case SimAXElement::Kind::application:
+      return copyApplicationAttribute(e->pid, attribute, value);
+    case SimAXElement::Kind::window: {
+      auto w = server.foreignWindow(e->number);
+      if (!w) return AXError::invalidUIElement;
+      if (attribute == AXAttribute::minimized) {
+        value = w->minimized;
+        return AXError::success;
+      }
+      if (attribute == AXAttribute::title) {
+        if (!w->name) return AXError::noValue;
+        value = *w->name;
+        return AXError::success;
+      }
+      return AXError::attributeUnsupported;
+    }
+    case SimAXElement::Kind::extrasMenuBar: {
+      if (attribute != AXAttribute::children) return AXError::attributeUnsupported;
+      AXValue::Array children;
+      for (std::uint32_t i = 0; i < desktop_.statusItemCount(); ++i) {
+        if (desktop_.isStatusItemShown(i)) {
+          children.emplace_back(
+              AXElement(std::make_shared<SimAXElement>(SimAXElement::Kind::statusItem, e->pid, i)));
+        }
+      }
+      value = AXValue(std::move(children));
+      return AXError::success;
+    }
+    case SimAXElement::Kind::statusItem:
+      return AXError::attributeUnsupported;
+  }
+  return AXError::failure;
+}
+
+AXError SimAccessibility::setAttributeValue(const AXElement& element, std::string_view attribute,
+                                            const AXValue& value) {
+  if (!trusted_) return AXError::apiDisabled;
+  auto e = simElement(element);
+  if (!e) return AXError::illegalArgument;
+  auto& server = desktop_.windowServer();
+  if (e->kind == SimAXElement::Kind::window) {
+    if (!server.foreignWindow(e->number)) return AXError::invalidUIElement;
+    if (attribute != AXAttribute::minimized) return AXError::attributeUnsupported;
+    auto minimized = value.asBool();
+    if (!minimized) return AXError::illegalArgument;
+    server.setMinimized(e->number, *minimized);
+    operations_.push_back("#" + std::to_string(e->number) +
+                          " AXMinimized=" + (*minimized ? "true" : "false"));
+    return AXError::success;
+  }
+  if (e->kind == SimAXElement::Kind::application && attribute == AXAttribute::focusedWindow) {
+    auto app = server.application(e->pid);
+    if (!app || app->state == SimProcessState::gone) return AXError::cannotComplete;
+    auto target = simElement(value.asElement());
+    if (!target || target->kind != SimAXElement::Kind::window || target->pid != e->pid)
+      return AXError::illegalArgument;
+    if (!server.foreignWindow(target->number)) return AXError::invalidUIElement;
+    focused_[e->pid] = target->number;
+    operations_.push_back("pid " + std::to_string(e->pid) + " AXFocusedWindow=#" +
+                          std::to_string(target->number));
+    return AXError::success;
+  }
+  return AXError::attributeUnsupported;
+}
+
+AXError SimAccessibility::performAction(const AXElement& element, std::string_view action) {
+  if (!trusted_) return AXError::apiDisabled;
+  auto e = simElement(element);
+  if (!e) return AXError::illegalArgument;
+  if (e->kind == SimAXElement::Kind::window && action == AXAction::raise) {
+    if (!desktop_.windowServer().foreignWindow(e->number)) return AXError::invalidUIElement;
+    desktop_.windowServer().raiseWindow(e->number);
+    operations_.push_back("#" + std::to_string(e->number) + " AXRaise");
+    return AXError::success;
+  }
+  if (e->kind == SimAXElement::Kind::statusItem && action == AXAction::press) {
+    if (!desktop_.isStatusItemShown(e->number)) return AXError::invalidUIElement;
+    operations_.push_back("status item " + std::to_string(e->number) + " AXPress");
+    desktop_.clickStatusItem(e->number);
+    return AXError::success;
+  }
+  return AXError::actionUnsupported;
+}
+
+Accessibility::WindowNumberLookup SimAccessibility::lookUpWindowNumberFunction() {
+  if (!lookupAvailable_) return {};
+  return [](const AXElement& element, std::uint32_t& windowNumber) {
+    auto e = simElement(element);
+    if (!e || e->kind != SimAXElement::Kind::window) return AXError::illegalArgument;
+    windowNumber = e->number;
+    return AXError::success;
+  };
+}
+
+}  // namespace platform::sim
