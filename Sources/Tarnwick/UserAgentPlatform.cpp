@@ -1,7 +1,7 @@
 #include "Tarnwick/UserAgentPlatform.h"
 
 #include "Platform/Foundation/Environment.h"
-#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Desktop/Workspace.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
 #include "TarnwickCore/OIDProcessSlot.h"
 
@@ -19,12 +19,21 @@ OIDProcessSlot<std::shared_ptr<WebAuthenticationSessionFactory>>& sheetSlot() {
   return instance;
 }
 
+// Opens addresses through the installed desktop's workspace.
+class WorkspaceURLOpener final : public URLOpener {
+ public:
+  bool openURL(const platform::URL& url) override { return platform::Workspace::shared().openURL(url); }
+};
+
 }  // namespace
 
 std::shared_ptr<URLOpener> UserAgentPlatform::urlOpener() {
   if (auto opener = openerSlot().get()) return opener;
-  // A simulated environment runs its loop on a manual clock.
-  if (platform::env().mainLoop->isManual()) return nullptr;
+  if (platform::env().desktop) {
+    static const auto workspace = std::make_shared<WorkspaceURLOpener>();
+    return workspace;
+  }
+  // Without a desktop backend there is still the user's browser.
   static const auto xdgOpen = std::make_shared<XdgOpenURLOpener>();
   return xdgOpen;
 }

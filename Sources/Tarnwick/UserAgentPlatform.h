@@ -10,8 +10,8 @@ namespace tarnwick {
 // Where the user agents find the platform's browser and web-authentication sheets. Both are
 // process-wide and replaceable; a reset of the process-wide instances clears what was set.
 struct UserAgentPlatform {
-  // The opener that was set; otherwise `xdg-open` in a real environment, and none in a
-  // simulated one, which never starts programs.
+  // The opener that was set; otherwise the desktop's workspace, or `xdg-open` when no desktop
+  // backend is installed.
   static std::shared_ptr<URLOpener> urlOpener();
   static void setURLOpener(std::shared_ptr<URLOpener> opener);
 

@@ -82,11 +82,19 @@ TEST_F(OIDExternalUserAgentMacTest, ABrowserThatCannotOpenFailsTheFlowOnce) {
   EXPECT_EQ(browser->openedURLs().size(), 1u);
 }
 
-TEST_F(OIDExternalUserAgentMacTest, ASimulatedMachineHasNoBrowserOfItsOwn) {
+TEST_F(OIDExternalUserAgentMacTest, WithoutAnOpenerTheDesktopWorkspaceOpensTheBrowser) {
   UserAgentPlatform::setURLOpener(nullptr);
+  auto& workspace = sim().desktop->workspace();
+  auto sent = request();
+  OIDAuthorizationService::presentAuthorizationRequest(sent, recordInto(outcomes));
+  ASSERT_EQ(workspace.openedURLs().size(), 1u);
+  EXPECT_EQ(workspace.openedURLs()[0], sent.authorizationRequestURL());
+  EXPECT_TRUE(outcomes.empty());
+
+  workspace.setURLHandler([](const URL&) { return false; });
   OIDAuthorizationService::presentAuthorizationRequest(request(), recordInto(outcomes));
-  ASSERT_EQ(outcomes.size(), 1u);
-  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::browserOpen));
+  ASSERT_FALSE(outcomes.empty());
+  EXPECT_TRUE(outcomes.back().error->is(OIDErrorCode::browserOpen));
 }
 
 TEST_F(OIDExternalUserAgentMacTest, WithAWindowTheSheetRunsTheFlow) {
