@@ -172,6 +172,7 @@ std::optional<Value> SimWindowServer::copyWindowList(std::uint32_t options,
                                                      std::uint32_t relativeTo) {
   precondition(relativeTo == 0,
                "SimWindowServer::copyWindowList: only lists relative to no window");
+  ++listRequests_;
   if (listUnavailable_) return std::nullopt;
   if (listOverride_) return listOverride_;
   bool onScreenOnly = options & WindowList::optionOnScreenOnly;

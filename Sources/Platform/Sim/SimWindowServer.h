@@ -73,6 +73,8 @@ class SimWindowServer final : public WindowServer {
   void setWindowListUnavailable(bool unavailable) { listUnavailable_ = unavailable; }
   // Answers this value instead of the real list (or the real list again with nothing).
   void overrideWindowList(std::optional<Value> list) { listOverride_ = std::move(list); }
+  // How often the window list was asked for, answered or not.
+  int windowListRequests() const { return listRequests_; }
 
   // Screen capture ----------------------------------------------------------------------------
   void setScreenCaptureAccess(bool granted) { screenCapture_ = granted; }
@@ -112,6 +114,7 @@ class SimWindowServer final : public WindowServer {
   std::map<std::int32_t, SimForeignApplication> applications_;
   bool listUnavailable_ = false;
   std::optional<Value> listOverride_;
+  int listRequests_ = 0;
   bool screenCapture_ = false;
   bool grantsOnRequest_ = false;
   int captureRequests_ = 0;
