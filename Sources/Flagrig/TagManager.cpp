@@ -261,8 +261,12 @@ void TagManager::updatePositions() {
 
   auto screens = Screen::screens();
   std::vector<std::uint32_t> gone;
-  for (auto& tag : tags_) {
-    const auto& found = bounds.at(tag.windowNumber);
+  // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
+  for (std::size_t i = 0; i < tags_.size(); ++i) {
+    Tag& tag = tags_[i];
+    auto it = bounds.find(tag.windowNumber);
+    if (it == bounds.end()) continue;
+    const auto& found = it->second;
     TagPanel& panel = *tag.panel;
     if (found) {
       tag.lastBounds = *found;

@@ -126,34 +126,38 @@ TEST_F(TagPanelTest, ApplySizeReLaysThePanelWithoutMovingItsBottomLeftCorner) {
   expectLayout(*panel, false, 240, TagShape::square);
 }
 
-TEST_F(TagPanelTest, ColourChangesRepaintEveryPart) {
-  auto panel = makePanel();
-  panel->orderFront();
-  int before = desktop().changeCount(panel->windowNumber());
+TEST_F(TagPanelTest, ColourChangesRepaintEveryPartInBothSizes) {
   const Color green = Color::sRGB(0.3, 0.75, 0.45, 0.95);
   const Color ink = Color::sRGB(0.1, 0.1, 0.1);
-  panel->setTagColor(green);
-  EXPECT_EQ(panel->tagColor(), green);
-  EXPECT_EQ(body(*panel).layer()->backgroundColor(), green);
-  int afterBody = desktop().changeCount(panel->windowNumber());
-  EXPECT_GT(afterBody, before);
+  for (bool big : {false, true}) {
+    SCOPED_TRACE(big ? "big" : "normal");
+    auto panel = makePanel(big);
+    panel->orderFront();
+    int before = desktop().changeCount(panel->windowNumber());
+    panel->setTagColor(green);
+    EXPECT_EQ(panel->tagColor(), green);
+    EXPECT_EQ(body(*panel).layer()->backgroundColor(), green);
+    int afterBody = desktop().changeCount(panel->windowNumber());
+    EXPECT_GT(afterBody, before);
 
-  panel->setTagTextColor(ink);
-  EXPECT_EQ(panel->tagTextColor(), ink);
-  EXPECT_EQ(panel->textField()->textColor(), ink);
-  EXPECT_EQ(
-      panel->textField()->placeholderAttributedString(),
-      (AttributedString{"Label...", panel->textField()->font(), ink.withAlphaComponent(0.5)}));
-  EXPECT_EQ(dot(*panel).layer()->backgroundColor(), ink.withAlphaComponent(0.3));
-  EXPECT_EQ(closeButton(*panel).contentTintColor(), ink.withAlphaComponent(0.6));
-  EXPECT_GT(desktop().changeCount(panel->windowNumber()), afterBody);
-  // The body keeps its own colour.
-  EXPECT_EQ(body(*panel).layer()->backgroundColor(), green);
+    panel->setTagTextColor(ink);
+    EXPECT_EQ(panel->tagTextColor(), ink);
+    EXPECT_EQ(panel->textField()->textColor(), ink);
+    EXPECT_EQ(panel->textField()->placeholderAttributedString(),
+              (AttributedString{"Label...", Font::systemFont(big ? 18 : 11, FontWeight::semibold),
+                                ink.withAlphaComponent(0.5)}));
+    EXPECT_EQ(dot(*panel).layer()->backgroundColor(), ink.withAlphaComponent(0.3));
+    EXPECT_EQ(closeButton(*panel).contentTintColor(), ink.withAlphaComponent(0.6));
+    EXPECT_GT(desktop().changeCount(panel->windowNumber()), afterBody);
+    // The body keeps its own colour, and nothing moves.
+    EXPECT_EQ(body(*panel).layer()->backgroundColor(), green);
+    expectLayout(*panel, big, 100, TagShape::pill);
 
-  // A label without a font rebuilds the placeholder in the 11-point system font.
-  panel->textField()->setFont(std::nullopt);
-  panel->setTagTextColor(Color::white());
-  EXPECT_EQ(panel->textField()->placeholderAttributedString()->font, Font::systemFont(11));
+    // A label without a font rebuilds the placeholder in the 11-point system font.
+    panel->textField()->setFont(std::nullopt);
+    panel->setTagTextColor(Color::white());
+    EXPECT_EQ(panel->textField()->placeholderAttributedString()->font, Font::systemFont(11));
+  }
 }
 
 TEST_F(TagPanelTest, ClicksOnTheDotAndTheCloseButtonRunTheCallbacks) {
