@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Platform/Desktop/AppleEventManager.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
@@ -18,10 +19,9 @@ Application& Application::shared() {
 
 Application::Application(Desktop& desktop) : desktop_(desktop) {}
 
-Application::~Application() {
-  // Windows that outlive the application must not call back into it.
-  for (Window* w : windows_) w->desktop_.reset();
-}
+// Windows still alive by now refer to a desktop that is being destroyed; they find it expired
+// and do not call back.
+Application::~Application() = default;
 
 void Application::post(std::string_view name) {
   env().notificationCenter->post(std::string(name), static_cast<const Application*>(this));
@@ -153,6 +153,8 @@ void Application::finishLaunching() {
   if (launched_) return;
   launched_ = true;
   if (auto d = delegate()) d->applicationWillFinishLaunching(*this);
+  // Events that started the application reach the handlers installed just now.
+  desktop_.appleEventManager().beginDispatching();
   if (auto d = delegate()) d->applicationDidFinishLaunching(*this);
   post(didFinishLaunchingNotification);
 }

@@ -99,7 +99,8 @@ class Application {
   // Delegate, launching, terminating ------------------------------------------------------------
   std::shared_ptr<ApplicationDelegate> delegate() const { return delegate_.lock(); }
   void setDelegate(const std::shared_ptr<ApplicationDelegate>& delegate) { delegate_ = delegate; }
-  // Tells the delegate that launching will finish and did finish (once).
+  // Tells the delegate that launching will finish, hands waiting system events (a URL that
+  // started the application) to their handlers, and tells the delegate it did finish. Once.
   void finishLaunching();
   bool hasFinishedLaunching() const { return launched_; }
   // Finishes launching and runs the main loop until `terminate`.

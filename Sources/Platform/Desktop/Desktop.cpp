@@ -1,5 +1,9 @@
 #include "Platform/Desktop/Desktop.h"
 
+#include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/ColorPanel.h"
+#include "Platform/Desktop/StatusBar.h"
+
 namespace platform {
 
 Desktop::Desktop() = default;
@@ -10,6 +14,21 @@ Desktop::~Desktop() = default;
 Application& Desktop::application() {
   if (!application_) application_ = std::make_unique<Application>(*this);
   return *application_;
+}
+
+StatusBar& Desktop::statusBar() {
+  if (!statusBar_) statusBar_ = std::make_unique<StatusBar>();
+  return *statusBar_;
+}
+
+ColorPanel& Desktop::colorPanel() {
+  if (!colorPanel_) colorPanel_ = std::make_shared<ColorPanel>();
+  return *colorPanel_;
+}
+
+AppleEventManager& Desktop::appleEventManager() {
+  if (!appleEvents_) appleEvents_ = std::make_unique<AppleEventManager>();
+  return *appleEvents_;
 }
 
 std::shared_ptr<Screen> Desktop::mainScreen() const {

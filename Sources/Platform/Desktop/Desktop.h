@@ -18,6 +18,13 @@ namespace platform {
 class WindowServer;
 class Accessibility;
 class HotKeyCenter;
+class Workspace;
+class Pasteboard;
+class Menu;
+class Alert;
+class StatusBar;
+class ColorPanel;
+class AppleEventManager;
 
 // The desktop backend: what the application framework, the window server and the rest of the
 // desktop give the product. `env().desktop` holds the active one (the simulated desktop in
@@ -34,8 +41,15 @@ class Desktop {
   Desktop(const Desktop&) = delete;
   Desktop& operator=(const Desktop&) = delete;
 
-  // The application object, created on first use.
+  // The application object, the status bar, the colour panel and the event manager; each is
+  // created on first use and lives as long as the desktop.
   Application& application();
+  StatusBar& statusBar();
+  ColorPanel& colorPanel();
+  bool hasColorPanel() const { return colorPanel_ != nullptr; }
+  std::uint32_t colorPanelPickerMask() const { return pickerMask_; }
+  void setColorPanelPickerMask(std::uint32_t mask) { pickerMask_ = mask; }
+  AppleEventManager& appleEventManager();
 
   // Screens in the platform's order, the primary screen first.
   virtual std::vector<std::shared_ptr<Screen>> screens() const = 0;
@@ -49,6 +63,8 @@ class Desktop {
   virtual WindowServer& windowServer() = 0;
   virtual Accessibility& accessibility() = 0;
   virtual HotKeyCenter& hotKeys() = 0;
+  virtual Workspace& workspace() = 0;
+  virtual Pasteboard& pasteboard() = 0;
 
   // What the object model reports ---------------------------------------------------------------
   // A window was created; answers its window number, unique among all windows of the desktop.
@@ -67,9 +83,20 @@ class Desktop {
   virtual void activationPolicyDidChange(ActivationPolicy policy) = 0;
   // The application terminates: end the process (or, simulated, record it and stop the loop).
   virtual void terminateApplication() = 0;
+  // Show a menu (a status item's, a pop-up button's) as if the user had opened it; the backend
+  // calls Menu::willOpen before and Menu::didClose after.
+  virtual void showMenu(Menu& menu) = 0;
+  virtual void menuDidChange(Menu& menu) = 0;
+  // Around an alert's modal session.
+  virtual void alertWillRunModal(Alert& alert) = 0;
+  virtual void alertDidEnd(Alert& alert, long response) = 0;
 
  private:
   std::unique_ptr<Application> application_;
+  std::unique_ptr<StatusBar> statusBar_;
+  std::unique_ptr<AppleEventManager> appleEvents_;
+  std::shared_ptr<ColorPanel> colorPanel_;
+  std::uint32_t pickerMask_ = 0xFFFF;
 };
 
 }  // namespace platform

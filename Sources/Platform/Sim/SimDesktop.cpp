@@ -1,5 +1,7 @@
 #include "Platform/Sim/SimDesktop.h"
 
+#include "Platform/Desktop/ColorPanel.h"
+#include "Platform/Desktop/StatusBar.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Sim/SimKeyboardLayout.h"
@@ -41,6 +43,7 @@ void SimDesktop::setScreens(const std::vector<Rect>& frames) {
 
 void SimDesktop::setScreens(std::vector<std::shared_ptr<Screen>> screens) {
   screens_ = std::move(screens);
+  server_.invalidate();
 }
 
 std::optional<FontFace> SimDesktop::fontFace(std::string_view name) const {
@@ -104,6 +107,7 @@ void SimDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint3
 
 void SimDesktop::windowDidChange(Window& window, WindowChange) {
   ++changes_[window.windowNumber()];
+  server_.invalidate();
 }
 
 void SimDesktop::viewDidChange(Window& window, View&, ViewChange) {
@@ -184,6 +188,104 @@ Cursor SimDesktop::cursorAt(Point screenPoint) const {
   if (!hit.own) return Cursor::arrow;
   Rect content = hit.own->contentRect();
   return hit.own->cursorAt({screenPoint.x - content.x(), screenPoint.y - content.y()});
+}
+
+std::uint32_t SimDesktop::statusItemCount() {
+  return static_cast<std::uint32_t>(statusBar().items().size());
+}
+
+bool SimDesktop::isStatusItemShown(std::uint32_t index) {
+  const auto& items = statusBar().items();
+  return !statusItemsHidden_ && index < items.size() && items[index]->isVisible();
+}
+
+void SimDesktop::clickStatusItem(std::uint32_t index) {
+  if (!isStatusItemShown(index)) return;
+  auto item = statusBar().items()[index];
+  item->click();
+}
+
+void SimDesktop::showMenu(Menu& menu) {
+  auto shown = menu.shared_from_this();
+  // A menu that is not a submenu of the open one replaces it.
+  if (!openMenus_.empty() && menu.supermenu() != openMenus_.back().get()) closeMenus();
+  openMenus_.push_back(shown);
+  menu.willOpen();
+}
+
+bool SimDesktop::openMainMenu(std::string_view title) {
+  const auto& main = application().mainMenu();
+  auto item = main ? main->itemWithTitle(title) : nullptr;
+  if (!item || !item->submenu()) return false;
+  closeMenus();
+  showMenu(*item->submenu());
+  return true;
+}
+
+bool SimDesktop::chooseMenuItem(std::string_view title) {
+  auto menu = openMenu();
+  auto item = menu ? menu->itemWithTitle(title) : nullptr;
+  if (!item || item->isSeparatorItem() || item->isHidden() || !item->isEnabled()) return false;
+  if (item->submenu()) {
+    showMenu(*item->submenu());
+    return true;
+  }
+  closeMenus();
+  return item->perform();
+}
+
+void SimDesktop::closeMenus() {
+  auto menus = std::move(openMenus_);
+  openMenus_.clear();
+  for (auto it = menus.rbegin(); it != menus.rend(); ++it) (*it)->didClose();
+}
+
+void SimDesktop::respondToNextAlert(long response) {
+  scriptNextAlert([response](Alert& alert) {
+    auto index = static_cast<std::size_t>(response - ModalResponse::firstButton);
+    if (index >= alert.buttons().size()) return;
+    auto button = alert.buttons()[index];
+    // Pressed from inside the modal session, as the user would.
+    env().mainLoop->post([button] { button->performClick(); });
+  });
+}
+
+void SimDesktop::scriptNextAlert(std::function<void(Alert&)> script) {
+  alertScripts_.push_back(std::move(script));
+}
+
+void SimDesktop::alertWillRunModal(Alert& alert) {
+  AlertRecord record{
+      alert.alertStyle(), alert.messageText(), alert.informativeText(), {}, std::nullopt};
+  for (const auto& button : alert.buttons()) record.buttons.push_back(button->title());
+  alerts_.push_back(std::move(record));
+  runningAlerts_.emplace_back(&alert, alerts_.size() - 1);
+  if (alertScripts_.empty()) return;
+  auto script = std::move(alertScripts_.front());
+  alertScripts_.pop_front();
+  script(alert);
+}
+
+void SimDesktop::alertDidEnd(Alert& alert, long response) {
+  for (auto it = runningAlerts_.rbegin(); it != runningAlerts_.rend(); ++it) {
+    if (it->first == &alert) {
+      alerts_[it->second].response = response;
+      runningAlerts_.erase(std::next(it).base());
+      return;
+    }
+  }
+}
+
+void SimDesktop::deliverURL(std::string url) {
+  AppleEventDescriptor event(AppleEventCode::internetEventClass, AppleEventCode::getURL);
+  event.setParamDescriptor(AppleEventCode::directObjectKeyword,
+                           AppleEventDescriptor::string(std::move(url)));
+  appleEventManager().dispatch(event);
+}
+
+void SimDesktop::chooseColorInPanel(Color color) {
+  auto& panel = colorPanel();
+  panel.setColor(panel.showsAlpha() ? color : color.withAlphaComponent(1));
 }
 
 }  // namespace platform::sim

@@ -1,24 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Platform/Desktop/Alert.h"
+#include "Platform/Desktop/AppleEventManager.h"
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Desktop/Menu.h"
 #include "Platform/Sim/SimAccessibility.h"
 #include "Platform/Sim/SimHotKeys.h"
+#include "Platform/Sim/SimPasteboard.h"
 #include "Platform/Sim/SimWindowServer.h"
+#include "Platform/Sim/SimWorkspace.h"
 
 namespace platform::sim {
 
 // The simulated desktop every test runs against. It holds the screens, the installed fonts, the
 // pointer, which application is frontmost and which one has the keyboard, the simulated window
-// server with the foreign applications, and the input helpers that play a user: clicks, typing
-// and key presses go where they would go on a real desktop. Tests configure and drive it
-// through here; the product sees it only through the `Desktop` interface.
+// server with the foreign applications, Accessibility, hot keys, the workspace and the
+// pasteboard, and the helpers that play a user: clicks, typing and key presses go where they
+// would go on a real desktop, menus open and items are chosen, alerts are answered from a
+// script. Tests configure and drive it through here; the product sees it only through the
+// `Desktop` interface.
 class SimDesktop : public Desktop {
  public:
   static constexpr double menuBarHeight = 25;
@@ -44,6 +53,8 @@ class SimDesktop : public Desktop {
   SimWindowServer& windowServer() override { return server_; }
   SimAccessibility& accessibility() override { return accessibility_; }
   SimHotKeys& hotKeys() override { return hotKeys_; }
+  SimWorkspace& workspace() override { return workspace_; }
+  SimPasteboard& pasteboard() override { return pasteboard_; }
 
   // Activation --------------------------------------------------------------------------------
   // The frontmost application's process id (ours included); nothing while no application is.
@@ -55,10 +66,50 @@ class SimDesktop : public Desktop {
   const std::vector<ActivationPolicy>& activationPolicyChanges() const { return policyChanges_; }
   bool hasTerminated() const { return terminated_; }
 
-  // The status bar -----------------------------------------------------------------------------
-  std::uint32_t statusItemCount() const { return 0; }
-  bool isStatusItemShown(std::uint32_t) const { return false; }
-  void clickStatusItem(std::uint32_t) {}
+  // The user opens the application again (from the file manager or the dock).
+  void reopenApplication() { application().reopen(); }
+
+  // The status bar and menus ------------------------------------------------------------------
+  std::uint32_t statusItemCount();
+  // Shown unless hidden by its owner or by a crowded menu bar.
+  bool isStatusItemShown(std::uint32_t index);
+  void setStatusItemsHiddenByMenuBar(bool hidden) { statusItemsHidden_ = hidden; }
+  // Clicks the status item: its menu opens.
+  void clickStatusItem(std::uint32_t index = 0);
+  // The menu that is open, if any (the innermost one when a submenu is open).
+  std::shared_ptr<Menu> openMenu() const {
+    return openMenus_.empty() ? nullptr : openMenus_.back();
+  }
+  // Opens the main menu's submenu with that title, as a click in the menu bar does.
+  bool openMainMenu(std::string_view title);
+  // Chooses the item with that title in the open menu: a submenu opens, any other enabled item
+  // closes every open menu and performs its action. False when no such item could be chosen.
+  bool chooseMenuItem(std::string_view title);
+  void closeMenus();
+
+  // Alerts ------------------------------------------------------------------------------------
+  struct AlertRecord {
+    AlertStyle style;
+    std::string message;
+    std::string informativeText;
+    std::vector<std::string> buttons;
+    std::optional<long> response;
+  };
+  // What the next alert does once it runs: the user presses the button with this response code
+  // (1000 for the first), or `script` runs with the alert (it may start timers, press buttons,
+  // or do nothing and leave the alert open).
+  void respondToNextAlert(long response);
+  void scriptNextAlert(std::function<void(Alert&)> script);
+  const std::vector<AlertRecord>& alerts() const { return alerts_; }
+
+  // System events -----------------------------------------------------------------------------
+  // The system hands the application a URL of its scheme (a get-URL event).
+  void deliverURL(std::string url);
+  void deliverAppleEvent(const AppleEventDescriptor& event) { appleEventManager().dispatch(event); }
+
+  // The colour panel ------------------------------------------------------------------------
+  // The user picks a colour in the shared colour panel (opaque unless the panel shows alpha).
+  void chooseColorInPanel(Color color);
 
   // Input -------------------------------------------------------------------------------------
   Point mouseLocation() const override { return mouse_; }
@@ -98,6 +149,10 @@ class SimDesktop : public Desktop {
     policyChanges_.push_back(policy);
   }
   void terminateApplication() override;
+  void showMenu(Menu& menu) override;
+  void menuDidChange(Menu&) override { ++menuChanges_; }
+  void alertWillRunModal(Alert& alert) override;
+  void alertDidEnd(Alert& alert, long response) override;
 
  private:
   void sendKey(const Event& event);
@@ -108,6 +163,15 @@ class SimDesktop : public Desktop {
   SimWindowServer server_;
   SimAccessibility accessibility_{*this};
   SimHotKeys hotKeys_;
+  SimWorkspace workspace_{*this};
+  SimPasteboard pasteboard_;
+  bool statusItemsHidden_ = false;
+  std::vector<std::shared_ptr<Menu>> openMenus_;
+  int menuChanges_ = 0;
+  std::deque<std::function<void(Alert&)>> alertScripts_;
+  std::vector<AlertRecord> alerts_;
+  // The alerts running now, innermost last, with their records.
+  std::vector<std::pair<const Alert*, std::size_t>> runningAlerts_;
   Point mouse_;
   std::optional<std::int32_t> frontmost_;
   bool keyboardOurs_ = false;

@@ -14,6 +14,7 @@ namespace platform::sim {
 SimWindowServer::SimWindowServer() : ownPID_(static_cast<std::int32_t>(::getpid())) {}
 
 void SimWindowServer::setOwnProcess(std::int32_t pid, std::string name) {
+  invalidate();
   ownPID_ = pid;
   ownName_ = std::move(name);
 }
@@ -24,6 +25,7 @@ std::int32_t SimWindowServer::nextFreePID() {
 }
 
 std::int32_t SimWindowServer::launchApplication(std::string name, std::optional<std::int32_t> pid) {
+  invalidate();
   std::int32_t id = pid ? *pid : nextFreePID();
   precondition(id != ownPID_,
                "SimWindowServer::launchApplication: that is this application's process id");
@@ -32,18 +34,21 @@ std::int32_t SimWindowServer::launchApplication(std::string name, std::optional<
 }
 
 void SimWindowServer::quitApplication(std::int32_t pid) {
+  invalidate();
   for (auto number : windowsOf(pid)) closeWindow(number);
   auto it = applications_.find(pid);
   if (it != applications_.end()) it->second.state = SimProcessState::gone;
 }
 
 void SimWindowServer::setApplicationHidden(std::int32_t pid, bool hidden) {
+  invalidate();
   auto it = applications_.find(pid);
   precondition(it != applications_.end(), "SimWindowServer: no such application");
   it->second.hidden = hidden;
 }
 
 void SimWindowServer::setProcessState(std::int32_t pid, SimProcessState state) {
+  invalidate();
   auto& app = applications_[pid];
   app.pid = pid;
   app.state = state;
@@ -71,6 +76,7 @@ ProcessProbeResult SimWindowServer::probeProcess(std::int32_t pid) {
 }
 
 bool SimWindowServer::requestScreenCaptureAccess() {
+  invalidate();
   ++captureRequests_;
   if (grantsOnRequest_) screenCapture_ = true;
   return screenCapture_;
@@ -84,6 +90,7 @@ SimForeignWindow& SimWindowServer::requireWindow(std::uint32_t number) {
 
 std::uint32_t SimWindowServer::openWindow(std::int32_t pid, Rect bounds,
                                           std::optional<std::string> name, int layer) {
+  invalidate();
   precondition(applications_.count(pid) && applications_[pid].state != SimProcessState::gone,
                "SimWindowServer::openWindow: launch the application first");
   std::uint32_t number = nextNumber_++;
@@ -93,27 +100,43 @@ std::uint32_t SimWindowServer::openWindow(std::int32_t pid, Rect bounds,
 }
 
 void SimWindowServer::closeWindow(std::uint32_t number) {
+  invalidate();
   remove(number);
   foreign_.erase(number);
 }
 
+SimForeignWindow& SimWindowServer::changeWindow(std::uint32_t number) {
+  invalidate();
+  return requireWindow(number);
+}
+
 void SimWindowServer::moveWindow(std::uint32_t number, Rect bounds) {
-  requireWindow(number).bounds = bounds;
+  changeWindow(number).bounds = bounds;
 }
 
 void SimWindowServer::setMinimized(std::uint32_t number, bool minimized) {
-  requireWindow(number).minimized = minimized;
+  changeWindow(number).minimized = minimized;
 }
 
 void SimWindowServer::setOnOtherSpace(std::uint32_t number, bool onOtherSpace) {
-  requireWindow(number).onOtherSpace = onOtherSpace;
+  changeWindow(number).onOtherSpace = onOtherSpace;
 }
 
 void SimWindowServer::setDesktopElement(std::uint32_t number, bool desktopElement) {
-  requireWindow(number).desktopElement = desktopElement;
+  changeWindow(number).desktopElement = desktopElement;
+}
+
+void SimWindowServer::setScreenCaptureAccess(bool granted) {
+  invalidate();
+  screenCapture_ = granted;
+}
+
+void SimWindowServer::overrideWindowList(std::optional<Value> list) {
+  listOverride_ = list ? std::make_shared<const Value>(std::move(*list)) : nullptr;
 }
 
 void SimWindowServer::raiseWindow(std::uint32_t number) {
+  invalidate();
   auto& w = requireWindow(number);
   remove(number);
   insert({number, w.layer}, WindowOrderingMode::above, 0);
@@ -168,13 +191,14 @@ SimWindowServer::Hit SimWindowServer::windowAt(Point screenPoint) const {
   return {};
 }
 
-std::optional<Value> SimWindowServer::copyWindowList(std::uint32_t options,
-                                                     std::uint32_t relativeTo) {
+std::shared_ptr<const Value> SimWindowServer::copyWindowList(std::uint32_t options,
+                                                             std::uint32_t relativeTo) {
   precondition(relativeTo == 0,
                "SimWindowServer::copyWindowList: only lists relative to no window");
   ++listRequests_;
-  if (listUnavailable_) return std::nullopt;
+  if (listUnavailable_) return nullptr;
   if (listOverride_) return listOverride_;
+  if (auto cached = cache_.find(options); cached != cache_.end()) return cached->second;
   bool onScreenOnly = options & WindowList::optionOnScreenOnly;
   bool excludeDesktop = options & WindowList::excludeDesktopElements;
   auto coordinates = DesktopCoordinates::current().value_or(DesktopCoordinates(0));
@@ -216,16 +240,20 @@ std::optional<Value> SimWindowServer::copyWindowList(std::uint32_t options,
             false);
     }
   }
-  return Value(std::move(list));
+  auto snapshot = std::make_shared<const Value>(std::move(list));
+  cache_[options] = snapshot;
+  return snapshot;
 }
 
 std::uint32_t SimWindowServer::addOwnWindow(Window& window) {
+  invalidate();
   std::uint32_t number = nextNumber_++;
   own_[number] = &window;
   return number;
 }
 
 void SimWindowServer::removeOwnWindow(std::uint32_t number) {
+  invalidate();
   remove(number);
   own_.erase(number);
 }
@@ -234,19 +262,23 @@ void SimWindowServer::orderOwnWindow(Window& window, WindowOrderingMode mode,
                                      std::uint32_t relativeTo, bool regardless,
                                      std::optional<std::int32_t> activeForeignPID) {
   std::uint32_t number = window.windowNumber();
+  auto before = indexOf(number);
   remove(number);
-  if (mode == WindowOrderingMode::out) return;
-  Entry entry{number, window.level()};
-  if (mode == WindowOrderingMode::above && relativeTo == 0 && !regardless && activeForeignPID) {
-    // An inactive application's window stays behind the active application's at its level.
-    std::size_t i = frontOfLevel(entry.level);
-    while (i < stack_.size() && stack_[i].level == entry.level &&
-           ownerOf(stack_[i]) == *activeForeignPID)
-      ++i;
-    stack_.insert(stack_.begin() + static_cast<std::ptrdiff_t>(i), entry);
-    return;
+  if (mode != WindowOrderingMode::out) {
+    Entry entry{number, window.level()};
+    if (mode == WindowOrderingMode::above && relativeTo == 0 && !regardless && activeForeignPID) {
+      // An inactive application's window stays behind the active application's at its level.
+      std::size_t i = frontOfLevel(entry.level);
+      while (i < stack_.size() && stack_[i].level == entry.level &&
+             ownerOf(stack_[i]) == *activeForeignPID)
+        ++i;
+      stack_.insert(stack_.begin() + static_cast<std::ptrdiff_t>(i), entry);
+    } else {
+      insert(entry, mode, relativeTo);
+    }
   }
-  insert(entry, mode, relativeTo);
+  // Taking a window out and putting it back at the same index leaves the stack as it was.
+  if (indexOf(number) != before) invalidate();
 }
 
 std::int32_t SimWindowServer::ownerOf(const Entry& entry) const {

@@ -16,14 +16,16 @@ namespace platform::sim {
 // The simulated window server: one stack of every window on screen (this application's and
 // the foreign ones) sorted by level, front to back, following the ordering calls; the foreign
 // applications with their windows and processes; the window list built from all of it; and
-// screen-capture access. Faults can be injected: an unavailable or malformed window list,
-// processes that are gone or cannot be signalled.
+// screen-capture access. Lists are built once and shared until something changes. Faults can be
+// injected: an unavailable or malformed window list, processes that are gone or cannot be
+// signalled.
 class SimWindowServer final : public WindowServer {
  public:
   SimWindowServer();
 
   // WindowServer --------------------------------------------------------------------------------
-  std::optional<Value> copyWindowList(std::uint32_t options, std::uint32_t relativeTo = 0) override;
+  std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
+                                              std::uint32_t relativeTo = 0) override;
   ProcessProbeResult probeProcess(std::int32_t pid) override;
   bool preflightScreenCaptureAccess() override { return screenCapture_; }
   bool requestScreenCaptureAccess() override;
@@ -72,15 +74,18 @@ class SimWindowServer final : public WindowServer {
   // Faults ------------------------------------------------------------------------------------
   void setWindowListUnavailable(bool unavailable) { listUnavailable_ = unavailable; }
   // Answers this value instead of the real list (or the real list again with nothing).
-  void overrideWindowList(std::optional<Value> list) { listOverride_ = std::move(list); }
+  void overrideWindowList(std::optional<Value> list);
   // How often the window list was asked for, answered or not.
   int windowListRequests() const { return listRequests_; }
 
   // Screen capture ----------------------------------------------------------------------------
-  void setScreenCaptureAccess(bool granted) { screenCapture_ = granted; }
+  void setScreenCaptureAccess(bool granted);
   // Whether the next request is granted (the user accepts the system's request).
   void setGrantsScreenCaptureOnRequest(bool grants) { grantsOnRequest_ = grants; }
   int screenCaptureRequests() const { return captureRequests_; }
+
+  // Drops the cached lists; the desktop calls it when one of our windows changes.
+  void invalidate() { cache_.clear(); }
 
   // What the desktop's object model reports -----------------------------------------------------
   std::uint32_t addOwnWindow(Window& window);
@@ -103,6 +108,7 @@ class SimWindowServer final : public WindowServer {
   std::int32_t ownerOf(const Entry& entry) const;
   std::int32_t nextFreePID();
   SimForeignWindow& requireWindow(std::uint32_t number);
+  SimForeignWindow& changeWindow(std::uint32_t number);
 
   std::int32_t ownPID_;
   std::string ownName_ = "SimApp";
@@ -113,7 +119,10 @@ class SimWindowServer final : public WindowServer {
   std::map<std::uint32_t, SimForeignWindow> foreign_;
   std::map<std::int32_t, SimForeignApplication> applications_;
   bool listUnavailable_ = false;
-  std::optional<Value> listOverride_;
+  std::shared_ptr<const Value> listOverride_;
+  // The lists already built, by options, until something changes. The poll of every tag reads
+  // the list 30 times a second while nothing moves.
+  std::map<std::uint32_t, std::shared_ptr<const Value>> cache_;
   int listRequests_ = 0;
   bool screenCapture_ = false;
   bool grantsOnRequest_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "Platform/Foundation/Value.h"
@@ -37,10 +38,11 @@ class WindowServer {
   // The installed desktop's window server.
   static WindowServer& shared();
 
-  // Windows front to back (see WindowList for the entries and options). `relativeTo` is
-  // accepted for the platform's sake and must be 0. Nothing when the list is unavailable.
-  virtual std::optional<Value> copyWindowList(std::uint32_t options,
-                                              std::uint32_t relativeTo = 0) = 0;
+  // Windows front to back (see WindowList for the entries and options), as an immutable
+  // snapshot that callers may share and keep. `relativeTo` is accepted for the platform's sake
+  // and must be 0. Null when the list is unavailable.
+  virtual std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
+                                                      std::uint32_t relativeTo = 0) = 0;
 
   // `kill(pid, 0)`: 0 when the process exists and may be signalled; otherwise -1 with ESRCH
   // (no such process) or EPERM (it exists but belongs to someone else).

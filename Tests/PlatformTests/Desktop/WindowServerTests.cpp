@@ -63,6 +63,21 @@ TEST_F(WindowServerTest, ListsEveryWindowFrontToBackWithTypedEntries) {
   EXPECT_EQ(theirs.find(WindowList::nameKey), nullptr);
   server().setScreenCaptureAccess(true);
   EXPECT_EQ(*list()[1].find(WindowList::nameKey)->asString(), "Apple");
+
+  // Lists are shared snapshots: the same one while nothing changes, a new one after a change.
+  auto first = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly);
+  EXPECT_EQ(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly), first);
+  ours->order(WindowOrderingMode::above, 0);
+  EXPECT_EQ(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly), first);
+  ours->setFrameOrigin({20, 20});
+  desktop().setScreens({Rect(0, 0, 1440, 900)});
+  server().moveWindow(window, Rect(0, 0, 10, 10));
+  entries = list();
+  EXPECT_EQ(WindowList::rectFromBounds(*entries[0].find(WindowList::boundsKey)),
+            Rect(20, 900 - 20 - 228, 300, 228));
+  EXPECT_EQ(WindowList::rectFromBounds(*entries[1].find(WindowList::boundsKey)),
+            Rect(0, 0, 10, 10));
+  EXPECT_EQ(*first->asArray()->at(1).find(WindowList::nameKey)->asString(), "Apple");
 }
 
 TEST_F(WindowServerTest, HonoursTheOnScreenAndDesktopOptions) {
@@ -167,7 +182,7 @@ TEST_F(WindowServerTest, FaultsCanMakeTheListUnavailableOrMalformed) {
   EXPECT_FALSE(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly));
   server().setWindowListUnavailable(false);
   server().overrideWindowList(Value("not a list"));
-  EXPECT_EQ(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly),
+  EXPECT_EQ(*WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly),
             Value("not a list"));
   server().overrideWindowList(std::nullopt);
   EXPECT_TRUE(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly)->asArray());

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Foundation/URL.h"
+
+namespace platform {
+
+namespace ApplicationActivationOption {
+inline constexpr std::uint32_t activateAllWindows = 1 << 0;
+inline constexpr std::uint32_t activateIgnoringOtherApps = 1 << 1;
+}  // namespace ApplicationActivationOption
+
+// An application running on the desktop (this one included).
+class RunningApplication {
+ public:
+  virtual ~RunningApplication() = default;
+  virtual std::int32_t processIdentifier() const = 0;
+  virtual std::string localizedName() const = 0;
+  virtual bool isTerminated() const = 0;
+  // Makes it frontmost; false when it has ended.
+  virtual bool activate(std::uint32_t options = 0) = 0;
+};
+
+struct WorkspaceOpenConfiguration {
+  bool createsNewApplicationInstance = false;
+  bool activates = true;
+  bool operator==(const WorkspaceOpenConfiguration&) const = default;
+};
+
+// The desktop's workspace: opening addresses with their default handlers, showing files in the
+// file manager, launching applications and finding running ones.
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+
+  // The installed desktop's workspace.
+  static Workspace& shared();
+
+  // False when no handler took the address.
+  virtual bool openURL(const URL& url) = 0;
+  // Opens file-manager windows that select these files.
+  virtual void activateFileViewerSelecting(const std::vector<std::string>& paths) = 0;
+  // Launches the application bundle at `path`. The completion runs later, on the main loop, with
+  // the launched application or a description of the failure.
+  using OpenCompletion =
+      std::function<void(std::shared_ptr<RunningApplication>, std::optional<std::string> error)>;
+  virtual void openApplication(const std::string& path, WorkspaceOpenConfiguration configuration,
+                               OpenCompletion completion) = 0;
+  // Null when no application runs with that process id.
+  virtual std::shared_ptr<RunningApplication> runningApplication(std::int32_t pid) = 0;
+};
+
+}  // namespace platform
