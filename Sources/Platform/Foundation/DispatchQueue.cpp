@@ -55,38 +55,50 @@ void SerialQueue::drain(const std::shared_ptr<State>& state) {
 
 ThreadPool::ThreadPool(unsigned threads) {
   if (threads == 0) threads = 2;
-  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { worker(); });
+  shared_->pool = this;
+  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back(worker, shared_);
 }
 
 ThreadPool::~ThreadPool() {
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(shared_->mutex);
+    shared_->stopping = true;
+    shared_->pool = nullptr;
   }
-  wake_.notify_all();
-  for (auto& t : threads_) t.join();
+  shared_->wake.notify_all();
+  for (auto& t : threads_) {
+    if (t.get_id() == std::this_thread::get_id()) {
+      t.detach();
+    } else {
+      t.join();
+    }
+  }
 }
 
 void ThreadPool::post(Work work) {
   {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
+    std::lock_guard lock(shared_->mutex);
+    shared_->queue.push_back(std::move(work));
   }
-  wake_.notify_one();
+  shared_->wake.notify_one();
 }
 
-void ThreadPool::worker() {
-  CurrentScope scope(this);
+void ThreadPool::worker(std::shared_ptr<Shared> shared) {
   for (;;) {
     Work work;
+    Executor* pool;
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      work = std::move(queue_.front());
-      queue_.pop_front();
+      std::unique_lock lock(shared->mutex);
+      shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
+      if (shared->queue.empty()) return;
+      work = std::move(shared->queue.front());
+      shared->queue.pop_front();
+      pool = shared->pool;
     }
+    CurrentScope scope(pool);
     work();
+    // Dropping the item may drop the pool itself.
+    work = nullptr;
   }
 }
 

@@ -34,17 +34,24 @@ class SerialQueue final : public Executor {
 class ThreadPool final : public Executor {
  public:
   explicit ThreadPool(unsigned threads = std::thread::hardware_concurrency());
-  ~ThreadPool() override;  // finishes queued work, then joins
+  // Finishes queued work, then joins. A pool whose last reference goes with a work item of its
+  // own ends on that worker, which cannot join itself: it is detached and finishes on the state
+  // it shares with the pool.
+  ~ThreadPool() override;
 
   void post(Work work) override;
 
  private:
-  void worker();
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Work> queue;
+    bool stopping = false;
+    ThreadPool* pool = nullptr;  // cleared when the pool goes away
+  };
+  static void worker(std::shared_ptr<Shared> shared);
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<Work> queue_;
-  bool stopping_ = false;
+  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::vector<std::thread> threads_;
 };
 
