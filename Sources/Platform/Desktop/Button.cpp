@@ -35,35 +35,10 @@ std::shared_ptr<Button> Button::checkbox(std::string title, Action action) {
   return button;
 }
 
-void Button::setTitle(std::string title) {
-  title_ = std::move(title);
-  changed(ViewChange::content);
-}
-
 void Button::setImage(std::shared_ptr<Image> image) {
   image_ = std::move(image);
   if (image_ && imagePosition_ == ImagePosition::noImage)
     imagePosition_ = title_.empty() ? ImagePosition::imageOnly : ImagePosition::imageLeft;
-  changed(ViewChange::content);
-}
-
-void Button::setBezelStyle(BezelStyle style) {
-  bezelStyle_ = style;
-  changed(ViewChange::content);
-}
-
-void Button::setBordered(bool bordered) {
-  bordered_ = bordered;
-  changed(ViewChange::content);
-}
-
-void Button::setContentTintColor(std::optional<Color> tint) {
-  tint_ = std::move(tint);
-  changed(ViewChange::content);
-}
-
-void Button::setState(ControlState state) {
-  state_ = state;
   changed(ViewChange::content);
 }
 

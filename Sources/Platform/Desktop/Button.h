@@ -43,21 +43,21 @@ class Button : public Control {
   static std::shared_ptr<Button> checkbox(std::string title, Action action = {});
 
   const std::string& title() const { return title_; }
-  void setTitle(std::string title);
+  void setTitle(std::string title) { update(title_, std::move(title)); }
   const std::shared_ptr<Image>& image() const { return image_; }
   void setImage(std::shared_ptr<Image> image);
   ImagePosition imagePosition() const { return imagePosition_; }
   void setImagePosition(ImagePosition position) { imagePosition_ = position; }
   BezelStyle bezelStyle() const { return bezelStyle_; }
-  void setBezelStyle(BezelStyle style);
+  void setBezelStyle(BezelStyle style) { update(bezelStyle_, style); }
   bool isBordered() const { return bordered_; }
-  void setBordered(bool bordered);
+  void setBordered(bool bordered) { update(bordered_, bordered); }
   const std::optional<Color>& contentTintColor() const { return tint_; }
-  void setContentTintColor(std::optional<Color> tint);
+  void setContentTintColor(std::optional<Color> tint) { update(tint_, std::move(tint)); }
   ButtonType buttonType() const { return type_; }
   void setButtonType(ButtonType type) { type_ = type; }
   ControlState state() const { return state_; }
-  void setState(ControlState state);
+  void setState(ControlState state) { update(state_, state); }
   const std::string& keyEquivalent() const { return keyEquivalent_; }
   void setKeyEquivalent(std::string equivalent) { keyEquivalent_ = std::move(equivalent); }
 

@@ -14,11 +14,6 @@ ColorWell::~ColorWell() {
   }
 }
 
-void ColorWell::setColor(Color color) {
-  color_ = std::move(color);
-  changed(ViewChange::content);
-}
-
 void ColorWell::activate(bool) {
   auto& panel = ColorPanel::shared();
   panel.setActiveWell(this);

@@ -15,7 +15,7 @@ class ColorWell : public Control {
   ~ColorWell() override;
 
   const Color& color() const { return color_; }
-  void setColor(Color color);
+  void setColor(Color color) { update(color_, std::move(color)); }
   bool isActive() const { return active_; }
   void activate(bool exclusive = true);
   void deactivate();

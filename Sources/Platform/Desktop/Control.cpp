@@ -2,21 +2,6 @@
 
 namespace platform {
 
-void Control::setEnabled(bool enabled) {
-  enabled_ = enabled;
-  changed(ViewChange::content);
-}
-
-void Control::setControlSize(ControlSize size) {
-  controlSize_ = size;
-  changed(ViewChange::content);
-}
-
-void Control::setFont(std::optional<Font> font) {
-  font_ = std::move(font);
-  changed(ViewChange::content);
-}
-
 Font Control::effectiveFont() const {
   return font_ ? *font_ : Font::systemFont(systemFontSize(controlSize_));
 }

@@ -19,14 +19,14 @@ class Control : public View {
   using View::View;
 
   bool isEnabled() const { return enabled_; }
-  void setEnabled(bool enabled);
+  void setEnabled(bool enabled) { update(enabled_, enabled); }
   long tag() const { return tag_; }
   void setTag(long tag) { tag_ = tag; }
   ControlSize controlSize() const { return controlSize_; }
-  void setControlSize(ControlSize size);
+  void setControlSize(ControlSize size) { update(controlSize_, size); }
   // The font set on the control, if any.
   const std::optional<Font>& font() const { return font_; }
-  void setFont(std::optional<Font> font);
+  void setFont(std::optional<Font> font) { update(font_, std::move(font)); }
   // The set font, else the system font at the size that goes with the control size.
   Font effectiveFont() const;
   static double systemFontSize(ControlSize size);

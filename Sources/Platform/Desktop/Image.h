@@ -7,40 +7,10 @@
 
 #include "Platform/Desktop/Color.h"
 #include "Platform/Desktop/Geometry.h"
+#include "Platform/Desktop/GraphicsContext.h"
 #include "Platform/Foundation/Value.h"
 
 namespace platform {
-
-// One recorded drawing step of a drawn image.
-struct DrawingOperation {
-  enum class Kind { fillRect, fillOval, strokeRect, strokeOval };
-  Kind kind;
-  Rect rect;
-  Color color;
-  bool operator==(const DrawingOperation&) const = default;
-};
-
-// What a drawn image's drawing code paints into. It records the steps, so that any backend can
-// render them and tests can read them.
-class GraphicsContext {
- public:
-  void fillRect(Rect rect, Color color) {
-    operations_.push_back({DrawingOperation::Kind::fillRect, rect, color});
-  }
-  void fillOval(Rect rect, Color color) {
-    operations_.push_back({DrawingOperation::Kind::fillOval, rect, color});
-  }
-  void strokeRect(Rect rect, Color color) {
-    operations_.push_back({DrawingOperation::Kind::strokeRect, rect, color});
-  }
-  void strokeOval(Rect rect, Color color) {
-    operations_.push_back({DrawingOperation::Kind::strokeOval, rect, color});
-  }
-  const std::vector<DrawingOperation>& operations() const { return operations_; }
-
- private:
-  std::vector<DrawingOperation> operations_;
-};
 
 // An image: a named system symbol, a small image drawn in code, or a bitmap loaded from a PNG
 // file. Shared by reference (buttons, menu items and status items hold it); `copy` makes an

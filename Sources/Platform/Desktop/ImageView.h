@@ -15,15 +15,9 @@ class ImageView : public View {
   using View::View;
 
   const std::shared_ptr<Image>& image() const { return image_; }
-  void setImage(std::shared_ptr<Image> image) {
-    image_ = std::move(image);
-    changed(ViewChange::content);
-  }
+  void setImage(std::shared_ptr<Image> image) { update(image_, std::move(image)); }
   ImageScaling imageScaling() const { return scaling_; }
-  void setImageScaling(ImageScaling scaling) {
-    scaling_ = scaling;
-    changed(ViewChange::content);
-  }
+  void setImageScaling(ImageScaling scaling) { update(scaling_, scaling); }
 
  private:
   std::shared_ptr<Image> image_;

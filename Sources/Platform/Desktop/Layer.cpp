@@ -4,21 +4,6 @@
 
 namespace platform {
 
-void Layer::setBackgroundColor(std::optional<Color> color) {
-  backgroundColor_ = std::move(color);
-  changed();
-}
-
-void Layer::setCornerRadius(double radius) {
-  cornerRadius_ = radius;
-  changed();
-}
-
-void Layer::setMasksToBounds(bool masks) {
-  masksToBounds_ = masks;
-  changed();
-}
-
 void Layer::changed() {
   owner_.changed(ViewChange::layer);
 }

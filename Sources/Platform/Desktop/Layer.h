@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include "Platform/Desktop/Color.h"
 
@@ -17,14 +18,21 @@ class Layer {
   Layer& operator=(const Layer&) = delete;
 
   const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(std::optional<Color> color);
+  void setBackgroundColor(std::optional<Color> color) {
+    update(backgroundColor_, std::move(color));
+  }
   double cornerRadius() const { return cornerRadius_; }
-  void setCornerRadius(double radius);
+  void setCornerRadius(double radius) { update(cornerRadius_, radius); }
   bool masksToBounds() const { return masksToBounds_; }
-  void setMasksToBounds(bool masks);
+  void setMasksToBounds(bool masks) { update(masksToBounds_, masks); }
 
  private:
   void changed();
+  template <class T, class U>
+  void update(T& property, U&& value) {
+    property = std::forward<U>(value);
+    changed();
+  }
 
   View& owner_;
   std::optional<Color> backgroundColor_;

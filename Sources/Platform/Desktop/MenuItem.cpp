@@ -16,31 +16,6 @@ std::shared_ptr<MenuItem> MenuItem::separator() {
   return item;
 }
 
-void MenuItem::setTitle(std::string title) {
-  title_ = std::move(title);
-  changed();
-}
-
-void MenuItem::setKeyEquivalent(std::string key) {
-  keyEquivalent_ = std::move(key);
-  changed();
-}
-
-void MenuItem::setImage(std::shared_ptr<Image> image) {
-  image_ = std::move(image);
-  changed();
-}
-
-void MenuItem::setEnabled(bool enabled) {
-  enabled_ = enabled;
-  changed();
-}
-
-void MenuItem::setHidden(bool hidden) {
-  hidden_ = hidden;
-  changed();
-}
-
 void MenuItem::setSubmenu(std::shared_ptr<Menu> submenu) {
   if (submenu_) submenu_->supermenu_ = nullptr;
   submenu_ = std::move(submenu);

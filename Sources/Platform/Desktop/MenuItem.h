@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Image.h"
@@ -24,23 +25,23 @@ class MenuItem : public std::enable_shared_from_this<MenuItem> {
   static std::shared_ptr<MenuItem> separator();
 
   const std::string& title() const { return title_; }
-  void setTitle(std::string title);
+  void setTitle(std::string title) { update(title_, std::move(title)); }
   bool hasAction() const { return static_cast<bool>(action_); }
   void setAction(Action action) { action_ = std::move(action); }
   const std::string& keyEquivalent() const { return keyEquivalent_; }
-  void setKeyEquivalent(std::string key);
+  void setKeyEquivalent(std::string key) { update(keyEquivalent_, std::move(key)); }
   std::uint64_t keyEquivalentModifierMask() const { return keyMask_; }
   void setKeyEquivalentModifierMask(std::uint64_t mask) { keyMask_ = mask; }
   const std::shared_ptr<Image>& image() const { return image_; }
-  void setImage(std::shared_ptr<Image> image);
+  void setImage(std::shared_ptr<Image> image) { update(image_, std::move(image)); }
   const Value& representedObject() const { return representedObject_; }
   void setRepresentedObject(Value object) { representedObject_ = std::move(object); }
   const std::string& toolTip() const { return toolTip_; }
   void setToolTip(std::string tip) { toolTip_ = std::move(tip); }
   bool isEnabled() const { return enabled_; }
-  void setEnabled(bool enabled);
+  void setEnabled(bool enabled) { update(enabled_, enabled); }
   bool isHidden() const { return hidden_; }
-  void setHidden(bool hidden);
+  void setHidden(bool hidden) { update(hidden_, hidden); }
   long tag() const { return tag_; }
   void setTag(long tag) { tag_ = tag; }
   bool isSeparatorItem() const { return separator_; }
@@ -55,6 +56,11 @@ class MenuItem : public std::enable_shared_from_this<MenuItem> {
  private:
   friend class Menu;
   void changed();
+  template <class T, class U>
+  void update(T& property, U&& value) {
+    property = std::forward<U>(value);
+    changed();
+  }
 
   std::string title_;
   Action action_;

@@ -22,48 +22,8 @@ std::shared_ptr<TextField> TextField::labelWithString(std::string text) {
   return label;
 }
 
-void TextField::setStringValue(std::string value) {
-  string_ = std::move(value);
-  changed(ViewChange::content);
-}
-
 AttributedString TextField::attributedStringValue() const {
   return AttributedString{string_, font(), textColor_};
-}
-
-void TextField::setPlaceholderAttributedString(std::optional<AttributedString> placeholder) {
-  placeholder_ = std::move(placeholder);
-  changed(ViewChange::content);
-}
-
-void TextField::setTextColor(std::optional<Color> color) {
-  textColor_ = std::move(color);
-  changed(ViewChange::content);
-}
-
-void TextField::setBackgroundColor(std::optional<Color> color) {
-  backgroundColor_ = std::move(color);
-  changed(ViewChange::content);
-}
-
-void TextField::setDrawsBackground(bool draws) {
-  drawsBackground_ = draws;
-  changed(ViewChange::content);
-}
-
-void TextField::setBezeled(bool bezeled) {
-  bezeled_ = bezeled;
-  changed(ViewChange::content);
-}
-
-void TextField::setBordered(bool bordered) {
-  bordered_ = bordered;
-  changed(ViewChange::content);
-}
-
-void TextField::setLineBreakMode(LineBreakMode mode) {
-  lineBreak_ = mode;
-  changed(ViewChange::content);
 }
 
 bool TextField::becomeFirstResponder() {

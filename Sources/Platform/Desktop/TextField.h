@@ -53,27 +53,31 @@ class TextField : public Control {
   static std::shared_ptr<TextField> labelWithString(std::string text);
 
   const std::string& stringValue() const { return string_; }
-  void setStringValue(std::string value);
+  void setStringValue(std::string value) { update(string_, std::move(value)); }
   // The text with the field's font and colour.
   AttributedString attributedStringValue() const;
   const std::optional<AttributedString>& placeholderAttributedString() const {
     return placeholder_;
   }
-  void setPlaceholderAttributedString(std::optional<AttributedString> placeholder);
+  void setPlaceholderAttributedString(std::optional<AttributedString> placeholder) {
+    update(placeholder_, std::move(placeholder));
+  }
   void setPlaceholderString(std::string placeholder) {
     setPlaceholderAttributedString(AttributedString{std::move(placeholder)});
   }
 
   const std::optional<Color>& textColor() const { return textColor_; }
-  void setTextColor(std::optional<Color> color);
+  void setTextColor(std::optional<Color> color) { update(textColor_, std::move(color)); }
   const std::optional<Color>& backgroundColor() const { return backgroundColor_; }
-  void setBackgroundColor(std::optional<Color> color);
+  void setBackgroundColor(std::optional<Color> color) {
+    update(backgroundColor_, std::move(color));
+  }
   bool drawsBackground() const { return drawsBackground_; }
-  void setDrawsBackground(bool draws);
+  void setDrawsBackground(bool draws) { update(drawsBackground_, draws); }
   bool isBezeled() const { return bezeled_; }
-  void setBezeled(bool bezeled);
+  void setBezeled(bool bezeled) { update(bezeled_, bezeled); }
   bool isBordered() const { return bordered_; }
-  void setBordered(bool bordered);
+  void setBordered(bool bordered) { update(bordered_, bordered); }
   bool isEditable() const { return editable_; }
   void setEditable(bool editable) { editable_ = editable; }
   bool isSelectable() const { return selectable_; }
@@ -81,7 +85,7 @@ class TextField : public Control {
   FocusRingType focusRingType() const { return focusRing_; }
   void setFocusRingType(FocusRingType type) { focusRing_ = type; }
   LineBreakMode lineBreakMode() const { return lineBreak_; }
-  void setLineBreakMode(LineBreakMode mode);
+  void setLineBreakMode(LineBreakMode mode) { update(lineBreak_, mode); }
   bool truncatesLastVisibleLine() const { return truncatesLastLine_; }
   void setTruncatesLastVisibleLine(bool truncates) { truncatesLastLine_ = truncates; }
   bool usesSingleLineMode() const { return singleLine_; }

@@ -64,11 +64,6 @@ void View::resizeWithOldSuperviewSize(Size oldSize, Size newSize) {
   setFrame(Rect(x, y, w, h));
 }
 
-void View::setFlipped(bool flipped) {
-  flipped_ = flipped;
-  changed(ViewChange::frame);
-}
-
 Point View::convertFromSuperview(Point p) const {
   bool parentFlipped = superview_ ? superview_->isFlipped() : false;
   Point local{p.x - frame_.x(), p.y - frame_.y()};
@@ -167,11 +162,6 @@ void View::setWantsLayer(bool wants) {
     layer_ = std::make_unique<Layer>(*this);
     changed(ViewChange::layer);
   }
-}
-
-void View::setAlphaValue(double alpha) {
-  alpha_ = alpha;
-  changed(ViewChange::appearance);
 }
 
 void View::setHidden(bool hidden) {

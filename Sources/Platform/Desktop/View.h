@@ -54,7 +54,7 @@ class View : public std::enable_shared_from_this<View> {
   Rect bounds() const { return Rect({0, 0}, frame_.size); }
   // A flipped view's y grows downwards from its top edge.
   virtual bool isFlipped() const { return flipped_; }
-  void setFlipped(bool flipped);
+  void setFlipped(bool flipped) { update(flipped_, flipped, ViewChange::frame); }
 
   std::uint32_t autoresizingMask() const { return autoresizingMask_; }
   void setAutoresizingMask(std::uint32_t mask) { autoresizingMask_ = mask; }
@@ -88,7 +88,7 @@ class View : public std::enable_shared_from_this<View> {
   Layer* layer() { return layer_.get(); }
   const Layer* layer() const { return layer_.get(); }
   double alphaValue() const { return alpha_; }
-  void setAlphaValue(double alpha);
+  void setAlphaValue(double alpha) { update(alpha_, alpha, ViewChange::appearance); }
   bool isHidden() const { return hidden_; }
   void setHidden(bool hidden);
   // Hidden itself or through an ancestor.
@@ -128,6 +128,12 @@ class View : public std::enable_shared_from_this<View> {
 
  protected:
   virtual void viewDidMoveToWindow() {}
+  // Stores a property and tells the backend what changed.
+  template <class T, class U>
+  void update(T& property, U&& value, ViewChange change = ViewChange::content) {
+    property = std::forward<U>(value);
+    changed(change);
+  }
 
  private:
   friend class Window;

@@ -132,11 +132,6 @@ void Window::center() {
   setFrameOrigin({x, y});
 }
 
-void Window::setTitle(std::string title) {
-  title_ = std::move(title);
-  changed(WindowChange::title);
-}
-
 void Window::setLevel(int level) {
   if (level == level_) return;
   level_ = level;
@@ -144,31 +139,6 @@ void Window::setLevel(int level) {
   if (visible_) {
     if (auto d = desktop()) d->orderWindow(*this, WindowOrderingMode::above, 0, true);
   }
-}
-
-void Window::setOpaque(bool opaque) {
-  opaque_ = opaque;
-  changed(WindowChange::look);
-}
-
-void Window::setHasShadow(bool shadow) {
-  shadow_ = shadow;
-  changed(WindowChange::look);
-}
-
-void Window::setBackgroundColor(Color color) {
-  background_ = std::move(color);
-  changed(WindowChange::look);
-}
-
-void Window::setCollectionBehavior(std::uint64_t behavior) {
-  collection_ = behavior;
-  changed(WindowChange::look);
-}
-
-void Window::setAppearance(Appearance appearance) {
-  appearance_ = appearance;
-  changed(WindowChange::look);
 }
 
 void Window::setContentView(std::shared_ptr<View> view) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "Platform/Desktop/Color.h"
 #include "Platform/Desktop/Event.h"
@@ -123,18 +124,22 @@ class Window : public std::enable_shared_from_this<Window> {
 
   // Look --------------------------------------------------------------------------------------
   const std::string& title() const { return title_; }
-  void setTitle(std::string title);
+  void setTitle(std::string title) { update(title_, std::move(title), WindowChange::title); }
   int level() const { return level_; }
   // Re-sorts a visible window at the front of its new level.
   void setLevel(int level);
   bool isOpaque() const { return opaque_; }
-  void setOpaque(bool opaque);
+  void setOpaque(bool opaque) { update(opaque_, opaque, WindowChange::look); }
   bool hasShadow() const { return shadow_; }
-  void setHasShadow(bool shadow);
+  void setHasShadow(bool shadow) { update(shadow_, shadow, WindowChange::look); }
   const Color& backgroundColor() const { return background_; }
-  void setBackgroundColor(Color color);
+  void setBackgroundColor(Color color) {
+    update(background_, std::move(color), WindowChange::look);
+  }
   std::uint64_t collectionBehavior() const { return collection_; }
-  void setCollectionBehavior(std::uint64_t behavior);
+  void setCollectionBehavior(std::uint64_t behavior) {
+    update(collection_, behavior, WindowChange::look);
+  }
   bool hidesOnDeactivate() const { return hidesOnDeactivate_; }
   void setHidesOnDeactivate(bool hides) { hidesOnDeactivate_ = hides; }
   bool isMovableByWindowBackground() const { return movableByBackground_; }
@@ -142,7 +147,7 @@ class Window : public std::enable_shared_from_this<Window> {
   bool isReleasedWhenClosed() const { return releasedWhenClosed_; }
   void setReleasedWhenClosed(bool released) { releasedWhenClosed_ = released; }
   Appearance appearance() const { return appearance_; }
-  void setAppearance(Appearance appearance);
+  void setAppearance(Appearance appearance) { update(appearance_, appearance, WindowChange::look); }
   bool ignoresMouseEvents() const { return ignoresMouse_; }
   void setIgnoresMouseEvents(bool ignores) { ignoresMouse_ = ignores; }
 
@@ -210,6 +215,12 @@ class Window : public std::enable_shared_from_this<Window> {
 
  protected:
   std::shared_ptr<Desktop> desktop() const { return desktop_.lock(); }
+  // Stores a property and tells the backend what changed.
+  template <class T, class U>
+  void update(T& property, U&& value, WindowChange change) {
+    property = std::forward<U>(value);
+    changed(change);
+  }
 
  private:
   friend class View;

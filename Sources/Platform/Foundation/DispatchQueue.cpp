@@ -55,15 +55,14 @@ void SerialQueue::drain(const std::shared_ptr<State>& state) {
 
 ThreadPool::ThreadPool(unsigned threads) {
   if (threads == 0) threads = 2;
-  shared_->pool = this;
-  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back(worker, shared_);
+  for (unsigned i = 0; i < threads; ++i)
+    threads_.emplace_back([this, shared = shared_] { worker(this, shared); });
 }
 
 ThreadPool::~ThreadPool() {
   {
     std::lock_guard lock(shared_->mutex);
     shared_->stopping = true;
-    shared_->pool = nullptr;
   }
   shared_->wake.notify_all();
   for (auto& t : threads_) {
@@ -83,22 +82,18 @@ void ThreadPool::post(Work work) {
   shared_->wake.notify_one();
 }
 
-void ThreadPool::worker(std::shared_ptr<Shared> shared) {
+void ThreadPool::worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared) {
+  CurrentScope scope(pool);
   for (;;) {
     Work work;
-    Executor* pool;
     {
       std::unique_lock lock(shared->mutex);
       shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
       if (shared->queue.empty()) return;
       work = std::move(shared->queue.front());
       shared->queue.pop_front();
-      pool = shared->pool;
     }
-    CurrentScope scope(pool);
     work();
-    // Dropping the item may drop the pool itself.
-    work = nullptr;
   }
 }
 

@@ -34,22 +34,21 @@ class SerialQueue final : public Executor {
 class ThreadPool final : public Executor {
  public:
   explicit ThreadPool(unsigned threads = std::thread::hardware_concurrency());
-  // Finishes queued work, then joins. A pool whose last reference goes with a work item of its
-  // own ends on that worker, which cannot join itself: it is detached and finishes on the state
-  // it shares with the pool.
+  // Finishes queued work, then joins. Work on the pool may drop the last reference to it: that
+  // worker is detached and ends on its own, as it cannot join itself.
   ~ThreadPool() override;
 
   void post(Work work) override;
 
  private:
+  // What the workers use; it outlives the pool while a detached worker still runs.
   struct Shared {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<Work> queue;
     bool stopping = false;
-    ThreadPool* pool = nullptr;  // cleared when the pool goes away
   };
-  static void worker(std::shared_ptr<Shared> shared);
+  static void worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared);
 
   std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
   std::vector<std::thread> threads_;

@@ -3,6 +3,7 @@
 #include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Sim/SimKeyboardLayout.h"
 
@@ -243,7 +244,8 @@ void SimDesktop::closeMenus() {
 void SimDesktop::respondToNextAlert(long response) {
   scriptNextAlert([response](Alert& alert) {
     auto index = static_cast<std::size_t>(response - ModalResponse::firstButton);
-    if (index >= alert.buttons().size()) return;
+    precondition(response >= ModalResponse::firstButton && index < alert.buttons().size(),
+                 "SimDesktop::respondToNextAlert: the alert has no button with that response");
     auto button = alert.buttons()[index];
     // Pressed from inside the modal session, as the user would.
     env().mainLoop->post([button] { button->performClick(); });
@@ -259,8 +261,11 @@ void SimDesktop::alertWillRunModal(Alert& alert) {
       alert.alertStyle(), alert.messageText(), alert.informativeText(), {}, std::nullopt};
   for (const auto& button : alert.buttons()) record.buttons.push_back(button->title());
   alerts_.push_back(std::move(record));
+  // An alert nobody expected would wait for ever on the manual clock: say so instead.
+  precondition(
+      !alertScripts_.empty(),
+      ("SimDesktop: an alert ran without a scripted response: " + alert.messageText()).c_str());
   runningAlerts_.emplace_back(&alert, alerts_.size() - 1);
-  if (alertScripts_.empty()) return;
   auto script = std::move(alertScripts_.front());
   alertScripts_.pop_front();
   script(alert);

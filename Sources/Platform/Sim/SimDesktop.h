@@ -97,7 +97,8 @@ class SimDesktop : public Desktop {
   };
   // What the next alert does once it runs: the user presses the button with this response code
   // (1000 for the first), or `script` runs with the alert (it may start timers, press buttons,
-  // or do nothing and leave the alert open).
+  // or do nothing and leave the alert open). An alert that runs with no script queued is a
+  // ProgrammingError (it would wait for ever on the manual clock); it is still recorded.
   void respondToNextAlert(long response);
   void scriptNextAlert(std::function<void(Alert&)> script);
   const std::vector<AlertRecord>& alerts() const { return alerts_; }

@@ -169,6 +169,13 @@ TEST_F(ApplicationTest, AlertsAnswerWithTheirButtonsAndBlockOtherWindows) {
   }
   EXPECT_EQ(clicksBehind, 0);
   EXPECT_EQ(app().modalWindow(), nullptr);
+
+  // Nobody said what the user does: the test hears of it instead of waiting for ever.
+  Alert unexpected;
+  unexpected.setMessageText("Move Flagrig to Applications");
+  EXPECT_THROW(unexpected.runModal(), ProgrammingError);
+  EXPECT_EQ(desktop().alerts().back().message, "Move Flagrig to Applications");
+  EXPECT_FALSE(desktop().alerts().back().response);
 }
 
 TEST_F(ApplicationTest, ClosingTheLastWindowTerminatesOnlyWhenTheDelegateSaysSo) {
