@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -13,6 +14,12 @@ class Error : public std::exception {
   ~Error() override = default;
   virtual std::string description() const = 0;
   const char* what() const noexcept override;
+
+  // How the platform's error bridging shows this error to code that knows only that it is an
+  // error: a domain naming the kind of failure and a number for the case. By default the
+  // type's qualified name and 1; types whose cases carry numbers override both.
+  virtual std::string bridgedDomain() const;
+  virtual std::int64_t bridgedCode() const { return 1; }
 
  private:
   mutable std::string what_;
@@ -31,6 +38,11 @@ class CancellationError : public Error {
   std::string description() const override { return "The operation was cancelled."; }
   bool operator==(const CancellationError&) const { return true; }
 };
+
+// The bridged domain and code of any exception: those of a platform `Error`, otherwise the
+// exception type's qualified name and 1.
+std::string bridgedDomain(const std::exception& error);
+std::int64_t bridgedCode(const std::exception& error);
 
 // Throws a ProgrammingError with `message` unless `condition` holds.
 inline void precondition(bool condition, const char* message) {

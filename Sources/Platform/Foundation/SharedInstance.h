@@ -25,6 +25,19 @@ class SharedInstance {
 
   std::shared_ptr<T> pointer() {
     std::lock_guard lock(mutex_);
+    return instanceLocked();
+  }
+
+  // For crash handlers, which must never wait: the instance (created when missing), or null
+  // when another thread holds the lock at this moment.
+  std::shared_ptr<T> tryPointer() {
+    std::unique_lock lock(mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return nullptr;
+    return instanceLocked();
+  }
+
+ private:
+  std::shared_ptr<T> instanceLocked() {
     if (!instance_) {
       instance_ = std::make_shared<T>();
       if (!registered_) {
@@ -41,7 +54,6 @@ class SharedInstance {
     return instance_;
   }
 
- private:
   std::mutex mutex_;
   std::shared_ptr<T> instance_;
   bool registered_ = false;

@@ -5,7 +5,15 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Linux/CurlTransport.h"
 #include "Platform/Linux/FileDefaultsStore.h"
+#include "Platform/Linux/LinuxProcessInfo.h"
+#include "Platform/Linux/NetlinkPathMonitor.h"
+#include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Linux/Syslog.h"
+#include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Network/HTTPSession.h"
+#include "Platform/Security/KeychainKeyStore.h"
 
 namespace platform::linuxbackend {
 
@@ -15,8 +23,17 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->mainLoop = std::make_shared<RunLoop>(e->clock);
   e->backgroundPool = std::make_shared<ThreadPool>();
   e->notificationCenter = std::make_shared<NotificationCenter>();
-  e->defaults = std::make_shared<UserDefaults>(std::make_shared<FileDefaultsStore>(defaultDefaultsFile()),
-                                               e->notificationCenter);
+  e->defaults = std::make_shared<UserDefaults>(
+      std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
+  e->keychain = std::make_shared<SecretServiceKeychain>();
+  e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
+  e->httpSession = std::make_shared<HTTPSession>(std::make_shared<CurlTransport>(),
+                                                 URLSessionConfiguration::defaultConfiguration());
+  e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
+  e->systemLog = std::make_shared<Syslog>();
+  e->processInfo = currentProcessInfo();
+  e->bundle = mainBundle(*e->processInfo);
+  e->files = std::make_shared<XDGFileLocations>();
   return e;
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "Platform/Desktop/Panel.h"
+#include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/WindowServer/WindowList.h"
 #include "Support/SimTest.h"
 
@@ -46,7 +47,9 @@ TEST_F(WindowServerTest, ListsEveryWindowFrontToBackWithTypedEntries) {
   ASSERT_EQ(entries.size(), 2u);
   const Value& mine = entries[0];
   EXPECT_EQ(mine.find(WindowList::numberKey)->asUInt(), ours->windowNumber());
-  EXPECT_EQ(mine.find(WindowList::ownerPIDKey)->asInt(), server().ownPID());
+  // This process as the process information and the bundle know it.
+  EXPECT_EQ(mine.find(WindowList::ownerPIDKey)->asInt(), env().processInfo->processIdentifier());
+  EXPECT_EQ(*mine.find(WindowList::ownerNameKey)->asString(), "Flagrig");
   EXPECT_EQ(*mine.find(WindowList::nameKey)->asString(), "Settings");
   // Our frame (title bar included) in window-list coordinates: y from the top of both screens.
   EXPECT_EQ(WindowList::rectFromBounds(*mine.find(WindowList::boundsKey)),

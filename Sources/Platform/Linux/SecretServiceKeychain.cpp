@@ -1,0 +1,292 @@
+#include "Platform/Linux/SecretServiceKeychain.h"
+
+#include <libsecret/secret.h>
+
+#include <memory>
+#include <vector>
+
+namespace platform::linuxbackend {
+
+namespace {
+
+constexpr const char* kContentType = "application/octet-stream";
+
+const SecretSchema* passwordSchema() {
+  static const SecretSchema* schema =
+      secret_schema_new("flagrig.platform.GenericPassword", SECRET_SCHEMA_NONE, "service",
+                        SECRET_SCHEMA_ATTRIBUTE_STRING, "account", SECRET_SCHEMA_ATTRIBUTE_STRING,
+                        "access_group", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+  return schema;
+}
+
+const SecretSchema* keySchema() {
+  static const SecretSchema* schema = secret_schema_new(
+      "flagrig.platform.Key", SECRET_SCHEMA_NONE, "application_tag", SECRET_SCHEMA_ATTRIBUTE_STRING,
+      "token", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+  return schema;
+}
+
+struct GObjectUnref {
+  void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <class T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+// Owns a GError filled in by a libsecret call.
+struct ErrorSlot {
+  GError* error = nullptr;
+  ErrorSlot() = default;
+  ErrorSlot(const ErrorSlot&) = delete;
+  ErrorSlot& operator=(const ErrorSlot&) = delete;
+  ~ErrorSlot() { g_clear_error(&error); }
+  GError** out() {
+    g_clear_error(&error);
+    return &error;
+  }
+};
+
+OSStatus statusFor(const GError* error) {
+  if (!error) return KeychainStatus::io;
+  if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED))
+    return KeychainStatus::interactionNotAllowed;
+  if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_NO_SUCH_OBJECT))
+    return KeychainStatus::itemNotFound;
+  if (error->domain == G_DBUS_ERROR || error->domain == G_IO_ERROR)
+    return KeychainStatus::notAvailable;
+  return KeychainStatus::io;
+}
+
+// Attribute tables borrow the texts they hold; keep the strings alive while it is used.
+struct Attributes {
+  GHashTable* table = g_hash_table_new(g_str_hash, g_str_equal);
+  Attributes() = default;
+  Attributes(const Attributes&) = delete;
+  Attributes& operator=(const Attributes&) = delete;
+  ~Attributes() { g_hash_table_unref(table); }
+  void set(const char* name, const std::string& value) {
+    g_hash_table_insert(table, const_cast<char*>(name), const_cast<char*>(value.c_str()));
+  }
+};
+
+// The collection all calls work in, opened afresh for every call so that a restarted
+// Secret Service (its sessions die with it) does not break later calls.
+struct Collection {
+  GObjectPtr<SecretService> service;
+  GObjectPtr<SecretCollection> collection;
+  OSStatus status = KeychainStatus::success;
+};
+
+Collection openCollection(const std::string& alias) {
+  Collection c;
+  ErrorSlot e;
+  c.service.reset(secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr,
+                                           SECRET_SERVICE_OPEN_SESSION, nullptr, e.out()));
+  if (!c.service) {
+    c.status = KeychainStatus::notAvailable;
+    return c;
+  }
+  c.collection.reset(secret_collection_for_alias_sync(c.service.get(), alias.c_str(),
+                                                      SECRET_COLLECTION_NONE, nullptr, e.out()));
+  if (e.error) {
+    c.status = statusFor(e.error);
+  } else if (!c.collection) {
+    c.status = KeychainStatus::noDefaultKeychain;
+  } else if (secret_collection_get_locked(c.collection.get())) {
+    c.status = KeychainStatus::interactionNotAllowed;
+  }
+  return c;
+}
+
+struct Search {
+  std::vector<GObjectPtr<SecretItem>> items;
+  OSStatus status = KeychainStatus::success;
+};
+
+Search search(Collection& c, const SecretSchema* schema, const Attributes& attributes,
+              bool loadSecrets) {
+  Search result;
+  ErrorSlot e;
+  auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL |
+                                              (loadSecrets ? SECRET_SEARCH_LOAD_SECRETS : 0));
+  GList* found = secret_collection_search_sync(c.collection.get(), schema, attributes.table, flags,
+                                               nullptr, e.out());
+  if (e.error) {
+    result.status = statusFor(e.error);
+    return result;
+  }
+  for (GList* l = found; l; l = l->next)
+    result.items.emplace_back(static_cast<SecretItem*>(l->data));
+  g_list_free(found);
+  for (auto& item : result.items) {
+    if (secret_item_get_locked(item.get())) result.status = KeychainStatus::interactionNotAllowed;
+  }
+  return result;
+}
+
+void setQueryAttributes(Attributes& attributes, const GenericPasswordQuery& query) {
+  attributes.set("service", query.service);
+  attributes.set("account", query.account);
+  if (query.accessGroup) attributes.set("access_group", *query.accessGroup);
+}
+
+struct SecretValueUnref {
+  void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+using SecretValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
+
+SecretValuePtr makeValue(const Bytes& data) {
+  static const char empty = 0;
+  const char* bytes = data.empty() ? &empty : reinterpret_cast<const char*>(data.data());
+  return SecretValuePtr(secret_value_new(bytes, static_cast<gssize>(data.size()), kContentType));
+}
+
+std::optional<Bytes> secretOf(SecretItem* item) {
+  SecretValuePtr value(secret_item_get_secret(item));
+  if (!value) {
+    ErrorSlot e;
+    if (!secret_item_load_secret_sync(item, nullptr, e.out())) return std::nullopt;
+    value.reset(secret_item_get_secret(item));
+    if (!value) return std::nullopt;
+  }
+  gsize length = 0;
+  const gchar* bytes = secret_value_get(value.get(), &length);
+  return Bytes(reinterpret_cast<const std::uint8_t*>(bytes),
+               reinterpret_cast<const std::uint8_t*>(bytes) + length);
+}
+
+OSStatus createItem(Collection& c, const SecretSchema* schema, const Attributes& attributes,
+                    const std::string& label, const Bytes& data) {
+  ErrorSlot e;
+  auto value = makeValue(data);
+  GObjectPtr<SecretItem> item(secret_item_create_sync(c.collection.get(), schema, attributes.table,
+                                                      label.c_str(), value.get(),
+                                                      SECRET_ITEM_CREATE_NONE, nullptr, e.out()));
+  return item ? KeychainStatus::success : statusFor(e.error);
+}
+
+OSStatus deleteAll(Search& found) {
+  if (found.status != KeychainStatus::success) return found.status;
+  if (found.items.empty()) return KeychainStatus::itemNotFound;
+  for (auto& item : found.items) {
+    ErrorSlot e;
+    if (!secret_item_delete_sync(item.get(), nullptr, e.out())) return statusFor(e.error);
+  }
+  return KeychainStatus::success;
+}
+
+const char* tokenName(KeyToken token) {
+  return token == KeyToken::hardware ? "hardware" : "software";
+}
+
+}  // namespace
+
+SecretServiceKeychain::SecretServiceKeychain(std::string collectionAlias)
+    : collectionAlias_(std::move(collectionAlias)) {}
+
+OSStatus SecretServiceKeychain::add(const GenericPasswordQuery& item, const Bytes& data) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return c.status;
+  Attributes attributes;
+  std::string group = item.accessGroup.value_or("");
+  attributes.set("service", item.service);
+  attributes.set("account", item.account);
+  attributes.set("access_group", group);
+  auto existing = search(c, passwordSchema(), attributes, false);
+  if (existing.status != KeychainStatus::success) return existing.status;
+  if (!existing.items.empty()) return KeychainStatus::duplicateItem;
+  return createItem(c, passwordSchema(), attributes, item.service + " (" + item.account + ")",
+                    data);
+}
+
+OSStatus SecretServiceKeychain::update(const GenericPasswordQuery& query, const Bytes& data) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return c.status;
+  Attributes attributes;
+  setQueryAttributes(attributes, query);
+  auto found = search(c, passwordSchema(), attributes, false);
+  if (found.status != KeychainStatus::success) return found.status;
+  if (found.items.empty()) return KeychainStatus::itemNotFound;
+  auto value = makeValue(data);
+  for (auto& item : found.items) {
+    ErrorSlot e;
+    if (!secret_item_set_secret_sync(item.get(), value.get(), nullptr, e.out()))
+      return statusFor(e.error);
+  }
+  return KeychainStatus::success;
+}
+
+KeychainCopyResult SecretServiceKeychain::copyMatching(const GenericPasswordQuery& query) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return {c.status, {}};
+  Attributes attributes;
+  setQueryAttributes(attributes, query);
+  auto found = search(c, passwordSchema(), attributes, true);
+  if (found.status != KeychainStatus::success) return {found.status, {}};
+  if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
+  auto data = secretOf(found.items.front().get());
+  if (!data) return {KeychainStatus::io, {}};
+  return {KeychainStatus::success, Value(std::move(*data))};
+}
+
+OSStatus SecretServiceKeychain::remove(const GenericPasswordQuery& query) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return c.status;
+  Attributes attributes;
+  setQueryAttributes(attributes, query);
+  auto found = search(c, passwordSchema(), attributes, false);
+  return deleteAll(found);
+}
+
+OSStatus SecretServiceKeychain::addKey(const KeyItem& key) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return c.status;
+  Attributes byTag;
+  byTag.set("application_tag", key.applicationTag);
+  auto existing = search(c, keySchema(), byTag, false);
+  if (existing.status != KeychainStatus::success) return existing.status;
+  if (!existing.items.empty()) return KeychainStatus::duplicateItem;
+  std::string token = tokenName(key.token);
+  Attributes attributes;
+  attributes.set("application_tag", key.applicationTag);
+  attributes.set("token", token);
+  return createItem(c, keySchema(), attributes, key.applicationTag, key.keyData);
+}
+
+KeyCopyResult SecretServiceKeychain::copyKey(const std::string& applicationTag) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return {c.status, {}};
+  Attributes attributes;
+  attributes.set("application_tag", applicationTag);
+  auto found = search(c, keySchema(), attributes, true);
+  if (found.status != KeychainStatus::success) return {found.status, {}};
+  if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
+  SecretItem* item = found.items.front().get();
+  auto data = secretOf(item);
+  if (!data) return {KeychainStatus::io, {}};
+  KeyItem key{applicationTag, KeyToken::software, std::move(*data)};
+  GHashTable* stored = secret_item_get_attributes(item);
+  if (auto* token = static_cast<const char*>(g_hash_table_lookup(stored, "token"));
+      token && std::string_view(token) == "hardware") {
+    key.token = KeyToken::hardware;
+  }
+  g_hash_table_unref(stored);
+  return {KeychainStatus::success, std::move(key)};
+}
+
+OSStatus SecretServiceKeychain::removeKey(const std::string& applicationTag) {
+  std::lock_guard lock(mutex_);
+  auto c = openCollection(collectionAlias_);
+  if (c.status != KeychainStatus::success) return c.status;
+  Attributes attributes;
+  attributes.set("application_tag", applicationTag);
+  auto found = search(c, keySchema(), attributes, false);
+  return deleteAll(found);
+}
+
+}  // namespace platform::linuxbackend

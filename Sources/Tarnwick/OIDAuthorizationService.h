@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "Platform/Foundation/URL.h"
+#include "TarnwickCore/OIDAuthorizationRequest.h"
+#include "TarnwickCore/OIDAuthorizationSession.h"
+#include "TarnwickCore/OIDError.h"
+#include "TarnwickCore/OIDExternalUserAgent.h"
+#include "TarnwickCore/OIDExternalUserAgentSession.h"
+#include "TarnwickCore/OIDServiceConfiguration.h"
+
+namespace platform {
+class Window;
+}
+
+namespace tarnwick {
+
+// Called once, on the main queue, with exactly one of the two set.
+using OIDDiscoveryCallback =
+    std::function<void(const std::optional<OIDServiceConfiguration>& configuration,
+                       const std::optional<OIDError>& error)>;
+
+// The entry points of the client: discover a provider's configuration, and present an
+// authorization request in a user agent.
+struct OIDAuthorizationService {
+  // Fetches the issuer's "/.well-known/openid-configuration".
+  static void discoverServiceConfigurationForIssuer(const platform::URL& issuer,
+                                                    OIDDiscoveryCallback completion);
+  // One GET on the client's HTTP session. Every failure is general error -5 with the cause
+  // underneath: the transfer, a status other than 200, or a document that does not parse.
+  static void discoverServiceConfigurationForDiscoveryURL(const platform::URL& discoveryURL,
+                                                          OIDDiscoveryCallback completion);
+
+  // Starts the flow and returns it; the callback may already have run (when presenting failed).
+  static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
+      const OIDAuthorizationRequest& request,
+      std::shared_ptr<OIDExternalUserAgent> externalUserAgent, OIDAuthorizationCallback callback);
+  // In a web-authentication sheet on `presentingWindow` (the browser where there is no sheet).
+  static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
+      const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
+      OIDAuthorizationCallback callback);
+  static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
+      const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
+      bool prefersEphemeralSession, OIDAuthorizationCallback callback);
+  // In the default browser.
+  static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
+      const OIDAuthorizationRequest& request, OIDAuthorizationCallback callback);
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,134 @@
+#include "TarnwickCore/OIDAuthorizationResponse.h"
+
+#include <array>
+#include <utility>
+
+#include "Platform/Foundation/DateFormats.h"
+#include "TarnwickCore/OIDDescription.h"
+#include "TarnwickCore/OIDJSONValue.h"
+#include "TarnwickCore/OIDTokenUtilities.h"
+
+namespace tarnwick {
+
+using platform::Value;
+
+namespace {
+
+constexpr std::string_view kExpirationField = "accessTokenExpirationDate";
+
+}  // namespace
+
+OIDAuthorizationResponse::TextField OIDAuthorizationResponse::textField(std::string_view name) {
+  static const std::array<std::pair<std::string_view, TextField>, 6> fields{{
+      {"authorizationCode", &OIDAuthorizationResponse::authorizationCode_},
+      {"state", &OIDAuthorizationResponse::state_},
+      {"accessToken", &OIDAuthorizationResponse::accessToken_},
+      {"tokenType", &OIDAuthorizationResponse::tokenType_},
+      {"idToken", &OIDAuthorizationResponse::idToken_},
+      {"scope", &OIDAuthorizationResponse::scope_},
+  }};
+  for (const auto& [fieldName, member] : fields) {
+    if (fieldName == name) return member;
+  }
+  return nullptr;
+}
+
+const OIDFieldMapping::Map& OIDAuthorizationResponse::fieldMap() {
+  static const OIDFieldMapping::Map map = [] {
+    OIDFieldMapping::Map m;
+    m.emplace("code", OIDFieldMapping("authorizationCode", Value::Kind::string));
+    m.emplace("state", OIDFieldMapping("state", Value::Kind::string));
+    m.emplace("access_token", OIDFieldMapping("accessToken", Value::Kind::string));
+    m.emplace("expires_in", OIDFieldMapping(std::string(kExpirationField), Value::Kind::date,
+                                            OIDFieldMapping::dateSinceNowConversion()));
+    m.emplace("token_type", OIDFieldMapping("tokenType", Value::Kind::string));
+    m.emplace("id_token", OIDFieldMapping("idToken", Value::Kind::string));
+    m.emplace("scope", OIDFieldMapping("scope", Value::Kind::string));
+    return m;
+  }();
+  return map;
+}
+
+OIDAuthorizationResponse::OIDAuthorizationResponse(OIDAuthorizationRequest request,
+                                                   const Value::Dictionary& parameters)
+    : request_(std::move(request)) {
+  additionalParameters_ = OIDFieldMapping::remainingParametersWithMap(
+      fieldMap(), parameters,
+      [this](const std::string& name, Value value) { setField(name, std::move(value)); });
+}
+
+void OIDAuthorizationResponse::setField(const std::string& name, Value value) {
+  if (name == kExpirationField) {
+    accessTokenExpirationDate_ = value.asDate();
+    return;
+  }
+  TextField member = textField(name);
+  if (member && value.asString()) this->*member = *value.asString();
+}
+
+std::optional<Value> OIDAuthorizationResponse::field(const std::string& name) const {
+  if (name == kExpirationField) {
+    if (!accessTokenExpirationDate_) return std::nullopt;
+    return Value(*accessTokenExpirationDate_);
+  }
+  TextField member = textField(name);
+  if (!member || !(this->*member)) return std::nullopt;
+  return Value(*(this->*member));
+}
+
+Value OIDAuthorizationResponse::archive() const {
+  Value::Dictionary archive;
+  archive.emplace("request", request_.archive());
+  OIDFieldMapping::encodeWithMap(archive, fieldMap(),
+                                 [this](const std::string& name) { return field(name); });
+  archive.emplace("additionalParameters", additionalParameters_);
+  return archive;
+}
+
+std::optional<OIDAuthorizationResponse> OIDAuthorizationResponse::fromArchive(
+    const Value& archive) {
+  const Value::Dictionary* dictionary = archive.asDictionary();
+  if (!dictionary) return std::nullopt;
+  auto requestEntry = dictionary->find("request");
+  if (requestEntry == dictionary->end()) return std::nullopt;
+  auto request = OIDAuthorizationRequest::fromArchive(requestEntry->second);
+  if (!request) return std::nullopt;
+  OIDAuthorizationResponse response(std::move(*request), {});
+  OIDFieldMapping::decodeWithMap(*dictionary, fieldMap(),
+                                 [&response](const std::string& name, Value value) {
+                                   response.setField(name, std::move(value));
+                                 });
+  if (auto found = dictionary->find("additionalParameters"); found != dictionary->end()) {
+    if (auto parameters = found->second.asDictionary())
+      response.additionalParameters_ = *parameters;
+  }
+  return response;
+}
+
+std::string OIDAuthorizationResponse::description() const {
+  std::string expiration =
+      accessTokenExpirationDate_
+          ? platform::DateFormats::iso8601(*accessTokenExpirationDate_,
+                                           platform::DateFormats::FractionalSeconds::omitted)
+          : std::string("(null)");
+  return "<OIDAuthorizationResponse: " + OIDDescription::address(this) +
+         ", authorizationCode: " + OIDDescription::of(authorizationCode_) + ", state: \"" +
+         OIDDescription::of(state_) + "\", accessToken: \"" +
+         OIDDescription::of(OIDTokenUtilities::redact(accessToken_)) +
+         "\", accessTokenExpirationDate: " + expiration +
+         ", tokenType: " + OIDDescription::of(tokenType_) + ", idToken: \"" +
+         OIDDescription::of(OIDTokenUtilities::redact(idToken_)) + "\", scope: \"" +
+         OIDDescription::of(scope_) +
+         "\", additionalParameters: " + OIDJSONValue::describe(additionalParameters_) +
+         ", request: " + request_.description() + ">";
+}
+
+bool OIDAuthorizationResponse::operator==(const OIDAuthorizationResponse& other) const {
+  return request_ == other.request_ && authorizationCode_ == other.authorizationCode_ &&
+         state_ == other.state_ && accessToken_ == other.accessToken_ &&
+         accessTokenExpirationDate_ == other.accessTokenExpirationDate_ &&
+         tokenType_ == other.tokenType_ && idToken_ == other.idToken_ && scope_ == other.scope_ &&
+         additionalParameters_ == other.additionalParameters_;
+}
+
+}  // namespace tarnwick

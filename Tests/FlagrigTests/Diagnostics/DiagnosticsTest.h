@@ -1,0 +1,70 @@
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
+#include "Flagrig/Diagnostics/ErrorTelemetryObserver.h"
+#include "Support/SimTest.h"
+#include "Support/TemporaryDirectory.h"
+
+namespace flagrig {
+
+// Reaches the log's lock, so tests can hold it as a crashing thread might.
+struct DiagnosticLogBufferTestAccess {
+  static std::mutex& lock(DiagnosticLogBuffer& log) { return log.lock_; }
+};
+
+// An error-telemetry client that keeps what it is handed.
+class RecordingTelemetry final : public ErrorTelemetryObserver {
+ public:
+  struct Event {
+    voskary::VoskaryLogLevel level;
+    std::string event;
+    Fields fields;
+    std::optional<std::string> specId;
+    bool fromCrashHandler = false;
+    bool operator==(const Event&) const = default;
+  };
+
+  void observeFromFacade(voskary::VoskaryLogLevel level, std::string event, Fields fields,
+                         std::optional<std::string> specId) override {
+    std::lock_guard guard(mutex);
+    events.push_back({level, std::move(event), std::move(fields), std::move(specId), false});
+  }
+  bool tryObserveFromFacade(voskary::VoskaryLogLevel level, std::string event, Fields fields,
+                            std::optional<std::string> specId) override {
+    std::unique_lock guard(mutex, std::try_to_lock);
+    if (!guard.owns_lock()) return false;
+    events.push_back({level, std::move(event), std::move(fields), std::move(specId), true});
+    return true;
+  }
+
+  std::mutex mutex;
+  std::vector<Event> events;
+};
+
+// A simulated machine whose log folder is a fresh temporary one.
+class DiagnosticsTest : public platform::testing::SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim().files->setLogsDirectory(folder.path());
+    std::filesystem::create_directories(logFile().parent_path());
+  }
+
+  std::filesystem::path logFile() const { return folder.path() / "Flagrig" / "flagrig.log"; }
+
+  static std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  platform::testing::TemporaryDirectory folder;
+};
+
+}  // namespace flagrig

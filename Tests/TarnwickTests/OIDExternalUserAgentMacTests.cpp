@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include "Support/SimTest.h"
+#include "Support/Tarnwick/FakeAuthority.h"
+#include "Support/Tarnwick/FakeBrowser.h"
+#include "Support/Tarnwick/FakeWindow.h"
+#include "Support/Tarnwick/SimWebAuthenticationSheets.h"
+#include "Tarnwick/OIDAuthorizationService.h"
+#include "Tarnwick/OIDExternalUserAgentMac.h"
+#include "Tarnwick/UserAgentPlatform.h"
+#include "Tarnwick/WebAuthenticationSessionError.h"
+#include "Tarnwick/XdgOpenURLOpener.h"
+#include "TarnwickTests/TarnwickTestValues.h"
+
+namespace tarnwick {
+namespace {
+
+using platform::URL;
+using testing::FakeAuthority;
+using testing::FakeBrowser;
+using testing::FlowOutcome;
+using testing::recordInto;
+using testing::testConfiguration;
+using testing::testRequest;
+
+class OIDExternalUserAgentMacTest : public platform::testing::SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    UserAgentPlatform::setURLOpener(browser);
+    UserAgentPlatform::setWebAuthenticationSessionFactory(sheets);
+  }
+
+  OIDAuthorizationRequest request() {
+    return testRequest(testConfiguration(authority.authorizationEndpoint()));
+  }
+
+  FakeAuthority authority;
+  std::shared_ptr<FakeBrowser> browser = std::make_shared<FakeBrowser>(authority);
+  std::shared_ptr<testing::SimWebAuthenticationSheets> sheets =
+      std::make_shared<testing::SimWebAuthenticationSheets>();
+  std::vector<FlowOutcome> outcomes;
+};
+
+TEST_F(OIDExternalUserAgentMacTest, WithoutAWindowTheBrowserOpensTheRequest) {
+  auto agent = std::make_shared<OIDExternalUserAgentMac>();
+  auto first = request();
+  auto session =
+      OIDAuthorizationService::presentAuthorizationRequest(first, agent, recordInto(outcomes));
+  EXPECT_EQ(browser->openedURLs(), std::vector<URL>{first.authorizationRequestURL()});
+  EXPECT_TRUE(agent->isFlowInProgress());
+  EXPECT_TRUE(outcomes.empty());
+  EXPECT_TRUE(sheets->sheets().empty());
+
+  // A second request on the same user agent is refused; the first flow goes on.
+  std::vector<FlowOutcome> second;
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(second));
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_TRUE(second[0].error->is(OIDErrorCode::userAgentRefused));
+  EXPECT_EQ(browser->openedURLs().size(), 1u);
+
+  EXPECT_TRUE(session->resumeExternalUserAgentFlowWithURL(*browser->finishSignIn()));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].response);
+  EXPECT_FALSE(agent->isFlowInProgress());
+}
+
+TEST_F(OIDExternalUserAgentMacTest, ABrowserThatCannotOpenFailsTheFlowOnce) {
+  browser->setFailsToOpen(true);
+  auto agent = std::make_shared<OIDExternalUserAgentMac>();
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(outcomes));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::browserOpen));
+  EXPECT_EQ(outcomes[0].error->description(), "Unable to open the browser.");
+  EXPECT_EQ(outcomes[0].error->underlyingError(), nullptr);
+
+  // Idle again: the next request opens.
+  browser->setFailsToOpen(false);
+  std::vector<FlowOutcome> next;
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(next));
+  EXPECT_TRUE(next.empty());
+  EXPECT_EQ(browser->openedURLs().size(), 1u);
+}
+
+TEST_F(OIDExternalUserAgentMacTest, ASimulatedMachineHasNoBrowserOfItsOwn) {
+  UserAgentPlatform::setURLOpener(nullptr);
+  OIDAuthorizationService::presentAuthorizationRequest(request(), recordInto(outcomes));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::browserOpen));
+}
+
+TEST_F(OIDExternalUserAgentMacTest, WithAWindowTheSheetRunsTheFlow) {
+  auto window = testing::fakeWindow();
+  auto sent = request();
+  auto session = OIDAuthorizationService::presentAuthorizationRequest(sent, window, true,
+                                                                      recordInto(outcomes));
+  auto sheet = sheets->last();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_TRUE(browser->openedURLs().empty());
+  EXPECT_EQ(sheet->url(), sent.authorizationRequestURL());
+  EXPECT_EQ(sheet->callbackURLScheme(), "flagrig");
+  EXPECT_TRUE(sheet->prefersEphemeral());
+  EXPECT_EQ(sheet->anchor(), window);
+  EXPECT_TRUE(sheet->isShowing());
+
+  auto redirect = authority.redirectFor(sheet->url());
+  EXPECT_TRUE(sheet->navigate(*redirect));
+  ASSERT_EQ(outcomes.size(), 1u);
+  ASSERT_TRUE(outcomes[0].response);
+  EXPECT_TRUE(authority.redeem(*outcomes[0].response->authorizationCode(), *sent.codeVerifier()));
+}
+
+TEST_F(OIDExternalUserAgentMacTest, ClosingTheSheetCancels) {
+  auto agent = std::make_shared<OIDExternalUserAgentMac>(testing::fakeWindow());
+  auto session =
+      OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(outcomes));
+  sheets->last()->closeByUser();
+  ASSERT_EQ(outcomes.size(), 1u);
+  const auto& error = *outcomes[0].error;
+  EXPECT_TRUE(error.is(OIDErrorCode::userCancelledAuthorizationFlow));
+  EXPECT_EQ(error.givenDescription(), std::nullopt);
+  auto underlying =
+      dynamic_cast<const WebAuthenticationSessionError*>(error.underlyingError().get());
+  ASSERT_NE(underlying, nullptr);
+  EXPECT_EQ(underlying->code(), WebAuthenticationSessionError::Code::canceledLogin);
+  EXPECT_FALSE(agent->isFlowInProgress());
+}
+
+TEST_F(OIDExternalUserAgentMacTest, ASheetThatDoesNotStartLeavesTheUserAgentFree) {
+  sheets->setStartSucceeds(false);
+  auto agent = std::make_shared<OIDExternalUserAgentMac>(testing::fakeWindow());
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(outcomes));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::userAgentRefused));
+  EXPECT_FALSE(agent->isFlowInProgress());
+
+  sheets->setStartSucceeds(true);
+  std::vector<FlowOutcome> next;
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(next));
+  EXPECT_TRUE(next.empty());
+  EXPECT_TRUE(sheets->last()->isShowing());
+}
+
+TEST_F(OIDExternalUserAgentMacTest, ASheetReturningAnotherAddressFailsTheFlow) {
+  auto agent = std::make_shared<OIDExternalUserAgentMac>(testing::fakeWindow());
+  auto session =
+      OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(outcomes));
+  // The sheet ends on any URL of the callback scheme; this one is not the redirect URL.
+  EXPECT_TRUE(sheets->last()->navigate(URL("flagrig://elsewhere?code=abc")));
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::network));
+  EXPECT_FALSE(agent->isFlowInProgress());
+  EXPECT_FALSE(session->resumeExternalUserAgentFlowWithURL(URL("flagrig://auth/callback?code=1")));
+  EXPECT_EQ(outcomes.size(), 1u);
+}
+
+TEST_F(OIDExternalUserAgentMacTest, CancelClosesTheSheet) {
+  auto agent = std::make_shared<OIDExternalUserAgentMac>(testing::fakeWindow());
+  auto session =
+      OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(outcomes));
+  auto sheet = sheets->last();
+  session->cancel();
+  EXPECT_TRUE(sheet->wasCancelled());
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::userCancelledAuthorizationFlow));
+  EXPECT_FALSE(agent->isFlowInProgress());
+
+  int completions = 0;
+  agent->dismissExternalUserAgentAnimated(false, [&] { ++completions; });
+  EXPECT_EQ(completions, 1);
+}
+
+TEST_F(OIDExternalUserAgentMacTest, WithoutSheetsAWindowStillGetsTheBrowser) {
+  // As on Linux, which has no web-authentication sheet.
+  UserAgentPlatform::setWebAuthenticationSessionFactory(nullptr);
+  auto sent = request();
+  OIDAuthorizationService::presentAuthorizationRequest(sent, testing::fakeWindow(),
+                                                       recordInto(outcomes));
+  EXPECT_TRUE(outcomes.empty());
+  EXPECT_EQ(browser->openedURLs(), std::vector<URL>{sent.authorizationRequestURL()});
+}
+
+TEST_F(OIDExternalUserAgentMacTest, AUserAgentReleasedMeanwhileReportsNothing) {
+  std::shared_ptr<testing::SimWebAuthenticationSession> sheet;
+  {
+    auto session = OIDAuthorizationService::presentAuthorizationRequest(
+        request(), testing::fakeWindow(), recordInto(outcomes));
+    sheet = sheets->last();
+  }
+  sheet->closeByUser();
+  EXPECT_TRUE(outcomes.empty());
+}
+
+TEST(XdgOpenURLOpenerTest, ReportsWhetherTheProgramStarted) {
+  const URL url("https://id.example.test/authorize?x=1");
+  EXPECT_TRUE(XdgOpenURLOpener("true").openURL(url));
+  EXPECT_FALSE(XdgOpenURLOpener("flagrig-no-such-program").openURL(url));
+  EXPECT_FALSE(XdgOpenURLOpener("true").openURL(URL()));
+}
+
+}  // namespace
+}  // namespace tarnwick
