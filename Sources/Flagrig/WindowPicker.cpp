@@ -1,7 +1,5 @@
 #include "Flagrig/WindowPicker.h"
 
-#include <unistd.h>
-
 #include <string>
 
 #include "Flagrig/OverlayWindow.h"
@@ -14,6 +12,7 @@
 #include "Platform/Desktop/TextField.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/SharedInstance.h"
 #include "Platform/WindowServer/WindowList.h"
 #include "Platform/WindowServer/WindowServer.h"
@@ -173,7 +172,7 @@ void WindowPicker::handleClick() {
   // The desktop in the list's own coordinates, so that "covers the whole desktop" compares
   // like with like when a screen lies below the primary one.
   Rect desktopInList = coordinates.toWindowList(*desktop);
-  auto ownPID = static_cast<std::int32_t>(::getpid());
+  auto ownPID = static_cast<std::int32_t>(env().processInfo->processIdentifier());
   for (const Value& entry : *entries) {
     auto window = taggableWindow(entry, desktopInList, ownPID);
     if (!window || !window->bounds.contains(click)) continue;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -14,6 +12,7 @@
 #include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Desktop/TextField.h"
+#include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/WindowServer/WindowList.h"
 #include "Platform/WindowServer/WindowServer.h"
 #include "TaggingTest.h"
@@ -195,7 +194,7 @@ TEST_F(WindowPickerTest, SkipsThisApplicationsWindowsAndMalformedEntries) {
       Value("not a dictionary"),
       entry(Value(0), Value(7u), Value(0), box, Value("Kernel")),
       entry(Value(-1), Value(8u), Value(0), box, Value("Group")),
-      entry(Value(static_cast<int>(::getpid())), Value(9u), Value(0), box, Value("Us")),
+      entry(Value(env().processInfo->processIdentifier()), Value(9u), Value(0), box, Value("Us")),
       entry(Value("501"), Value(10u), Value(0), box, Value("Text pid")),
       entry(Value(501), Value(-3), Value(0), box, Value("Negative number")),
       entry(Value(501), Value(11u), Value("0"), box, Value("Text layer")),
