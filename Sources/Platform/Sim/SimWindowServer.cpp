@@ -195,6 +195,7 @@ std::shared_ptr<const Value> SimWindowServer::copyWindowList(std::uint32_t optio
                                                              std::uint32_t relativeTo) {
   precondition(relativeTo == 0,
                "SimWindowServer::copyWindowList: only lists relative to no window");
+  ++listRequests_;
   if (listUnavailable_) return nullptr;
   if (listOverride_) return listOverride_;
   if (auto cached = cache_.find(options); cached != cache_.end()) return cached->second;

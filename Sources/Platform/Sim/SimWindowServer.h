@@ -75,6 +75,8 @@ class SimWindowServer final : public WindowServer {
   void setWindowListUnavailable(bool unavailable) { listUnavailable_ = unavailable; }
   // Answers this value instead of the real list (or the real list again with nothing).
   void overrideWindowList(std::optional<Value> list);
+  // How often the window list was asked for, answered or not.
+  int windowListRequests() const { return listRequests_; }
 
   // Screen capture ----------------------------------------------------------------------------
   void setScreenCaptureAccess(bool granted);
@@ -121,6 +123,7 @@ class SimWindowServer final : public WindowServer {
   // The lists already built, by options, until something changes. The poll of every tag reads
   // the list 30 times a second while nothing moves.
   std::map<std::uint32_t, std::shared_ptr<const Value>> cache_;
+  int listRequests_ = 0;
   bool screenCapture_ = false;
   bool grantsOnRequest_ = false;
   int captureRequests_ = 0;

@@ -189,6 +189,8 @@ TEST_F(WindowServerTest, FaultsCanMakeTheListUnavailableOrMalformed) {
             Value("not a list"));
   server().overrideWindowList(std::nullopt);
   EXPECT_TRUE(WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly)->asArray());
+  // Every request counts, the unanswered one too.
+  EXPECT_EQ(server().windowListRequests(), 3);
 }
 
 TEST_F(WindowServerTest, ProbesProcessesAsKillWithSignalZeroDoes) {
