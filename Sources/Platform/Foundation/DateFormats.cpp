@@ -149,21 +149,35 @@ unsigned dayOf(const Fields& f) {
   return static_cast<unsigned>(f.date.day());
 }
 
-}  // namespace
-
-std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalSeconds fraction) {
-  Reader r(text);
+// "yyyy-MM-dd" as days since 1970-01-01; nothing for a date the calendar lacks.
+std::optional<std::int64_t> readCalendarDay(Reader& r) {
   int year = r.digits(4);
   r.literal("-");
   int month = r.digits(2);
   r.literal("-");
   int day = r.digits(2);
-  r.literal("T");
+  if (!r.ok()) return std::nullopt;
+  return daysFromCivil(year, month, day);
+}
+
+// "HH:mm:ss" as seconds since midnight.
+std::optional<std::int64_t> readTimeOfDay(Reader& r) {
   int hour = r.digits(2);
   r.literal(":");
   int minute = r.digits(2);
   r.literal(":");
   int second = r.digits(2);
+  if (!r.ok()) return std::nullopt;
+  return secondsOfDay(hour, minute, second);
+}
+
+}  // namespace
+
+std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalSeconds fraction) {
+  Reader r(text);
+  auto days = readCalendarDay(r);
+  r.literal("T");
+  auto inDay = readTimeOfDay(r);
   double part = 0;
   if (fraction == FractionalSeconds::included) {
     r.literal(".");
@@ -181,10 +195,7 @@ std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalS
     if (offsetHours > 23 || offsetMinutes > 59) return std::nullopt;
     offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
   }
-  if (!r.atEnd()) return std::nullopt;
-  auto days = daysFromCivil(year, month, day);
-  auto inDay = secondsOfDay(hour, minute, second);
-  if (!days || !inDay) return std::nullopt;
+  if (!r.atEnd() || !days || !inDay) return std::nullopt;
   Date date{static_cast<double>(*days * 86400 + *inDay - offset) + part};
   // An offset can move the instant out of the years that can be written back.
   if (!isWritable(date.secondsSince1970)) return std::nullopt;
@@ -215,16 +226,11 @@ std::optional<Date> DateFormats::parseHTTPDate(std::string_view text) {
   r.literal(" ");
   int year = r.digits(4);
   r.literal(" ");
-  int hour = r.digits(2);
-  r.literal(":");
-  int minute = r.digits(2);
-  r.literal(":");
-  int second = r.digits(2);
+  auto inDay = readTimeOfDay(r);
   r.literal(" GMT");
-  if (!r.atEnd()) return std::nullopt;
+  if (!r.atEnd() || !inDay) return std::nullopt;
   auto days = daysFromCivil(year, month, day);
-  auto inDay = secondsOfDay(hour, minute, second);
-  if (!days || !inDay) return std::nullopt;
+  if (!days) return std::nullopt;
   if (weekday(sys_days(std::chrono::days(*days))).c_encoding() != static_cast<unsigned>(dayName)) {
     return std::nullopt;
   }
@@ -242,14 +248,8 @@ std::string DateFormats::httpDate(Date date) {
 
 std::optional<Date> DateFormats::parseCalendarDate(std::string_view text) {
   Reader r(text);
-  int year = r.digits(4);
-  r.literal("-");
-  int month = r.digits(2);
-  r.literal("-");
-  int day = r.digits(2);
-  if (!r.atEnd()) return std::nullopt;
-  auto days = daysFromCivil(year, month, day);
-  if (!days) return std::nullopt;
+  auto days = readCalendarDay(r);
+  if (!r.atEnd() || !days) return std::nullopt;
   return Date{static_cast<double>(*days * 86400)};
 }
 

@@ -16,7 +16,7 @@ namespace platform {
 // every thread. Failures throw DecodingError (see JSONReader); text that is not JSON is
 // data corrupted at the top.
 //
-//   auto response = decoder.decode<VasResponse>(body);
+//   auto account = decoder.decode<Account>(responseBody);
 class JSONDecoder {
  public:
   using DateDecoding = std::function<Date(const JSONReader&)>;

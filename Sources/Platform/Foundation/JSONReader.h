@@ -16,10 +16,10 @@ class JSONDecoder;
 // One value of a document being decoded, with its place in the document. A type reads itself
 // from it in its `static T decode(const JSONReader&)` (or a `JSONCoding<T>` specialisation):
 //
-//   VoskaryAccount VoskaryAccount::decode(const platform::JSONReader& json) {
-//     return {json.decode<VoskaryAccountID>("voskary_account_id"),
+//   Account Account::decode(const platform::JSONReader& json) {
+//     return {json.decode<AccountID>("account_id"),
 //             json.decode<std::string>("email_primary"),
-//             json.decodeIfPresent<std::vector<VoskaryProvider>>("providers")};
+//             json.decodeIfPresent<std::vector<Provider>>("providers")};
 //   }
 //
 // Every failure throws DecodingError with the path of the value concerned: a required key that

@@ -366,28 +366,23 @@ URL URL::withQueryItems(const std::vector<QueryItem>& items) const {
 }
 
 URL URL::withPercentEncodedQuery(std::optional<std::string_view> query) const {
-  URL result = *this;
-  if (query) {
-    require(consistsOf(*query, URLCharacterSet::urlQueryAllowed()) &&
-                PercentEncoding::hasValidEscapes(*query),
-            "The query holds characters a URL query may not carry.");
-    result.query_ = std::string(*query);
-  } else {
-    result.query_.reset();
-  }
-  result.compose();
-  return result;
+  return replacing(&URL::query_, query, URLCharacterSet::urlQueryAllowed(),
+                   "The query holds characters a URL query may not carry.");
 }
 
 URL URL::withPercentEncodedFragment(std::optional<std::string_view> fragment) const {
+  return replacing(&URL::fragment_, fragment, URLCharacterSet::urlFragmentAllowed(),
+                   "The fragment holds characters a URL fragment may not carry.");
+}
+
+URL URL::replacing(std::optional<std::string> URL::*component, std::optional<std::string_view> text,
+                   const URLCharacterSet& allowed, const char* message) const {
   URL result = *this;
-  if (fragment) {
-    require(consistsOf(*fragment, URLCharacterSet::urlFragmentAllowed()) &&
-                PercentEncoding::hasValidEscapes(*fragment),
-            "The fragment holds characters a URL fragment may not carry.");
-    result.fragment_ = std::string(*fragment);
+  if (text) {
+    require(consistsOf(*text, allowed) && PercentEncoding::hasValidEscapes(*text), message);
+    result.*component = std::string(*text);
   } else {
-    result.fragment_.reset();
+    (result.*component).reset();
   }
   result.compose();
   return result;

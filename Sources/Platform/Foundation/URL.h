@@ -10,6 +10,8 @@
 
 namespace platform {
 
+class URLCharacterSet;
+
 // A URI reference (RFC 3986): an absolute URL such as "https://example.com/a?b#c" or a relative
 // reference such as "/api/next". Immutable; every operation returns a new value.
 //
@@ -80,6 +82,10 @@ class URL {
 
  private:
   void compose();
+  // A copy with one percent-encoded component replaced or removed; ProgrammingError when
+  // `text` holds characters outside `allowed`.
+  URL replacing(std::optional<std::string> URL::*component, std::optional<std::string_view> text,
+                const URLCharacterSet& allowed, const char* message) const;
 
   std::optional<std::string> scheme_;
   bool hasAuthority_ = false;

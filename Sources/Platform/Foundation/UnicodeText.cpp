@@ -121,28 +121,32 @@ std::pair<std::size_t, std::size_t> characterBoundary(const std::string& text, s
   return {end, passed};
 }
 
+enum class Case { lower, upper };
+
+// Full case mapping of the root locale; ASCII text takes a short way.
+std::string mappedCase(std::string_view text, Case target) {
+  if (isASCII(text)) {
+    std::string out(text);
+    char from = target == Case::lower ? 'A' : 'a';
+    char to = target == Case::lower ? 'a' : 'A';
+    for (char& c : out) {
+      if (c >= from && c <= from + 25) c = static_cast<char>(c - from + to);
+    }
+    return out;
+  }
+  auto text16 = utf16(UnicodeText::repairedUTF8(text));
+  return utf8(target == Case::lower ? text16.toLower(icu::Locale::getRoot())
+                                    : text16.toUpper(icu::Locale::getRoot()));
+}
+
 }  // namespace
 
 std::string UnicodeText::lowercased(std::string_view text) {
-  if (isASCII(text)) {
-    std::string out(text);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-  }
-  return utf8(utf16(repairedUTF8(text)).toLower(icu::Locale::getRoot()));
+  return mappedCase(text, Case::lower);
 }
 
 std::string UnicodeText::uppercased(std::string_view text) {
-  if (isASCII(text)) {
-    std::string out(text);
-    for (char& c : out) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-  }
-  return utf8(utf16(repairedUTF8(text)).toUpper(icu::Locale::getRoot()));
+  return mappedCase(text, Case::upper);
 }
 
 bool UnicodeText::isWhiteSpace(char32_t scalar, WhiteSpace set) {

@@ -6,7 +6,12 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Linux/FileDefaultsStore.h"
+#include "Platform/Linux/LinuxProcessInfo.h"
+#include "Platform/Linux/NetlinkPathMonitor.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Linux/Syslog.h"
+#include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Security/KeychainKeyStore.h"
 
 namespace platform::linuxbackend {
 
@@ -19,6 +24,12 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->defaults = std::make_shared<UserDefaults>(
       std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
   e->keychain = std::make_shared<SecretServiceKeychain>();
+  e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
+  e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
+  e->systemLog = std::make_shared<Syslog>();
+  e->processInfo = currentProcessInfo();
+  e->bundle = mainBundle(*e->processInfo);
+  e->files = std::make_shared<XDGFileLocations>();
   return e;
 }
 

@@ -9,12 +9,38 @@ std::vector<std::string> SimEnvironment::unhandledErrors() const {
   return unhandled->messages;
 }
 
+namespace {
+
+ProcessInfo::Fields simulatedProcess() {
+  return {OperatingSystemVersion{6, 1, 0},
+          "Version 6.1.0 (Simulated Linux, kernel 6.1.0-sim)",
+          4242,
+          "/opt/flagrig/bin/flagrig",
+          {"/opt/flagrig/bin/flagrig"}};
+}
+
+Value simulatedInfoDictionary() {
+  return Value(Value::Dictionary{{"CFBundleName", Value("Flagrig")},
+                                 {"CFBundleIdentifier", Value("dev.voskary.flagrig")},
+                                 {"CFBundleShortVersionString", Value("1.0.0")},
+                                 {"CFBundleVersion", Value("1")}});
+}
+
+}  // namespace
+
 std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   auto sim = std::make_shared<SimEnvironment>();
   sim->clock = std::make_shared<ManualClock>();
   sim->mainLoop = std::make_shared<RunLoop>(sim->clock);
   sim->defaultsStore = std::make_shared<MemoryDefaultsStore>();
   sim->keychain = std::make_shared<SimKeychain>();
+  sim->keyStore = std::make_shared<KeychainKeyStore>(sim->keychain);
+  sim->network = std::make_shared<SimPathMonitorFactory>();
+  sim->systemLog = std::make_shared<SimSystemLog>();
+  sim->processInfo = std::make_shared<ProcessInfo>(simulatedProcess());
+  sim->bundle = std::make_shared<Bundle>(
+      simulatedInfoDictionary(), sim->processInfo->executablePath(), "/opt/flagrig/bin/Resources");
+  sim->files = std::make_shared<SimFileLocations>();
 
   auto e = std::make_shared<Environment>();
   e->clock = sim->clock;
@@ -23,6 +49,12 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->notificationCenter = std::make_shared<NotificationCenter>();
   e->defaults = std::make_shared<UserDefaults>(sim->defaultsStore, e->notificationCenter);
   e->keychain = sim->keychain;
+  e->keyStore = sim->keyStore;
+  e->pathMonitors = sim->network;
+  e->systemLog = sim->systemLog;
+  e->processInfo = sim->processInfo;
+  e->bundle = sim->bundle;
+  e->files = sim->files;
   e->reportUnhandledError = [recorder = sim->unhandled](std::string_view message) {
     std::lock_guard lock(recorder->mutex);
     recorder->messages.emplace_back(message);

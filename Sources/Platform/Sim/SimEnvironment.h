@@ -5,11 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Security/KeychainKeyStore.h"
+#include "Platform/Sim/SimFileLocations.h"
 #include "Platform/Sim/SimKeychain.h"
+#include "Platform/Sim/SimPathMonitorFactory.h"
+#include "Platform/Sim/SimSystemLog.h"
 
 namespace platform::sim {
 
@@ -22,6 +28,12 @@ struct SimEnvironment {
   std::shared_ptr<RunLoop> mainLoop;
   std::shared_ptr<MemoryDefaultsStore> defaultsStore;
   std::shared_ptr<SimKeychain> keychain;
+  std::shared_ptr<KeychainKeyStore> keyStore;
+  std::shared_ptr<SimPathMonitorFactory> network;
+  std::shared_ptr<SimSystemLog> systemLog;
+  std::shared_ptr<ProcessInfo> processInfo;
+  std::shared_ptr<Bundle> bundle;
+  std::shared_ptr<SimFileLocations> files;
 
   std::shared_ptr<Environment> environment;
 

@@ -1,4 +1,5 @@
 #include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Security/KeychainKeyStore.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -87,6 +88,27 @@ TEST(SecretServiceKeychainTests, AnAbsentSecretServiceAnswersNotAvailable) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "the probe failed; run it with " << filter << " to see why";
+}
+
+TEST(SecretServiceKeychainTests, AKeyCreatedOnceIsFoundByASecondStore) {
+  std::string reason;
+  if (!PrivateSecretService::shared(reason)) GTEST_SKIP() << reason;
+  auto keychain = std::make_shared<linuxbackend::SecretServiceKeychain>();
+  const std::string tag = "flagrig.tests.AKeyCreatedOnceIsFoundByASecondStore";
+  KeychainKeyStore first(keychain);
+  EXPECT_EQ(first.createRandomKey({tag, true, KeyToken::hardware, KeyAccessControl{}}).status,
+            KeychainStatus::unimplemented);
+  auto created = first.createRandomKey({tag, true, KeyToken::software, std::nullopt});
+  ASSERT_EQ(created.status, KeychainStatus::success);
+
+  KeychainKeyStore second(std::make_shared<linuxbackend::SecretServiceKeychain>());
+  auto found = second.copyPrivateKey(tag);
+  ASSERT_EQ(found.status, KeychainStatus::success);
+  EXPECT_EQ(found.key->publicKeyX963(), created.key->publicKeyX963());
+  const Bytes message{1, 2, 3};
+  auto signature = found.key->sign(message);
+  ASSERT_TRUE(signature);
+  EXPECT_TRUE(P256SigningKey::verify(created.key->publicKeyX963(), message, *signature));
 }
 
 }  // namespace platform::testing
