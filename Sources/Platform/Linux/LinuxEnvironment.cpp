@@ -5,6 +5,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Linux/CurlHTTPSession.h"
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
@@ -25,6 +26,8 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
       std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
   e->keychain = std::make_shared<SecretServiceKeychain>();
   e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
+  e->httpSession = std::make_shared<CurlHTTPSession>(
+      std::make_shared<CurlTransport>(), URLSessionConfiguration::defaultConfiguration());
   e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
   e->systemLog = std::make_shared<Syslog>();
   e->processInfo = currentProcessInfo();

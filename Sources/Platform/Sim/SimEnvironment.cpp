@@ -1,6 +1,7 @@
 #include "Platform/Sim/SimEnvironment.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Sim/SimHTTPSession.h"
 
 namespace platform::sim {
 
@@ -35,6 +36,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   sim->defaultsStore = std::make_shared<MemoryDefaultsStore>();
   sim->keychain = std::make_shared<SimKeychain>();
   sim->keyStore = std::make_shared<KeychainKeyStore>(sim->keychain);
+  sim->http = std::make_shared<SimHTTPServer>(sim->mainLoop);
   sim->network = std::make_shared<SimPathMonitorFactory>();
   sim->systemLog = std::make_shared<SimSystemLog>();
   sim->processInfo = std::make_shared<ProcessInfo>(simulatedProcess());
@@ -50,6 +52,8 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->defaults = std::make_shared<UserDefaults>(sim->defaultsStore, e->notificationCenter);
   e->keychain = sim->keychain;
   e->keyStore = sim->keyStore;
+  e->httpSession =
+      std::make_shared<SimHTTPSession>(sim->http, URLSessionConfiguration::defaultConfiguration());
   e->pathMonitors = sim->network;
   e->systemLog = sim->systemLog;
   e->processInfo = sim->processInfo;

@@ -13,6 +13,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Security/KeychainKeyStore.h"
 #include "Platform/Sim/SimFileLocations.h"
+#include "Platform/Sim/SimHTTPServer.h"
 #include "Platform/Sim/SimKeychain.h"
 #include "Platform/Sim/SimPathMonitorFactory.h"
 #include "Platform/Sim/SimSystemLog.h"
@@ -29,6 +30,7 @@ struct SimEnvironment {
   std::shared_ptr<MemoryDefaultsStore> defaultsStore;
   std::shared_ptr<SimKeychain> keychain;
   std::shared_ptr<KeychainKeyStore> keyStore;
+  std::shared_ptr<SimHTTPServer> http;
   std::shared_ptr<SimPathMonitorFactory> network;
   std::shared_ptr<SimSystemLog> systemLog;
   std::shared_ptr<ProcessInfo> processInfo;
