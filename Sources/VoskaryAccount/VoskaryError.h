@@ -107,7 +107,7 @@ class VoskaryError : public platform::Error {
   std::optional<std::string> errorDescription() const { return description(); }
   std::string description() const override;
   // The case's position in `Kind`, for the platform's error bridging.
-  std::int64_t code() const override { return static_cast<std::int64_t>(payload_.index()); }
+  std::int64_t bridgedCode() const override { return static_cast<std::int64_t>(payload_.index()); }
 
   bool operator==(const VoskaryError& other) const { return payload_ == other.payload_; }
 

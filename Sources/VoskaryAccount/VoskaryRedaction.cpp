@@ -18,8 +18,8 @@ VoskaryLogFields VoskaryRedaction::decodeFailure(std::string_view address,
 
 VoskaryLogFields VoskaryRedaction::transportFailure(std::string_view address,
                                                     const std::exception& error) {
-  std::string domain = platform::errorDomain(error);
-  std::string code = std::to_string(platform::errorCode(error));
+  std::string domain = platform::bridgedDomain(error);
+  std::string code = std::to_string(platform::bridgedCode(error));
   VoskaryLogFields fields = {{"endpoint", endpoint(address)},
                              {"class", std::string(rawValue(Classification::transport))},
                              {"error_domain", domain},

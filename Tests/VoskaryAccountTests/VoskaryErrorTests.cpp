@@ -72,9 +72,9 @@ TEST(VoskaryErrorTests, CasesAreReadableThroughKindAndPayload) {
 }
 
 TEST(VoskaryErrorTests, BridgesWithItsTypeAsDomainAndItsCaseAsCode) {
-  EXPECT_EQ(platform::errorDomain(VoskaryError::sessionExpired()), "voskary::VoskaryError");
-  EXPECT_EQ(platform::errorCode(VoskaryError::serverError(500)), 0);
-  EXPECT_EQ(platform::errorCode(VoskaryError::authorizationCancelled()), 10);
+  EXPECT_EQ(platform::bridgedDomain(VoskaryError::sessionExpired()), "voskary::VoskaryError");
+  EXPECT_EQ(platform::bridgedCode(VoskaryError::serverError(500)), 0);
+  EXPECT_EQ(platform::bridgedCode(VoskaryError::authorizationCancelled()), 10);
 }
 
 }  // namespace

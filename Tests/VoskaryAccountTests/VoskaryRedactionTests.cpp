@@ -14,8 +14,8 @@ namespace {
 struct URLLoadingError : platform::Error {
   explicit URLLoadingError(std::int64_t code) : code_(code) {}
   std::string description() const override { return "The request timed out. token=secret"; }
-  std::string domain() const override { return std::string(platform::urlErrorDomain); }
-  std::int64_t code() const override { return code_; }
+  std::string bridgedDomain() const override { return std::string(platform::urlErrorDomain); }
+  std::int64_t bridgedCode() const override { return code_; }
   std::int64_t code_;
 };
 

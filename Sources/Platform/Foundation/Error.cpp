@@ -28,17 +28,18 @@ const char* Error::what() const noexcept {
   return what_.c_str();
 }
 
-std::string Error::domain() const {
+std::string Error::bridgedDomain() const {
   return qualifiedTypeName(typeid(*this));
 }
 
-std::string errorDomain(const std::exception& error) {
-  if (auto platformError = dynamic_cast<const Error*>(&error)) return platformError->domain();
+std::string bridgedDomain(const std::exception& error) {
+  if (auto platformError = dynamic_cast<const Error*>(&error))
+    return platformError->bridgedDomain();
   return qualifiedTypeName(typeid(error));
 }
 
-std::int64_t errorCode(const std::exception& error) {
-  if (auto platformError = dynamic_cast<const Error*>(&error)) return platformError->code();
+std::int64_t bridgedCode(const std::exception& error) {
+  if (auto platformError = dynamic_cast<const Error*>(&error)) return platformError->bridgedCode();
   return 1;
 }
 

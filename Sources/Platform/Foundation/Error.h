@@ -19,8 +19,8 @@ class Error : public std::exception {
   // How the platform's error bridging shows this error to code that knows only that it is an
   // error: a domain naming the kind of failure and a number for the case. By default the
   // type's qualified name and 1; types whose cases carry numbers override both.
-  virtual std::string domain() const;
-  virtual std::int64_t code() const { return 1; }
+  virtual std::string bridgedDomain() const;
+  virtual std::int64_t bridgedCode() const { return 1; }
 
  private:
   mutable std::string what_;
@@ -45,8 +45,8 @@ inline constexpr std::string_view urlErrorDomain = "NSURLErrorDomain";
 
 // The bridged domain and code of any exception: those of a platform `Error`, otherwise the
 // exception type's qualified name and 1.
-std::string errorDomain(const std::exception& error);
-std::int64_t errorCode(const std::exception& error);
+std::string bridgedDomain(const std::exception& error);
+std::int64_t bridgedCode(const std::exception& error);
 
 // Throws a ProgrammingError with `message` unless `condition` holds.
 inline void precondition(bool condition, const char* message) {

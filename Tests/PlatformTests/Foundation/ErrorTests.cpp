@@ -7,21 +7,21 @@ namespace {
 
 struct NumberedError : Error {
   std::string description() const override { return "numbered"; }
-  std::string domain() const override { return "test.numbered"; }
-  std::int64_t code() const override { return -42; }
+  std::string bridgedDomain() const override { return "test.numbered"; }
+  std::int64_t bridgedCode() const override { return -42; }
 };
 
 struct PlainError : Error {
   std::string description() const override { return "plain"; }
 };
 
-TEST(ErrorBridgingTests, DomainAndCodeOfAnyException) {
-  EXPECT_EQ(errorDomain(NumberedError()), "test.numbered");
-  EXPECT_EQ(errorCode(NumberedError()), -42);
-  EXPECT_EQ(errorDomain(PlainError()), "platform::(anonymous namespace)::PlainError");
-  EXPECT_EQ(errorCode(PlainError()), 1);
-  EXPECT_EQ(errorDomain(std::runtime_error("x")), "std::runtime_error");
-  EXPECT_EQ(errorCode(std::runtime_error("x")), 1);
+TEST(ErrorBridgingTests, BridgedDomainAndCodeOfAnyException) {
+  EXPECT_EQ(bridgedDomain(NumberedError()), "test.numbered");
+  EXPECT_EQ(bridgedCode(NumberedError()), -42);
+  EXPECT_EQ(bridgedDomain(PlainError()), "platform::(anonymous namespace)::PlainError");
+  EXPECT_EQ(bridgedCode(PlainError()), 1);
+  EXPECT_EQ(bridgedDomain(std::runtime_error("x")), "std::runtime_error");
+  EXPECT_EQ(bridgedCode(std::runtime_error("x")), 1);
 }
 
 }  // namespace
