@@ -116,11 +116,11 @@ struct CurlTransport::Shared {
   void wake() { curl_multi_wakeup(multi); }
 };
 
-struct CurlTransport::Job final : HTTPSession::Transfer {
+struct CurlTransport::Job final : HTTPTransport::Transfer {
   std::weak_ptr<Shared> shared;
   HTTPRequest request;
   URLSessionConfiguration configuration;
-  HTTPSession::Completion completion;
+  HTTPTransport::Completion completion;
   std::atomic<bool> done{false};
 
   // Touched on the I/O thread only.
@@ -151,7 +151,7 @@ struct CurlTransport::Job final : HTTPSession::Transfer {
     owner->wake();
   }
 
-  void complete(HTTPSession::Outcome outcome) {
+  void complete(HTTPTransport::Outcome outcome) {
     if (done.exchange(true)) return;
     auto finish = std::move(completion);
     finish(std::move(outcome));
@@ -259,7 +259,7 @@ struct CurlTransport::Job final : HTTPSession::Transfer {
     return std::nullopt;
   }
 
-  HTTPSession::Outcome outcome(CURLcode result) {
+  HTTPTransport::Outcome outcome(CURLcode result) {
     if (result != CURLE_OK) {
       long osErrno = 0;
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
@@ -293,9 +293,9 @@ CurlTransport::~CurlTransport() {
   thread_.join();
 }
 
-std::shared_ptr<HTTPSession::Transfer> CurlTransport::start(
+std::shared_ptr<HTTPTransport::Transfer> CurlTransport::start(
     HTTPRequest request, const URLSessionConfiguration& configuration,
-    HTTPSession::Completion completion) {
+    HTTPTransport::Completion completion) {
   auto job = std::make_shared<Job>();
   job->shared = shared_;
   job->request = std::move(request);
@@ -326,7 +326,7 @@ void CurlTransport::run() {
 
   auto& shared = *shared_;
   std::map<CURL*, std::shared_ptr<Job>> active;
-  auto finish = [&](const std::shared_ptr<Job>& job, HTTPSession::Outcome outcome) {
+  auto finish = [&](const std::shared_ptr<Job>& job, HTTPTransport::Outcome outcome) {
     if (job->easy && active.erase(job->easy)) curl_multi_remove_handle(shared.multi, job->easy);
     job->complete(std::move(outcome));
   };

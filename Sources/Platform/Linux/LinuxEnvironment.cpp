@@ -5,13 +5,14 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
-#include "Platform/Linux/CurlHTTPSession.h"
+#include "Platform/Linux/CurlTransport.h"
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/Syslog.h"
 #include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Network/HTTPSession.h"
 #include "Platform/Security/KeychainKeyStore.h"
 
 namespace platform::linuxbackend {
@@ -26,8 +27,8 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
       std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
   e->keychain = std::make_shared<SecretServiceKeychain>();
   e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
-  e->httpSession = std::make_shared<CurlHTTPSession>(
-      std::make_shared<CurlTransport>(), URLSessionConfiguration::defaultConfiguration());
+  e->httpSession = std::make_shared<HTTPSession>(std::make_shared<CurlTransport>(),
+                                                 URLSessionConfiguration::defaultConfiguration());
   e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
   e->systemLog = std::make_shared<Syslog>();
   e->processInfo = currentProcessInfo();

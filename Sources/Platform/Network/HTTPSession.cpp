@@ -12,13 +12,14 @@ Task<HTTPResult> HTTPSession::data(HTTPRequest request) {
   auto url = request.url;
   auto begin = [self, request = prepared(std::move(request)),
                 url](Continuation<HTTPResult> c) mutable {
-    auto transfer = self->start(std::move(request), [c](Outcome outcome) {
-      if (auto* error = std::get_if<URLError>(&outcome)) {
-        c.resumeThrowing(*error);
-      } else {
-        c.resume(std::move(std::get<HTTPResult>(outcome)));
-      }
-    });
+    auto transfer = self->transport_->start(std::move(request), self->configuration_,
+                                            [c](HTTPTransport::Outcome o) {
+                                              if (auto* error = std::get_if<URLError>(&o)) {
+                                                c.resumeThrowing(*error);
+                                              } else {
+                                                c.resume(std::move(std::get<HTTPResult>(o)));
+                                              }
+                                            });
     c.onCancel([transfer, url](const Continuation<HTTPResult>& waiting) {
       transfer->cancel();
       waiting.resumeThrowing(URLError(URLError::cancelled, url));
@@ -28,7 +29,7 @@ Task<HTTPResult> HTTPSession::data(HTTPRequest request) {
 }
 
 void HTTPSession::send(HTTPRequest request) {
-  start(prepared(std::move(request)), [](Outcome) {});
+  transport_->start(prepared(std::move(request)), configuration_, [](HTTPTransport::Outcome) {});
 }
 
 }  // namespace platform

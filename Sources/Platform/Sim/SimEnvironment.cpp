@@ -1,7 +1,7 @@
 #include "Platform/Sim/SimEnvironment.h"
 
 #include "Platform/Foundation/NotificationCenter.h"
-#include "Platform/Sim/SimHTTPSession.h"
+#include "Platform/Network/HTTPSession.h"
 
 namespace platform::sim {
 
@@ -53,7 +53,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->keychain = sim->keychain;
   e->keyStore = sim->keyStore;
   e->httpSession =
-      std::make_shared<SimHTTPSession>(sim->http, URLSessionConfiguration::defaultConfiguration());
+      std::make_shared<HTTPSession>(sim->http, URLSessionConfiguration::defaultConfiguration());
   e->pathMonitors = sim->network;
   e->systemLog = sim->systemLog;
   e->processInfo = sim->processInfo;

@@ -50,9 +50,9 @@ SimHTTPAnswer SimHTTPAnswer::holding() const {
   return answer;
 }
 
-struct SimHTTPServer::Pending final : HTTPSession::Transfer {
+struct SimHTTPServer::Pending final : HTTPTransport::Transfer {
   std::weak_ptr<SimHTTPServer> server;
-  HTTPSession::Completion completion;
+  HTTPTransport::Completion completion;
   URL url;
   SimHTTPAnswer answer;
   bool done = false;
@@ -107,7 +107,7 @@ SimHTTPAnswer SimHTTPServer::answerFor(const HTTPRequest& request) {
   return responder ? responder(request) : SimHTTPAnswer::failing(URLError::cannotConnectToHost);
 }
 
-HTTPSession::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const URL& url) {
+HTTPTransport::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const URL& url) {
   switch (answer.kind) {
     case SimHTTPAnswer::Kind::failure:
       return URLError(answer.failure, url);
@@ -121,9 +121,9 @@ HTTPSession::Outcome SimHTTPServer::outcomeOf(const SimHTTPAnswer& answer, const
                                      url, answer.statusCode, "HTTP/1.1", answer.headerFields)};
 }
 
-std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
+std::shared_ptr<HTTPTransport::Transfer> SimHTTPServer::start(
     HTTPRequest request, const URLSessionConfiguration& configuration,
-    HTTPSession::Completion completion) {
+    HTTPTransport::Completion completion) {
   auto pending = std::make_shared<Pending>();
   pending->server = weak_from_this();
   pending->completion = std::move(completion);
@@ -138,14 +138,20 @@ std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
   std::weak_ptr<SimHTTPServer> weak = weak_from_this();
   double limit = std::min(request.timeoutInterval.value_or(configuration.timeoutIntervalForRequest),
                           configuration.timeoutIntervalForResource);
-  auto finishLater = [weak, pending](HTTPSession::Outcome outcome) {
-    return [weak, pending, outcome = std::move(outcome)] {
-      if (auto server = weak.lock()) server->finish(pending, outcome);
+  // The server keeps the transfer until it finishes; the timers only refer to it, so that no
+  // timer and transfer keep each other alive.
+  std::weak_ptr<Pending> weakPending = pending;
+  auto finishLater = [weak, weakPending](HTTPTransport::Outcome outcome) {
+    return [weak, weakPending, outcome = std::move(outcome)] {
+      auto server = weak.lock();
+      auto transfer = weakPending.lock();
+      if (server && transfer) server->finish(transfer, outcome);
     };
   };
   pending->timeout =
       loop_->postAfter(limit, finishLater(URLError(URLError::timedOut, request.url)));
   std::lock_guard lock(mutex_);
+  inFlight_.push_back(pending);
   if (pending->answer.held) {
     held_.push_back(pending);
   } else {
@@ -155,8 +161,9 @@ std::shared_ptr<HTTPSession::Transfer> SimHTTPServer::start(
   return pending;
 }
 
-void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending, HTTPSession::Outcome outcome) {
-  HTTPSession::Completion completion;
+void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending,
+                           HTTPTransport::Outcome outcome) {
+  HTTPTransport::Completion completion;
   {
     std::lock_guard lock(mutex_);
     if (pending->done) return;
@@ -164,6 +171,7 @@ void SimHTTPServer::finish(const std::shared_ptr<Pending>& pending, HTTPSession:
     if (pending->timeout) pending->timeout->cancel();
     if (pending->delivery) pending->delivery->cancel();
     std::erase(held_, pending);
+    std::erase(inFlight_, pending);
     completion = std::move(pending->completion);
   }
   completion(std::move(outcome));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Platform/Foundation/RunLoop.h"
-#include "Platform/Network/HTTPSession.h"
+#include "Platform/Network/HTTPTransport.h"
 
 namespace platform::sim {
 
@@ -39,7 +39,8 @@ struct SimHTTPAnswer {
 // The network and servers behind every simulated session: answers come from a script per
 // method and URL, every request is recorded, an answer can be held until the test releases it,
 // and a transfer can be made to fail. A request the script does not know cannot connect.
-class SimHTTPServer : public std::enable_shared_from_this<SimHTTPServer> {
+class SimHTTPServer final : public HTTPTransport,
+                            public std::enable_shared_from_this<SimHTTPServer> {
  public:
   using Responder = std::function<SimHTTPAnswer(const HTTPRequest&)>;
 
@@ -65,21 +66,21 @@ class SimHTTPServer : public std::enable_shared_from_this<SimHTTPServer> {
   // Ends the oldest held transfer with `code` instead of its answer.
   bool failHeld(URLError::Code code);
 
-  std::shared_ptr<HTTPSession::Transfer> start(HTTPRequest request,
-                                               const URLSessionConfiguration& configuration,
-                                               HTTPSession::Completion completion);
+  std::shared_ptr<Transfer> start(HTTPRequest request, const URLSessionConfiguration& configuration,
+                                  Completion completion) override;
 
  private:
   struct Pending;
   SimHTTPAnswer answerFor(const HTTPRequest& request);
-  void finish(const std::shared_ptr<Pending>& pending, HTTPSession::Outcome outcome);
-  static HTTPSession::Outcome outcomeOf(const SimHTTPAnswer& answer, const URL& url);
+  void finish(const std::shared_ptr<Pending>& pending, Outcome outcome);
+  static Outcome outcomeOf(const SimHTTPAnswer& answer, const URL& url);
 
   std::shared_ptr<RunLoop> loop_;
   mutable std::mutex mutex_;
   std::map<std::pair<std::string, std::string>, std::deque<Responder>> script_;
   Responder others_;
   std::vector<RecordedRequest> requests_;
+  std::vector<std::shared_ptr<Pending>> inFlight_;
   std::deque<std::shared_ptr<Pending>> held_;
 };
 

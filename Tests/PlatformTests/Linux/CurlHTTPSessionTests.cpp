@@ -1,4 +1,5 @@
-#include "Platform/Linux/CurlHTTPSession.h"
+#include "Platform/Linux/CurlTransport.h"
+#include "Platform/Network/HTTPSession.h"
 
 #include <gtest/gtest.h>
 
@@ -50,9 +51,9 @@ class CurlHTTPSessionTests : public ::testing::Test {
   }
 
   std::shared_ptr<RunLoop> loop_ = std::make_shared<RunLoop>(std::make_shared<SystemClock>());
-  std::shared_ptr<HTTPSession> session_ = std::make_shared<linuxbackend::CurlHTTPSession>(
-      std::make_shared<linuxbackend::CurlTransport>(),
-      URLSessionConfiguration::defaultConfiguration());
+  std::shared_ptr<HTTPSession> session_ =
+      std::make_shared<HTTPSession>(std::make_shared<linuxbackend::CurlTransport>(),
+                                    URLSessionConfiguration::defaultConfiguration());
   TaskHandle handle_;
 };
 

@@ -30,6 +30,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 printf '%s\n' "$2" | gnome-keyring-daemon --unlock --components=secrets >/dev/null
 echo "$DBUS_SESSION_BUS_ADDRESS"
 cat >/dev/null || true
+# A daemon that replaced the first one does not end with the bus.
+for pid in $(cat "$1/daemons" 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
 rm -rf "$1"
 )";
 

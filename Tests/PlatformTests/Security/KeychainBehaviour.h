@@ -25,6 +25,10 @@ struct KeychainBackendFactory {
   std::function<std::unique_ptr<KeychainBackend>(std::string& skipReason)> make;
 };
 
+inline void PrintTo(const KeychainBackendFactory& factory, std::ostream* out) {
+  *out << factory.name;
+}
+
 // The behaviour table every keychain backend passes; each backend instantiates it with its own
 // factory. Item names carry the test's name so that a shared keyring needs no clean-up.
 class KeychainBehaviour : public ::testing::TestWithParam<KeychainBackendFactory> {
