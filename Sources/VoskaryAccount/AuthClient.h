@@ -51,8 +51,6 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   explicit AuthClient(VoskaryConfig config, std::shared_ptr<const DPoPSigner> dpopSigner = nullptr,
                       std::shared_ptr<IdentityThrottle> throttle = nullptr);
 
-  const VoskaryConfig& config() const { return config_; }
-
   // Told of every non-empty deprecation header, with its notices in header order.
   void setOnDeprecationNotice(DeprecationHandler handler) {
     onDeprecationNotice_ = std::move(handler);

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/JSON.h"
 #include "Platform/Foundation/JSONSerialization.h"
+#include "Platform/Foundation/UnicodeText.h"
 #include "Platform/Security/KeyStore.h"
 #include "Platform/Security/SHA256.h"
 #include "VoskaryAccount/Base64URL.h"
@@ -28,14 +29,6 @@ DPoPSigner::JWK jwkOf(const platform::Bytes& x963) {
           {"crv", "P-256"},
           {"x", base64URLEncodedString(point.subspan(1, 32))},
           {"y", base64URLEncodedString(point.subspan(33, 32))}};
-}
-
-std::string upperCased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
 }
 
 // Reads DER lengths and values without ever stepping past the end of the signature.
@@ -137,7 +130,7 @@ std::string DPoPSigner::generateProof(const platform::URL& htu, std::string_view
   platform::JSON header = {{"typ", "dpop+jwt"}, {"alg", "ES256"}, {"jwk", std::move(jwk)}};
 
   platform::JSON claims = {
-      {"htm", upperCased(htm)},
+      {"htm", platform::UnicodeText::uppercased(htm)},
       {"htu", target},
       {"iat", platform::DateFormats::unixSeconds(platform::env().clock->now())},
       {"jti", SecureRandom::urlSafeString(16)},

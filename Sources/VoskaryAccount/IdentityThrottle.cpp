@@ -9,6 +9,7 @@
 #include "Platform/Foundation/DateFormats.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/UnicodeText.h"
 #include "Platform/Security/SecureRandom.h"
 #include "VoskaryAccount/IdentityThrottleShortCircuit.h"
 
@@ -21,14 +22,6 @@ constexpr double kBudgetRetryAfter = 5.0;
 platform::Task<void> defaultSleep(double seconds) {
   if (!(seconds > 0)) co_return;
   co_await platform::sleep(seconds);
-}
-
-std::string upperCased(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
 }
 
 std::string_view trimmedOfSpacesAndTabs(std::string_view text) {
@@ -114,7 +107,7 @@ IdentityThrottle::Decision IdentityThrottle::admit(const platform::URL& url) {
 platform::Task<IdentityThrottle::SendResult> IdentityThrottle::run(platform::URL url,
                                                                    std::string method, Send send) {
   auto self = shared_from_this();
-  const bool idempotent = upperCased(method) == "GET";
+  const bool idempotent = platform::UnicodeText::uppercased(method) == "GET";
 
   if (auto decision = admit(url); decision.refusal) {
     log(VoskaryLogLevel::warning, decision.event, decision.fields);

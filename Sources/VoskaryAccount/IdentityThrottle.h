@@ -45,8 +45,6 @@ class IdentityThrottle : public std::enable_shared_from_this<IdentityThrottle> {
   explicit IdentityThrottle(IdentityThrottleOptions options = {}, VoskaryLogger logger = {},
                             std::shared_ptr<platform::Clock> clock = nullptr, Sleep sleep = {});
 
-  const IdentityThrottleOptions& options() const { return options_; }
-
   // Sends through the breaker, the budget and the retry rules. A cancelled caller gets
   // `CancellationError`, which never counts as a failure.
   platform::Task<SendResult> run(platform::URL url, std::string method, Send send);

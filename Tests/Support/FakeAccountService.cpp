@@ -1,8 +1,5 @@
 #include "Support/FakeAccountService.h"
 
-#include <openssl/bn.h>
-#include <openssl/ecdsa.h>
-
 #include <cmath>
 
 #include "Platform/Foundation/Base64.h"
@@ -11,8 +8,8 @@
 #include "Platform/Foundation/DecodingError.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/JSONSerialization.h"
-#include "Platform/Security/P256SigningKey.h"
 #include "Platform/Security/SHA256.h"
+#include "Support/CompactJWS.h"
 
 namespace voskary::testing {
 
@@ -24,15 +21,6 @@ namespace {
 const char* const kPaths[] = {FakeAccountService::exchangePath, FakeAccountService::refreshPath,
                               FakeAccountService::revokePath, FakeAccountService::appleAuthcodePath,
                               FakeAccountService::appDataTokenPath};
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
-    parts.push_back(text.substr(start, end - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
 
 std::optional<JSON> jsonOf(std::string_view text) {
   try {
@@ -49,18 +37,6 @@ std::optional<std::string> textMember(const JSON& object, const char* key) {
 
 std::string b64url(std::span<const std::uint8_t> bytes) {
   return platform::Base64::urlEncode(bytes);
-}
-
-// X9.62 DER of a raw r‖s signature, for the platform's verifier.
-platform::Bytes derOf(const platform::Bytes& raw) {
-  ECDSA_SIG* sig = ECDSA_SIG_new();
-  ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr), BN_bin2bn(raw.data() + 32, 32, nullptr));
-  unsigned char* out = nullptr;
-  int length = i2d_ECDSA_SIG(sig, &out);
-  platform::Bytes der(out, out + std::max(length, 0));
-  OPENSSL_free(out);
-  ECDSA_SIG_free(sig);
-  return der;
 }
 
 SimHTTPAnswer error(int status, const std::string& code) {
@@ -270,14 +246,10 @@ FakeAccountService::Proof FakeAccountService::checkProof(const std::string& proo
                                                          const platform::HTTPRequest& request,
                                                          const std::string& vas) {
   Proof out;
-  auto parts = split(proof, '.');
-  if (parts.size() != 3) return out;
-  auto headerBytes = platform::Base64::urlDecode(parts[0]);
-  auto claimBytes = platform::Base64::urlDecode(parts[1]);
-  auto signature = platform::Base64::urlDecode(parts[2]);
-  if (!headerBytes || !claimBytes || !signature || signature->size() != 64) return out;
-  auto header = jsonOf(std::string(headerBytes->begin(), headerBytes->end()));
-  auto claims = jsonOf(std::string(claimBytes->begin(), claimBytes->end()));
+  auto jws = CompactJWS::parse(proof);
+  if (!jws) return out;
+  auto header = jsonOf(jws->header);
+  auto claims = jsonOf(jws->claims);
   if (!header || !claims || !header->is_object() || !claims->is_object()) return out;
   if (textMember(*header, "typ") != "dpop+jwt" || textMember(*header, "alg") != "ES256") return out;
   if (!header->contains("jwk")) return out;
@@ -290,16 +262,7 @@ FakeAccountService::Proof FakeAccountService::checkProof(const std::string& proo
   out.htu = textMember(*claims, "htu").value_or("");
   out.ath = textMember(*claims, "ath");
   out.jti = textMember(*claims, "jti").value_or("");
-
-  auto px = platform::Base64::urlDecode(*x), py = platform::Base64::urlDecode(*y);
-  if (!px || !py || px->size() != 32 || py->size() != 32) return out;
-  platform::Bytes point = {0x04};
-  point.insert(point.end(), px->begin(), px->end());
-  point.insert(point.end(), py->begin(), py->end());
-  std::string input = parts[0] + "." + parts[1];
-  std::span<const std::uint8_t> message(reinterpret_cast<const std::uint8_t*>(input.data()),
-                                        input.size());
-  if (!platform::P256SigningKey::verify(point, message, derOf(*signature))) return out;
+  if (!jws->verifies(*x, *y)) return out;
 
   const std::string target = request.url.withPercentEncodedQuery(std::nullopt)
                                  .withPercentEncodedFragment(std::nullopt)

@@ -2,14 +2,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <openssl/bn.h>
-#include <openssl/ecdsa.h>
 
 #include <string>
 #include <vector>
 
 #include "Platform/Foundation/JSONSerialization.h"
 #include "Platform/Security/SHA256.h"
+#include "Support/CompactJWS.h"
 #include "Support/SimTest.h"
 #include "VoskaryAccount/Base64URL.h"
 #include "VoskaryAccount/VoskaryError.h"
@@ -18,43 +17,6 @@ namespace voskary {
 namespace {
 
 using platform::Bytes;
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
-    parts.push_back(text.substr(start, end - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
-std::string decodedText(const std::string& part) {
-  auto bytes = bytesFromBase64URLEncoded(part);
-  EXPECT_TRUE(bytes) << part;
-  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
-}
-
-// The X9.62 DER form of a raw r‖s signature, built by OpenSSL rather than by the code under test.
-Bytes derOf(const Bytes& raw) {
-  ECDSA_SIG* sig = ECDSA_SIG_new();
-  ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr), BN_bin2bn(raw.data() + 32, 32, nullptr));
-  unsigned char* out = nullptr;
-  int length = i2d_ECDSA_SIG(sig, &out);
-  Bytes der(out, out + length);
-  OPENSSL_free(out);
-  ECDSA_SIG_free(sig);
-  return der;
-}
-
-Bytes publicPointOf(const DPoPSigner::JWK& jwk) {
-  Bytes point = {0x04};
-  for (const char* member : {"x", "y"}) {
-    auto coordinate = bytesFromBase64URLEncoded(jwk.at(member));
-    EXPECT_TRUE(coordinate && coordinate->size() == 32);
-    if (coordinate) point.insert(point.end(), coordinate->begin(), coordinate->end());
-  }
-  return point;
-}
 
 std::string dpopReason(const std::function<void()>& body) {
   try {
@@ -71,22 +33,15 @@ class DPoPSignerTests : public platform::testing::SimTest {
   // Checks a proof's shape and signature and gives its decoded claims.
   std::string checkedClaims(const DPoPSigner& signer, const std::string& proof) {
     EXPECT_EQ(proof.find('='), std::string::npos);
-    auto parts = split(proof, '.');
-    EXPECT_EQ(parts.size(), 3u);
-    if (parts.size() != 3) return {};
+    auto jws = testing::CompactJWS::parse(proof);
+    EXPECT_TRUE(jws) << proof;
+    if (!jws) return {};
     const auto& jwk = signer.publicJWK();
-    EXPECT_EQ(decodedText(parts[0]), R"({"alg":"ES256","jwk":{"crv":"P-256","kty":"EC","x":")" +
-                                         jwk.at("x") + R"(","y":")" + jwk.at("y") +
-                                         R"("},"typ":"dpop+jwt"})");
-    auto signature = bytesFromBase64URLEncoded(parts[2]);
-    EXPECT_TRUE(signature && signature->size() == 64u);
-    if (signature && signature->size() == 64u) {
-      std::string input = parts[0] + "." + parts[1];
-      std::span<const std::uint8_t> message(reinterpret_cast<const std::uint8_t*>(input.data()),
-                                            input.size());
-      EXPECT_TRUE(platform::P256SigningKey::verify(publicPointOf(jwk), message, derOf(*signature)));
-    }
-    return decodedText(parts[1]);
+    EXPECT_EQ(jws->header, R"({"alg":"ES256","jwk":{"crv":"P-256","kty":"EC","x":")" + jwk.at("x") +
+                               R"(","y":")" + jwk.at("y") + R"("},"typ":"dpop+jwt"})");
+    EXPECT_EQ(jws->signature.size(), 64u);
+    EXPECT_TRUE(jws->verifies(jwk.at("x"), jwk.at("y")));
+    return jws->claims;
   }
 };
 
