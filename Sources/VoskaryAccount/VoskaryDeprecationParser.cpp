@@ -98,4 +98,11 @@ std::vector<VoskaryDeprecationNotice> VoskaryDeprecationParser::parse(
   return notices;
 }
 
+std::vector<VoskaryDeprecationNotice> voskaryDeprecationNotices(
+    const platform::HTTPURLResponse& response) {
+  auto header = response.value(VoskaryDeprecationParser::headerName);
+  if (!header) return {};
+  return VoskaryDeprecationParser::parse(*header);
+}
+
 }  // namespace voskary

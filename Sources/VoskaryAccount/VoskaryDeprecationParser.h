@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/Network/HTTPURLResponse.h"
 #include "VoskaryAccount/VoskaryDeprecationNotice.h"
 
 namespace voskary {
@@ -20,5 +21,9 @@ struct VoskaryDeprecationParser {
 
   static std::vector<VoskaryDeprecationNotice> parse(std::string_view headerValue);
 };
+
+// The notices of a response's "Voskary-Deprecation" header; none without the header.
+std::vector<VoskaryDeprecationNotice> voskaryDeprecationNotices(
+    const platform::HTTPURLResponse& response);
 
 }  // namespace voskary

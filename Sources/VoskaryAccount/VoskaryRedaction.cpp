@@ -1,6 +1,7 @@
 #include "VoskaryAccount/VoskaryRedaction.h"
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Network/URLError.h"
 
 namespace voskary {
 
@@ -24,7 +25,7 @@ VoskaryLogFields VoskaryRedaction::transportFailure(std::string_view address,
                              {"class", std::string(rawValue(Classification::transport))},
                              {"error_domain", domain},
                              {"error_code", code}};
-  if (domain == platform::urlErrorDomain) fields["url_error"] = code;
+  if (dynamic_cast<const platform::URLError*>(&error)) fields["url_error"] = code;
   return fields;
 }
 

@@ -63,6 +63,16 @@ TEST(VoskaryDeprecationParserTests, HeaderValues) {
   }
 }
 
+TEST(VoskaryDeprecationParserTests, ResponsesCarryTheHeaderUnderAnyCase) {
+  auto response = [](platform::HTTPHeaderFields fields) {
+    return platform::HTTPURLResponse(URL("https://id.example/api/x"), 200, "HTTP/1.1",
+                                     std::move(fields));
+  };
+  EXPECT_TRUE(voskaryDeprecationNotices(response({{"Content-Type", "application/json"}})).empty());
+  EXPECT_EQ(voskaryDeprecationNotices(response({{"voskary-DEPRECATION", "client; min-version=2"}})),
+            std::vector{Notice::client("2", std::nullopt, std::nullopt)});
+}
+
 TEST(SemverTests, Comparisons) {
   struct Case {
     std::string_view a;

@@ -5,19 +5,11 @@
 #include <stdexcept>
 
 #include "Platform/Foundation/Error.h"
+#include "Platform/Network/URLError.h"
 #include "VoskaryAccount/VoskaryError.h"
 
 namespace voskary {
 namespace {
-
-// Stands in for the HTTP session's transport error, which carries the URL error domain.
-struct URLLoadingError : platform::Error {
-  explicit URLLoadingError(std::int64_t code) : code_(code) {}
-  std::string description() const override { return "The request timed out. token=secret"; }
-  std::string bridgedDomain() const override { return std::string(platform::urlErrorDomain); }
-  std::int64_t bridgedCode() const override { return code_; }
-  std::int64_t code_;
-};
 
 TEST(VoskaryRedactionTests, EndpointIsCutBeforeQueryAndFragment) {
   const std::pair<std::string_view, std::string_view> cases[] = {
@@ -45,7 +37,9 @@ TEST(VoskaryRedactionTests, DecodeFailureFields) {
 }
 
 TEST(VoskaryRedactionTests, TransportFailureShowsOnlyDomainAndCode) {
-  EXPECT_EQ(VoskaryRedaction::transportFailure("/api/x?a=b", URLLoadingError(-1001)),
+  EXPECT_EQ(VoskaryRedaction::transportFailure(
+                "/api/x?a=b", platform::URLError(platform::URLError::timedOut,
+                                                 platform::URL("https://id.example/api/x?a=b"))),
             (VoskaryLogFields{{"endpoint", "/api/x"},
                               {"class", "transport"},
                               {"error_domain", "NSURLErrorDomain"},

@@ -4,7 +4,6 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 
 namespace platform {
 
@@ -39,9 +38,6 @@ class CancellationError : public Error {
   std::string description() const override { return "The operation was cancelled."; }
   bool operator==(const CancellationError&) const { return true; }
 };
-
-// The domain of URL-loading failures: the transport errors of the HTTP session.
-inline constexpr std::string_view urlErrorDomain = "NSURLErrorDomain";
 
 // The bridged domain and code of any exception: those of a platform `Error`, otherwise the
 // exception type's qualified name and 1.

@@ -39,6 +39,8 @@ class URLError final : public Error {
 
   Code code() const { return code_; }
   const char* domain() const { return errorDomain; }
+  std::string bridgedDomain() const override { return errorDomain; }
+  std::int64_t bridgedCode() const override { return code_; }
   const std::optional<URL>& failingURL() const { return failingURL_; }
   std::string description() const override;
   // Bridged as the platform's URL-loading errors, so logs show their domain and numbers.

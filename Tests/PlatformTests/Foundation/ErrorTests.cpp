@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "Platform/Network/URLError.h"
+
 namespace platform {
 namespace {
 
@@ -22,6 +24,8 @@ TEST(ErrorBridgingTests, BridgedDomainAndCodeOfAnyException) {
   EXPECT_EQ(bridgedCode(PlainError()), 1);
   EXPECT_EQ(bridgedDomain(std::runtime_error("x")), "std::runtime_error");
   EXPECT_EQ(bridgedCode(std::runtime_error("x")), 1);
+  EXPECT_EQ(bridgedDomain(URLError(URLError::cancelled)), "NSURLErrorDomain");
+  EXPECT_EQ(bridgedCode(URLError(URLError::cancelled)), -999);
 }
 
 }  // namespace
