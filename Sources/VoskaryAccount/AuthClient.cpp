@@ -160,9 +160,7 @@ platform::Task<AuthClient::SendResult> AuthClient::perform(platform::URL url, st
 
 void AuthClient::handleDeprecationHeaders(const platform::HTTPURLResponse& response,
                                           std::string_view endpoint) const {
-  std::vector<VoskaryDeprecationNotice> notices;
-  if (auto header = response.value(VoskaryDeprecationParser::headerName))
-    notices = VoskaryDeprecationParser::parse(*header);
+  const std::vector<VoskaryDeprecationNotice> notices = voskaryDeprecationNotices(response);
   if (!notices.empty() && onDeprecationNotice_) onDeprecationNotice_(notices);
 
   const int status = response.statusCode();

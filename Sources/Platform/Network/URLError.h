@@ -43,9 +43,6 @@ class URLError final : public Error {
   std::int64_t bridgedCode() const override { return code_; }
   const std::optional<URL>& failingURL() const { return failingURL_; }
   std::string description() const override;
-  // Bridged as the platform's URL-loading errors, so logs show their domain and numbers.
-  std::string bridgedDomain() const override { return errorDomain; }
-  std::int64_t bridgedCode() const override { return code_; }
 
   // Errors are equal when their codes are: the failing URL is context, not identity.
   bool operator==(const URLError& other) const { return code_ == other.code_; }
