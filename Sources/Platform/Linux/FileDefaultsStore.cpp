@@ -12,33 +12,23 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Platform/Foundation/Hex.h"
+
 namespace platform::linuxbackend {
 
 namespace {
 
 using nlohmann::json;
 
-constexpr char kHex[] = "0123456789abcdef";
-
-std::string toHex(const Bytes& bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (auto b : bytes) {
-    out.push_back(kHex[b >> 4]);
-    out.push_back(kHex[b & 15]);
-  }
-  return out;
-}
-
 Bytes fromHex(const std::string& text) {
   if (text.size() % 2) throw std::runtime_error("odd hex length");
-  auto digit = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    throw std::runtime_error("bad hex digit");
-  };
   Bytes out;
-  for (std::size_t i = 0; i < text.size(); i += 2) out.push_back(static_cast<std::uint8_t>(digit(text[i]) * 16 + digit(text[i + 1])));
+  out.reserve(text.size() / 2);
+  for (std::size_t i = 0; i < text.size(); i += 2) {
+    int high = Hex::digitValue(text[i]), low = Hex::digitValue(text[i + 1]);
+    if (high < 0 || low < 0) throw std::runtime_error("bad hex digit");
+    out.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
   return out;
 }
 
@@ -50,7 +40,7 @@ json encode(const Value& v) {
     case Value::Kind::unsignedInteger: return json{{"uint", *v.asUInt()}};
     case Value::Kind::real: return json{{"double", *v.asDouble()}};
     case Value::Kind::string: return json{{"string", *v.asString()}};
-    case Value::Kind::bytes: return json{{"data", toHex(*v.asBytes())}};
+    case Value::Kind::bytes: return json{{"data", Hex::encode(*v.asBytes())}};
     case Value::Kind::date: return json{{"date", v.asDate()->secondsSince1970}};
     case Value::Kind::array: {
       json a = json::array();
