@@ -9,7 +9,7 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Security/KeychainKeyStore.h"
 #include "Platform/Sim/SimKeychain.h"
-#include "VoskaryAccount/DPoPSigner.h"
+#include "VoskaryAccount/Client/DPoPSigner.h"
 
 namespace {
 

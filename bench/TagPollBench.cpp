@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "Flagrig/TagManager.h"
-#include "Flagrig/WindowInfo.h"
+#include "Flagrig/Tagging/TagManager.h"
+#include "Flagrig/Tagging/WindowInfo.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SharedInstance.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "VoskaryAccount/VoskaryLogLevel.h"
+#include "VoskaryAccount/Client/VoskaryLogLevel.h"
 
 namespace flagrig {
 

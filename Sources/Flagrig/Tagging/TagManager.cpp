@@ -1,0 +1,303 @@
+#include "Flagrig/Tagging/TagManager.h"
+
+#include <cerrno>
+#include <string>
+#include <unordered_map>
+
+#include "Flagrig/Tagging/TagDefaultsKeys.h"
+#include "Flagrig/Tagging/TagNotifications.h"
+#include "Flagrig/Tagging/TagPalette.h"
+#include "Flagrig/Tagging/TagPanel.h"
+#include "Platform/Desktop/DesktopCoordinates.h"
+#include "Platform/Desktop/Screen.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/SharedInstance.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/WindowServer/WindowList.h"
+#include "Platform/WindowServer/WindowServer.h"
+
+namespace flagrig {
+
+using namespace platform;
+
+namespace {
+
+// Room beside the label text, and the narrowest panel, by size.
+constexpr double labelRoom = 54, bigLabelRoom = 64;
+constexpr double minimumWidth = 100, bigMinimumWidth = 150;
+
+// A palette index taken modulo the palette size, never negative.
+std::size_t wrapped(long index, std::size_t size) {
+  long n = static_cast<long>(size);
+  return static_cast<std::size_t>(((index % n) + n) % n);
+}
+
+// Whether the process that owned a vanished window has ended. Only "no such process" says so:
+// a process that exists but belongs to someone else answers EPERM and is alive. Ids of 0 or
+// less address process groups, so they are never probed and count as gone.
+bool processIsGone(std::int32_t pid) {
+  if (pid <= 0) return true;
+  auto probe = WindowServer::shared().probeProcess(pid);
+  return probe.result != 0 && probe.error == ESRCH;
+}
+
+}  // namespace
+
+// Lets the shared instance finish its creation after make_shared, when weak references work.
+struct TagManager::Holder {
+  std::shared_ptr<TagManager> manager = [] {
+    auto m = std::make_shared<TagManager>();
+    m->finishCreation();
+    return m;
+  }();
+};
+
+TagManager& TagManager::shared() {
+  static SharedInstance<Holder> instance;
+  return *instance.get().manager;
+}
+
+TagManager::TagManager() {
+  palette_ = loadPalette().value_or(defaultPalette());
+  const UserDefaults& defaults = *env().defaults;
+  tagShape_ = tagShapeFromStoredValue(defaults.integerForKey(TagDefaultsKeys::shape));
+  tagFont_ = tagFontFromStoredValue(defaults.integerForKey(TagDefaultsKeys::font));
+  bigTags_ = defaults.boolForKey(TagDefaultsKeys::bigTags);
+}
+
+TagManager::~TagManager() {
+  if (pollTimer_) pollTimer_->invalidate();
+}
+
+void TagManager::finishCreation() {
+  loadHotkey();
+  startPositionPoll();
+}
+
+void TagManager::loadHotkey() {
+  // The global hotkey is loaded and registered here, after the appearance settings and before
+  // the poll starts; until the hotkey is built, the manager registers none.
+}
+
+void TagManager::startPositionPoll() {
+  std::weak_ptr<TagManager> weak = weak_from_this();
+  pollTimer_ = env().mainLoop->scheduleTimer(pollInterval, true, [weak](Timer&) {
+    if (auto manager = weak.lock()) manager->updatePositions();
+  });
+}
+
+std::optional<std::vector<PaletteEntry>> TagManager::loadPalette() {
+  return TagPalette::load(*env().defaults);
+}
+
+const std::vector<PaletteEntry>& TagManager::defaultPalette() {
+  return TagPalette::defaultPalette();
+}
+
+void TagManager::savePalette() {
+  TagPalette::save(*env().defaults, palette_);
+}
+
+void TagManager::setPalette(std::vector<PaletteEntry> palette) {
+  precondition(!palette.empty(), "TagManager::setPalette: the palette is never empty");
+  palette_ = std::move(palette);
+}
+
+Tag* TagManager::findTag(std::uint32_t windowNumber) {
+  for (auto& tag : tags_) {
+    if (tag.windowNumber == windowNumber) return &tag;
+  }
+  return nullptr;
+}
+
+bool TagManager::createTag(const WindowInfo& info) {
+  if (findTag(info.windowNumber)) return false;
+  long colorIndex = static_cast<long>(wrapped(nextColorIndex_, palette_.size()));
+  const PaletteEntry entry = palette_[static_cast<std::size_t>(colorIndex)];
+  ++nextColorIndex_;
+
+  auto panel =
+      std::make_shared<TagPanel>(entry.background, entry.text, bigTags_, tagShape_, tagFont_);
+  panel->textField()->setDelegate(shared_from_this());
+  std::weak_ptr<TagManager> weak = weak_from_this();
+  std::uint32_t number = info.windowNumber;
+  panel->onClose = [weak, number] {
+    if (auto manager = weak.lock()) manager->removeTag(number);
+  };
+  panel->onColorCycle = [weak, number] {
+    if (auto manager = weak.lock()) manager->cycleColor(number);
+  };
+  positionPanel(*panel, info.bounds);
+  panel->orderFrontRegardless();
+  panel->order(WindowOrderingMode::above, number);
+
+  // After this call returns, so that the user can type the label at once.
+  std::weak_ptr<TagPanel> weakPanel = panel;
+  env().mainLoop->post([weakPanel] {
+    auto p = weakPanel.lock();
+    if (!p || !p->isVisible()) return;
+    p->makeKey();
+    p->makeFirstResponder(p->textField());
+  });
+
+  tags_.push_back(Tag{info.windowNumber, info.ownerPID, info.ownerName, "", entry.background,
+                      entry.text, colorIndex, std::move(panel), info.bounds});
+  env().notificationCenter->post(std::string(flagrigTagCreated));
+  return true;
+}
+
+void TagManager::removeTag(std::uint32_t windowNumber) {
+  for (auto it = tags_.begin(); it != tags_.end(); ++it) {
+    if (it->windowNumber != windowNumber) continue;
+    auto panel = it->panel;
+    tags_.erase(it);
+    panel->orderOut();
+    return;
+  }
+}
+
+void TagManager::removeAll() {
+  auto removed = std::move(tags_);
+  tags_.clear();
+  for (const auto& tag : removed) tag.panel->orderOut();
+}
+
+void TagManager::cycleColor(std::uint32_t windowNumber) {
+  Tag* tag = findTag(windowNumber);
+  if (!tag) return;
+  std::size_t index = wrapped(tag->colorIndex + 1, palette_.size());
+  tag->colorIndex = static_cast<long>(index);
+  tag->color = palette_[index].background;
+  tag->textColor = palette_[index].text;
+  // The panel may call back while it repaints; work on copies.
+  auto panel = tag->panel;
+  Color color = tag->color, textColor = tag->textColor;
+  panel->setTagColor(color);
+  panel->setTagTextColor(textColor);
+}
+
+void TagManager::setFont(TagFont font) {
+  tagFont_ = font;
+  env().defaults->set(TagDefaultsKeys::font, Value(static_cast<int>(font)));
+  Font face = nsFont(font, tagLabelFontSize(bigTags_));
+  for (const auto& tag : tags_) tag.panel->textField()->setFont(face);
+}
+
+void TagManager::setPaletteColor(long index, std::optional<Color> background,
+                                 std::optional<Color> text) {
+  if (index < 0 || static_cast<std::size_t>(index) >= palette_.size()) return;
+  auto& entry = palette_[static_cast<std::size_t>(index)];
+  if (background) entry.background = std::move(*background);
+  if (text) entry.text = std::move(*text);
+  savePalette();
+}
+
+void TagManager::positionPanel(TagPanel& panel, const Rect& window) {
+  positionPanel(panel, window, Screen::screens());
+}
+
+void TagManager::positionPanel(TagPanel& panel, const Rect& window,
+                               const std::vector<std::shared_ptr<Screen>>& screens) {
+  if (screens.empty()) return;
+  const auto& fallback = screens.front();
+  auto desktop = DesktopCoordinates::desktopBounds(screens);
+  if (!desktop) return;
+  double top = desktop->maxY();
+
+  bool big = panel.big();
+  double textWidth = panel.textField()->attributedStringValue().size().width;
+  double wanted =
+      std::max(textWidth + (big ? bigLabelRoom : labelRoom), big ? bigMinimumWidth : minimumWidth);
+  // A window narrower than the minimum gets a panel as wide as itself.
+  double width = std::max(0.0, std::min(window.width(), wanted));
+  Rect frame = panel.frame();
+  panel.setFrame(Rect(frame.midX() - width / 2, frame.y(), width, frame.height()), true);
+
+  Rect sized = panel.frame();
+  double x = window.minX() + (window.width() - sized.width()) / 2;
+  double y = top - window.minY() + panelGap;
+  const Screen* screen = fallback.get();
+  Point middle{window.midX(), top - window.midY()};
+  for (const auto& s : screens) {
+    if (s->frame().contains(middle)) {
+      screen = s.get();
+      break;
+    }
+  }
+  // Below the menu bar: the panel overlaps the window's top edge instead.
+  double ceiling = screen->visibleFrame().maxY();
+  if (y + sized.height() > ceiling) y = ceiling - sized.height();
+  panel.setFrameOrigin({x, y});
+}
+
+void TagManager::updatePositions() {
+  if (tags_.empty()) return;
+  auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
+                                                    WindowList::excludeDesktopElements);
+  const Value::Array* entries = list ? list->asArray() : nullptr;
+  if (!entries) return;
+  for (const Value& entry : *entries) {
+    if (!entry.asDictionary()) return;
+  }
+
+  // Only tagged windows matter: look their bounds up by number in one pass over the list.
+  std::unordered_map<std::uint32_t, std::optional<Rect>> bounds;
+  bounds.reserve(tags_.size());
+  for (const auto& tag : tags_) bounds.emplace(tag.windowNumber, std::nullopt);
+  for (const Value& entry : *entries) {
+    const Value* numberValue = entry.find(WindowList::numberKey);
+    auto number = numberValue ? numberValue->exactly<std::uint32_t>() : std::nullopt;
+    if (!number) continue;
+    auto it = bounds.find(*number);
+    if (it == bounds.end()) continue;
+    const Value* boundsValue = entry.find(WindowList::boundsKey);
+    // A later entry with the same number replaces an earlier one.
+    if (auto rect = boundsValue ? WindowList::rectFromBounds(*boundsValue) : std::nullopt)
+      it->second = rect;
+  }
+
+  auto screens = Screen::screens();
+  std::vector<std::uint32_t> gone;
+  // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
+  for (std::size_t i = 0; i < tags_.size(); ++i) {
+    Tag& tag = tags_[i];
+    auto it = bounds.find(tag.windowNumber);
+    if (it == bounds.end()) continue;
+    const auto& found = it->second;
+    TagPanel& panel = *tag.panel;
+    if (found) {
+      tag.lastBounds = *found;
+      positionPanel(panel, *found, screens);
+      panel.order(WindowOrderingMode::above, tag.windowNumber);
+      if (!panel.isVisible()) panel.orderFront();
+    } else if (processIsGone(tag.ownerPID)) {
+      gone.push_back(tag.windowNumber);
+    } else {
+      // Minimised, on another Space or hidden: back at the first tick that finds it again.
+      panel.orderOut();
+    }
+  }
+  for (auto number : gone) removeTag(number);
+}
+
+void TagManager::controlTextDidChange(TextField& field) {
+  for (auto& tag : tags_) {
+    if (tag.panel->textField().get() != &field) continue;
+    tag.text = field.stringValue();
+    auto panel = tag.panel;
+    Rect bounds = tag.lastBounds;
+    positionPanel(*panel, bounds);
+    return;
+  }
+}
+
+bool TagManager::doCommandBy(TextField& control, TextCommand command) {
+  if (command != TextCommand::insertNewline) return false;
+  if (auto* panel = dynamic_cast<TagPanel*>(control.window())) panel->resignKey();
+  return true;
+}
+
+}  // namespace flagrig
