@@ -1,5 +1,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 
+#include "Platform/Foundation/SignalStack.h"
+
 namespace platform {
 
 struct SerialQueue::State {
@@ -86,6 +88,7 @@ void ThreadPool::post(Work work) {
 }
 
 void ThreadPool::worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared) {
+  SignalStack::installForThisThread();
   CurrentScope scope(pool);
   for (;;) {
     Work work;

@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include "Platform/Foundation/FatalError.h"
+#include "Platform/Foundation/SignalStack.h"
 
 namespace platform::linuxbackend {
 
@@ -281,7 +282,10 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
 };
 
 CurlTransport::CurlTransport() : shared_(std::make_shared<Shared>()) {
-  thread_ = std::thread([this] { run(); });
+  thread_ = std::thread([this] {
+    SignalStack::installForThisThread();
+    run();
+  });
 }
 
 CurlTransport::~CurlTransport() {
