@@ -39,7 +39,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->keychain = std::make_shared<SecretServiceKeychain>();
   e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
   e->httpSession = std::make_shared<HTTPSession>(std::make_shared<CurlTransport>(),
-                                                 URLSessionConfiguration::defaultConfiguration());
+                                                 URLSessionConfiguration::sharedConfiguration());
   e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
   e->systemLog = std::make_shared<Syslog>();
   e->processInfo = currentProcessInfo();
