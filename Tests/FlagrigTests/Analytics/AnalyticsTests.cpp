@@ -296,6 +296,17 @@ TEST_F(AnalyticsTests, TrackReturnsBeforeAnythingIsSentAndEventsGoOutInOrder) {
             std::string::npos);
 }
 
+TEST_F(AnalyticsTests, HeldAnswersHoldNothingBack) {
+  sim().http->respond("POST", captureURL, platform::sim::SimHTTPAnswer::json(200, "{}").holding());
+  Analytics::track("one");
+  Analytics::track("two");
+  Analytics::track("auth_failed");
+  EXPECT_EQ(captures().size(), 3u);
+  EXPECT_EQ(mirrors().size(), 1u);
+  // The fixture's answer serves the first capture; the later ones stay held.
+  EXPECT_EQ(sim().http->heldCount(), 2u);
+}
+
 TEST_F(AnalyticsTests, TheTimestampIsTheCallersTimeInWholeSeconds) {
   advance(1.75);
   Analytics::track("late");
