@@ -11,6 +11,8 @@
 #include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDExternalUserAgentSession.h"
 #include "TarnwickCore/OIDServiceConfiguration.h"
+#include "TarnwickCore/OIDTokenRequest.h"
+#include "TarnwickCore/OIDTokenResponse.h"
 
 namespace platform {
 class Window;
@@ -22,6 +24,10 @@ namespace tarnwick {
 using OIDDiscoveryCallback =
     std::function<void(const std::optional<OIDServiceConfiguration>& configuration,
                        const std::optional<OIDError>& error)>;
+
+// Called once, on the main queue, with exactly one of the two set.
+using OIDTokenCallback = std::function<void(const std::optional<OIDTokenResponse>& response,
+                                            const std::optional<OIDError>& error)>;
 
 // The entry points of the client: discover a provider's configuration, and present an
 // authorization request in a user agent.
@@ -48,6 +54,16 @@ struct OIDAuthorizationService {
   // In the default browser.
   static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
       const OIDAuthorizationRequest& request, OIDAuthorizationCallback callback);
+
+  // Sends a token request on the client's HTTP session. A 200 answer must be a JSON object
+  // carrying "access_token" and "token_type"; an ID token in it is checked against the
+  // request, and for a code exchange against the nonce of `originalAuthorizationResponse`'s
+  // request.
+  static void performTokenRequest(const OIDTokenRequest& request, OIDTokenCallback callback);
+  static void performTokenRequest(
+      const OIDTokenRequest& request,
+      const std::optional<OIDAuthorizationResponse>& originalAuthorizationResponse,
+      OIDTokenCallback callback);
 };
 
 }  // namespace tarnwick
