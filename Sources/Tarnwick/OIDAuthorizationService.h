@@ -10,6 +10,8 @@
 #include "TarnwickCore/OIDError.h"
 #include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDExternalUserAgentSession.h"
+#include "TarnwickCore/OIDRegistrationRequest.h"
+#include "TarnwickCore/OIDRegistrationResponse.h"
 #include "TarnwickCore/OIDServiceConfiguration.h"
 #include "TarnwickCore/OIDTokenRequest.h"
 #include "TarnwickCore/OIDTokenResponse.h"
@@ -28,6 +30,11 @@ using OIDDiscoveryCallback =
 // Called once, on the main queue, with exactly one of the two set.
 using OIDTokenCallback = std::function<void(const std::optional<OIDTokenResponse>& response,
                                             const std::optional<OIDError>& error)>;
+
+// Called once, on the main queue, with exactly one of the two set.
+using OIDRegistrationCompletion =
+    std::function<void(const std::optional<OIDRegistrationResponse>& response,
+                       const std::optional<OIDError>& error)>;
 
 // The entry points of the client: discover a provider's configuration, and present an
 // authorization request in a user agent.
@@ -64,6 +71,11 @@ struct OIDAuthorizationService {
       const OIDTokenRequest& request,
       const std::optional<OIDAuthorizationResponse>& originalAuthorizationResponse,
       OIDTokenCallback callback);
+
+  // Registers the client at the configuration's registration endpoint; 200 and 201 answers
+  // carry the credentials.
+  static void performRegistrationRequest(const OIDRegistrationRequest& request,
+                                         OIDRegistrationCompletion completion);
 };
 
 }  // namespace tarnwick
