@@ -7,6 +7,7 @@
 #include "Platform/Foundation/URL.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDAuthorizationSession.h"
+#include "TarnwickCore/OIDEndSessionImplementation.h"
 #include "TarnwickCore/OIDError.h"
 #include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDExternalUserAgentSession.h"
@@ -74,6 +75,12 @@ struct OIDAuthorizationService {
 
   // Registers the client at the configuration's registration endpoint; 200 and 201 answers
   // carry the credentials.
+  // Signs out at the provider: opens the end-session request in `externalUserAgent` and
+  // returns the running flow, which takes the post-logout redirect.
+  static std::shared_ptr<OIDExternalUserAgentSession> presentEndSessionRequest(
+      const OIDEndSessionRequest& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
+      OIDEndSessionCallback callback);
+
   static void performRegistrationRequest(const OIDRegistrationRequest& request,
                                          OIDRegistrationCompletion completion);
 };
