@@ -133,6 +133,12 @@ void HTTPConnection::canWrite() {
   if (valid_ && requests_.empty() && (inputEnded_ || closing_)) invalidate();
 }
 
+void HTTPConnection::finishAndClose() {
+  closing_ = true;
+  ibuffer_.clear();
+  if (requests_.empty()) invalidate();
+}
+
 void HTTPConnection::invalidate() {
   if (!valid_) return;
   valid_ = false;

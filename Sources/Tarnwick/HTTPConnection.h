@@ -82,6 +82,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
   // 500 for HTTP/1.1 and 505 for any other version, with no body.
   void performDefaultRequestHandling(HTTPServerRequest& request);
 
+  // Reads nothing more: ends at once when idle, otherwise once the answers still owed are
+  // written.
+  void finishAndClose();
   void invalidate();
 
  private:

@@ -82,8 +82,13 @@ class SocketTransport final : public HTTPConnection::Transport {
 }  // namespace
 
 HTTPServer::~HTTPServer() {
-  // Connections outlive the server only until their answers are written.
-  for (auto& connection : connections_) connection->setOnInvalidate(nullptr);
+  // Connections outlive the server only until their answers are written; a browser's idle
+  // keep-alive connection ends now.
+  auto connections = std::move(connections_);
+  for (auto& connection : connections) {
+    connection->setOnInvalidate(nullptr);
+    connection->finishAndClose();
+  }
 }
 
 void HTTPServer::handleNewConnection(std::string peerAddress, int fd) {

@@ -105,8 +105,19 @@ class HTTPConnectionTest : public platform::testing::SimTest {
     auto connection = std::make_shared<HTTPConnection>("127.0.0.1", std::move(owned), sim().mainLoop);
     if (withDelegate) connection->setDelegate(delegate);
     connection->open();
+    connections.push_back(connection);
     return connection;
   }
+
+  // Connections keep themselves while their peer may still send.
+  void TearDown() override {
+    for (auto& connection : connections) connection->invalidate();
+    connections.clear();
+    Base::TearDown();
+  }
+  using Base = platform::testing::SimTest;
+
+  std::vector<std::shared_ptr<HTTPConnection>> connections;
 
   static HTTPResponseMessage text(int status, std::string body) {
     return {status, {{"Content-Length", std::to_string(body.size())}}, std::move(body)};
