@@ -5,6 +5,7 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/Constants.h"
+#include "Flagrig/Shell/ErrorTelemetryBridge.h"
 #include "Flagrig/Shell/ReviewDelegate.h"
 #include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Desktop/Application.h"
@@ -12,7 +13,10 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/SharedInstance.h"
+#include "Platform/Network/HTTPSession.h"
 #include "VoskaryAccount/Client/VoskaryInstallMetrics.h"
+#include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
+#include "VoskaryAccount/Telemetry/GeoProbeClient.h"
 
 namespace flagrig {
 
@@ -36,11 +40,23 @@ void AppStartup::Services::installCrashCapture() {
   CrashCapture::install();
 }
 
-void AppStartup::Services::configureErrorTelemetry(const TelemetrySettings&) {}
+void AppStartup::Services::configureErrorTelemetry(const TelemetrySettings& s) {
+  voskary::ErrorFirehoseClient::shared().configure(s.appSlug, s.platform, s.appVersion, s.osVersion,
+                                                   s.installId, s.identityURL, env().httpSession);
+  // From now on the log facade's warnings and errors reach the client.
+  ErrorTelemetryObserver::setShared(std::make_shared<ErrorTelemetryBridge>());
+}
 
-void AppStartup::Services::startErrorTelemetry() {}
+void AppStartup::Services::startErrorTelemetry() {
+  voskary::ErrorFirehoseClient::shared().start();
+}
 
-void AppStartup::Services::startRegionProbe(const URL&) {}
+void AppStartup::Services::startRegionProbe(const URL& identityURL) {
+  // Detached: its result only lands in the preferences, and its failures stay inside it.
+  spawn([](std::shared_ptr<HTTPSession> session, URL url) -> Task<void> {
+    co_await voskary::GeoProbeClient::probe(std::move(session), std::move(url));
+  }(env().httpSession, identityURL));
+}
 
 const std::vector<std::string>& AppStartup::args() {
   return commandLine().args;

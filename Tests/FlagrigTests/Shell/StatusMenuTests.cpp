@@ -3,8 +3,8 @@
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/Constants.h"
 #include "Flagrig/Shell/ServiceAddresses.h"
-#include "Flagrig/Tagging/TagPanel.h"
 #include "Flagrig/Tagging/TagManager.h"
+#include "Flagrig/Tagging/TagPanel.h"
 #include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/MenuItem.h"
@@ -49,11 +49,11 @@ class StatusMenuTest : public testing::ShellTest {
 
 TEST_F(StatusMenuTest, WithoutTags) {
   std::string version = "Flagrig " + Constants::appVersion() + " (disabled)";
-  EXPECT_EQ(openMenu(), (std::vector<std::string>{
-                            "Tag a Window [t]", "---", "Settings\u2026 [,]", "Documentation",
-                            "Report an Issue", "Privacy Policy", "Terms of Service",
-                            "Leave a Tip\u2026", "Send Feedback\u2026", "Check for Updates\u2026",
-                            version, "Quit Flagrig [q]"}));
+  EXPECT_EQ(openMenu(),
+            (std::vector<std::string>{
+                "Tag a Window [t]", "---", "Settings\u2026 [,]", "Documentation", "Report an Issue",
+                "Privacy Policy", "Terms of Service", "Leave a Tip\u2026", "Send Feedback\u2026",
+                "Check for Updates\u2026", version, "Quit Flagrig [q]"}));
 }
 
 TEST_F(StatusMenuTest, ListsEachTagUnderItsLabelOrItsOwnersName) {
@@ -69,12 +69,11 @@ TEST_F(StatusMenuTest, ListsEachTagUnderItsLabelOrItsOwnersName) {
 
   std::string version = "Flagrig " + Constants::appVersion() + " (disabled)";
   EXPECT_EQ(openMenu(),
-            (std::vector<std::string>{"Tag a Window [t]", "---", "Safari", "Work", "---",
-                                      "Remove All Tags", "---", "Settings\u2026 [,]",
-                                      "Documentation", "Report an Issue", "Privacy Policy",
-                                      "Terms of Service", "Leave a Tip\u2026",
-                                      "Send Feedback\u2026", "Check for Updates\u2026 (disabled)",
-                                      version, "Quit Flagrig [q]"}));
+            (std::vector<std::string>{
+                "Tag a Window [t]", "---", "Safari", "Work", "---", "Remove All Tags", "---",
+                "Settings\u2026 [,]", "Documentation", "Report an Issue", "Privacy Policy",
+                "Terms of Service", "Leave a Tip\u2026", "Send Feedback\u2026",
+                "Check for Updates\u2026 (disabled)", version, "Quit Flagrig [q]"}));
   auto entry = item("Safari");
   EXPECT_EQ(entry->representedObject(), Value(static_cast<unsigned>(safari.windowNumber)));
   EXPECT_EQ(entry->toolTip(), "Bring this window to the front");
@@ -164,12 +163,23 @@ TEST_F(StatusMenuTest, RaisesTheChosenWindow) {
     std::vector<std::string> operations;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {"match, minimised", true, true, true, false, {"#T AXMinimized=false",
-                                                           "pid P AXFocusedWindow=#T",
-                                                           "#T AXRaise"}},
-           {"match on screen", true, true, false, false, {"pid P AXFocusedWindow=#T",
-                                                           "#T AXRaise"}},
-           {"no lookup: restore minimised", true, false, true, true,
+           {"match, minimised",
+            true,
+            true,
+            true,
+            false,
+            {"#T AXMinimized=false", "pid P AXFocusedWindow=#T", "#T AXRaise"}},
+           {"match on screen",
+            true,
+            true,
+            false,
+            false,
+            {"pid P AXFocusedWindow=#T", "#T AXRaise"}},
+           {"no lookup: restore minimised",
+            true,
+            false,
+            true,
+            true,
             {"#O AXMinimized=false", "#O AXRaise", "#T AXMinimized=false", "#T AXRaise"}},
            {"no lookup, none minimised: main window", true, false, false, false, {"#O AXRaise"}},
            {"untrusted: activation only", false, true, true, false, {}},
