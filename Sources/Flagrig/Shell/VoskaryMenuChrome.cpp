@@ -51,11 +51,6 @@ void MenuSanitizerDelegate::menuDidClose(Menu& menu) {
   if (auto previous = previous_.lock()) previous->menuDidClose(menu);
 }
 
-bool MenuSanitizerDelegate::isInUse() const {
-  auto menu = menu_.lock();
-  return menu && menu->delegate().get() == this;
-}
-
 const std::vector<std::shared_ptr<MenuSanitizerDelegate>>& VoskaryMenuChrome::sanitizers() {
   return state().sanitizers;
 }
@@ -80,8 +75,7 @@ void VoskaryMenuChrome::sanitizeNow() {
   auto mainMenu = app.mainMenu();
   if (!mainMenu) return;
   auto& wrappers = state().sanitizers;
-  // Wrappers of submenus that are gone or were given another delegate serve nobody.
-  std::erase_if(wrappers, [](const auto& wrapper) { return !wrapper->isInUse(); });
+  std::vector<const MenuSanitizerDelegate*> current;
 
   auto snapshot = mainMenu->items();
   for (const auto& item : snapshot) {
@@ -91,13 +85,21 @@ void VoskaryMenuChrome::sanitizeNow() {
       mainMenu->removeItem(*item);
       continue;
     }
-    if (!dynamic_cast<MenuSanitizerDelegate*>(submenu->delegate().get())) {
-      auto wrapper = std::make_shared<MenuSanitizerDelegate>(submenu->delegate(), submenu);
-      submenu->setDelegate(wrapper);
-      wrappers.push_back(wrapper);
+    auto* wrapper = dynamic_cast<MenuSanitizerDelegate*>(submenu->delegate().get());
+    if (!wrapper) {
+      auto made = std::make_shared<MenuSanitizerDelegate>(submenu->delegate());
+      submenu->setDelegate(made);
+      wrappers.push_back(made);
+      wrapper = made.get();
     }
+    current.push_back(wrapper);
     stripJunk(*submenu);
   }
+  // Wrappers of submenus that were replaced or removed serve nobody; without this the list
+  // would grow with every replacement.
+  std::erase_if(wrappers, [&](const auto& w) {
+    return std::find(current.begin(), current.end(), w.get()) == current.end();
+  });
 }
 
 void VoskaryMenuChrome::stripJunk(Menu& menu) {

@@ -13,21 +13,17 @@ namespace flagrig {
 // about to open goes in first, then the junk is stripped again.
 class MenuSanitizerDelegate : public platform::MenuDelegate {
  public:
-  MenuSanitizerDelegate(std::weak_ptr<platform::MenuDelegate> previous,
-                        std::weak_ptr<platform::Menu> menu)
-      : previous_(std::move(previous)), menu_(std::move(menu)) {}
+  explicit MenuSanitizerDelegate(std::weak_ptr<platform::MenuDelegate> previous)
+      : previous_(std::move(previous)) {}
 
   void menuNeedsUpdate(platform::Menu& menu) override;
   void menuWillOpen(platform::Menu& menu) override;
   void menuDidClose(platform::Menu& menu) override;
 
   std::shared_ptr<platform::MenuDelegate> previous() const { return previous_.lock(); }
-  // Whether the submenu it was made for still exists and still has it as its delegate.
-  bool isInUse() const;
 
  private:
   std::weak_ptr<platform::MenuDelegate> previous_;
-  std::weak_ptr<platform::Menu> menu_;
 };
 
 // Keeps the main menu free of the items the system adds that make no sense for this app
