@@ -40,12 +40,17 @@ std::shared_ptr<platform::ImageView> BrandMark::view(double side, platform::Colo
     view->setImageScaling(platform::ImageScaling::proportionallyUpOrDown);
     return view;
   }
-  (void)accent;
   auto symbol = platform::Image::systemSymbol(std::string(fallbackSymbol));
-  symbol->setSize({0.47 * side, 0.47 * side});
+  auto pointSize = symbolFont(side).pointSize();
+  symbol->setSize({pointSize, pointSize});
   view->setImage(symbol);
   view->setImageScaling(platform::ImageScaling::none);
+  view->setContentTintColor(accent);
   return view;
+}
+
+platform::Font BrandMark::symbolFont(double side) {
+  return platform::Font::boldSystemFont(0.47 * side);
 }
 
 }  // namespace flagrig
