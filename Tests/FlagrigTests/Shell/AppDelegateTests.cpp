@@ -66,6 +66,9 @@ TEST_F(AppDelegateTest, LaunchSequenceSetsUpAMenuBarApp) {
   ASSERT_TRUE(item->menu());
   EXPECT_EQ(item->menu()->delegate(), delegate);
   EXPECT_FALSE(app().delegate()->applicationShouldTerminateAfterLastWindowClosed(app()));
+
+  EXPECT_EQ(trackedEvents(), (std::vector<std::string>{"app_first_opened", "app_relaunched"}));
+  EXPECT_NE(bodies[1].find(R"("version":")" + Constants::appVersion() + "\""), std::string::npos);
 }
 
 TEST_F(AppDelegateTest, LaunchRouteWithoutAccessibilityOpensThePermissionsStep) {

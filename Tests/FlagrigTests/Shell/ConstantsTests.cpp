@@ -90,7 +90,8 @@ TEST_F(ConstantsTests, JoiningKeepsTheBasePathWithOneSlash) {
       {"https://a.test", "/capture/", "https://a.test/capture/"},
       {"https://a.test/", "/capture/", "https://a.test/capture/"},
       {"https://a.test/ph//", "/capture/", "https://a.test/ph/capture/"},
-      {"http://127.0.0.1:8080/svc?x=1#f", "/api/app-events", "http://127.0.0.1:8080/svc/api/app-events"},
+      {"http://127.0.0.1:8080/svc?x=1#f", "/api/app-events",
+       "http://127.0.0.1:8080/svc/api/app-events"},
       {"https://a.test", "api/geo", "https://a.test/api/geo"},
   };
   for (const auto& c : cases) {
@@ -122,13 +123,14 @@ class BrandMarkTests : public platform::testing::SimTest {
   void writePNG(const std::filesystem::path& relative, std::uint32_t width, std::uint32_t height) {
     auto path = resources.path() / relative;
     std::filesystem::create_directories(path.parent_path());
-    platform::Bytes png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    platform::Bytes png{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A,
+                        0,    0,   0,   13,  'I',  'H',  'D',  'R'};
     for (auto v : {width, height}) {
       for (int shift = 24; shift >= 0; shift -= 8) png.push_back(std::uint8_t(v >> shift));
     }
     png.resize(40, 0);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()),
-                                                 static_cast<std::streamsize>(png.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
   }
   void writeText(const std::filesystem::path& relative) {
     auto path = resources.path() / relative;

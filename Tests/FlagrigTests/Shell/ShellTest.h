@@ -8,6 +8,7 @@
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
+#include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/URL.h"
 
@@ -127,6 +128,13 @@ class ShellTest : public TaggingTest {
  protected:
   void SetUp() override {
     TaggingTest::SetUp();
+    ServiceAddresses::setActiveForTesting(
+        {platform::URL("https://account.test"), platform::URL("https://analytics.test"),
+         platform::URL("https://web.test"), platform::URL("https://contacts.test")});
+    sim().http->respond("POST", "https://analytics.test/capture/",
+                        platform::sim::SimHTTPAnswer::json(200, "{}"));
+    sim().http->respond("POST", "https://account.test/api/app-events",
+                        platform::sim::SimHTTPAnswer::json(202, "{}"));
     auto& screens = AppScreens::shared();
     settings = std::make_shared<RecordingSettings>(log);
     tagDemo = std::make_shared<RecordingTagDemo>(log);
@@ -158,6 +166,27 @@ class ShellTest : public TaggingTest {
     }
     return lines;
   }
+
+  // The analytics events captured so far, in order, without their "flagrig_" prefix; with
+  // `withProperties`, each followed by its capture's whole body.
+  std::vector<std::string> trackedEvents() {
+    runUntilIdle();
+    bodies.clear();
+    std::vector<std::string> events;
+    for (const auto& recorded : sim().http->requests()) {
+      if (recorded.request.url.absoluteString() != "https://analytics.test/capture/") continue;
+      const auto& bytes = recorded.request.httpBody;
+      std::string body = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+      static constexpr std::string_view marker = R"("event":"flagrig_)";
+      auto at = body.find(marker);
+      if (at == std::string::npos) continue;
+      at += marker.size();
+      events.push_back(body.substr(at, body.find('"', at) - at));
+      bodies.push_back(body);
+    }
+    return events;
+  }
+  std::vector<std::string> bodies;
 
   // A delegate installed as the application's, launched as a normal run launches it.
   std::shared_ptr<AppDelegate> launch() {

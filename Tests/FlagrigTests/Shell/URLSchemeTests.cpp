@@ -42,24 +42,34 @@ TEST_F(URLSchemeTest, HostsRoute) {
 TEST_F(URLSchemeTest, OnlySignInReturnsOfTheAppsOwnSchemeReachTheAccountManager) {
   struct Case {
     const char* url;
+    bool recorded;
     bool handedOn;
   };
   for (const Case& c : std::initializer_list<Case>{
-           {"flagrig://auth/callback?code=abc&state=xyz", true},
-           {"flagrig://Auth/callback", true},
-           {"flagrig://signed-in", true},
-           {"flagrig://auth-callback/x?y", true},
-           {"FLAGRIG://auth/callback", false},
-           {"flagrig://settings", false},
-           {"flagrig:auth", false},
-           {"https://auth/callback", false},
-           {"not a url at all \x01", false},
+           {"flagrig://auth/callback?code=abc&state=xyz", true, true},
+           {"flagrig://Auth/callback", true, true},
+           {"flagrig://signed-in", true, true},
+           {"flagrig://auth-callback/x?y", true, true},
+           {"FLAGRIG://auth/callback", false, false},
+           {"flagrig://settings", true, false},
+           {"flagrig:auth", true, false},
+           {"https://auth/callback", false, false},
+           {"not a url at all \x01", false, false},
        }) {
     log->calls.clear();
+    // Past the analytics throttle's window for repeats of one event.
+    advance(120);
+    auto before = trackedEvents().size();
     desktop().deliverURL(c.url);
     EXPECT_TRUE(calls().empty()) << "routed before the handler returned: " << c.url;
     runUntilIdle();
     EXPECT_EQ(calls().size(), c.handedOn ? 1u : 0u) << c.url;
+    auto events = trackedEvents();
+    ASSERT_EQ(events.size(), before + (c.recorded ? 1 : 0)) << c.url;
+    if (c.recorded) {
+      EXPECT_EQ(events.back(), "deep_link_activated");
+      EXPECT_NE(bodies.back().find(R"("source":"url_scheme")"), std::string::npos);
+    }
     if (c.handedOn && !calls().empty()) {
       EXPECT_EQ(calls()[0], std::string("account.resume(") + c.url + ")");
     }

@@ -72,6 +72,7 @@ TEST_F(HotkeyTest, ATakenDefaultIsReportedOnceAndDismissed) {
   EXPECT_TRUE(registered().empty());
   EXPECT_TRUE(log->calls.empty());
   EXPECT_TRUE(defaults().boolForKey(TagDefaultsKeys::hotkeyConflictShown));
+  EXPECT_EQ(trackedEvents(), std::vector<std::string>{"hotkey_conflict_alert_shown"});
 
   relaunch();
   EXPECT_EQ(desktop().alerts().size(), 1u) << "shown again on a later launch";
@@ -181,12 +182,15 @@ TEST_F(HotkeyTest, APressStartsAPickWithoutActivatingTheApp) {
   desktop().click(toScreen(Point{400, 400}));
   runUntilIdle();
   ASSERT_EQ(TagManager::shared().tags().size(), 1u);
+  EXPECT_EQ(trackedEvents(), std::vector<std::string>{"tag_created"});
 
-  // Picking the same window again makes no second tag.
+  // Picking the same window again makes no second tag, and reports none.
+  advance(60);
   desktop().pressKey(50, ModifierFlag::control | ModifierFlag::shift);
   desktop().click(toScreen(Point{400, 400}));
   runUntilIdle();
   EXPECT_EQ(TagManager::shared().tags().size(), 1u);
+  EXPECT_EQ(trackedEvents(), std::vector<std::string>{"tag_created"});
 }
 
 TEST(SettingsHotkeyFormatTest, Describes) {
