@@ -30,6 +30,8 @@ HexAccessoryView::HexAccessoryView() : View(Rect(0, 0, 200, 28)) {
 }
 
 HexAccessoryView::~HexAccessoryView() {
+  // Both hold this view unretained.
+  hexField_->setAction({});
   if (hasEnvironment()) env().notificationCenter->removeObserver(observer_);
 }
 
