@@ -145,5 +145,24 @@ TEST_F(ActivationPolicyTest, RestoreAccessoryIfIdleKeepsAVisibleOrdinaryWindow) 
   EXPECT_EQ(policy(), ActivationPolicy::accessory);
 }
 
+// Both roads back to the accessory policy apply one rule: the status item's own windows are not
+// windows of the user's.
+TEST_F(ActivationPolicyTest, TheStatusItemsWindowsKeepNeitherRoadRegular) {
+  auto statusWindow = testing::makeScreenWindow();
+  statusWindow->setLevel(WindowLevel::status);
+  statusWindow->orderFrontRegardless();
+
+  auto window = testing::makeScreenWindow();
+  WindowActivation::bringToFront(window);
+  window->close();
+  runUntilIdle();
+  EXPECT_EQ(policy(), ActivationPolicy::accessory);
+
+  auto other = open(*controller);
+  other->close();
+  advance(1);
+  EXPECT_EQ(policy(), ActivationPolicy::accessory);
+}
+
 }  // namespace
 }  // namespace flagrig
