@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "Flagrig/Onboarding/LoginFirstStep.h"
@@ -11,7 +10,6 @@
 
 namespace platform {
 class AppleEventDescriptor;
-class AXUIElement;
 class MenuItem;
 class StatusItem;
 class URL;
@@ -96,7 +94,6 @@ class AppDelegate : public platform::ApplicationDelegate,
   void runLaunchRoute();
   void makeStatusItem();
   void routeSignInReturn(const platform::URL& url, const std::string& host);
-  void scheduleAfterOnboarding(bool mayOpenTagDemo);
   static void openLink(const platform::URL& url);
 
   std::shared_ptr<platform::StatusItem> statusItem_;

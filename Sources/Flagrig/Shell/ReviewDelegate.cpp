@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Flagrig/Diagnostics/Log.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Platform/Foundation/Environment.h"
@@ -48,23 +49,26 @@ ReviewDelegate::~ReviewDelegate() {
 
 void ReviewDelegate::applicationDidFinishLaunching(Application& app) {
   auto& screens = AppScreens::shared();
+  std::shared_ptr<Window> shown;
   switch (ReviewFlags::screen(args_).value_or(ReviewFlags::Screen::settings)) {
     case ReviewFlags::Screen::tagDemo: {
       auto& demo = *screens.tagDemo;
       demo.setReviewMode(true);
       demo.show(ReviewFlags::showsDemoSuccess(args_) ? TagDemoScreen::Stage::success
                                                      : TagDemoScreen::Stage::intro);
-      if (auto window = demo.window()) window->setDelegate(shared_from_this());
+      shown = demo.window();
+      if (shown) shown->setDelegate(shared_from_this());
       break;
     }
     case ReviewFlags::Screen::onboarding: {
       loginFirstHost_->presentLoginFirstFlow(LoginFirstStep::signIn);
       // The flow window keeps its own delegate; its closing ends the run like any review
       // window's, rather than leaving a process with no window and no status item.
-      if (auto window = loginFirstHost_->loginFirstWindow()) {
+      shown = loginFirstHost_->loginFirstWindow();
+      if (shown) {
         std::weak_ptr<ReviewDelegate> weak = weak_from_this();
         flowCloseObserver_ = env().notificationCenter->addObserver(
-            std::string(Window::willCloseNotification), window.get(), nullptr,
+            std::string(Window::willCloseNotification), shown.get(), nullptr,
             [weak](const Notification&) {
               if (weak.lock()) Application::shared().terminate();
             });
@@ -74,11 +78,17 @@ void ReviewDelegate::applicationDidFinishLaunching(Application& app) {
     case ReviewFlags::Screen::settings: {
       auto& settings = *screens.settings;
       settings.showWindow();
-      if (auto window = settings.window()) window->setDelegate(shared_from_this());
+      shown = settings.window();
+      if (shown) shown->setDelegate(shared_from_this());
       break;
     }
   }
   app.activate(true);
+  // A screen this build does not have opens no window; nothing could ever end the run.
+  if (!shown) {
+    Log::warn("lifecycle", "Review screen did not open a window; quitting");
+    app.terminate();
+  }
 }
 
 void ReviewDelegate::windowWillClose(Window&) {

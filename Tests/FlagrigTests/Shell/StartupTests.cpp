@@ -169,6 +169,12 @@ TEST_F(StartupTest, ReviewRunsOpenOneScreenAndNothingElse) {
   }
 }
 
+TEST_F(StartupTest, AReviewScreenThatOpensNoWindowEndsTheRun) {
+  AppScreens::shared().settings = std::make_shared<SettingsWindowScreen>();
+  start({"--show-settings"});
+  EXPECT_TRUE(desktop().hasTerminated());
+}
+
 TEST_F(StartupTest, WithoutADesktopItSaysSoInOneLineAndFails) {
   sim().environment->desktop = nullptr;
   setArguments({});
