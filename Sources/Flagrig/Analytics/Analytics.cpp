@@ -17,8 +17,8 @@ void Analytics::emitAppFirstOpenedIfNeeded() {
 }
 
 void Analytics::trackUpdateInstalled(std::string_view from, std::string_view to) {
-  track("update_installed", {{"from_version", platform::Value(from)},
-                             {"to_version", platform::Value(to)}});
+  track("update_installed",
+        {{"from_version", platform::Value(from)}, {"to_version", platform::Value(to)}});
 }
 
 const std::set<std::string, std::less<>>& Analytics::nativeFunnelEvents() {

@@ -37,16 +37,22 @@ std::optional<JSON> jsonOf(const platform::Value& value, std::size_t depth = 0) 
   using Kind = platform::Value::Kind;
   if (depth > platform::JSONSerialization::maxDepth) return std::nullopt;
   switch (value.kind()) {
-    case Kind::null: return JSON(nullptr);
-    case Kind::boolean: return JSON(*value.asBool());
-    case Kind::integer: return JSON(*value.asInt());
-    case Kind::unsignedInteger: return JSON(*value.asUInt());
+    case Kind::null:
+      return JSON(nullptr);
+    case Kind::boolean:
+      return JSON(*value.asBool());
+    case Kind::integer:
+      return JSON(*value.asInt());
+    case Kind::unsignedInteger:
+      return JSON(*value.asUInt());
     case Kind::real:
       if (!std::isfinite(*value.asDouble())) return std::nullopt;
       return JSON(*value.asDouble());
-    case Kind::string: return JSON(*value.asString());
+    case Kind::string:
+      return JSON(*value.asString());
     case Kind::bytes:
-    case Kind::date: return std::nullopt;
+    case Kind::date:
+      return std::nullopt;
     case Kind::array: {
       JSON array = JSON::array();
       for (const auto& element : *value.asArray()) {
@@ -120,18 +126,16 @@ void AnalyticsClient::track(std::string_view event, const platform::Value::Dicti
   // The sign-in state and the time are the caller's; everything slower happens on the queue.
   Event captured{std::string(event), properties, SignInState::current()->snapshot(),
                  platform::env().clock->now()};
-  queue_->post([self = shared_from_this(), captured = std::move(captured)] {
-    self->send(captured);
-  });
+  queue_->post(
+      [self = shared_from_this(), captured = std::move(captured)] { self->send(captured); });
 }
 
 void AnalyticsClient::identify(std::string_view accountID) {
   auto id = platform::UnicodeText::trimmed(accountID,
                                            platform::UnicodeText::WhiteSpace::spacesAndNewlines);
   if (!id.starts_with("va_") || !isEnabled()) return;
-  queue_->post([self = shared_from_this(), id = std::move(id), time = platform::env().clock->now()] {
-    self->sendIdentify(id, time);
-  });
+  queue_->post([self = shared_from_this(), id = std::move(id),
+                time = platform::env().clock->now()] { self->sendIdentify(id, time); });
 }
 
 void AnalyticsClient::emitAppFirstOpenedIfNeeded() {

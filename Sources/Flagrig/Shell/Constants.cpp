@@ -2,11 +2,11 @@
 
 #include <mutex>
 
+#include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/UUID.h"
 #include "Platform/Foundation/UserDefaults.h"
-#include "Flagrig/Shell/ServiceAddresses.h"
 
 namespace flagrig {
 
@@ -44,8 +44,8 @@ const platform::URL& Constants::Identity::termsURL() {
 }
 
 const platform::URL& Constants::SignupConsent::consentsURL() {
-  static const platform::URL url =
-      ServiceAddresses::join(ServiceAddresses::compiledIn().accountService, "/api/account/consents");
+  static const platform::URL url = ServiceAddresses::join(
+      ServiceAddresses::compiledIn().accountService, "/api/account/consents");
   return url;
 }
 

@@ -29,9 +29,8 @@ std::string doubleText(double value) {
   if (magnitude == 0) return sign + "0.0";
 
   char buffer[48];
-  auto end = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                           std::chars_format::scientific)
-                 .ptr;
+  auto end =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific).ptr;
   std::string_view scientific(buffer, static_cast<std::size_t>(end - buffer));
   auto e = scientific.find('e');
   int exponent = 0;
@@ -66,21 +65,26 @@ AnalyticsEmitThrottle::AnalyticsEmitThrottle(AnalyticsEmitThrottleOptions option
       budgetLastRefill_(clock_()) {}
 
 AnalyticsEmitThrottle::Clock AnalyticsEmitThrottle::monotonicClock() {
-  return [] {
-    return platform::Date{platform::toSeconds(platform::env().clock->uptime())};
-  };
+  return [] { return platform::Date{platform::toSeconds(platform::env().clock->uptime())}; };
 }
 
 std::string AnalyticsEmitThrottle::keyText(const platform::Value& value) {
   using Kind = platform::Value::Kind;
   switch (value.kind()) {
-    case Kind::string: return *value.asString();
-    case Kind::boolean: return *value.asBool() ? "true" : "false";
-    case Kind::integer: return integerText(*value.asInt());
-    case Kind::unsignedInteger: return integerText(*value.asUInt());
-    case Kind::real: return doubleText(*value.asDouble());
-    case Kind::null: return "<null>";
-    case Kind::bytes: return integerText(value.asBytes()->size()) + " bytes";
+    case Kind::string:
+      return *value.asString();
+    case Kind::boolean:
+      return *value.asBool() ? "true" : "false";
+    case Kind::integer:
+      return integerText(*value.asInt());
+    case Kind::unsignedInteger:
+      return integerText(*value.asUInt());
+    case Kind::real:
+      return doubleText(*value.asDouble());
+    case Kind::null:
+      return "<null>";
+    case Kind::bytes:
+      return integerText(value.asBytes()->size()) + " bytes";
     case Kind::date:
       return platform::DateFormats::iso8601(*value.asDate(),
                                             platform::DateFormats::FractionalSeconds::omitted);

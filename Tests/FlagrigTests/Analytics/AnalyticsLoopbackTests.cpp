@@ -25,10 +25,9 @@ TEST_F(AnalyticsLoopbackTests, ACaptureReachesTheServiceWithTheExactBody) {
   } catch (const std::runtime_error& e) {
     GTEST_SKIP() << "no loopback HTTP server: " << e.what();
   }
-  ServiceAddresses::setActiveForTesting({platform::URL(server->url("/account")),
-                                         platform::URL(server->url("/ph")),
-                                         platform::URL("https://web.test"),
-                                         platform::URL("https://contacts.test")});
+  ServiceAddresses::setActiveForTesting(
+      {platform::URL(server->url("/account")), platform::URL(server->url("/ph")),
+       platform::URL("https://web.test"), platform::URL("https://contacts.test")});
   sim().environment->httpSession = std::make_shared<platform::HTTPSession>(
       std::make_shared<platform::linuxbackend::CurlTransport>(),
       platform::URLSessionConfiguration::defaultConfiguration());
@@ -45,14 +44,15 @@ TEST_F(AnalyticsLoopbackTests, ACaptureReachesTheServiceWithTheExactBody) {
     if (name == "Content-Type") json = value == "application/json";
   }
   EXPECT_TRUE(json);
-  EXPECT_EQ(request.body,
-            R"j({"api_key":"phc_Q7mLx2RbVt9KwPz4HnYc6JfDs3GaUe8NrTk5WqZy1MvB",)j"
-            R"j("event":"flagrig_tag_created","distinct_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d",)j"
-            R"j("properties":{"$os":"macOS","$os_version":"Version 6.1.0 (Simulated Linux, kernel 6.1.0-sim)",)j"
-            R"j("$app_version":"1.0.0","$lib":"flagrig-swift","$lib_version":"1.0.0","app_slug":"flagrig",)j"
-            R"j("platform":"macos","version":"1.0.0","install_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d",)j"
-            R"j("auth_state":"anonymous","big":false,"colour":"amber","count":2},)j"
-            R"j("timestamp":"2027-01-15T08:00:00Z"})j");
+  EXPECT_EQ(
+      request.body,
+      R"j({"api_key":"phc_Q7mLx2RbVt9KwPz4HnYc6JfDs3GaUe8NrTk5WqZy1MvB",)j"
+      R"j("event":"flagrig_tag_created","distinct_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d",)j"
+      R"j("properties":{"$os":"macOS","$os_version":"Version 6.1.0 (Simulated Linux, kernel 6.1.0-sim)",)j"
+      R"j("$app_version":"1.0.0","$lib":"flagrig-swift","$lib_version":"1.0.0","app_slug":"flagrig",)j"
+      R"j("platform":"macos","version":"1.0.0","install_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d",)j"
+      R"j("auth_state":"anonymous","big":false,"colour":"amber","count":2},)j"
+      R"j("timestamp":"2027-01-15T08:00:00Z"})j");
 }
 
 }  // namespace

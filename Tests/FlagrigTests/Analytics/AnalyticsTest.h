@@ -46,10 +46,9 @@ class AnalyticsTest : public platform::testing::SimTest {
 
   void SetUp() override {
     SimTest::SetUp();
-    ServiceAddresses::setActiveForTesting({platform::URL("https://account.test"),
-                                           platform::URL("https://analytics.test"),
-                                           platform::URL("https://web.test"),
-                                           platform::URL("https://contacts.test")});
+    ServiceAddresses::setActiveForTesting(
+        {platform::URL("https://account.test"), platform::URL("https://analytics.test"),
+         platform::URL("https://web.test"), platform::URL("https://contacts.test")});
     sim().environment->defaults->set("flagrig.deviceId", platform::Value(deviceId));
     sim().http->respond("POST", captureURL, platform::sim::SimHTTPAnswer::json(200, "{}"));
     sim().http->respond("POST", funnelURL, platform::sim::SimHTTPAnswer::json(202, "{}"));

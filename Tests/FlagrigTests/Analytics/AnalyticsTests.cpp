@@ -30,16 +30,15 @@ std::string baseProperties(const std::string& installID, const std::string& auth
 
 std::string captureBody(const std::string& event, const std::string& distinctID,
                         const std::string& properties) {
-  return R"({"api_key":")" + kKey + R"(","event":")" + event + R"(","distinct_id":")" +
-         distinctID + R"(","properties":{)" + properties + R"(},"timestamp":"2027-01-15T08:00:00Z"})";
+  return R"({"api_key":")" + kKey + R"(","event":")" + event + R"(","distinct_id":")" + distinctID +
+         R"(","properties":{)" + properties + R"(},"timestamp":"2027-01-15T08:00:00Z"})";
 }
 
 std::string mirrorBody(const std::string& event, const std::string& distinctID,
                        const std::string& installID, const std::string& properties) {
-  return R"({"app_slug":"flagrig","platform":"macos","event":")" + event +
-         R"(","distinct_id":")" + distinctID +
-         R"(","app_version":"1.0.0","install_channel":"sparkle","install_id":")" + installID +
-         R"(","device_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d","properties":{)" +
+  return R"({"app_slug":"flagrig","platform":"macos","event":")" + event + R"(","distinct_id":")" +
+         distinctID + R"(","app_version":"1.0.0","install_channel":"sparkle","install_id":")" +
+         installID + R"(","device_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d","properties":{)" +
          properties + "}}";
 }
 
@@ -63,8 +62,8 @@ TEST_F(AnalyticsTests, CapturesThePrefixedEventWithTheBasePropertiesAndTheDevice
   EXPECT_EQ(sent[0].value("Content-Type"), "application/json");
   EXPECT_EQ(sent[0].timeoutInterval, 5.0);
   // The install id was seeded from the device id: nothing was stored before.
-  EXPECT_EQ(body(sent[0]), captureBody("flagrig_tag_created", deviceId,
-                                       baseProperties(deviceId, "anonymous")));
+  EXPECT_EQ(body(sent[0]),
+            captureBody("flagrig_tag_created", deviceId, baseProperties(deviceId, "anonymous")));
   EXPECT_TRUE(mirrors().empty());
 }
 
@@ -73,8 +72,8 @@ TEST_F(AnalyticsTests, AStoredInstallIdIsKeptAndSent) {
   Analytics::track("tag_created");
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(body(sent[0]), captureBody("flagrig_tag_created", deviceId,
-                                       baseProperties("id-1", "anonymous")));
+  EXPECT_EQ(body(sent[0]),
+            captureBody("flagrig_tag_created", deviceId, baseProperties("id-1", "anonymous")));
 }
 
 TEST_F(AnalyticsTests, AnUnreadableInstallIdIsNeverReplacedByTheSeed) {
@@ -95,8 +94,8 @@ TEST_F(AnalyticsTests, FunnelEventsAreMirroredUnprefixedWithTheAuthorizationHead
                           {"X-Voskary-Platform", "macos"}});
   Analytics::track("auth_completed", {{"source", "onboarding"}});
 
-  std::string properties =
-      baseProperties(deviceId, "signed_in") + R"(,"source":"onboarding","voskary_account_id":"va_0193")";
+  std::string properties = baseProperties(deviceId, "signed_in") +
+                           R"(,"source":"onboarding","voskary_account_id":"va_0193")";
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(body(sent[0]), captureBody("flagrig_auth_completed", "va_0193", properties));
@@ -116,14 +115,21 @@ TEST_F(AnalyticsTests, FunnelEventsAreMirroredUnprefixedWithTheAuthorizationHead
 }
 
 TEST_F(AnalyticsTests, ExactlyTheFunnelEventsAreMirrored) {
-  const char* funnel[] = {"app_first_opened",     "app_updated",        "app_relaunched",
-                          "onboarding_started",   "onboarding_completed", "login_screen_shown",
-                          "auth_started",         "auth_completed",     "auth_failed",
-                          "sign_in_completed",    "account_linked",     "settings_viewed"};
-  const char* others[] = {"update_installed", "deep_link_activated", "permission_preflight_blocked",
-                          "reset_local_data", "beta_updates_setting_changed",
-                          "verbose_diagnostics_changed", "tag_created", "tag_demo_skipped",
-                          "tag_demo_completed", "flagrig_auth_started", "$identify"};
+  const char* funnel[] = {"app_first_opened",   "app_updated",          "app_relaunched",
+                          "onboarding_started", "onboarding_completed", "login_screen_shown",
+                          "auth_started",       "auth_completed",       "auth_failed",
+                          "sign_in_completed",  "account_linked",       "settings_viewed"};
+  const char* others[] = {"update_installed",
+                          "deep_link_activated",
+                          "permission_preflight_blocked",
+                          "reset_local_data",
+                          "beta_updates_setting_changed",
+                          "verbose_diagnostics_changed",
+                          "tag_created",
+                          "tag_demo_skipped",
+                          "tag_demo_completed",
+                          "flagrig_auth_started",
+                          "$identify"};
   for (const char* event : funnel) Analytics::track(event);
   for (const char* event : others) Analytics::track(event);
 
@@ -144,9 +150,9 @@ TEST_F(AnalyticsTests, DollarEventsAreCapturedUnchanged) {
   Analytics::track("$pageview", {{"surface", "menu"}});
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(body(sent[0]), captureBody("$pageview", deviceId,
-                                       baseProperties(deviceId, "anonymous") +
-                                           R"(,"surface":"menu")"));
+  EXPECT_EQ(body(sent[0]),
+            captureBody("$pageview", deviceId,
+                        baseProperties(deviceId, "anonymous") + R"(,"surface":"menu")"));
 }
 
 TEST_F(AnalyticsTests, CallerPropertiesReplaceBaseOnesInPlaceButNotTheAccountId) {
@@ -154,14 +160,10 @@ TEST_F(AnalyticsTests, CallerPropertiesReplaceBaseOnesInPlaceButNotTheAccountId)
     bool signedIn;
     std::string expectedProperties;
   };
-  Value::Dictionary properties{{"platform", "linux"},
-                               {"voskary_account_id", "va_forged"},
-                               {"count", 3},
-                               {"big", 18446744073709551615ull},
-                               {"enabled", true},
-                               {"ratio", 0.5},
-                               {"nothing", nullptr},
-                               {"list", Value::Array{1, "two", false}}};
+  Value::Dictionary properties{{"platform", "linux"}, {"voskary_account_id", "va_forged"},
+                               {"count", 3},          {"big", 18446744073709551615ull},
+                               {"enabled", true},     {"ratio", 0.5},
+                               {"nothing", nullptr},  {"list", Value::Array{1, "two", false}}};
   std::string replacedBase = baseProperties(deviceId, "anonymous");
   replacedBase.replace(replacedBase.find(R"("platform":"macos")"), 18, R"("platform":"linux")");
   const std::string extras =
@@ -294,6 +296,17 @@ TEST_F(AnalyticsTests, TrackReturnsBeforeAnythingIsSentAndEventsGoOutInOrder) {
   EXPECT_NE(body(sent[2]).find(R"("event":"flagrig_update_installed")"), std::string::npos);
   EXPECT_NE(body(sent[2]).find(R"("from_version":"1.0.0","to_version":"1.1.0"})"),
             std::string::npos);
+}
+
+TEST_F(AnalyticsTests, HeldAnswersHoldNothingBack) {
+  sim().http->respond("POST", captureURL, platform::sim::SimHTTPAnswer::json(200, "{}").holding());
+  Analytics::track("one");
+  Analytics::track("two");
+  Analytics::track("auth_failed");
+  EXPECT_EQ(captures().size(), 3u);
+  EXPECT_EQ(mirrors().size(), 1u);
+  // The fixture's answer serves the first capture; the later ones stay held.
+  EXPECT_EQ(sim().http->heldCount(), 2u);
 }
 
 TEST_F(AnalyticsTests, TheTimestampIsTheCallersTimeInWholeSeconds) {

@@ -182,6 +182,10 @@ TEST_F(BrandMarkTests, WithoutArtworkTheViewDrawsTheBoldSymbolInTheAccent) {
   EXPECT_EQ(view->contentTintColor(), accent);
   EXPECT_EQ(BrandMark::symbolFont(64).weight(), platform::FontWeight::bold);
   EXPECT_NEAR(BrandMark::symbolFont(64).pointSize(), 30.08, 1e-9);
+
+  // A failed load is not retried.
+  writePNG("FlagrigLogo.png", 30, 30);
+  EXPECT_FALSE(BrandMark::nsImage());
 }
 
 }  // namespace

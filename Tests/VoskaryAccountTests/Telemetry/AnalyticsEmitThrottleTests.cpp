@@ -17,8 +17,8 @@ using Properties = Value::Dictionary;
 // A throttle on a clock the test moves by hand.
 class AnalyticsEmitThrottleTests : public ::testing::Test {
  protected:
-  AnalyticsEmitThrottle make(AnalyticsEmitThrottleOptions options =
-                                 AnalyticsEmitThrottleOptions::production) {
+  AnalyticsEmitThrottle make(
+      AnalyticsEmitThrottleOptions options = AnalyticsEmitThrottleOptions::production) {
     return AnalyticsEmitThrottle(std::move(options), [this] { return now; });
   }
   void advance(double seconds) { now = now.addingTimeInterval(seconds); }
@@ -136,7 +136,8 @@ TEST_F(AnalyticsEmitThrottleTests, PrunesKeysAtLeastOneWindowOldOncePastTwoHundr
   AnalyticsEmitThrottleOptions options;
   options.budgetMax = 1000;
   auto throttle = make(options);
-  for (int i = 0; i < 200; ++i) ASSERT_TRUE(throttle.allowEmit("old_" + std::to_string(i), nullptr));
+  for (int i = 0; i < 200; ++i)
+    ASSERT_TRUE(throttle.allowEmit("old_" + std::to_string(i), nullptr));
   advance(60);
   for (int i = 0; i < 56; ++i) ASSERT_TRUE(throttle.allowEmit("new_" + std::to_string(i), nullptr));
   EXPECT_EQ(throttle.keyCount(), 256u);
@@ -146,7 +147,8 @@ TEST_F(AnalyticsEmitThrottleTests, PrunesKeysAtLeastOneWindowOldOncePastTwoHundr
   EXPECT_TRUE(throttle.allowEmit("old_0", nullptr));
 
   // Keys younger than the window stay, even above 256.
-  for (int i = 57; i < 300; ++i) ASSERT_TRUE(throttle.allowEmit("new_" + std::to_string(i), nullptr));
+  for (int i = 57; i < 300; ++i)
+    ASSERT_TRUE(throttle.allowEmit("new_" + std::to_string(i), nullptr));
   EXPECT_EQ(throttle.keyCount(), 301u);
 }
 
