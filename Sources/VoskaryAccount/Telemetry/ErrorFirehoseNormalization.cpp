@@ -97,7 +97,11 @@ std::string joined(const std::vector<std::string>& pieces, std::string_view sepa
 
 std::string ErrorFirehoseClient::normalizeMessage(
     std::string_view message, std::optional<std::string_view> exceptionType) const {
-  std::string text(message);
+  // The rules can take quadratic time on a hostile text; the template keeps 256 bytes anyway,
+  // so only the start of a huge message is read.
+  std::string text = message.size() > maxNormalizedBytes
+                         ? UnicodeText::truncatedUTF8(message, maxNormalizedBytes)
+                         : std::string(message);
   try {
     for (const auto& rule : rules()) {
       if (rule.mayMatch(text)) text = rule.regex.replacingMatches(text, rule.placeholder);
