@@ -269,7 +269,7 @@ void doubleFreeUnderTheAllocatorsLock() {
   for (auto& p : keep) p = std::malloc(size);
   for (auto& p : cached) p = std::malloc(size);
   void* volatile victim = std::malloc(size);
-  void* guard = std::malloc(size);  // so the victim is not merged into the top chunk
+  void* guard = std::malloc(size);      // so the victim is not merged into the top chunk
   for (auto* p : cached) std::free(p);  // fills the per-thread cache
   std::free(victim);
   std::free(victim);
