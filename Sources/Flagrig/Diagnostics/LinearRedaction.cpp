@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "Platform/Foundation/UnicodeText.h"
 
@@ -25,17 +26,18 @@ struct OverBudget {};
 // ---- Character classes ---------------------------------------------------------------------
 
 enum Class : std::uint16_t {
-  word = 1 << 0,      // ICU's \w, which also decides \b
-  space = 1 << 1,     // \s
-  hex = 1 << 2,       // [0-9a-fA-F]
-  token = 1 << 3,     // [A-Za-z0-9_\-]
-  local = 1 << 4,     // [A-Za-z0-9._%+\-]
-  domain = 1 << 5,    // [A-Za-z0-9.\-]
-  blob = 1 << 6,      // [A-Za-z0-9+/\-_]
-  letter = 1 << 7,    // [A-Za-z]
-  alnum = 1 << 8,     // [A-Za-z0-9]
-  digit = 1 << 9,     // [0-9]
-  keyStart = 1 << 10  // the first letters of the keyed-secret keywords, in either case
+  word = 1 << 0,       // ICU's \w, which also decides \b
+  space = 1 << 1,      // \s
+  hex = 1 << 2,        // [0-9a-fA-F]
+  token = 1 << 3,      // [A-Za-z0-9_\-]
+  local = 1 << 4,      // [A-Za-z0-9._%+\-]
+  domain = 1 << 5,     // [A-Za-z0-9.\-]
+  blob = 1 << 6,       // [A-Za-z0-9+/\-_]
+  letter = 1 << 7,     // [A-Za-z]
+  alnum = 1 << 8,      // [A-Za-z0-9]
+  digit = 1 << 9,      // [0-9]
+  keyStart = 1 << 10,  // the first letters of the keyed-secret keywords, in either case
+  keyLast = 1 << 11    // and their last letters
 };
 
 constexpr std::array<std::uint16_t, 128> makeASCIIClasses() {
@@ -59,6 +61,9 @@ constexpr std::array<std::uint16_t, 128> makeASCIIClasses() {
     if (isLetter && (lower == 'a' || lower == 'b' || lower == 'c' || lower == 'p' || lower == 'r' ||
                      lower == 's' || lower == 't' || lower == 'v'))
       bits |= keyStart;
+    if (isLetter && (lower == 'd' || lower == 'e' || lower == 'n' || lower == 'r' || lower == 's' ||
+                     lower == 't' || lower == 'y'))
+      bits |= keyLast;
     table[static_cast<std::size_t>(c)] = bits;
   }
   return table;
@@ -149,6 +154,17 @@ bool isValidUTF8(std::string_view text) {
     if (chunk & 0x8080808080808080ull) break;
   }
   return platform::UnicodeText::isValidUTF8(text.substr(i));
+}
+
+// The full case folding of one scalar, as ICU's case-insensitive string matching compares it.
+int fullFolding(char32_t c, char16_t (&folded)[8]) {
+  UChar source[2];
+  int32_t length = 0;
+  U16_APPEND_UNSAFE(source, length, static_cast<UChar32>(c));
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t foldedLength = u_strFoldCase(folded, 8, source, length, U_FOLD_CASE_DEFAULT, &status);
+  if (U_FAILURE(status)) throw OverBudget{};
+  return foldedLength;
 }
 
 // ---- One rule's pass over its input --------------------------------------------------------
@@ -286,6 +302,18 @@ class Pass {
     spend(first.size() + second.size());
   }
 
+  // The first UTF-16 unit of the full case folding of `c` (not ASCII), remembered for the
+  // characters seen last, since keyword candidates are looked at up to 13 times each.
+  char16_t firstFoldedUnit(char32_t c) {
+    auto& slot = folds_[c % folds_.size()];
+    if (slot.first != c) {
+      char16_t folded[8];
+      fullFolding(c, folded);
+      slot = {c, folded[0]};
+    }
+    return slot.second;
+  }
+
   bool changed() const { return changed_; }
 
   std::string finish() {
@@ -301,6 +329,7 @@ class Pass {
   std::size_t memoLow_ = npos;
   std::size_t memoHigh_ = 0;
   bool memoWord_ = false;
+  std::array<std::pair<char32_t, char16_t>, 64> folds_{};
 };
 
 // ---- The rules -----------------------------------------------------------------------------
@@ -314,17 +343,6 @@ constexpr std::array<std::string_view, 13> keywords = {
     "bearer",   "authorization", "token",   "vas",           "code",         "cookie",    "secret",
     "password", "apikey",        "api_key", "refresh_token", "access_token", "set-cookie"};
 constexpr std::size_t longestKeyword = 13;
-
-// The full case folding of one scalar, as ICU's case-insensitive string matching compares it.
-int fullFolding(char32_t c, char16_t (&folded)[8]) {
-  UChar source[2];
-  int32_t length = 0;
-  U16_APPEND_UNSAFE(source, length, static_cast<UChar32>(c));
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t foldedLength = u_strFoldCase(folded, 8, source, length, U_FOLD_CASE_DEFAULT, &status);
-  if (U_FAILURE(status)) throw OverBudget{};
-  return foldedLength;
-}
 
 // Where `keyword` ends when it matches case-insensitively at `start`, or npos. A match never
 // ends inside the folding of one character.
@@ -366,6 +384,8 @@ void keyedSecret(Pass& pass) {
       pass.spend(1);
     }
     if (keyEnd == searchFrom) continue;
+    // Most signs follow no keyword: their last letter already tells.
+    if (unsigned char last = pass.byte(keyEnd - 1); last < 0x80 && !is(last, keyLast)) continue;
 
     std::array<std::size_t, longestKeyword> starts{};
     std::size_t count = 0;
@@ -379,9 +399,16 @@ void keyedSecret(Pass& pass) {
     for (std::size_t c = count; c-- > 0;) {  // leftmost first
       std::size_t candidate = starts[c];
       unsigned char first = pass.byte(candidate);
-      if (first < 0x80 && !is(first, keyStart)) continue;
+      char16_t firstFolded = first;
+      if (first < 0x80) {
+        if (!is(first, keyStart)) continue;
+        firstFolded = static_cast<char16_t>(first | 0x20);
+      } else {
+        firstFolded = pass.firstFoldedUnit(decodeAt(pass.in, candidate).value);
+      }
       bool matches = false;
       for (auto keyword : keywords) {
+        if (static_cast<char16_t>(keyword[0]) != firstFolded) continue;
         if (keywordEnd(pass, candidate, keyword) == keyEnd) {
           matches = true;
           break;
