@@ -20,8 +20,9 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// Stops a scan that spent more than its budget.
-struct OverBudget {};
+// Stops a scan that ran over its work budget, or that ICU could not serve (its character data
+// missing): the text is then not redacted here at all.
+struct CannotRedact {};
 
 // ---- Character classes ---------------------------------------------------------------------
 
@@ -87,7 +88,7 @@ struct UnicodeClasses {
     word.applyPattern(icu::UnicodeString(u"[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\u200c\\u200d]"),
                       status);
     transparent.applyPattern(icu::UnicodeString(u"[\\p{Grapheme_Extend}\\p{Cf}]"), status);
-    if (U_FAILURE(status)) throw OverBudget{};
+    if (U_FAILURE(status)) throw CannotRedact{};
     word.freeze();
     transparent.freeze();
   }
@@ -163,7 +164,7 @@ int fullFolding(char32_t c, char16_t (&folded)[8]) {
   U16_APPEND_UNSAFE(source, length, static_cast<UChar32>(c));
   UErrorCode status = U_ZERO_ERROR;
   int32_t foldedLength = u_strFoldCase(folded, 8, source, length, U_FOLD_CASE_DEFAULT, &status);
-  if (U_FAILURE(status)) throw OverBudget{};
+  if (U_FAILURE(status)) throw CannotRedact{};
   return foldedLength;
 }
 
@@ -179,7 +180,7 @@ class Pass {
   const std::size_t n;
 
   void spend(std::size_t units) {
-    if (units > budget_) throw OverBudget{};
+    if (units > budget_) throw CannotRedact{};
     budget_ -= units;
   }
 
@@ -795,7 +796,7 @@ std::optional<std::string> LinearRedaction::redact(std::string_view text, std::s
       rule(pass);
       if (pass.changed()) current = pass.finish();
     }
-  } catch (const OverBudget&) {
+  } catch (const CannotRedact&) {
     return std::nullopt;
   }
   return current;
