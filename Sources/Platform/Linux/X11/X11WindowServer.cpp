@@ -395,6 +395,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.bounds = Rect(double(position->dst_x) - border - left, double(position->dst_y) - border - top,
                     double(geometry->width) + 2 * border + left + right,
                     double(geometry->height) + 2 * border + top + bottom);
+    e.minimized = hidden;
     e.onScreen = !hidden && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
 
     if (auto it = own.find(e.number); it != own.end()) {
@@ -520,6 +521,7 @@ void X11WindowServer::placeAbove(std::uint32_t ourXid, std::uint32_t targetWindo
   xcb_configure_window(connection_->raw(), ourXid,
                        XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
   connection_->flush();
+  ++restacks_;
   // The ConfigureNotify that follows marks the list stale.
   invalidate();
 }

@@ -34,6 +34,7 @@ struct X11WindowEntry {
   int layer = 0;
   Rect bounds;  // window-list coordinates, frame included
   bool onScreen = false;
+  bool minimized = false;  // _NET_WM_STATE_HIDDEN
   bool desktopElement = false;
   bool own = false;
 };
@@ -78,8 +79,10 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const X11WindowSnapshot> snapshot();
   X11Connection& connection() const { return *connection_; }
 
-  // How many times the list was read from the server (for tests and benchmarks).
+  // How many times the list was read from the server, and how many restacks `placeAbove`
+  // asked for (for tests and benchmarks).
   std::uint64_t refreshCount() const { return refreshes_; }
+  std::uint64_t restackCount() const { return restacks_; }
 
  private:
   void handleEvent(const xcb_generic_event_t& event);
@@ -95,6 +98,7 @@ class X11WindowServer final : public WindowServer {
   std::map<std::uint32_t, std::shared_ptr<const Value>> values_;  // by list options
   bool dirty_ = true;
   std::uint64_t refreshes_ = 0;
+  std::uint64_t restacks_ = 0;
   // Clients whose property changes we already listen to.
   std::set<xcb_window_t> watched_;
   bool hasResourceExtension_ = false;
