@@ -90,6 +90,13 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const X11WindowSnapshot> refresh();
   void watchClients(const std::vector<xcb_window_t>& clients);
   std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
+  struct ClientCache;
+  void readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
+                      const xcb_get_property_reply_t* wmClass,
+                      const xcb_get_property_reply_t* netName,
+                      const xcb_get_property_reply_t* wmName,
+                      const xcb_get_property_reply_t* state,
+                      const xcb_get_property_reply_t* type) const;
 
   std::shared_ptr<X11Connection> connection_;
   X11Connection::SubscriptionId subscription_ = 0;
@@ -99,8 +106,19 @@ class X11WindowServer final : public WindowServer {
   bool dirty_ = true;
   std::uint64_t refreshes_ = 0;
   std::uint64_t restacks_ = 0;
-  // Clients whose property changes we already listen to.
-  std::set<xcb_window_t> watched_;
+  // What we know of each client between reads: its properties until it reports a change of
+  // one, its frame until it is reparented. Every client in here is watched for both.
+  struct ClientCache {
+    bool propertiesKnown = false;
+    std::int32_t pid = 0;
+    std::string ownerName;
+    std::optional<std::string> name;
+    int layer = 0;
+    bool desktopElement = false;
+    bool hidden = false;
+    std::uint32_t frame = 0;  // 0 while unknown
+  };
+  std::map<xcb_window_t, ClientCache> clients_;
   bool hasResourceExtension_ = false;
   std::int32_t ownPid_ = 0;
   std::string ownName_;
