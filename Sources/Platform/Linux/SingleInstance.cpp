@@ -50,6 +50,16 @@ int millisecondsLeft(SteadyClock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// An address as one line: within the size limit, UTF-8, no control characters.
+bool acceptable(const std::string& address) {
+  if (address.empty() || address.size() > SingleInstance::maxMessage) return false;
+  if (!UnicodeText::isValidUTF8(address)) return false;
+  for (unsigned char c : address) {
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
 // Reads one line from `fd` within the limits; nothing when the peer breaks them.
 std::optional<std::string> readMessage(int fd) {
   auto deadline = SteadyClock::now() + std::chrono::milliseconds(
@@ -74,11 +84,7 @@ std::optional<std::string> readMessage(int fd) {
     }
     if (message.size() > SingleInstance::maxMessage) return std::nullopt;
   }
-  if (message.empty() || message.size() > SingleInstance::maxMessage) return std::nullopt;
-  if (!UnicodeText::isValidUTF8(message)) return std::nullopt;
-  for (unsigned char c : message) {
-    if (c < 0x20 || c == 0x7f) return std::nullopt;
-  }
+  if (!acceptable(message)) return std::nullopt;
   return message;
 }
 
@@ -219,24 +225,29 @@ void SingleInstance::acceptPending() {
 }
 
 bool SingleInstance::handOver(const std::string& address, double timeoutSeconds) const {
-  if (address.empty() || address.size() > maxMessage ||
-      address.find('\n') != std::string::npos)
-    return false;
-  auto socketAddressValue = socketAddress(directory_ / (name_ + ".socket"));
-  if (!socketAddressValue) return false;
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
-  // The first instance may hold the lock a moment before it listens: try again until then.
-  int fd = -1;
+  // What the first instance would refuse is not sent at all.
+  if (!acceptable(address)) return false;
+  auto deadline =
+      SteadyClock::now() + std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
+  // The first instance may hold the lock a moment before it listens, or turn us away while it
+  // is busy with other peers: try again until the deadline.
   while (true) {
-    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&*socketAddressValue),
-                  sizeof(*socketAddressValue)) == 0)
-      break;
-    ::close(fd);
-    fd = -1;
+    if (auto answer = tryHandOver(address, deadline)) return *answer;
     if (millisecondsLeft(deadline) == 0) return false;
     ::poll(nullptr, 0, 20);
+  }
+}
+
+std::optional<bool> SingleInstance::tryHandOver(const std::string& address,
+                                                std::chrono::steady_clock::time_point deadline) const {
+  auto socketAddressValue = socketAddress(directory_ / (name_ + ".socket"));
+  if (!socketAddressValue) return false;
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&*socketAddressValue),
+                sizeof(*socketAddressValue)) != 0) {
+    ::close(fd);
+    return std::nullopt;
   }
   // Only our own user's instance gets the address.
   ucred peer{};
@@ -252,7 +263,7 @@ bool SingleInstance::handOver(const std::string& address, double timeoutSeconds)
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       ::close(fd);
-      return false;
+      return std::nullopt;
     }
     sent += static_cast<std::size_t>(n);
   }
@@ -268,7 +279,8 @@ bool SingleInstance::handOver(const std::string& address, double timeoutSeconds)
     answer.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return answer.rfind("ok\n", 0) == 0;
+  if (answer.rfind("ok\n", 0) == 0) return true;
+  return std::nullopt;
 }
 
 void SingleInstance::deliverAsURLEvent(const std::string& address) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -50,6 +51,10 @@ class SingleInstance {
 
  private:
   struct Shared;
+  // One attempt: true when acknowledged, false when it must not be tried again, nothing when
+  // it may be (not listening yet, turned away).
+  std::optional<bool> tryHandOver(const std::string& address,
+                                  std::chrono::steady_clock::time_point deadline) const;
 
   std::filesystem::path directory_;
   std::string name_;

@@ -141,6 +141,7 @@ TEST_F(SingleInstanceTest, BrokenOrHostileMessagesAreDropped) {
   EXPECT_EQ(delivered, std::vector<std::string>{"flagrig://good"});
   // An address the hand-over itself refuses to send.
   EXPECT_FALSE(second.handOver("flagrig://a\nb"));
+  EXPECT_FALSE(second.handOver("flagrig://a\tb"));
   EXPECT_FALSE(second.handOver(""));
 }
 
