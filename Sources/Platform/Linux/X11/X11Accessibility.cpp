@@ -76,6 +76,7 @@ std::uint32_t X11Accessibility::activeWindow() {
   auto cookie = xcb_get_property(c, 0, connection_->root(), connection_->atoms().netActiveWindow,
                                  XCB_ATOM_WINDOW, 0, 1);
   auto* reply = xcb_get_property_reply(c, cookie, nullptr);
+  connection_->didWaitForReplies();
   std::uint32_t window = 0;
   if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
     window = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));

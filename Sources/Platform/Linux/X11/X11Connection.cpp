@@ -129,6 +129,7 @@ xcb_atom_t X11Connection::atom(std::string_view name) {
   if (auto it = extraAtoms_.find(name); it != extraAtoms_.end()) return it->second;
   auto cookie = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
   Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
+  didWaitForReplies();
   if (!reply) return XCB_NONE;
   extraAtoms_.emplace(std::string(name), reply->atom);
   return reply->atom;
@@ -180,13 +181,30 @@ void X11Connection::sync() {
   if (isBroken()) return;
   Reply<xcb_get_input_focus_reply_t> reply(
       xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  (void)reply;
+  didWaitForReplies();
+}
+
+void X11Connection::didWaitForReplies() {
+  auto loop = loop_.lock();
+  if (!loop || dispatchPosted_ || brokenReported_) return;
+  dispatchPosted_ = true;
+  std::weak_ptr<X11Connection> weak = weak_from_this();
+  loop->post([weak] {
+    if (auto strong = weak.lock()) {
+      strong->dispatchPosted_ = false;
+      strong->dispatchPendingEvents();
+    }
+  });
 }
 
 void X11Connection::dispatchPendingEvents() {
   while (!isBroken()) {
     Reply<xcb_generic_event_t> event(xcb_poll_for_event(connection_));
-    if (!event) break;
+    if (!event) {
+      // Reading may have just found the server gone: report it now, not on the next wake.
+      isBroken();
+      return;
+    }
     handleEvent(*event);
   }
 }

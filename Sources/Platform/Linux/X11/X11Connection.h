@@ -94,6 +94,9 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   void sync();
   // Reads every queued event and hands each to the subscribers.
   void dispatchPendingEvents();
+  // After waiting for a reply: events that arrived meanwhile sit in xcb's queue, where the
+  // descriptor no longer shows them, so their dispatch is posted to the main loop.
+  void didWaitForReplies();
 
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
@@ -119,6 +122,7 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   bool brokenReported_ = false;
   std::weak_ptr<RunLoop> loop_;
   std::uint64_t readSource_ = 0;
+  bool dispatchPosted_ = false;
 };
 
 }  // namespace platform::linuxbackend

@@ -87,6 +87,7 @@ void X11HotKeyCenter::readKeyboardMapping() {
       xcb_get_keyboard_mapping_reply(c, mappingCookie, nullptr));
   Reply<xcb_get_modifier_mapping_reply_t> modifiers(
       xcb_get_modifier_mapping_reply(c, modifierCookie, nullptr));
+  connection_->didWaitForReplies();
   keysyms_.clear();
   keysymsPerKeycode_ = 0;
   if (mapping) {
@@ -166,6 +167,7 @@ bool X11HotKeyCenter::grab(const std::vector<xcb_keycode_t>& keycodes, std::uint
       held.push_back(&a);
     }
   }
+  connection_->didWaitForReplies();
   if (taken) {
     for (const auto* a : held) xcb_ungrab_key(c, a->keycode, connection_->root(), a->mods);
     connection_->flush();

@@ -199,6 +199,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
     dirty_ = false;
     values_.clear();
     snapshot_ = refresh();
+    connection_->didWaitForReplies();
   }
   return snapshot_;
 }

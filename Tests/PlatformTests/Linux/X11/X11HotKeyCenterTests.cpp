@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "X11DesktopTest.h"
 
@@ -154,6 +157,55 @@ TEST(X11HotKeyMapping, MapsThePlatformKeyCodesAndModifiers) {
   EXPECT_EQ(X11HotKeyCenter::xModifiers(HotKeyModifier::control | HotKeyModifier::shift |
                                         HotKeyModifier::option | HotKeyModifier::command | 0x8000),
             XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+}
+
+}  // namespace
+}  // namespace platform::testing
+
+namespace platform::testing {
+namespace {
+
+// The real main loop on the system clock: the connection is one of its read sources.
+TEST(X11HotKeyOnTheMainLoop, APressThatArrivedWhileWaitingForAReplyIsStillDelivered) {
+  std::string reason;
+  auto desktop = XvfbDesktop::start(reason);
+  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
+  auto environment = std::make_shared<Environment>();
+  environment->clock = std::make_shared<SystemClock>();
+  environment->mainLoop = std::make_shared<RunLoop>(environment->clock);
+  auto previous = installEnvironment(environment);
+  {
+    auto connection = linuxbackend::X11Connection::open(desktop->display());
+    ASSERT_TRUE(connection);
+    linuxbackend::X11WindowServer server(connection);
+    linuxbackend::X11HotKeyCenter hotKeys(connection);
+    int pressed = 0;
+    hotKeys.installEventHandler(hotKeys.applicationEventTarget(),
+                                {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
+                                [&](const HotKeyEvent&) {
+                                  ++pressed;
+                                  environment->mainLoop->stop();
+                                  return HotKeyStatus::noErr;
+                                });
+    EventHotKeyRef ref;
+    ASSERT_EQ(hotKeys.registerEventHotKey(backquote, controlShift, {1, 1},
+                                          hotKeys.applicationEventTarget(), 0, ref),
+              HotKeyStatus::noErr);
+    environment->mainLoop->post([] {});
+    environment->mainLoop->postAfter(0.05, [&] { environment->mainLoop->stop(); });
+    environment->mainLoop->run();  // settles the grab's own traffic
+
+    ASSERT_EQ(desktop->run({"xdotool", "key", "ctrl+shift+grave"}), 0);
+    // Reading the window list waits for replies, and xcb queues the key press meanwhile.
+    server.ownWindowsDidChange();
+    server.snapshot();
+    auto timeout = environment->mainLoop->postAfter(10, [&] { environment->mainLoop->stop(); });
+    environment->mainLoop->run();
+    timeout->cancel();
+    EXPECT_EQ(pressed, 1);
+  }
+  environment->mainLoop->discardPendingWork();
+  installEnvironment(previous);
 }
 
 }  // namespace
