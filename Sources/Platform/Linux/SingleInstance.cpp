@@ -137,9 +137,24 @@ bool SingleInstance::acquire() {
     usable_ = false;
     return false;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
+  // A relaunched process waits for its predecessor; the variable is not passed further on.
+  double wait = 0;
+  if (const char* predecessor = std::getenv(relaunchVariable)) {
+    if (*predecessor) wait = relaunchWait;
+    ::unsetenv(relaunchVariable);
+  }
+  auto deadline = SteadyClock::now() + std::chrono::milliseconds(static_cast<int>(wait * 1000));
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      ::close(fd);
+      usable_ = false;
+      return false;
+    }
+    if (millisecondsLeft(deadline) == 0) {
+      ::close(fd);
+      return false;
+    }
+    ::poll(nullptr, 0, 20);
   }
   lockFd_ = fd;
 

@@ -17,6 +17,7 @@
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/SingleInstance.h"
 
 extern char** environ;
 
@@ -75,16 +76,22 @@ class ProcessApplication final : public RunningApplication {
   std::int32_t pid_;
 };
 
-// Starts `argv` in a session of its own, so it outlives us; reaped on a thread.
-std::optional<pid_t> spawnDetached(std::vector<std::string> arguments) {
+// Starts `argv` in a session of its own, so it outlives us, with these variables added to our
+// environment; reaped on a thread.
+std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
+                                   std::vector<std::string> variables = {}) {
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  for (auto& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
   std::thread([pid] {
@@ -159,7 +166,12 @@ void XdgWorkspace::openApplication(const std::string& path,
   } else {
     std::vector<std::string> argv{ourselves ? std::string("/proc/self/exe") : path};
     if (ourselves) argv.insert(argv.end(), arguments_.begin(), arguments_.end());
-    if (auto pid = spawnDetached(argv)) {
+    // Our successor must wait for this process to let go of the single-instance lock.
+    std::vector<std::string> variables;
+    if (ourselves)
+      variables.push_back(std::string(SingleInstance::relaunchVariable) + "=" +
+                          std::to_string(::getpid()));
+    if (auto pid = spawnDetached(argv, variables)) {
       launched = std::make_shared<ProcessApplication>(*pid);
     } else {
       failure = "The application at " + path + " could not be started.";

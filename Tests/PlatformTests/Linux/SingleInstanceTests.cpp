@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -143,6 +144,28 @@ TEST_F(SingleInstanceTest, BrokenOrHostileMessagesAreDropped) {
   EXPECT_FALSE(second.handOver("flagrig://a\nb"));
   EXPECT_FALSE(second.handOver("flagrig://a\tb"));
   EXPECT_FALSE(second.handOver(""));
+}
+
+TEST_F(SingleInstanceTest, ARelaunchedInstanceWaitsForItsPredecessorInsteadOfHandingOver) {
+  auto first = std::make_unique<SingleInstance>(directory.path());
+  ASSERT_TRUE(first->acquire());
+  // Without the relaunch mark a later process is second at once.
+  EXPECT_FALSE(SingleInstance(directory.path()).acquire());
+
+  ::setenv(SingleInstance::relaunchVariable, "12345", 1);
+  SingleInstance successor(directory.path());
+  std::atomic<bool> acquired{false}, starting{false};
+  std::thread start([&] {
+    starting = true;
+    acquired = successor.acquire();
+  });
+  while (!starting) std::this_thread::yield();
+  EXPECT_FALSE(acquired);
+  first.reset();  // the predecessor ends
+  start.join();
+  EXPECT_TRUE(acquired);
+  EXPECT_TRUE(successor.isPrimary());
+  EXPECT_EQ(std::getenv(SingleInstance::relaunchVariable), nullptr);
 }
 
 TEST_F(SingleInstanceTest, TheFolderMustBePrivate) {
