@@ -270,6 +270,13 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     topLevels.assign(children, children + std::max(count, 0));
   }
   std::vector<xcb_window_t> clients = propertyLongs(stackingReply.get());
+  if (!stackingReply || stackingReply->type != XCB_ATOM_WINDOW) {
+    // A manager without the stacking list may still keep the plain one; the tree orders it.
+    Reply<xcb_get_property_reply_t> plain(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, atoms.netClientList, XCB_ATOM_WINDOW, 0, maxClients),
+        nullptr));
+    clients = propertyLongs(plain.get());
+  }
   if (clients.size() > maxClients) clients.resize(maxClients);
   // A broken list may name one window twice; keep its topmost place.
   {
