@@ -45,7 +45,7 @@ std::string processName(std::int32_t pid) {
 X11Accessibility::X11Accessibility(std::shared_ptr<X11Connection> connection,
                                    X11WindowServer& windowServer)
     : connection_(std::move(connection)), windowServer_(windowServer) {
-  subscription_ = connection_->subscribe([this](const xcb_generic_event_t& event) {
+  subscription_ = connection_->observe([this](const xcb_generic_event_t& event) {
     if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
     const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
     // The manager answered an activation, whichever it chose.

@@ -34,15 +34,18 @@ std::shared_ptr<X11Connection> X11Connection::open(std::string_view display) {
   if (!connection->screen_) return nullptr;
   connection->internAtoms();
 
-  if (hasEnvironment() && env().mainLoop && !env().mainLoop->isManual()) {
-    auto loop = env().mainLoop;
-    std::weak_ptr<X11Connection> weak = connection;
-    connection->loop_ = loop;
-    connection->readSource_ = loop->addReadSource(connection->fileDescriptor(), [weak] {
-      if (auto strong = weak.lock()) strong->dispatchPendingEvents();
-    });
-  }
+  if (hasEnvironment() && env().mainLoop && !env().mainLoop->isManual())
+    connection->attachTo(env().mainLoop);
   return connection;
+}
+
+void X11Connection::attachTo(const std::shared_ptr<RunLoop>& loop) {
+  if (!loop || readSource_ || brokenReported_) return;
+  std::weak_ptr<X11Connection> weak = weak_from_this();
+  loop_ = loop;
+  readSource_ = loop->addReadSource(fileDescriptor(), [weak] {
+    if (auto strong = weak.lock()) strong->dispatchPendingEvents();
+  });
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
@@ -141,8 +144,15 @@ X11Connection::SubscriptionId X11Connection::subscribe(EventHandler handler) {
   return id;
 }
 
+X11Connection::SubscriptionId X11Connection::observe(EventHandler observer) {
+  SubscriptionId id = nextId_++;
+  observers_.push_back({id, std::make_shared<EventHandler>(std::move(observer))});
+  return id;
+}
+
 void X11Connection::unsubscribe(SubscriptionId id) {
   std::erase_if(subscribers_, [id](const Subscriber& s) { return s.id == id; });
+  std::erase_if(observers_, [id](const Subscriber& s) { return s.id == id; });
   std::erase_if(brokenHandlers_, [id](const auto& h) { return h.first == id; });
 }
 
@@ -197,19 +207,37 @@ void X11Connection::didWaitForReplies() {
   });
 }
 
-void X11Connection::dispatchPendingEvents() {
+void X11Connection::readEvents() {
+  if (readIntoQueue()) didWaitForReplies();
+}
+
+bool X11Connection::readIntoQueue() {
+  bool any = false;
   while (!isBroken()) {
-    Reply<xcb_generic_event_t> event(xcb_poll_for_event(connection_));
-    if (!event) {
+    auto* raw = xcb_poll_for_event(connection_);
+    if (!raw) {
       // Reading may have just found the server gone: report it now, not on the next wake.
       isBroken();
-      return;
+      break;
     }
+    std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event(raw, std::free);
+    observeEvent(*event);
+    queued_.push_back(std::move(event));
+    any = true;
+  }
+  return any;
+}
+
+void X11Connection::dispatchPendingEvents() {
+  readIntoQueue();
+  while (!queued_.empty()) {
+    auto event = std::move(queued_.front());
+    queued_.pop_front();
     handleEvent(*event);
   }
 }
 
-void X11Connection::handleEvent(const xcb_generic_event_t& event) {
+void X11Connection::observeEvent(const xcb_generic_event_t& event) {
   if ((event.response_type & 0x7f) == XCB_CONFIGURE_NOTIFY) {
     const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
     if (e.window == root_) {
@@ -217,6 +245,11 @@ void X11Connection::handleEvent(const xcb_generic_event_t& event) {
       rootHeight_ = e.height;
     }
   }
+  auto observers = observers_;
+  for (const auto& o : observers) (*o.handler)(event);
+}
+
+void X11Connection::handleEvent(const xcb_generic_event_t& event) {
   // Handlers may subscribe or unsubscribe while they run.
   auto subscribers = subscribers_;
   for (const auto& s : subscribers) {

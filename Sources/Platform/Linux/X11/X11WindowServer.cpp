@@ -88,7 +88,7 @@ X11WindowServer::X11WindowServer(std::shared_ptr<X11Connection> connection)
     : connection_(std::move(connection)),
       ownPid_(static_cast<std::int32_t>(::getpid())),
       ownName_(ownProcessName()) {
-  subscription_ = connection_->subscribe([this](const xcb_generic_event_t& e) { handleEvent(e); });
+  subscription_ = connection_->observe([this](const xcb_generic_event_t& e) { handleEvent(e); });
   if (auto* ext = xcb_get_extension_data(connection_->raw(), &xcb_res_id))
     hasResourceExtension_ = ext->present;
 }
@@ -189,7 +189,8 @@ void X11WindowServer::ownWindowsDidChange() {
 
 std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
   // Events already received may say the cache is stale; reading them costs no round trip.
-  connection_->dispatchPendingEvents();
+  // Only the observers see them here: no handler of the product runs inside this call.
+  connection_->readEvents();
   if (connection_->isBroken()) {
     snapshot_.reset();
     values_.clear();
