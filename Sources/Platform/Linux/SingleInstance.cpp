@@ -114,13 +114,13 @@ SingleInstance::SingleInstance(std::filesystem::path directory, std::string name
     : directory_(std::move(directory)), name_(std::move(name)), shared_(std::make_shared<Shared>()) {}
 
 SingleInstance::~SingleInstance() {
-  if (readSource_) {
-    if (auto loop = shared_->loop.lock()) loop->removeReadSource(readSource_);
-  }
+  std::shared_ptr<RunLoop> loop;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->deliver = nullptr;
+    loop = shared_->loop.lock();
   }
+  if (readSource_ && loop) loop->removeReadSource(readSource_);
   if (listenFd_ >= 0) {
     ::close(listenFd_);
     std::error_code ignored;
@@ -190,7 +190,10 @@ void SingleInstance::listen(std::function<void(std::string address)> deliver) {
     shared_->deliver = std::move(deliver);
   }
   if (!hasEnvironment() || !env().mainLoop) return;
-  shared_->loop = env().mainLoop;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->loop = env().mainLoop;
+  }
   if (listenFd_ >= 0 && !env().mainLoop->isManual() && readSource_ == 0)
     readSource_ = env().mainLoop->addReadSource(listenFd_, [this] { acceptPending(); });
 }
@@ -223,7 +226,12 @@ void SingleInstance::acceptPending() {
       }
       ::close(fd);
       if (message) {
-        if (auto loop = shared->loop.lock()) {
+        std::shared_ptr<RunLoop> loop;
+        {
+          std::lock_guard lock(shared->mutex);
+          loop = shared->loop.lock();
+        }
+        if (loop) {
           loop->post([shared, address = std::move(*message)] {
             std::function<void(std::string)> deliver;
             {
