@@ -17,6 +17,7 @@
 
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UnicodeText.h"
@@ -307,6 +308,8 @@ std::optional<bool> SingleInstance::tryHandOver(const std::string& address,
 }
 
 void SingleInstance::deliverAsURLEvent(const std::string& address) {
+  // Without a desktop there is no application to take it.
+  if (!hasEnvironment() || !env().desktop) return;
   AppleEventDescriptor event(AppleEventCode::internetEventClass, AppleEventCode::getURL);
   event.setParamDescriptor(AppleEventCode::directObjectKeyword, AppleEventDescriptor::string(address));
   AppleEventManager::shared().dispatch(event);
