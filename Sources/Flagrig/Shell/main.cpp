@@ -43,7 +43,10 @@ int main(int argc, char** argv) {
     single = std::make_unique<SingleInstance>(*folder);
     if (!single->acquire()) {
       if (single->isUsable()) {
-        if (!address) return 0;
+        if (!address) {
+          std::fprintf(stderr, "flagrig: Flagrig is already running.\n");
+          return 0;
+        }
         if (single->handOver(*address)) return 0;
         std::fprintf(stderr, "flagrig: the running Flagrig did not take %s\n", address->c_str());
         return 1;
