@@ -63,8 +63,8 @@ bool acceptable(const std::string& address) {
 
 // Reads one line from `fd` within the limits; nothing when the peer breaks them.
 std::optional<std::string> readMessage(int fd) {
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(
-                                           static_cast<int>(SingleInstance::readTimeout * 1000));
+  auto deadline = SteadyClock::now() +
+                  std::chrono::milliseconds(static_cast<int>(SingleInstance::readTimeout * 1000));
   std::string message;
   char buffer[1024];
   while (true) {
@@ -112,7 +112,9 @@ std::optional<std::filesystem::path> SingleInstance::defaultDirectory() {
 }
 
 SingleInstance::SingleInstance(std::filesystem::path directory, std::string name)
-    : directory_(std::move(directory)), name_(std::move(name)), shared_(std::make_shared<Shared>()) {}
+    : directory_(std::move(directory)),
+      name_(std::move(name)),
+      shared_(std::make_shared<Shared>()) {}
 
 SingleInstance::~SingleInstance() {
   std::shared_ptr<RunLoop> loop;
@@ -262,8 +264,8 @@ bool SingleInstance::handOver(const std::string& address, double timeoutSeconds)
   }
 }
 
-std::optional<bool> SingleInstance::tryHandOver(const std::string& address,
-                                                std::chrono::steady_clock::time_point deadline) const {
+std::optional<bool> SingleInstance::tryHandOver(
+    const std::string& address, std::chrono::steady_clock::time_point deadline) const {
   auto socketAddressValue = socketAddress(directory_ / (name_ + ".socket"));
   if (!socketAddressValue) return false;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -311,7 +313,8 @@ void SingleInstance::deliverAsURLEvent(const std::string& address) {
   // Without a desktop there is no application to take it.
   if (!hasEnvironment() || !env().desktop) return;
   AppleEventDescriptor event(AppleEventCode::internetEventClass, AppleEventCode::getURL);
-  event.setParamDescriptor(AppleEventCode::directObjectKeyword, AppleEventDescriptor::string(address));
+  event.setParamDescriptor(AppleEventCode::directObjectKeyword,
+                           AppleEventDescriptor::string(address));
   AppleEventManager::shared().dispatch(event);
 }
 

@@ -42,8 +42,7 @@ bool processExists(std::int32_t pid) {
   // A zombie has ended although it can still be signalled.
   std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
   auto close = stat.rfind(')');
-  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z')
-    return false;
+  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return false;
   return true;
 }
 
@@ -144,7 +143,8 @@ void XdgWorkspace::activateFileViewerSelecting(const std::vector<std::string>& p
     auto folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path().string();
     if (folders.insert(folder).second) {
       opener_.open(folder, [folder](bool opened) {
-        if (!opened) std::fprintf(stderr, "flagrig: could not show the folder %s\n", folder.c_str());
+        if (!opened)
+          std::fprintf(stderr, "flagrig: could not show the folder %s\n", folder.c_str());
       });
     }
   }
@@ -178,9 +178,8 @@ void XdgWorkspace::openApplication(const std::string& path,
     }
   }
   if (!completion) return;
-  env().mainLoop->post([completion = std::move(completion), launched, failure] {
-    completion(launched, failure);
-  });
+  env().mainLoop->post(
+      [completion = std::move(completion), launched, failure] { completion(launched, failure); });
 }
 
 std::shared_ptr<RunningApplication> XdgWorkspace::runningApplication(std::int32_t pid) {

@@ -114,9 +114,9 @@ TEST_F(SingleInstanceTest, BrokenOrHostileMessagesAreDropped) {
   first.listen([&](std::string address) { delivered.push_back(address); });
   std::vector<int> peers;
   for (std::string bytes : {std::string(SingleInstance::maxMessage + 10, 'a'),  // too long
-                            std::string("flagrig://a\rb\n"),                     // control bytes
-                            std::string("flagrig://\xff\xfe\n"),                 // not UTF-8
-                            std::string("\n")}) {                                // empty
+                            std::string("flagrig://a\rb\n"),                    // control bytes
+                            std::string("flagrig://\xff\xfe\n"),                // not UTF-8
+                            std::string("\n")}) {                               // empty
     int fd = rawPeer(bytes);
     ASSERT_GE(fd, 0);
     ::shutdown(fd, SHUT_WR);

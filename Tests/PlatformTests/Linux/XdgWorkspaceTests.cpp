@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,10 +52,11 @@ class XdgWorkspaceTest : public SimTest {
 
 TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   std::optional<bool> yes, no;
-  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL("https://example.test/a"),
-                                                                  [&](bool ok) { yes = ok; });
-  XdgWorkspace({}, XdgOpen(fakeOpener(3))).openURLWithCompletion(URL("flagrig://x"),
-                                                                  [&](bool ok) { no = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(0)))
+      .openURLWithCompletion(URL("https://example.test/a"), [&](bool ok) { yes = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(3))).openURLWithCompletion(URL("flagrig://x"), [&](bool ok) {
+    no = ok;
+  });
   ASSERT_TRUE(runUntil([&] { return yes && no; }));
   EXPECT_EQ(yes, true);
   EXPECT_EQ(no, false);
@@ -63,7 +64,9 @@ TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   std::optional<bool> missing, empty;
   XdgWorkspace({}, XdgOpen("flagrig-no-such-opener"))
       .openURLWithCompletion(URL("https://example.test"), [&](bool ok) { missing = ok; });
-  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL(), [&](bool ok) { empty = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL(), [&](bool ok) {
+    empty = ok;
+  });
   EXPECT_EQ(missing, false);
   EXPECT_EQ(empty, false);
   EXPECT_FALSE(XdgWorkspace({}, XdgOpen("flagrig-no-such-opener")).openURL(URL("https://x.test")));
@@ -99,11 +102,10 @@ TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
   EXPECT_FALSE(failure);
   EXPECT_TRUE(runUntil([&] { return launched->isTerminated(); }));
 
-  workspace.openApplication((directory.path() / "missing").string(), {},
-                            [&](auto app, auto error) {
-                              launched = app;
-                              failure = error;
-                            });
+  workspace.openApplication((directory.path() / "missing").string(), {}, [&](auto app, auto error) {
+    launched = app;
+    failure = error;
+  });
   ASSERT_TRUE(runUntil([&] { return failure.has_value() && !launched; }));
 }
 

@@ -115,8 +115,8 @@ AXError X11Accessibility::copyApplicationAttribute(std::int32_t pid, std::string
       if (pendingActivation_ && snapshot->find(*pendingActivation_) &&
           snapshot->find(*pendingActivation_)->pid == pid) {
         number = *pendingActivation_;
-      } else if (auto active = activeWindow(); active && snapshot->find(active) &&
-                                                 snapshot->find(active)->pid == pid) {
+      } else if (auto active = activeWindow();
+                 active && snapshot->find(active) && snapshot->find(active)->pid == pid) {
         number = active;
       }
     }
@@ -134,7 +134,7 @@ AXError X11Accessibility::copyApplicationAttribute(std::int32_t pid, std::string
   }
   if (attribute == AXAttribute::title) {
     value = !windows.empty() && !windows.front()->ownerName.empty() ? windows.front()->ownerName
-                                                                     : processName(pid);
+                                                                    : processName(pid);
     return AXError::success;
   }
   if (attribute == AXAttribute::extrasMenuBar) return AXError::noValue;

@@ -120,7 +120,8 @@ void X11Connection::internAtoms() {
   };
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const auto& n : names) {
-    cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(n.name)), n.name));
+    cookies.push_back(
+        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(n.name)), n.name));
   }
   for (std::size_t i = 0; i < cookies.size(); ++i) {
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
@@ -130,7 +131,8 @@ void X11Connection::internAtoms() {
 
 xcb_atom_t X11Connection::atom(std::string_view name) {
   if (auto it = extraAtoms_.find(name); it != extraAtoms_.end()) return it->second;
-  auto cookie = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
+  auto cookie =
+      xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
   Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
   didWaitForReplies();
   if (!reply) return XCB_NONE;

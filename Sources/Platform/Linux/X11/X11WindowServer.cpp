@@ -258,8 +258,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
 
   // Round one: the server's stacking of the root's children and the manager's client list.
   auto treeCookie = xcb_query_tree(c, root);
-  auto stackingCookie = xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW,
-                                         0, maxClients);
+  auto stackingCookie =
+      xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, maxClients);
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
   Reply<xcb_get_property_reply_t> stackingReply(xcb_get_property_reply(c, stackingCookie, nullptr));
   if (!tree) return result;
@@ -353,13 +353,14 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
           xcb_get_property_reply(c, p.properties->netName, nullptr));
       Reply<xcb_get_property_reply_t> wmName(
           xcb_get_property_reply(c, p.properties->wmName, nullptr));
-      Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, p.properties->state, nullptr));
+      Reply<xcb_get_property_reply_t> state(
+          xcb_get_property_reply(c, p.properties->state, nullptr));
       Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, p.properties->type, nullptr));
       if (!pid || !wmClass || !netName || !wmName || !state || !type) {
         gone = true;
       } else {
-        readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(),
-                       state.get(), type.get());
+        readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(), state.get(),
+                       type.get());
         if (p.cache->pid == 0) withoutPid.emplace_back(p.window, p.cache);
       }
     }
@@ -420,7 +421,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   std::vector<X11WindowEntry> entries;
   entries.reserve(listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
     const auto& l = listed[i];
     if (!geometry || l.cache->frame == 0) continue;
     X11WindowEntry e;
@@ -434,8 +436,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.minimized = l.cache->hidden;
     e.onScreen = !l.cache->hidden && l.viewable;
     double border = geometry->border_width;
-    e.bounds = Rect(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     if (auto it = own.find(e.number); it != own.end()) {
       e.own = true;
       e.pid = ownPid_;
@@ -462,8 +464,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.name = info.name;
     e.onScreen = info.onScreen;
     double border = geometry->border_width;
-    e.bounds = Rect(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     e.own = true;
     ownTopLevels.emplace(w, std::move(e));
   }

@@ -22,12 +22,13 @@ class X11HotKeyTest : public X11DesktopTest {
     X11DesktopTest::SetUp();
     if (IsSkipped()) return;
     hotKeys_ = std::make_unique<X11HotKeyCenter>(connection_);
-    hotKeys_->installEventHandler(hotKeys_->applicationEventTarget(),
-                                  {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
-                                  [this](const HotKeyEvent& e) {
-                                    pressed_.push_back(e.hotKeyID.id);
-                                    return HotKeyStatus::noErr;
-                                  });
+    hotKeys_->installEventHandler(
+        hotKeys_->applicationEventTarget(),
+        {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
+        [this](const HotKeyEvent& e) {
+          pressed_.push_back(e.hotKeyID.id);
+          return HotKeyStatus::noErr;
+        });
   }
   void TearDown() override {
     hotKeys_.reset();
@@ -45,8 +46,9 @@ class X11HotKeyTest : public X11DesktopTest {
   bool grabElsewhere(linuxbackend::X11Connection& other, std::uint32_t keysym, std::uint16_t mods) {
     auto* c = other.raw();
     auto* mapping = xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, xcb_get_setup(c)->min_keycode,
-                                    xcb_get_setup(c)->max_keycode - xcb_get_setup(c)->min_keycode + 1),
+        c,
+        xcb_get_keyboard_mapping(c, xcb_get_setup(c)->min_keycode,
+                                 xcb_get_setup(c)->max_keycode - xcb_get_setup(c)->min_keycode + 1),
         nullptr);
     xcb_keycode_t keycode = 0;
     auto* syms = xcb_get_keyboard_mapping_keysyms(mapping);
@@ -58,9 +60,9 @@ class X11HotKeyTest : public X11DesktopTest {
       }
     }
     std::free(mapping);
-    auto* error = xcb_request_check(c, xcb_grab_key_checked(c, 1, other.root(), mods, keycode,
-                                                            XCB_GRAB_MODE_ASYNC,
-                                                            XCB_GRAB_MODE_ASYNC));
+    auto* error =
+        xcb_request_check(c, xcb_grab_key_checked(c, 1, other.root(), mods, keycode,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool ok = error == nullptr;
     std::free(error);
     return ok;
@@ -123,8 +125,9 @@ TEST_F(X11HotKeyTest, ACombinationAnotherClientHoldsIsTakenAndNothingStaysGrabbe
   EXPECT_TRUE(grabElsewhere(*third, '`', XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
 
   // A key without a symbol on the platform, and another target.
-  EXPECT_EQ(hotKeys_->registerEventHotKey(52, 0, {1, 1}, hotKeys_->applicationEventTarget(), 0, ref),
-            HotKeyStatus::eventHotKeyInvalidErr);
+  EXPECT_EQ(
+      hotKeys_->registerEventHotKey(52, 0, {1, 1}, hotKeys_->applicationEventTarget(), 0, ref),
+      HotKeyStatus::eventHotKeyInvalidErr);
   EXPECT_EQ(hotKeys_->registerEventHotKey(0, 0, {1, 1}, EventTarget{9}, 0, ref),
             HotKeyStatus::paramErr);
 }
@@ -152,7 +155,7 @@ TEST(X11HotKeyMapping, MapsThePlatformKeyCodesAndModifiers) {
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(122), std::uint32_t{0xffbe});  // F1
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(111), std::uint32_t{0xffc9});  // F12
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(126), std::uint32_t{0xff52});  // Up
-  EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(57));  // Caps Lock
+  EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(57));                       // Caps Lock
   EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(1000));
   EXPECT_EQ(X11HotKeyCenter::xModifiers(HotKeyModifier::control | HotKeyModifier::shift |
                                         HotKeyModifier::option | HotKeyModifier::command | 0x8000),

@@ -157,7 +157,9 @@ TEST_F(X11StackingTest, OurStatusItemsOpenThroughTheExtrasMenuBar) {
   EXPECT_EQ(ax.copyAttributeValue(self, AXAttribute::extrasMenuBar, value), AXError::noValue);
 
   std::vector<std::uint32_t> pressed;
-  ax.setStatusItemHooks({[] { return std::vector<std::uint32_t>{0, 2}; },
+  ax.setStatusItemHooks({[] {
+                           return std::vector<std::uint32_t>{0, 2};
+                         },
                          [&](std::uint32_t index) {
                            pressed.push_back(index);
                            return index != 1;
