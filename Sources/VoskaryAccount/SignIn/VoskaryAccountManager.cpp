@@ -97,16 +97,22 @@ const platform::SystemLogger& VoskaryAccountManager::diagnosticLog() {
 // --- Set-up ------------------------------------------------------------------------------
 
 std::shared_ptr<VoskaryAccountManager> VoskaryAccountManager::make(VoskaryConfig config) {
-  std::shared_ptr<VoskaryAccountManager> manager(new VoskaryAccountManager(std::move(config)));
+  return make(std::move(config), [] { return std::make_shared<const DPoPSigner>(); });
+}
+
+std::shared_ptr<VoskaryAccountManager> VoskaryAccountManager::make(VoskaryConfig config,
+                                                                   SignerFactory makeSigner) {
+  std::shared_ptr<VoskaryAccountManager> manager(
+      new VoskaryAccountManager(std::move(config), makeSigner));
   manager->installClientHooks();
   return manager;
 }
 
-VoskaryAccountManager::VoskaryAccountManager(VoskaryConfig config)
+VoskaryAccountManager::VoskaryAccountManager(VoskaryConfig config, const SignerFactory& makeSigner)
     : config_(config.installID() ? std::move(config) : config.withAutoInstallID()) {
   storage_ = std::make_shared<KeychainStorage>(config_.appSlug(), config_.keychainAccessGroup());
   try {
-    dpopSigner_ = std::make_shared<const DPoPSigner>();
+    if (makeSigner) dpopSigner_ = makeSigner();
   } catch (const platform::Error&) {
     // Without a device key requests go out without proofs.
   }
@@ -362,11 +368,14 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
   co_await onMain(std::move(start));
   std::exception_ptr failure;
   try {
-    OAuthAuthorizationResult result =
-        viaBrowser ? co_await oauthDriver_->authorizeViaSystemBrowser(provider)
-                   : co_await oauthDriver_->authorize(window, provider);
+    std::optional<OAuthAuthorizationResult> result;
+    if (viaBrowser) {
+      result = co_await oauthDriver_->authorizeViaSystemBrowser(provider);
+    } else {
+      result = co_await oauthDriver_->authorize(window, provider);
+    }
     co_await platform::resumeOn(platform::env().backgroundPool);
-    co_return co_await exchange(std::move(result), std::move(installID));
+    co_return co_await exchange(std::move(*result), std::move(installID));
   } catch (const platform::Error&) {
     failure = std::current_exception();
   }

@@ -106,6 +106,11 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
   // Builds the manager: fills in the install id, the keychain store, the device key, the
   // client with its hooks and the OAuth driver. Never fails.
   static std::shared_ptr<VoskaryAccountManager> make(VoskaryConfig config);
+  // The same with the device key from `makeSigner`; one that throws leaves the manager
+  // without a key.
+  using SignerFactory = std::function<std::shared_ptr<const DPoPSigner>()>;
+  static std::shared_ptr<VoskaryAccountManager> make(VoskaryConfig config,
+                                                     SignerFactory makeSigner);
 
   // --- Published fields ------------------------------------------------------------------
   State state() const;
@@ -173,7 +178,7 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
   struct HandlerEntry;
   enum class RefreshOutcome;
 
-  explicit VoskaryAccountManager(VoskaryConfig config);
+  VoskaryAccountManager(VoskaryConfig config, const SignerFactory& makeSigner);
   void installClientHooks();
 
   static std::optional<StoredSession> readSession(VoskaryAccountDataStorage* storage);
