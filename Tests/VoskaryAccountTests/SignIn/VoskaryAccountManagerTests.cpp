@@ -84,6 +84,28 @@ TEST_F(VoskaryAccountManagerTest, HandlersMayCancelRegisterAndTransitionFromWith
   EXPECT_EQ(count("first signedOut"), 1);
 }
 
+TEST_F(VoskaryAccountManagerTest, ANestedTransitionIsTheLastStateEveryHandlerHears) {
+  // One handler moves the state on from inside a transition; the outer transition's delivery
+  // to the others, which comes after (in whatever order handlers run), must not undo it.
+  for (int round = 0; round < 16; ++round) {
+    SCOPED_TRACE(round);
+    manager->transition(State::signedOut());
+    std::vector<std::optional<State>> last(3);
+    std::vector<std::unique_ptr<VoskaryAccountManager::StateSubscription>> subscriptions;
+    for (int i = 0; i < 3; ++i) {
+      subscriptions.push_back(manager->onStateChange([&, i](const State& s) {
+        last[i] = s;
+        if (i == 0 && s.as<State::SigningIn>())
+          manager->transition(State::failed(VoskaryError::networkUnavailable()));
+      }));
+    }
+    manager->transition(State::signingIn());
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(last[i], State::failed(VoskaryError::networkUnavailable())) << "handler " << i;
+    }
+  }
+}
+
 TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsAnOlderStateLast) {
   // Transitions on this thread race registrations on another: each handler must end on the
   // newest state it could know of, never on the stale one read when it registered.
