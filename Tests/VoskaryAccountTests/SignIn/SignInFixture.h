@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Platform/Foundation/JSONSerialization.h"
@@ -36,7 +37,7 @@ class SignInFixture : public platform::testing::SimTest {
 
   template <class T>
   struct Outcome {
-    std::optional<T> value;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::optional<VoskaryError> error;
     bool done = false;
   };
