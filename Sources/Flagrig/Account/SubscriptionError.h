@@ -27,7 +27,9 @@ class SubscriptionError : public platform::Error {
   std::string caseName() const;
   std::string description() const override;
 
-  bool operator==(const SubscriptionError&) const = default;
+  bool operator==(const SubscriptionError& other) const {
+    return kind_ == other.kind_ && status_ == other.status_ && underlying_ == other.underlying_;
+  }
 
  private:
   SubscriptionError(Kind kind, std::optional<int> status, std::string underlying)

@@ -150,6 +150,13 @@ void SubscriptionService::applyManagerState(const State& state) {
 
 // --- Sign-in and sign-out ------------------------------------------------------------------
 
+platform::Task<voskary::VoskaryAccount> SubscriptionService::runSignIn(
+    std::shared_ptr<VoskaryAccountBridge> bridge, std::shared_ptr<platform::Window> window,
+    std::optional<ProviderHint> provider) {
+  if (signInCallForTesting_) return signInCallForTesting_(std::move(window), provider);
+  return bridge->manager()->signIn(std::move(window), provider, std::nullopt);
+}
+
 std::string SubscriptionService::providerText(std::optional<ProviderHint> provider) {
   return provider ? std::string(voskary::OAuthDriver::rawValue(*provider)) : "none";
 }
@@ -166,7 +173,7 @@ platform::Task<SubscriptionService::SignInResult> SubscriptionService::beginSign
                                                {"provider_hint", providerName}}));
   std::exception_ptr failure;
   try {
-    co_await bridge->manager()->signIn(std::move(window), provider, std::nullopt);
+    co_await self->runSignIn(bridge, std::move(window), provider);
   } catch (...) {
     failure = std::current_exception();
   }
@@ -238,7 +245,7 @@ platform::Task<void> SubscriptionService::signIn(std::optional<ProviderHint> pro
                                                {"provider_hint", providerName}}));
   std::exception_ptr failure;
   try {
-    co_await bridge->manager()->signIn(std::move(window), provider, std::nullopt);
+    co_await self->runSignIn(bridge, std::move(window), provider);
   } catch (...) {
     failure = std::current_exception();
   }

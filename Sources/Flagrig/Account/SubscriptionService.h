@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -108,7 +109,15 @@ class SubscriptionService final : public SignInState,
   static std::optional<std::string> responseReason(std::span<const std::uint8_t> body);
   static std::string providerText(std::optional<ProviderHint> provider);
 
+  // Replaces the manager's browser sign-in, for tests of failures the manager cannot produce.
+  using SignInCall = std::function<platform::Task<voskary::VoskaryAccount>(
+      std::shared_ptr<platform::Window>, std::optional<ProviderHint>)>;
+  void setSignInCallForTesting(SignInCall call) { signInCallForTesting_ = std::move(call); }
+
  private:
+  platform::Task<voskary::VoskaryAccount> runSignIn(std::shared_ptr<VoskaryAccountBridge> bridge,
+                                                    std::shared_ptr<platform::Window> window,
+                                                    std::optional<ProviderHint> provider);
   void applyManagerState(const voskary::VoskaryAccountManager::State& state);
   void setMirror(bool signedIn, std::optional<std::string> accountID,
                  std::optional<std::string> email);
@@ -123,6 +132,7 @@ class SubscriptionService final : public SignInState,
 
   std::unique_ptr<voskary::VoskaryAccountManager::StateSubscription> managerStateSubscription_;
   std::shared_ptr<platform::HTTPSession> urlSession_;
+  SignInCall signInCallForTesting_;
 };
 
 }  // namespace flagrig

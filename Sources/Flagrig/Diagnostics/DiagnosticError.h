@@ -24,7 +24,9 @@ class DiagnosticError : public platform::Error {
 
   Kind kind() const { return kind_; }
   std::string description() const override;
-  bool operator==(const DiagnosticError&) const = default;
+  bool operator==(const DiagnosticError& other) const {
+    return kind_ == other.kind_ && message_ == other.message_;
+  }
 
  private:
   DiagnosticError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
