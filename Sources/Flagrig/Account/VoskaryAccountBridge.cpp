@@ -18,6 +18,16 @@ platform::SharedInstance<VoskaryAccountBridge>& instance() {
   return bridge;
 }
 
+// Whether `text` can be a header value: no control characters, which would end the field or
+// the request (a token stored from a broken or hostile answer must not add headers of its own).
+bool fitsInHeader(std::string_view text) {
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 VoskaryAccountBridge& VoskaryAccountBridge::shared() {
@@ -72,6 +82,8 @@ std::optional<VoskaryAccountBridge::Session> VoskaryAccountBridge::currentSessio
   voskary::KeychainStorage storage(appSlug);
   auto stored = storage.getJSON<voskary::StoredSession>(voskary::KeychainStorage::Keys::session);
   if (!stored) return std::nullopt;
+  if (!fitsInHeader(stored->vas) || !fitsInHeader(signedIn->account.voskaryAccountId.raw))
+    return std::nullopt;
   return Session{stored->vas, signedIn->account.voskaryAccountId.raw,
                  signedIn->account.emailPrimary};
 }

@@ -42,7 +42,8 @@ class VoskaryAccountBridge {
 
   // The signed-in user's session token, account id and e-mail; none unless the manager's
   // state is signed in and the keychain holds a readable session. No network, no refresh: an
-  // expired token comes back as it is.
+  // expired token comes back as it is. A token or account id with control characters, which
+  // no request header can carry, counts as no session.
   std::optional<Session> currentSession() const;
 
   // The app's configuration of the library, as the manager was given it.
