@@ -188,6 +188,13 @@ void OAuthDriver::present(const std::shared_ptr<Flow>& flow,
   if (flow->finished) return;
   flow->session = std::move(session);
   current_ = flow;
+  // A sign-in whose task is cancelled ends its flow, on the main queue where flows live.
+  continuation.onCancel([weakFlow](const Continuation&) {
+    platform::env().mainLoop->post([weakFlow] {
+      auto cancelled = weakFlow.lock();
+      if (cancelled && !cancelled->finished && cancelled->session) cancelled->session->cancel();
+    });
+  });
   if (!viaBrowser) return;
   flow->timeout = platform::env().mainLoop->postAfter(systemBrowserTimeout, [weakFlow] {
     auto timedOut = weakFlow.lock();

@@ -44,6 +44,10 @@ platform::Task<SignInWithAppleDriver::AppleAuthorization> SignInWithAppleDriver:
   auto sheet = platform::env().appleIDAuthorization;
   if (!sheet) throw VoskaryError::authorizationFailed("siwa_unavailable");
   auto start = [sheet, window](platform::Continuation<AppleAuthorization> continuation) {
+    // The sheet cannot be taken down from here; a cancelled task stops waiting for it.
+    continuation.onCancel([](const platform::Continuation<AppleAuthorization>& waiting) {
+      waiting.resumeThrowing(VoskaryError::authorizationCancelled());
+    });
     // The continuation completes once: a second answer from the platform finds it resumed.
     sheet->performRequest(
         {platform::AppleIDScope::fullName, platform::AppleIDScope::email}, window,

@@ -216,6 +216,18 @@ TEST_F(OAuthDriverTest, ResumeAndCancelWithoutAFlowOrWithAForeignURL) {
   EXPECT_TRUE(out->value);
 }
 
+TEST_F(OAuthDriverTest, CancellingTheWaitingTaskEndsItsFlow) {
+  auto out = std::make_shared<Outcome<OAuthAuthorizationResult>>();
+  auto handle = platform::spawn(capture(driver->authorizeViaSystemBrowser(std::nullopt), out));
+  runUntilIdle();
+  ASSERT_TRUE(driver->hasFlowInProgress());
+  handle.cancel();
+  runUntilIdle();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());
+  EXPECT_FALSE(driver->hasFlowInProgress());
+}
+
 TEST_F(OAuthDriverTest, DiscoveryFailuresEndTheOperationAndAreLogged) {
   auto unreachable = std::make_shared<OAuthDriver>(VoskaryConfig(
       platform::URL("https://nowhere.voskary.test"), platform::URL(kBase), "flagrig", "flagrig",

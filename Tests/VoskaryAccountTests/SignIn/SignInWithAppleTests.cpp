@@ -125,6 +125,20 @@ TEST_F(SignInWithAppleTest, OnlyCode1001IsACancel) {
   }
 }
 
+TEST_F(SignInWithAppleTest, ACancelledTaskStopsWaitingForTheSheet) {
+  auto out = std::make_shared<Outcome<SignInWithAppleDriver::AppleAuthorization>>();
+  auto handle = platform::spawn(capture(driver->authorize(window), out));
+  runUntilIdle();
+  handle.cancel();
+  runUntilIdle();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());
+  // The sheet's late answer finds nobody waiting.
+  EXPECT_TRUE(sim().appleID->fail(AuthorizationError::failed));
+  runUntilIdle();
+  EXPECT_TRUE(sim().unhandledErrors().empty());
+}
+
 TEST_F(SignInWithAppleTest, OnLinuxSignInWithAppleIsUnavailableButNotCancelled) {
   platform::env().appleIDAuthorization =
       std::make_shared<platform::linuxbackend::UnavailableAppleIDAuthorization>();

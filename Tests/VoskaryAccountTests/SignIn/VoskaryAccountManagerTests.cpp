@@ -109,12 +109,12 @@ TEST_F(VoskaryAccountManagerTest, ANestedTransitionIsTheLastStateEveryHandlerHea
 TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsAnOlderStateLast) {
   // Transitions on this thread race registrations on another: each handler must end on the
   // newest state it could know of, never on the stale one read when it registered.
-  constexpr int kTransitions = 3000;
-  std::atomic<bool> stop{false};
+  constexpr int kHandlers = 300;
+  std::atomic<bool> registering{true};
   std::atomic<int> violations{0};
   std::vector<std::unique_ptr<VoskaryAccountManager::StateSubscription>> subscriptions;
   std::thread registrar([&] {
-    while (!stop) {
+    for (int i = 0; i < kHandlers; ++i) {
       auto last = std::make_shared<int>(-1);
       subscriptions.push_back(manager->onStateChange([last, &violations](const State& s) {
         auto in = s.as<State::SignedIn>();
@@ -123,10 +123,11 @@ TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsA
         *last = n;
       }));
     }
+    registering = false;
   });
-  for (int i = 0; i < kTransitions; ++i)
-    manager->transition(State::signedIn(account(kAccountID, std::to_string(i))));
-  stop = true;
+  int transitions = 0;
+  while (registering)
+    manager->transition(State::signedIn(account(kAccountID, std::to_string(transitions++))));
   registrar.join();
   EXPECT_EQ(violations.load(), 0);
 }
