@@ -95,7 +95,8 @@ platform::Task<OIDServiceConfiguration> OAuthDriver::discoverConfiguration() {
           continuation.resume(DiscoveryOutcome{configuration, error});
         });
   };
-  DiscoveryOutcome outcome = co_await platform::withContinuation<DiscoveryOutcome>(std::move(start));
+  DiscoveryOutcome outcome =
+      co_await platform::withContinuation<DiscoveryOutcome>(std::move(start));
   auto driver = weak.lock();
   if (outcome.error) {
     if (driver) {
@@ -107,9 +108,9 @@ platform::Task<OIDServiceConfiguration> OAuthDriver::discoverConfiguration() {
   }
   if (outcome.configuration) co_return std::move(*outcome.configuration);
   if (driver) {
-    driver->log(VoskaryLogLevel::warning, "oauth_discovery_failed",
-                {{"class", std::string(voskary::rawValue(
-                               VoskaryRedaction::Classification::transport))}});
+    driver->log(
+        VoskaryLogLevel::warning, "oauth_discovery_failed",
+        {{"class", std::string(voskary::rawValue(VoskaryRedaction::Classification::transport))}});
   }
   throw VoskaryError::authorizationFailed("discovery_empty");
 }
@@ -230,8 +231,7 @@ void OAuthDriver::finishAuthorize(const VoskaryLogger& logger, const Continuatio
     VoskaryError mapped = map(*error);
     const bool cancelled = mapped == VoskaryError::authorizationCancelled();
     if (logger) {
-      logger(cancelled ? VoskaryLogLevel::info : VoskaryLogLevel::warning,
-             "oauth_authorize_failed",
+      logger(cancelled ? VoskaryLogLevel::info : VoskaryLogLevel::warning, "oauth_authorize_failed",
              oauthFailureFields(&*error,
                                 cancelled ? VoskaryRedaction::Classification::cancelled
                                           : VoskaryRedaction::Classification::auth,

@@ -38,8 +38,8 @@ class OAuthDriverTest : public SignInFixture {
 
 TEST_F(OAuthDriverTest, ProviderHintsParseOnlyTheirExactRawValues) {
   const std::pair<const char*, std::optional<Hint>> cases[] = {
-      {"apple", Hint::apple}, {"google", Hint::google}, {"email", Hint::email},
-      {"Google", std::nullopt}, {"", std::nullopt},      {" apple", std::nullopt},
+      {"apple", Hint::apple},   {"google", Hint::google}, {"email", Hint::email},
+      {"Google", std::nullopt}, {"", std::nullopt},       {" apple", std::nullopt},
       {"EMAIL", std::nullopt},  {"github", std::nullopt}};
   for (const auto& [raw, hint] : cases) {
     SCOPED_TRACE(raw);

@@ -59,13 +59,15 @@ TEST_F(VoskaryAccountManagerTest, HandlersMayCancelRegisterAndTransitionFromWith
     if (!s.as<State::SigningIn>()) return;
     // Cancelling and registering during a transition change nothing for that transition.
     second->cancel();
-    added = manager->onStateChange([&](const State& t) { calls.push_back("added " + t.description()); });
+    added = manager->onStateChange(
+        [&](const State& t) { calls.push_back("added " + t.description()); });
     if (!reentered) {
       reentered = true;
       manager->transition(State::failed(VoskaryError::authorizationCancelled()));
     }
   });
-  second = manager->onStateChange([&](const State& s) { calls.push_back("second " + s.description()); });
+  second =
+      manager->onStateChange([&](const State& s) { calls.push_back("second " + s.description()); });
   calls.clear();
 
   manager->transition(State::signingIn());
@@ -135,8 +137,8 @@ TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsA
 TEST_F(VoskaryAccountManagerTest, DeprecationNoticesAreRecordedOnTheMainQueue) {
   auto endpoint = VoskaryDeprecationNotice::endpoint(platform::URL("/api/v2/x"), std::nullopt,
                                                      std::string("sunset"));
-  auto client = VoskaryDeprecationNotice::client("1.0.0", std::string("2.0.0"),
-                                                 std::string("security"));
+  auto client =
+      VoskaryDeprecationNotice::client("1.0.0", std::string("2.0.0"), std::string("security"));
   manager->handleDeprecationNotices({endpoint});
   EXPECT_FALSE(manager->lastDeprecationNotice());  // not before the main queue runs
   runUntilIdle();
@@ -236,10 +238,9 @@ TEST_F(VoskaryAccountManagerTest, WithoutADeviceKeyThereAreNoProofs) {
   auto htu = platform::URL("https://app.voskary.test/api/account/consents");
   EXPECT_TRUE(manager->generateDPoPProof(htu, "POST", std::nullopt));
 
-  auto keyless = VoskaryAccountManager::make(
-      config(), []() -> std::shared_ptr<const DPoPSigner> {
-        throw VoskaryError::dpopUnavailable("no_key");
-      });
+  auto keyless = VoskaryAccountManager::make(config(), []() -> std::shared_ptr<const DPoPSigner> {
+    throw VoskaryError::dpopUnavailable("no_key");
+  });
   EXPECT_FALSE(keyless->dpopSigner());
   EXPECT_FALSE(keyless->dpopThumbprint());
   EXPECT_FALSE(keyless->generateDPoPProof(htu, "POST", std::string("vas")));
