@@ -7,6 +7,8 @@
 #include "Platform/Foundation/Value.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDFieldMapping.h"
+#include "TarnwickCore/OIDMappedFields.h"
+#include "TarnwickCore/OIDTokenRequest.h"
 
 namespace tarnwick {
 
@@ -36,6 +38,12 @@ class OIDAuthorizationResponse {
   // "id_token", "scope". Built once.
   static const OIDFieldMapping::Map& fieldMap();
 
+  // The request that exchanges this response's code for tokens: the request's configuration,
+  // redirect URL, client and PKCE verifier, no scope and no refresh token. Throws
+  // ProgrammingError when the response carries no code.
+  OIDTokenRequest tokenExchangeRequest(OIDParameters additionalParameters = {},
+                                       OIDParameters additionalHeaders = {}) const;
+
   platform::Value archive() const;
   static std::optional<OIDAuthorizationResponse> fromArchive(const platform::Value& archive);
 
@@ -45,8 +53,8 @@ class OIDAuthorizationResponse {
   bool operator==(const OIDAuthorizationResponse& other) const;
 
  private:
-  using TextField = std::optional<std::string> OIDAuthorizationResponse::*;
-  static TextField textField(std::string_view name);
+  friend struct OIDMappedFields<OIDAuthorizationResponse>;
+  static const OIDMappedFields<OIDAuthorizationResponse>& fields();
   void setField(const std::string& field, platform::Value value);
   std::optional<platform::Value> field(const std::string& field) const;
 
