@@ -43,8 +43,8 @@ std::string codeToken(const std::optional<std::string>& code) {
   if (!code) return "none";
   if (code->empty() || code->size() > 64) return "other";
   for (char c : *code) {
-    const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
+    const bool token = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_' || c == '-' || c == '.';
     if (!token) return "other";
   }
   return *code;
@@ -261,8 +261,8 @@ platform::Task<void> SubscriptionService::signIn(std::optional<ProviderHint> pro
   try {
     std::rethrow_exception(failure);
   } catch (const VoskaryError& error) {
-    errorName = error == VoskaryError::authorizationCancelled() ? "cancelled"
-                                                                 : analyticsErrorName(error);
+    errorName =
+        error == VoskaryError::authorizationCancelled() ? "cancelled" : analyticsErrorName(error);
   } catch (const std::exception& error) {
     errorName = analyticsErrorName(error);
   } catch (...) {
@@ -317,7 +317,7 @@ std::map<std::string, std::string> SubscriptionService::authorizationHeaders() c
 }
 
 platform::HTTPRequest SubscriptionService::authorizedRequest(const platform::URL& url,
-                                                              const std::string& vas) const {
+                                                             const std::string& vas) const {
   platform::HTTPRequest request(url);
   request.timeoutInterval = 60;
   request.setValue("Bearer " + vas, "Authorization");
@@ -384,8 +384,8 @@ std::string SubscriptionService::authErrorCode(const VoskaryError& error) {
 std::string SubscriptionService::analyticsErrorName(const std::exception& error) {
   if (const auto* voskary = dynamic_cast<const VoskaryError*>(&error)) {
     static constexpr const char* names[] = {
-        "serverError", "malformedResponse", "authorizationFailed", "keychainFailure",
-        "clientKilled", "requiresUpgrade", "dpopUnavailable", "notSignedIn",
+        "serverError",    "malformedResponse",  "authorizationFailed",   "keychainFailure",
+        "clientKilled",   "requiresUpgrade",    "dpopUnavailable",       "notSignedIn",
         "sessionExpired", "networkUnavailable", "authorizationCancelled"};
     std::string name = names[static_cast<std::size_t>(voskary->kind())];
     if (const auto* server = voskary->as<VoskaryError::ServerError>())
@@ -405,8 +405,7 @@ std::string SubscriptionService::analyticsErrorName(const std::exception& error)
          ")";
 }
 
-std::optional<std::string> SubscriptionService::responseReason(
-    std::span<const std::uint8_t> body) {
+std::optional<std::string> SubscriptionService::responseReason(std::span<const std::uint8_t> body) {
   platform::JSON json;
   try {
     json = platform::JSONSerialization::parse(

@@ -43,13 +43,11 @@ VoskaryAccountBridge::VoskaryAccountBridge()
 
 voskary::VoskaryConfig VoskaryAccountBridge::makeConfig() {
   const auto addresses = ServiceAddresses::active();
-  return voskary::VoskaryConfig(addresses.authority, addresses.accountService,
-                                std::string(appSlug), std::string(clientID),
-                                Constants::appVersion(),
-                                std::string(voskary::VoskaryAccountLibrary::libVersion),
-                                platform::URL(redirectURI), voskary::AuthScheme::systemBrowser,
-                                std::nullopt, {std::string(scope)}, platform::env().httpSession,
-                                {}, installIDForConfig());
+  return voskary::VoskaryConfig(
+      addresses.authority, addresses.accountService, std::string(appSlug), std::string(clientID),
+      Constants::appVersion(), std::string(voskary::VoskaryAccountLibrary::libVersion),
+      platform::URL(redirectURI), voskary::AuthScheme::systemBrowser, std::nullopt,
+      {std::string(scope)}, platform::env().httpSession, {}, installIDForConfig());
 }
 
 std::string VoskaryAccountBridge::installIDForConfig() {

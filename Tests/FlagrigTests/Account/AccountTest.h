@@ -126,12 +126,9 @@ class AccountTest : public platform::testing::SimTest {
     service->setSessionLifetime(expiresIn);
     auto issued = service->issueSession(accountID, email);
     service->setSessionLifetime(30 * 24 * 3600.0);
-    voskary::StoredSession session{issued.vas,
-                                   issued.refreshToken,
-                                   issued.expiresAt,
-                                   {{accountID}, email, std::nullopt},
-                                   "flagrig",
-                                   platform::env().clock->now()};
+    voskary::StoredSession session{issued.vas,       issued.refreshToken,
+                                   issued.expiresAt, {{accountID}, email, std::nullopt},
+                                   "flagrig",        platform::env().clock->now()};
     keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
     return session;
   }
@@ -145,8 +142,7 @@ class AccountTest : public platform::testing::SimTest {
     runUntilIdle();
     std::vector<Event> out;
     for (const auto& recorded : sim().http->requests()) {
-      if (recorded.request.url.absoluteString() != kCapture || !recorded.request.httpBody)
-        continue;
+      if (recorded.request.url.absoluteString() != kCapture || !recorded.request.httpBody) continue;
       const auto& bytes = *recorded.request.httpBody;
       auto json = platform::JSONSerialization::parse(std::string(bytes.begin(), bytes.end()));
       std::string name = json["event"].get<std::string>();
@@ -194,9 +190,11 @@ class AccountTest : public platform::testing::SimTest {
                             : std::string();
   }
 
-  tarnwick::testing::FakeAuthority authority{tarnwick::testing::FakeAuthority::Configuration{
-      platform::URL(kIssuer), "flagrig", platform::URL("flagrig://auth/callback"),
-      {"voskary.account"}}};
+  tarnwick::testing::FakeAuthority authority{
+      tarnwick::testing::FakeAuthority::Configuration{platform::URL(kIssuer),
+                                                      "flagrig",
+                                                      platform::URL("flagrig://auth/callback"),
+                                                      {"voskary.account"}}};
   std::shared_ptr<tarnwick::testing::FakeBrowser> browser =
       std::make_shared<tarnwick::testing::FakeBrowser>(authority);
   std::unique_ptr<voskary::testing::FakeAccountService> service;

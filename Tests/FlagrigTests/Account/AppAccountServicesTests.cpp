@@ -75,8 +75,7 @@ TEST_F(AppAccountServicesTest, ASignInReturnThroughTheURLSchemeCompletesTheSignI
   ASSERT_TRUE(out->done);
   EXPECT_TRUE(out->value == SubscriptionService::SignInResult::success());
   EXPECT_TRUE(SubscriptionService::shared().isSignedIn());
-  EXPECT_EQ(platform::Application::shared().activationPolicy(),
-            platform::ActivationPolicy::regular)
+  EXPECT_EQ(platform::Application::shared().activationPolicy(), platform::ActivationPolicy::regular)
       << "the app came forward";
 }
 

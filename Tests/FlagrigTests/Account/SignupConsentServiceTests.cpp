@@ -18,7 +18,8 @@ class SignupConsentServiceTest : public AccountTest {
 
   // Both services answer with `consents` and `capture` from now on (queued answers first).
   void answer(platform::sim::SimHTTPAnswer consents = platform::sim::SimHTTPAnswer::json(201, "{}"),
-              platform::sim::SimHTTPAnswer capture = platform::sim::SimHTTPAnswer::json(200, "{}")) {
+              platform::sim::SimHTTPAnswer capture = platform::sim::SimHTTPAnswer::json(200,
+                                                                                        "{}")) {
     sim().http->respond("POST", kConsents, std::move(consents));
     sim().http->respond("POST", kCapture, std::move(capture));
   }
@@ -67,8 +68,8 @@ TEST_F(SignupConsentServiceTest, WithoutAnAccountSessionNothingIsSent) {
   signIn("abc");
   submit(true, true);
   EXPECT_TRUE(sent().empty());
-  EXPECT_EQ(warnings(), std::vector<std::string>(
-                            2, "warn consent: missing VAS; skipping consent capture"));
+  EXPECT_EQ(warnings(),
+            std::vector<std::string>(2, "warn consent: missing VAS; skipping consent capture"));
 }
 
 TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
@@ -111,8 +112,7 @@ TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
 TEST_F(SignupConsentServiceTest, RequestsAreStrictlySequential) {
   signIn();
   answer(platform::sim::SimHTTPAnswer::json(201, "{}").holding());
-  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true,
-                                                true));
+  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true));
   runUntilIdle();
   EXPECT_EQ(sent().size(), 1u) << "privacy waits for terms";
   ASSERT_TRUE(sim().http->releaseHeld());
@@ -180,9 +180,9 @@ TEST_F(SignupConsentServiceTest, FailuresAreLoggedAndNeverRetried) {
          platform::sim::SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
   submit(true, true);
   EXPECT_EQ(sent(), (std::vector<std::string>{kConsents, kConsents, kCapture}));
-  EXPECT_EQ(warnings(), (std::vector<std::string>{"warn consent: consent terms HTTP 401",
-                                                   "error consent: marketing capture network error"}));
-
+  EXPECT_EQ(warnings(),
+            (std::vector<std::string>{"warn consent: consent terms HTTP 401",
+                                      "error consent: marketing capture network error"}));
 }
 
 TEST_F(SignupConsentServiceTest, NonHTTPAnswersPassSilentlyAndAFailedCaptureIsLogged) {

@@ -82,9 +82,8 @@ TEST_P(BeginSignInTest, TracksLogsAndAnswers) {
   auto events = this->events();
   std::vector<std::string> names;
   for (const auto& e : events) names.push_back(e.name);
-  const Props started{{"source", "onboarding"},
-                      {"auth_transport", "system_browser"},
-                      {"provider_hint", provider}};
+  const Props started{
+      {"source", "onboarding"}, {"auth_transport", "system_browser"}, {"provider_hint", provider}};
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(pick(events[0], {"source", "auth_transport", "provider_hint"}), started);
   if (!*c.failedError) {
@@ -118,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                   SignInResult::failed("Sign-in failed. Try again."), "malformedResponse",
                   "error auth: Sign-in failed at step=login_first provider=apple "
                   "cause=malformed_response"},
-        BeginCase{"foreign", std::nullopt,
-                  SignInResult::failed("disk on fire at /home/someone"),
+        BeginCase{"foreign", std::nullopt, SignInResult::failed("disk on fire at /home/someone"),
                   "std::runtime_error(code: 1)",
                   "error auth: Sign-in failed at step=login_first provider=none "
                   "cause=unexpected"}),
@@ -175,12 +173,13 @@ TEST_F(SubscriptionServiceTest, SettingsSignInSucceedsWithoutALogLine) {
   finishBrowserSignIn();
   ASSERT_TRUE(out->done);
   EXPECT_FALSE(out->error);
-  EXPECT_EQ(eventNames(), (std::vector<std::string>{"auth_started", "$identify", "auth_completed"}));
+  EXPECT_EQ(eventNames(),
+            (std::vector<std::string>{"auth_started", "$identify", "auth_completed"}));
   auto events = this->events();
-  EXPECT_EQ(pick(events[2], {"source", "auth_transport", "provider_hint"}),
-            (Props{{"source", "sign_in"},
-                   {"auth_transport", "system_browser"},
-                   {"provider_hint", "none"}}));
+  EXPECT_EQ(
+      pick(events[2], {"source", "auth_transport", "provider_hint"}),
+      (Props{
+          {"source", "sign_in"}, {"auth_transport", "system_browser"}, {"provider_hint", "none"}}));
   EXPECT_EQ(logLines().size(), linesBefore);
   EXPECT_TRUE(subscription.isSignedIn());
 }
@@ -240,8 +239,8 @@ TEST(SubscriptionServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
       {VoskaryError::serverError(500), "Something went wrong on our end. Try again in a minute.",
        "server_error(500,none)", "serverError(status: 500, code: none)"},
       {VoskaryError::serverError(400, "invalid_grant"),
-       "Something went wrong on our end. Try again in a minute.",
-       "server_error(400,invalid_grant)", "serverError(status: 400, code: invalid_grant)"},
+       "Something went wrong on our end. Try again in a minute.", "server_error(400,invalid_grant)",
+       "serverError(status: 400, code: invalid_grant)"},
       {VoskaryError::serverError(400, "Account a@b.c is locked"),
        "Something went wrong on our end. Try again in a minute.",
        "server_error(400,Account a@b.c is locked)", "serverError(status: 400, code: other)"},

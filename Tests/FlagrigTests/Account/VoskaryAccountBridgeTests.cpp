@@ -52,7 +52,8 @@ TEST_F(VoskaryAccountBridgeTest, TheInstallIDIsSeededFromTheDeviceIDOnlyWhenNone
   EXPECT_EQ(storedInstallID(), kDeviceId);
 
   // Another id stored earlier stays.
-  keychain().setData(platform::Bytes{'o', 't', 'h', 'e', 'r'}, VoskaryInstallMetrics::Keys::installID);
+  keychain().setData(platform::Bytes{'o', 't', 'h', 'e', 'r'},
+                     VoskaryInstallMetrics::Keys::installID);
   EXPECT_EQ(VoskaryAccountBridge::installIDForConfig(), "other");
   EXPECT_EQ(storedInstallID(), "other");
 
@@ -120,9 +121,11 @@ TEST_F(VoskaryAccountBridgeTest, TheAccountComesFromTheStateAndOnlyTheTokenFromT
 
 TEST_F(VoskaryAccountBridgeTest, ATokenThatWouldSplitAHeaderIsNoSession) {
   for (std::string vas : {"vas_1\r\nX-Injected: 1", "vas_1\n", "vas_\x7f"}) {
-    voskary::StoredSession session{vas, std::nullopt,
+    voskary::StoredSession session{vas,
+                                   std::nullopt,
                                    platform::env().clock->now().addingTimeInterval(60),
-                                   {{kAccountID}, kEmail, std::nullopt}, "flagrig",
+                                   {{kAccountID}, kEmail, std::nullopt},
+                                   "flagrig",
                                    platform::env().clock->now()};
     keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
     manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));

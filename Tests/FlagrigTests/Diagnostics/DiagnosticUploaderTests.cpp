@@ -133,8 +133,7 @@ TEST_F(DiagnosticUploaderTest, TheServiceAnswerDecidesTheOutcome) {
       {SimHTTPAnswer::json(200, R"(["K7Q2"])"), std::nullopt, malformed},
       {SimHTTPAnswer::json(400, R"({"error":"Report too large","message":"m"})"), std::nullopt,
        "Report too large"},
-      {SimHTTPAnswer::json(400, R"({"error":7,"message":"Try later"})"), std::nullopt,
-       "Try later"},
+      {SimHTTPAnswer::json(400, R"({"error":7,"message":"Try later"})"), std::nullopt, "Try later"},
       {SimHTTPAnswer::status(500, "<html>oops</html>"), std::nullopt, fallback},
       {SimHTTPAnswer::json(503, R"({"error":"\u0007\r\n\t"})"), std::nullopt, fallback},
       {SimHTTPAnswer::notHTTP(), std::nullopt,
@@ -230,9 +229,9 @@ TEST_F(DiagnosticUploaderTest, TheRequestIsTwoPartsWithTheMetadataAndTheReportZi
 
   auto parts = parseMultipart(contentType, bodyText(request));
   ASSERT_EQ(parts.size(), 2u);
-  EXPECT_EQ(parts[0].headers, (std::vector<std::string>{
-                                  R"(Content-Disposition: form-data; name="metadata")",
-                                  "Content-Type: text/plain"}));
+  EXPECT_EQ(parts[0].headers,
+            (std::vector<std::string>{R"(Content-Disposition: form-data; name="metadata")",
+                                      "Content-Type: text/plain"}));
   const auto seconds = platform::DateFormats::unixSeconds(platform::env().clock->now());
   EXPECT_EQ(parts[1].headers,
             (std::vector<std::string>{
@@ -254,9 +253,9 @@ TEST_F(DiagnosticUploaderTest, TheRequestIsTwoPartsWithTheMetadataAndTheReportZi
   EXPECT_EQ(report["captured_at"],
             platform::DateFormats::iso8601(platform::env().clock->now(),
                                            platform::DateFormats::FractionalSeconds::included));
-  EXPECT_EQ(report["stats"], platform::JSON::parse(
-                                 R"({"app":{"version":"1.0.0","platform":"flagrig-mac",)"
-                                 R"("session_id":null},"extra":{}})"));
+  EXPECT_EQ(report["stats"],
+            platform::JSON::parse(R"({"app":{"version":"1.0.0","platform":"flagrig-mac",)"
+                                  R"("session_id":null},"extra":{}})"));
   // The ring, oldest first, as the log holds it.
   const auto ring = DiagnosticLogBuffer::shared().logBufferJSON();
   ASSERT_EQ(report["log_buffer"].size(), ring.size());
@@ -278,8 +277,8 @@ TEST_F(DiagnosticUploaderTest, MetadataCutsStayWithinTheirBytesAndNeverSplitACha
   fields.operatingSystemVersionString = std::string(127, 'v') + "\u20ac\u20ac";
   platform::env().processInfo->setFields(fields);
 
-  auto metadata = platform::JSONSerialization::parse(
-      DiagnosticUploader::metadataJSON("manual", std::nullopt));
+  auto metadata =
+      platform::JSONSerialization::parse(DiagnosticUploader::metadataJSON("manual", std::nullopt));
   auto clientVersion = metadata["client_version"].get<std::string>();
   EXPECT_EQ(clientVersion, std::string(63, '1'));
   auto os = metadata["os_version"].get<std::string>();

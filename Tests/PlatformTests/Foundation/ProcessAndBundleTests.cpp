@@ -55,10 +55,11 @@ TEST(LinuxProcessInfoTests, TheLocaleRegionComesFromThePOSIXLocaleName) {
     std::optional<std::string> region;
   };
   const Case cases[] = {
-      {"en_US.UTF-8", "US"}, {"de_DE@euro", "DE"},   {"es_419.UTF-8", "419"}, {"en_US", "US"},
-      {"C", std::nullopt},   {"POSIX", std::nullopt}, {"C.UTF-8", std::nullopt},
-      {"en", std::nullopt},  {"en_us.UTF-8", std::nullopt}, {"en_USA", std::nullopt},
-      {"", std::nullopt},    {"_", std::nullopt},      {"en_4x9", std::nullopt},
+      {"en_US.UTF-8", "US"},     {"de_DE@euro", "DE"}, {"es_419.UTF-8", "419"},
+      {"en_US", "US"},           {"C", std::nullopt},  {"POSIX", std::nullopt},
+      {"C.UTF-8", std::nullopt}, {"en", std::nullopt}, {"en_us.UTF-8", std::nullopt},
+      {"en_USA", std::nullopt},  {"", std::nullopt},   {"_", std::nullopt},
+      {"en_4x9", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(linuxbackend::localeRegion(c.name), c.region) << c.name;
 }
