@@ -44,6 +44,10 @@ struct BeginCase {
   const char* logLine;  // the attempt's one diagnostic line
 };
 
+void PrintTo(const BeginCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class BeginSignInTest : public SubscriptionServiceTest,
                         public ::testing::WithParamInterface<BeginCase> {};
 
