@@ -65,7 +65,7 @@ class ErrorFirehoseClient : public std::enable_shared_from_this<ErrorFirehoseCli
   static constexpr double requestTimeoutSeconds = 60.0;
   static constexpr std::size_t maxTemplateBytes = 256;
   // How much of a message the normalisation reads.
-  static constexpr std::size_t maxNormalizedBytes = 1024;
+  static constexpr std::size_t maxNormalizedBytes = 65'536;
   static constexpr std::size_t maxTopFrames = 3;
   static constexpr std::size_t maxBreadcrumbs = 10;
   // The compiled-in fixed input of the daily token.
