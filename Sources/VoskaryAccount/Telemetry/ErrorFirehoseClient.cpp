@@ -2,7 +2,9 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 #include <utility>
 
@@ -35,6 +37,10 @@ SharedClient& sharedClient() {
   static SharedClient* client = new SharedClient;
   return *client;
 }
+
+// The signal path's slot, set aside before any crash.
+char crashSlot[ErrorFirehoseClient::maxCrashBytes];
+std::atomic<std::size_t> crashSlotLength{0};
 
 std::optional<std::int64_t> roundedUptime(std::optional<std::int64_t> seconds) {
   if (!seconds) return std::nullopt;
@@ -340,6 +346,17 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
     windowStart_ = now;
   }
   return true;
+}
+
+void ErrorFirehoseClient::observeCrashFromSignal(std::string_view message) noexcept {
+  const std::size_t length = std::min(message.size(), maxCrashBytes);
+  crashSlotLength.store(0);
+  std::memcpy(crashSlot, message.data(), length);
+  crashSlotLength.store(length);
+}
+
+std::string_view ErrorFirehoseClient::crashFromSignal() noexcept {
+  return std::string_view(crashSlot, crashSlotLength.load());
 }
 
 std::string ErrorFirehoseClient::fingerprintOf(std::string_view appSlug,
