@@ -42,6 +42,13 @@ SharedClient& sharedClient() {
 char crashSlot[ErrorFirehoseClient::maxCrashBytes];
 std::atomic<std::size_t> crashSlotLength{0};
 
+// Whether `now` lies in the `seconds` after `start`. A wall clock set back before `start` counts
+// as outside, so that a window or a silence never outlasts its length by the size of the step.
+bool isWithin(platform::Date start, platform::Date now, double seconds) {
+  const double elapsed = now.timeIntervalSince(start);
+  return elapsed >= 0 && elapsed <= seconds;
+}
+
 std::optional<std::int64_t> roundedUptime(std::optional<std::int64_t> seconds) {
   if (!seconds) return std::nullopt;
   return *seconds / 30 * 30;
@@ -282,13 +289,15 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
 
   auto breaker = circuitBreakers_.find(fingerprint);
   if (breaker != circuitBreakers_.end() && breaker->second.silencedUntil &&
+      isWithin(breaker->second.silencedUntil->addingTimeInterval(-circuitBreakerSilenceSeconds),
+               now, circuitBreakerSilenceSeconds) &&
       *breaker->second.silencedUntil > now)
     return true;
   if (breaker == circuitBreakers_.end())
     breaker =
         circuitBreakers_.emplace(fingerprint, CircuitBreakerState{0, now, std::nullopt}).first;
   auto& state = breaker->second;
-  if (now.timeIntervalSince(state.windowStart) > circuitBreakerWindowSeconds) {
+  if (!isWithin(state.windowStart, now, circuitBreakerWindowSeconds)) {
     state.countInWindow = 0;
     state.windowStart = now;
   }
@@ -300,7 +309,7 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
     return true;
   }
 
-  if (now.timeIntervalSince(windowStart_) > coalescingWindowSeconds) {
+  if (!isWithin(windowStart_, now, coalescingWindowSeconds)) {
     auto taken = drainBuffer();
     if (!taken.empty()) enqueueBatch(std::move(taken));
     windowStart_ = now;

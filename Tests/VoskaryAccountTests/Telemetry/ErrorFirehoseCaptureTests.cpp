@@ -209,6 +209,25 @@ TEST_F(CaptureTest, TheBreakerWindowRestartsAfterTenQuietSeconds) {
   EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
 }
 
+TEST_F(CaptureTest, AWallClockSetBackEndsWindowsAndSilencesInsteadOfStretchingThem) {
+  for (int i = 0; i < 101; ++i) client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
+  ASSERT_EQ(Access::pending(*client).size(), 1u);
+  const auto start = platform::env().clock->now();
+  // The user sets the clock back an hour: the silence would otherwise last an hour and five
+  // minutes, and every later observation would count in one endless window.
+  clock().setWallTime(start.addingTimeInterval(-3600));
+  client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
+  auto buffered = Access::buffer(*client);
+  ASSERT_EQ(buffered.size(), 1u);
+  EXPECT_EQ(buffered[0].count, 1);
+  EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
+
+  client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
+  clock().setWallTime(start.addingTimeInterval(-7200));
+  client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
+  EXPECT_EQ(Access::pending(*client).size(), 2u) << "the window rolled over";
+}
+
 TEST_F(CaptureTest, TheFiftiethFingerprintMovesTheWholeWindowToTheQueue) {
   for (int i = 0; i < 49; ++i)
     client->observeFromFacade(
