@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/UnicodeText.h"
@@ -277,6 +278,23 @@ TEST_F(CaptureTest, AnEUAnswerWithoutAChoiceDropsWhatWasHeld) {
   client->observeFromFacade(VoskaryLogLevel::error, "Held before", {}, {});
   defaults().set(ErrorTelemetryConsent::Keys::resolvedIsEU, true);
   EXPECT_TRUE(Access::buffer(*client).empty());
+}
+
+TEST_F(CaptureTest, ThreadsObservingAtOnceLoseNoCount) {
+  // 20 messages, 100 observations of each: the breaker's limit, not past it.
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 500; ++i)
+        client->observeFromFacade(VoskaryLogLevel::error,
+                                  "Worker failure kind " + std::string(1, 'g' + (i + t) % 20), {},
+                                  {});
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const auto buffered = Access::buffer(*client);
+  ASSERT_EQ(buffered.size(), 20u);
+  for (const auto& e : buffered) EXPECT_EQ(e.count, 100) << e.messageTemplate;
 }
 
 TEST_F(CaptureTest, TheCrashEntryNeverWaitsForTheLock) {
