@@ -199,16 +199,24 @@ void ErrorFirehoseClient::dropHeldEventsLocked() {
 
 // Capture.
 
+// Capture never fails its caller: whatever goes wrong costs the event, nothing more.
 void ErrorFirehoseClient::observeFromFacade(VoskaryLogLevel level, std::string_view event,
                                             const Fields& fields,
                                             std::optional<std::string> specId) {
-  observeFromFacadeWith(LockMode::wait, level, event, fields, std::move(specId));
+  try {
+    observeFromFacadeWith(LockMode::wait, level, event, fields, std::move(specId));
+  } catch (const std::exception&) {
+  }
 }
 
 bool ErrorFirehoseClient::tryObserveFromFacade(VoskaryLogLevel level, std::string_view event,
                                                const Fields& fields,
                                                std::optional<std::string> specId) {
-  return observeFromFacadeWith(LockMode::tryOnly, level, event, fields, std::move(specId));
+  try {
+    return observeFromFacadeWith(LockMode::tryOnly, level, event, fields, std::move(specId));
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 bool ErrorFirehoseClient::observeFromFacadeWith(LockMode mode, VoskaryLogLevel level,
@@ -245,8 +253,11 @@ void ErrorFirehoseClient::observe(std::string_view severity, std::string_view ca
                                   std::optional<std::string> specId,
                                   std::optional<std::vector<std::string>> topFrames,
                                   std::optional<std::vector<BreadcrumbEntry>> breadcrumbs) {
-  observeWith(LockMode::wait, severity, category, message, error, std::move(specId),
-              std::move(topFrames), std::move(breadcrumbs));
+  try {
+    observeWith(LockMode::wait, severity, category, message, error, std::move(specId),
+                std::move(topFrames), std::move(breadcrumbs));
+  } catch (const std::exception&) {
+  }
 }
 
 bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
