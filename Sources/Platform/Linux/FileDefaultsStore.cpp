@@ -244,7 +244,12 @@ bool FileDefaultsStore::save(const Value::Dictionary& values) {
   if (saveDisabled_) return false;
   json root = json::object();
   for (const auto& [key, v] : values) root[key] = encode(v);
-  std::string text = root.dump(2) + "\n";
+  std::string text;
+  try {
+    text = root.dump(2) + "\n";
+  } catch (const json::exception&) {
+    return false;  // text that is not UTF-8: `UserDefaults::set` refuses it before it gets here
+  }
 
   std::error_code ec;
   std::filesystem::create_directories(file_.parent_path(), ec);
