@@ -17,7 +17,8 @@ ProcessInfo::Fields simulatedProcess() {
           "Version 6.1.0 (Simulated Linux, kernel 6.1.0-sim)",
           4242,
           "/opt/flagrig/bin/flagrig",
-          {"/opt/flagrig/bin/flagrig"}};
+          {"/opt/flagrig/bin/flagrig"},
+          std::nullopt};
 }
 
 Value simulatedInfoDictionary() {
