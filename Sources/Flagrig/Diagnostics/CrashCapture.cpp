@@ -18,10 +18,10 @@
 
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
-#include "Flagrig/Diagnostics/ErrorTelemetryObserver.h"
 #include "Flagrig/Diagnostics/TypeNames.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/SignalStack.h"
+#include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
 
@@ -251,6 +251,11 @@ void CrashCapture::install() {
   platform::SignalStack::installForThisThread();
   previousTerminate = std::set_terminate(terminateHandler);
   for (int signal : signals) setHandler(signal, signalHandler);
+
+  // Error telemetry's own signal-safe entry, unless one was set before.
+  SignalForwarder none = nullptr;
+  signalForwarder.compare_exchange_strong(none,
+                                          &voskary::ErrorFirehoseClient::observeCrashFromSignal);
 }
 
 bool CrashCapture::isInstalled() {
@@ -259,6 +264,10 @@ bool CrashCapture::isInstalled() {
 
 void CrashCapture::setSignalForwarder(SignalForwarder forwarder) {
   signalForwarder.store(forwarder);
+}
+
+CrashCapture::SignalForwarder CrashCapture::currentSignalForwarder() {
+  return signalForwarder.load();
 }
 
 void CrashCapture::setWatchdogMilliseconds(unsigned milliseconds) {
@@ -273,7 +282,8 @@ void CrashCapture::record(const std::string& message) {
   } catch (...) {
   }
   try {
-    if (auto telemetry = ErrorTelemetryObserver::tryShared())
+    // Only a client that exists: a crash creates none and waits for none.
+    if (auto telemetry = voskary::ErrorFirehoseClient::tryShared())
       telemetry->tryObserveFromFacade(voskary::VoskaryLogLevel::error,
                                       DiagnosticRedaction::redact(message),
                                       {{"category", std::string(category)}}, std::nullopt);

@@ -35,9 +35,10 @@ struct CrashCapture {
 
   // The signal path's hand-over to error telemetry: called with the message (valid only during
   // the call) between the log line and the file synchronisation. It must be
-  // async-signal-safe. None until the telemetry client registers one.
+  // async-signal-safe. `install` sets error telemetry's own unless one was set before.
   using SignalForwarder = void (*)(std::string_view message) noexcept;
   static void setSignalForwarder(SignalForwarder forwarder);
+  static SignalForwarder currentSignalForwarder();
 
   // How long recording may take before the watchdog ends the process.
   static void setWatchdogMilliseconds(unsigned milliseconds);

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "Flagrig/Account/AppAccountServices.h"
+#include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Shell/AppDelegate.h"
+#include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
-#include "Flagrig/Shell/ErrorTelemetryBridge.h"
 #include "Flagrig/Shell/ReviewDelegate.h"
 #include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Desktop/Application.h"
@@ -14,7 +16,6 @@
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/SharedInstance.h"
 #include "Platform/Network/HTTPSession.h"
-#include "VoskaryAccount/Client/VoskaryInstallMetrics.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 #include "VoskaryAccount/Telemetry/GeoProbeClient.h"
 
@@ -43,8 +44,6 @@ void AppStartup::Services::installCrashCapture() {
 void AppStartup::Services::configureErrorTelemetry(const TelemetrySettings& s) {
   voskary::ErrorFirehoseClient::shared().configure(s.appSlug, s.platform, s.appVersion, s.osVersion,
                                                    s.installId, s.identityURL, env().httpSession);
-  // From now on the log facade's warnings and errors reach the client.
-  ErrorTelemetryObserver::setShared(std::make_shared<ErrorTelemetryBridge>());
 }
 
 void AppStartup::Services::startErrorTelemetry() {
@@ -90,13 +89,16 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
       "macos",
       Constants::appVersion(),
       env().processInfo->operatingSystemVersion().text(),
-      voskary::VoskaryInstallMetrics("flagrig").installID(),
+      // Seeded from the device id first, as the account bridge does, so that telemetry,
+      // analytics and the account library agree on the id from the first launch on.
+      VoskaryAccountBridge::installIDForConfig(),
       identityURL,
   };
   services.configureErrorTelemetry(settings);
   services.startErrorTelemetry();
   services.startRegionProbe(identityURL);
 
+  AppScreens::shared().account = std::make_shared<AppAccountServices>();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;

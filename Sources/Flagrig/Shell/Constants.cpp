@@ -43,16 +43,13 @@ const platform::URL& Constants::Identity::termsURL() {
   return url;
 }
 
-const platform::URL& Constants::SignupConsent::consentsURL() {
-  static const platform::URL url = ServiceAddresses::join(
-      ServiceAddresses::compiledIn().accountService, "/api/account/consents");
-  return url;
+platform::URL Constants::SignupConsent::consentsURL() {
+  return ServiceAddresses::join(ServiceAddresses::active().accountService, "/api/account/consents");
 }
 
-const platform::URL& Constants::SignupConsent::marketingCaptureURL() {
-  static const platform::URL url = ServiceAddresses::join(
-      ServiceAddresses::compiledIn().marketingService, "/api/v1/contacts/capture");
-  return url;
+platform::URL Constants::SignupConsent::marketingCaptureURL() {
+  return ServiceAddresses::join(ServiceAddresses::active().marketingService,
+                                "/api/v1/contacts/capture");
 }
 
 }  // namespace flagrig

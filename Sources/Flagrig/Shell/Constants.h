@@ -22,9 +22,10 @@ struct Constants {
     static const platform::URL& termsURL();
   };
 
+  // On the addresses in use, so that a test or an end-to-end run can point them elsewhere.
   struct SignupConsent {
-    static const platform::URL& consentsURL();
-    static const platform::URL& marketingCaptureURL();
+    static platform::URL consentsURL();
+    static platform::URL marketingCaptureURL();
   };
 
   // The user-defaults key of the device id.

@@ -25,7 +25,10 @@ Replacement& replacement() {
 ServiceAddresses ServiceAddresses::active() {
   auto& r = replacement();
   std::lock_guard guard(r.mutex);
-  return r.addresses ? *r.addresses : compiledIn();
+  if (!r.addresses) return compiledIn();
+  ServiceAddresses addresses = *r.addresses;
+  if (addresses.authority.isEmpty()) addresses.authority = compiledIn().authority;
+  return addresses;
 }
 
 void ServiceAddresses::setActiveForTesting(ServiceAddresses addresses) {

@@ -19,6 +19,9 @@ struct ServiceAddresses {
   platform::URL website;
   // The maker's marketing-contacts service.
   platform::URL marketingService;
+  // The OpenID Connect issuer the account library signs in with. Last, so that a test that
+  // names only the four above keeps the compiled-in issuer (an empty one reads as that).
+  platform::URL authority;
 
   static const ServiceAddresses& compiledIn();
   // The addresses in use: the compiled-in ones unless a test replaced them.

@@ -27,6 +27,11 @@ std::vector<std::string> ProcessInfo::arguments() const {
   return fields_.arguments;
 }
 
+std::optional<std::string> ProcessInfo::localeRegion() const {
+  std::lock_guard lock(mutex_);
+  return fields_.localeRegion;
+}
+
 ProcessInfo::Fields ProcessInfo::fields() const {
   std::lock_guard lock(mutex_);
   return fields_;

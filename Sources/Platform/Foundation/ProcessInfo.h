@@ -1,6 +1,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ class ProcessInfo {
     std::string executablePath;
     // The command line, the program's own name first.
     std::vector<std::string> arguments;
+    // The region of the user's locale ("US", "DE", "419"); none when the locale names none.
+    std::optional<std::string> localeRegion;
   };
 
   explicit ProcessInfo(Fields fields) : fields_(std::move(fields)) {}
@@ -30,6 +33,7 @@ class ProcessInfo {
   int processIdentifier() const;
   std::string executablePath() const;
   std::vector<std::string> arguments() const;
+  std::optional<std::string> localeRegion() const;
 
   Fields fields() const;
   void setFields(Fields fields);

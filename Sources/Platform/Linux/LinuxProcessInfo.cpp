@@ -3,6 +3,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -53,6 +54,23 @@ std::string operatingSystemVersionString(std::string_view kernelRelease,
   return text;
 }
 
+std::optional<std::string> localeRegion(std::string_view name) {
+  auto underscore = name.find('_');
+  if (underscore == std::string_view::npos) return std::nullopt;
+  auto region = name.substr(underscore + 1);
+  region = region.substr(0, region.find_first_of(".@"));
+  auto all = [&](bool (*accepts)(char)) {
+    for (char c : region)
+      if (!accepts(c)) return false;
+    return true;
+  };
+  if (region.size() == 2 && all([](char c) { return c >= 'A' && c <= 'Z'; }))
+    return std::string(region);
+  if (region.size() == 3 && all([](char c) { return c >= '0' && c <= '9'; }))
+    return std::string(region);
+  return std::nullopt;
+}
+
 std::shared_ptr<ProcessInfo> currentProcessInfo() {
   ProcessInfo::Fields fields;
   utsname names{};
@@ -64,6 +82,13 @@ std::shared_ptr<ProcessInfo> currentProcessInfo() {
   std::error_code error;
   fields.executablePath = std::filesystem::read_symlink("/proc/self/exe", error).string();
   fields.arguments = commandLine();
+  // The locale the user's messages are in, by POSIX precedence.
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (!value || !*value) continue;
+    fields.localeRegion = localeRegion(value);
+    break;
+  }
   return std::make_shared<ProcessInfo>(std::move(fields));
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "Platform/Foundation/Bundle.h"
@@ -20,6 +22,11 @@ std::string operatingSystemVersionString(std::string_view kernelRelease,
 // The application's bundle: the information dictionary compiled into this build, the
 // executable as the bundle path, and "Resources" beside it (or "../share/flagrig" once
 // installed) as the resources.
+// The region of a POSIX locale name, "ll_CC[.codeset][@modifier]": "US" of "en_US.UTF-8";
+// none for "C", "POSIX", a name without a region or a region that is not two letters or
+// three digits.
+std::optional<std::string> localeRegion(std::string_view localeName);
+
 std::shared_ptr<Bundle> mainBundle(const ProcessInfo& process);
 
 // The information dictionary compiled into this build (generated from the build's settings).

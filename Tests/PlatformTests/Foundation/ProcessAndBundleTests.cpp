@@ -50,6 +50,21 @@ TEST(LinuxProcessInfoTests, DescribesThisProcessAndSystem) {
   EXPECT_EQ(linuxbackend::operatingSystemVersionString("6.8", ""), "Version 6.8.0 (kernel 6.8)");
 }
 
+TEST(LinuxProcessInfoTests, TheLocaleRegionComesFromThePOSIXLocaleName) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> region;
+  };
+  const Case cases[] = {
+      {"en_US.UTF-8", "US"},     {"de_DE@euro", "DE"}, {"es_419.UTF-8", "419"},
+      {"en_US", "US"},           {"C", std::nullopt},  {"POSIX", std::nullopt},
+      {"C.UTF-8", std::nullopt}, {"en", std::nullopt}, {"en_us.UTF-8", std::nullopt},
+      {"en_USA", std::nullopt},  {"", std::nullopt},   {"_", std::nullopt},
+      {"en_4x9", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(linuxbackend::localeRegion(c.name), c.region) << c.name;
+}
+
 TEST(LinuxProcessInfoTests, TheBuiltInInfoDictionaryCarriesTheVersions) {
   auto info = linuxbackend::builtInInfoDictionary();
   for (const char* key :
