@@ -48,7 +48,8 @@ platform::Date now() {
 // Opens the log file to append without following a link and without waiting, and only when
 // it is a regular file: -1 otherwise.
 int openLogFile(const std::string& path, bool create) {
-  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
+  const int flags =
+      O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) return -1;
   struct stat attributes {};
@@ -126,7 +127,8 @@ char* putTimestamp(char* out) {
   days += 719468;
   const long long era = (days >= 0 ? days : days - 146096) / 146097;
   const long long dayOfEra = days - era * 146097;
-  const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
   const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
   const long long mp = (5 * dayOfYear + 2) / 153;
   const long long day = dayOfYear - (153 * mp + 2) / 5 + 1;

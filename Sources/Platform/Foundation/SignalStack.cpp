@@ -18,7 +18,8 @@ struct OwnedStack {
     disable.ss_flags = SS_DISABLE;
     stack_t current{};
     // Only when it is still ours: someone may have put another one in its place.
-    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == static_cast<char*>(memory) + guardSize()) {
+    if (::sigaltstack(nullptr, &current) == 0 &&
+        current.ss_sp == static_cast<char*>(memory) + guardSize()) {
       if (::sigaltstack(&disable, nullptr) != 0) return;  // in use: leave it mapped
     }
     ::munmap(memory, length);

@@ -95,12 +95,18 @@ std::optional<UserDefaultsError::Kind> unstorable(const Value& root) {
 
 std::optional<double> numeric(const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::boolean: return *v.asBool() ? 1.0 : 0.0;
-    case Value::Kind::integer: return static_cast<double>(*v.asInt());
-    case Value::Kind::unsignedInteger: return static_cast<double>(*v.asUInt());
-    case Value::Kind::real: return *v.asDouble();
-    case Value::Kind::string: return parseNumber(*v.asString());
-    default: return std::nullopt;
+    case Value::Kind::boolean:
+      return *v.asBool() ? 1.0 : 0.0;
+    case Value::Kind::integer:
+      return static_cast<double>(*v.asInt());
+    case Value::Kind::unsignedInteger:
+      return static_cast<double>(*v.asUInt());
+    case Value::Kind::real:
+      return *v.asDouble();
+    case Value::Kind::string:
+      return parseNumber(*v.asString());
+    default:
+      return std::nullopt;
   }
 }
 
@@ -111,7 +117,8 @@ std::string lowercase(std::string s) {
 
 }  // namespace
 
-UserDefaults::UserDefaults(std::shared_ptr<DefaultsStore> store, std::shared_ptr<NotificationCenter> center)
+UserDefaults::UserDefaults(std::shared_ptr<DefaultsStore> store,
+                           std::shared_ptr<NotificationCenter> center)
     : store_(std::move(store)), center_(std::move(center)), values_(store_->load()) {}
 
 std::optional<Value> UserDefaults::object(std::string_view key) const {
@@ -176,7 +183,8 @@ std::optional<std::string> UserDefaults::stringForKey(std::string_view key) cons
       auto r = std::to_chars(buffer, buffer + sizeof buffer, *v->asDouble());
       return std::string(buffer, r.ptr);
     }
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -216,7 +224,9 @@ void UserDefaults::removeObject(std::string_view key) {
   changed(key);
 }
 
-bool UserDefaults::synchronize() { return persist(); }
+bool UserDefaults::synchronize() {
+  return persist();
+}
 
 bool UserDefaults::persist() {
   // The snapshot is taken under the save lock, so saves land in the order of the changes.
@@ -224,11 +234,13 @@ bool UserDefaults::persist() {
   return store_->save(snapshot());
 }
 
-UserDefaults::ObserverId UserDefaults::observe(std::string key, std::function<void(std::string_view)> handler) {
+UserDefaults::ObserverId UserDefaults::observe(std::string key,
+                                               std::function<void(std::string_view)> handler) {
   std::lock_guard lock(mutex_);
   ObserverId id = nextObserver_++;
-  observers_.emplace(id, std::make_pair(std::move(key), std::make_shared<std::function<void(std::string_view)>>(
-                                                            std::move(handler))));
+  observers_.emplace(
+      id, std::make_pair(std::move(key), std::make_shared<std::function<void(std::string_view)>>(
+                                             std::move(handler))));
   return id;
 }
 

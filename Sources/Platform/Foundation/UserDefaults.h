@@ -50,7 +50,8 @@ class UserDefaults {
   // JSON reader's, so that whatever is stored can be read back.
   static constexpr std::size_t maxDepth = 512;
 
-  explicit UserDefaults(std::shared_ptr<DefaultsStore> store, std::shared_ptr<NotificationCenter> center = nullptr);
+  explicit UserDefaults(std::shared_ptr<DefaultsStore> store,
+                        std::shared_ptr<NotificationCenter> center = nullptr);
 
   std::optional<Value> object(std::string_view key) const;
   // Absent or unconvertible reads as false / 0 / 0.0. Bools, integers, doubles and number-like
@@ -83,7 +84,9 @@ class UserDefaults {
   mutable std::mutex mutex_;
   std::mutex saveMutex_;
   Value::Dictionary values_;
-  std::map<ObserverId, std::pair<std::string, std::shared_ptr<std::function<void(std::string_view)>>>> observers_;
+  std::map<ObserverId,
+           std::pair<std::string, std::shared_ptr<std::function<void(std::string_view)>>>>
+      observers_;
   ObserverId nextObserver_ = 1;
 };
 

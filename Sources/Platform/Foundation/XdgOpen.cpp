@@ -10,6 +10,7 @@
 
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/SignalStack.h"
 
 extern char** environ;
 
@@ -34,6 +35,7 @@ bool XdgOpen::open(const std::string& target, Completion completion) const {
   if (hasEnvironment()) loop = env().mainLoop;
   // xdg-open can take as long as the handler takes to start; its exit status is the answer.
   std::thread([pid, loop, completion = std::move(completion)]() mutable {
+    SignalStack::installForThisThread();
     int status = 0;
     pid_t waited;
     do {

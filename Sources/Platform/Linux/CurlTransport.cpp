@@ -217,8 +217,8 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
     // a NUL would cut it short.
     for (const auto& [name, value] : request.headerFields.fields()) {
       if (name.empty() || name.find_first_of(":\r\n \t", 0) != std::string::npos ||
-          name.find('\0') != std::string::npos || value.find_first_of("\r\n") != std::string::npos ||
-          value.find('\0') != std::string::npos)
+          name.find('\0') != std::string::npos ||
+          value.find_first_of("\r\n") != std::string::npos || value.find('\0') != std::string::npos)
         return URLError::badURL;
     }
     easy = curl_easy_init();

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
@@ -40,14 +40,22 @@ Bytes fromHex(const std::string& text) {
 
 json encode(const Value& v) {
   switch (v.kind()) {
-    case Value::Kind::null: return json{{"null", nullptr}};
-    case Value::Kind::boolean: return json{{"bool", *v.asBool()}};
-    case Value::Kind::integer: return json{{"int", *v.asInt()}};
-    case Value::Kind::unsignedInteger: return json{{"uint", *v.asUInt()}};
-    case Value::Kind::real: return json{{"double", *v.asDouble()}};
-    case Value::Kind::string: return json{{"string", *v.asString()}};
-    case Value::Kind::bytes: return json{{"data", Hex::encode(*v.asBytes())}};
-    case Value::Kind::date: return json{{"date", v.asDate()->secondsSince1970}};
+    case Value::Kind::null:
+      return json{{"null", nullptr}};
+    case Value::Kind::boolean:
+      return json{{"bool", *v.asBool()}};
+    case Value::Kind::integer:
+      return json{{"int", *v.asInt()}};
+    case Value::Kind::unsignedInteger:
+      return json{{"uint", *v.asUInt()}};
+    case Value::Kind::real:
+      return json{{"double", *v.asDouble()}};
+    case Value::Kind::string:
+      return json{{"string", *v.asString()}};
+    case Value::Kind::bytes:
+      return json{{"data", Hex::encode(*v.asBytes())}};
+    case Value::Kind::date:
+      return json{{"date", v.asDate()->secondsSince1970}};
     case Value::Kind::array: {
       json a = json::array();
       for (const auto& e : *v.asArray()) a.push_back(encode(e));
@@ -107,7 +115,8 @@ Value decode(const json& root) {
   std::optional<Value> finished;
 
   auto start = [&](const json& j) -> std::optional<Value> {
-    if (!j.is_object() || j.size() != 1) throw std::runtime_error("value is not a one-member object");
+    if (!j.is_object() || j.size() != 1)
+      throw std::runtime_error("value is not a one-member object");
     auto first = j.begin();
     const std::string& kind = first.key();
     const json& v = first.value();
@@ -213,7 +222,8 @@ Value::Dictionary FileDefaultsStore::load() {
         values.emplace(it.key(), decode(it.value()));
       } catch (const std::exception& e) {
         dropped.push_back(it.key());
-        std::fprintf(stderr, "flagrig: preferences file %s: dropped the unreadable value of \"%s\" (%s)\n",
+        std::fprintf(stderr,
+                     "flagrig: preferences file %s: dropped the unreadable value of \"%s\" (%s)\n",
                      file_.c_str(), it.key().c_str(), e.what());
       }
     }
@@ -230,11 +240,16 @@ Value::Dictionary FileDefaultsStore::load() {
   std::filesystem::rename(file_, aside, ec);
   if (ec) {
     saveDisabled_ = true;
-    std::fprintf(stderr, "flagrig: preferences file %s is unreadable (%s) and could not be moved aside (%s); "
-                 "preferences will not be saved this run\n", file_.c_str(), problem.c_str(), ec.message().c_str());
+    std::fprintf(
+        stderr,
+        "flagrig: preferences file %s is unreadable (%s) and could not be moved aside (%s); "
+        "preferences will not be saved this run\n",
+        file_.c_str(), problem.c_str(), ec.message().c_str());
   } else {
-    std::fprintf(stderr, "flagrig: preferences file %s is unreadable (%s); kept it as %s and started afresh\n",
-                 file_.c_str(), problem.c_str(), aside.c_str());
+    std::fprintf(
+        stderr,
+        "flagrig: preferences file %s is unreadable (%s); kept it as %s and started afresh\n",
+        file_.c_str(), problem.c_str(), aside.c_str());
   }
   return {};
 }

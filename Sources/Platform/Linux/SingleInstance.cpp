@@ -20,6 +20,7 @@
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/SignalStack.h"
 #include "Platform/Foundation/UnicodeText.h"
 
 namespace platform::linuxbackend {
@@ -220,6 +221,7 @@ void SingleInstance::acceptPending() {
     // Read off the main thread: a slow peer must not stall the interface.
     ++shared_->readers;
     std::thread([fd, shared = shared_] {
+      SignalStack::installForThisThread();
       int flags = ::fcntl(fd, F_GETFL);
       ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
       auto message = readMessage(fd);

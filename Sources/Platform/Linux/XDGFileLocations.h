@@ -18,7 +18,8 @@ class XDGFileLocations final : public FileLocations {
   // `$XDG_STATE_HOME`, else `<home>/.local/state`; absent without a home.
   static std::optional<std::filesystem::path> stateHome(const char* xdgStateHome, const char* home);
   // `$XDG_CONFIG_HOME`, else `<home>/.config`; absent without a home.
-  static std::optional<std::filesystem::path> configHome(const char* xdgConfigHome, const char* home);
+  static std::optional<std::filesystem::path> configHome(const char* xdgConfigHome,
+                                                         const char* home);
   // `home` when it is an absolute path, else the passwd entry's home of the real user when that
   // is one, else absent.
   static std::optional<std::filesystem::path> home(const char* home);

@@ -17,6 +17,7 @@
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/SignalStack.h"
 #include "Platform/Linux/SingleInstance.h"
 
 extern char** environ;
@@ -94,6 +95,7 @@ std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
   std::thread([pid] {
+    SignalStack::installForThisThread();
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }

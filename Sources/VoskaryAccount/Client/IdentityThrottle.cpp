@@ -55,8 +55,10 @@ std::optional<double> delaySeconds(std::string_view text) {
   if (text[0] == '+' || text[0] == '-') text.remove_prefix(1);
   double value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error == std::errc::result_out_of_range) value = HUGE_VAL;  // more digits than a double holds
-  else if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (error == std::errc::result_out_of_range)
+    value = HUGE_VAL;  // more digits than a double holds
+  else if (error != std::errc() || end != text.data() + text.size())
+    return std::nullopt;
   return negative ? -value : value;
 }
 
@@ -232,8 +234,8 @@ std::optional<double> IdentityThrottle::retryAfter(
   return parseRetryAfter(*header, clock_->now(), options_.maxBackoff);
 }
 
-std::optional<double> IdentityThrottle::parseRetryAfter(std::string_view header,
-                                                        platform::Date now, double maxWait) {
+std::optional<double> IdentityThrottle::parseRetryAfter(std::string_view header, platform::Date now,
+                                                        double maxWait) {
   std::string_view text = trimmedOfSpacesAndTabs(header);
   if (text.empty()) return std::nullopt;
   std::optional<double> delay = delaySeconds(text);

@@ -115,7 +115,8 @@ TEST(FileLocationsTests, LogsAndPreferencesGoToTheXDGFoldersOfTheUsersHome) {
     EXPECT_EQ(XDGFileLocations::configHome("relative", home), passwdHome / ".config");
   }
   EXPECT_EQ(XDGFileLocations::configHome("/x/config", nullptr), std::filesystem::path("/x/config"));
-  EXPECT_EQ(XDGFileLocations::configHome(nullptr, "/home/u"), std::filesystem::path("/home/u/.config"));
+  EXPECT_EQ(XDGFileLocations::configHome(nullptr, "/home/u"),
+            std::filesystem::path("/home/u/.config"));
 
   std::filesystem::path root;
   {

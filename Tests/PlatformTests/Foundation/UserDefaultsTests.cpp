@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <climits>
+#include <clocale>
 #include <filesystem>
-#include <limits>
 #include <fstream>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -30,10 +30,17 @@ TEST(UserDefaultsTest, TypedReadersConvertAsThePlatformDoes) {
     double asDouble;
   };
   const Case cases[] = {
-      {Value(true), true, 1, 1.0},       {Value(false), false, 0, 0.0},  {Value(7), true, 7, 7.0},
-      {Value(0), false, 0, 0.0},         {Value(3u), true, 3, 3.0},      {Value(2.9), true, 2, 2.9},
-      {Value("12"), true, 12, 12.0},     {Value("YES"), true, 0, 0.0},   {Value("abc"), false, 0, 0.0},
-      {Value(Bytes{1}), false, 0, 0.0},  {Value(Value::Array{}), false, 0, 0.0},
+      {Value(true), true, 1, 1.0},
+      {Value(false), false, 0, 0.0},
+      {Value(7), true, 7, 7.0},
+      {Value(0), false, 0, 0.0},
+      {Value(3u), true, 3, 3.0},
+      {Value(2.9), true, 2, 2.9},
+      {Value("12"), true, 12, 12.0},
+      {Value("YES"), true, 0, 0.0},
+      {Value("abc"), false, 0, 0.0},
+      {Value(Bytes{1}), false, 0, 0.0},
+      {Value(Value::Array{}), false, 0, 0.0},
   };
   for (const auto& c : cases) {
     d.set("k", c.stored);
@@ -107,7 +114,8 @@ TEST_F(FileDefaultsTest, EveryKindSurvivesARoundTripThroughTheFile) {
 }
 
 TEST_F(FileDefaultsTest, CorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
-  for (const char* content : {"{not json", "[1,2]", "{\"k\": {\"martian\": 1}}", "{\"k\": {\"data\": \"zz\"}}"}) {
+  for (const char* content :
+       {"{not json", "[1,2]", "{\"k\": {\"martian\": 1}}", "{\"k\": {\"data\": \"zz\"}}"}) {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(file_.parent_path());
     std::ofstream(file_) << content;
@@ -116,7 +124,8 @@ TEST_F(FileDefaultsTest, CorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
     EXPECT_FALSE(d.object("k")) << content;
     std::vector<std::filesystem::path> aside;
     for (auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
-      if (entry.path().filename().string().starts_with("defaults.json.corrupt-")) aside.push_back(entry.path());
+      if (entry.path().filename().string().starts_with("defaults.json.corrupt-"))
+        aside.push_back(entry.path());
     }
     ASSERT_EQ(aside.size(), 1u) << content;
     std::ifstream in(aside[0]);
@@ -158,8 +167,10 @@ TEST_F(FileDefaultsTest, AValueTheFileCannotHoldIsRefusedAndChangesNothing) {
   const Case cases[] = {
       {"k", std::numeric_limits<double>::quiet_NaN(), UserDefaultsError::Kind::nonFiniteNumber},
       {"k", -std::numeric_limits<double>::infinity(), UserDefaultsError::Kind::nonFiniteNumber},
-      {"k", Date{std::numeric_limits<double>::infinity()}, UserDefaultsError::Kind::nonFiniteNumber},
-      {"k", Value::Array{1, Value::Dictionary{{"x", std::numeric_limits<double>::signaling_NaN()}}}, UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", Date{std::numeric_limits<double>::infinity()},
+       UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", Value::Array{1, Value::Dictionary{{"x", std::numeric_limits<double>::signaling_NaN()}}},
+       UserDefaultsError::Kind::nonFiniteNumber},
       {"k", "caf\xE9", UserDefaultsError::Kind::invalidText},
       {"k", Value::Dictionary{{"\xFF", 1}}, UserDefaultsError::Kind::invalidText},
       {"k\xC3", 1, UserDefaultsError::Kind::invalidText},

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
 #include <chrono>
 #include <optional>
-#include <zlib.h>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -223,7 +223,8 @@ TEST_F(CurlHTTPSessionTests, ResponseBodiesAreCappedAfterDecoding) {
   const std::string unannounced = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + full + "b";
   const Case cases[] = {
       {"exactly the cap", LoopbackHTTPServer::answer(200, {}, full), cap},
-      {"one byte past it, announced", LoopbackHTTPServer::answer(200, {}, full + "b"), std::nullopt},
+      {"one byte past it, announced", LoopbackHTTPServer::answer(200, {}, full + "b"),
+       std::nullopt},
       {"one byte past it, unannounced", unannounced, std::nullopt},
       {"a compressed body within it",
        LoopbackHTTPServer::answer(200, {{"Content-Encoding", "gzip"}}, gzipped(full)), cap},
@@ -267,9 +268,12 @@ TEST_F(CurlHTTPSessionTests, ADrippingServerIsEndedByTheResourceLimit) {
 TEST_F(CurlHTTPSessionTests, AFieldWithALineBreakIsRefusedBeforeSending) {
   LoopbackHTTPServer server([](const auto&) { return LoopbackHTTPServer::answer(200, {}, ""); });
   const std::vector<std::pair<std::string, std::string>> fields = {
-      {"X-Value", "a\r\nX-Injected: 1"}, {"X-Value", "a\nb"},
-      {"X-Value", "a\rb"},               {"X-Value", std::string("a\0b", 3)},
-      {"X-Name\r\nX-Injected", "1"},     {"X-Name: x", "1"},
+      {"X-Value", "a\r\nX-Injected: 1"},
+      {"X-Value", "a\nb"},
+      {"X-Value", "a\rb"},
+      {"X-Value", std::string("a\0b", 3)},
+      {"X-Name\r\nX-Injected", "1"},
+      {"X-Name: x", "1"},
       {"", "1"},
   };
   for (const auto& [name, value] : fields) {
