@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ struct X11WindowEntry {
   int layer = 0;
   Rect bounds;  // window-list coordinates, frame included
   bool onScreen = false;
+  bool desktopElement = false;
   bool own = false;
 };
 
@@ -41,8 +43,6 @@ struct X11WindowSnapshot {
   std::vector<X11WindowEntry> windows;
   // The top-level windows of the root, front to back, as the server stacks them.
   std::vector<std::uint32_t> topLevels;
-  std::shared_ptr<const Value> value;  // the list as `copyWindowList(optionAll)` answers it
-  std::shared_ptr<const Value> onScreenValue;
   const X11WindowEntry* find(std::uint32_t number) const;
 };
 
@@ -85,16 +85,19 @@ class X11WindowServer final : public WindowServer {
   void handleEvent(const xcb_generic_event_t& event);
   void invalidate() { dirty_ = true; }
   std::shared_ptr<const X11WindowSnapshot> refresh();
-  void watchClient(xcb_window_t window);
+  void watchClients(const std::vector<xcb_window_t>& clients);
+  std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
 
   std::shared_ptr<X11Connection> connection_;
   X11Connection::SubscriptionId subscription_ = 0;
   OwnWindowProvider ownWindows_;
   std::shared_ptr<const X11WindowSnapshot> snapshot_;
+  std::map<std::uint32_t, std::shared_ptr<const Value>> values_;  // by list options
   bool dirty_ = true;
   std::uint64_t refreshes_ = 0;
   // Clients whose property changes we already listen to.
-  std::map<xcb_window_t, bool> watched_;
+  std::set<xcb_window_t> watched_;
+  bool hasResourceExtension_ = false;
   std::int32_t ownPid_ = 0;
   std::string ownName_;
 };
