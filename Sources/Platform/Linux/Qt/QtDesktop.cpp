@@ -102,7 +102,7 @@ FontWeight weightFromStyle(const std::string& style) {
 class QtPasteboard final : public Pasteboard {
  public:
   QtPasteboard() {
-    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, [this] {
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &context_, [this] {
       if (!writing_) ++changeCount_;
     });
   }
@@ -129,6 +129,8 @@ class QtPasteboard final : public Pasteboard {
   }
 
  private:
+  // Ends the connection with the pasteboard.
+  QObject context_;
   long changeCount_ = 0;
   bool writing_ = false;
 };
@@ -153,9 +155,11 @@ QString shortcutText(const MenuItem& item) {
 }  // namespace
 
 QtDesktop::QtDesktop(QtDesktopServices services)
-    : services_(std::move(services)), pasteboard_(std::make_unique<QtPasteboard>()) {
+    : services_(std::move(services)),
+      pasteboard_(std::make_unique<QtPasteboard>()),
+      context_(std::make_unique<QObject>()) {
   precondition(qApp != nullptr, "QtDesktop: create the QApplication first");
-  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, [this](QWindow*) {
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(), [this](QWindow*) {
     hostFocusChanged();
   });
 }
@@ -423,10 +427,10 @@ void QtDesktop::noteOwnWindowsChanged() {
   if (services_.ownWindowsDidChange) services_.ownWindowsDidChange();
 }
 
-std::optional<QtOwnWindowInfo> QtDesktop::ownWindowInfo(std::uint32_t xid) const {
+std::optional<OwnWindowInfo> QtDesktop::ownWindowInfo(std::uint32_t xid) const {
   for (const auto& [window, host] : hosts_) {
     if (host->xid() != xid || !host->model()) continue;
-    return QtOwnWindowInfo{host->model()->level(), host->model()->title(), host->isVisible()};
+    return OwnWindowInfo{host->model()->level(), host->model()->title(), host->isVisible()};
   }
   return std::nullopt;
 }
@@ -640,7 +644,36 @@ void QtDesktop::openStatusMenu() {
   }
 }
 
-void QtDesktop::prepareForWait() { syncStatusItems(); }
+std::vector<std::uint32_t> QtDesktop::shownStatusItems() {
+  syncStatusItems();
+  std::vector<std::uint32_t> shown;
+  const auto& items = statusBar().items();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    // One tray icon: the first visible item.
+    if (items[i]->isVisible() && tray_ && tray_->isVisible()) {
+      shown.push_back(static_cast<std::uint32_t>(i));
+      break;
+    }
+  }
+  return shown;
+}
+
+bool QtDesktop::pressStatusItem(std::uint32_t index) {
+  auto shown = shownStatusItems();
+  if (std::find(shown.begin(), shown.end(), index) == shown.end()) return false;
+  auto item = statusBar().items()[index];
+  if (item->menu()) {
+    showMenu(*item->menu());
+  } else {
+    item->click();
+  }
+  return true;
+}
+
+void QtDesktop::prepareForWait() {
+  if (services_.beforeWait) services_.beforeWait();
+  syncStatusItems();
+}
 
 void QtDesktop::syncStatusItems() {
   const auto& items = statusBar().items();
@@ -703,8 +736,10 @@ void QtDesktop::syncStatusItems() {
 // Alerts ------------------------------------------------------------------------------------------
 
 void QtDesktop::alertWillRunModal(Alert& alert) {
-  // The alert lays itself out in its own window; the modal session is our nested run loop.
+  // The alert lays itself out in its own window and the modal session is our nested run loop;
+  // the alert comes forward with the application, so that its keys reach it.
   if (QtWindowHost* host = hostFor(*alert.window())) host->syncLook();
+  application().activate(true);
 }
 
 void QtDesktop::alertDidEnd(Alert&, long) {}

@@ -11,8 +11,10 @@
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Pasteboard.h"
+#include "Platform/Linux/X11/X11WindowServer.h"
 
 class QMenu;
+class QObject;
 class QSystemTrayIcon;
 
 namespace platform::linuxbackend {
@@ -31,13 +33,8 @@ struct QtDesktopServices {
   std::function<void(std::uint32_t ourWindow, std::uint32_t target)> placeAbove;
   // Our windows were shown, hidden, moved or renamed.
   std::function<void()> ownWindowsDidChange;
-};
-
-// Our own windows, as the X11 window list reports them.
-struct QtOwnWindowInfo {
-  int layer = 0;
-  std::string name;
-  bool onScreen = false;
+  // Runs before each wait of the main loop (events the X11 side has queued already).
+  std::function<void()> beforeWait;
 };
 
 // The desktop on an X11 session, drawn with Qt 6: screens and the pointer from Qt, one native
@@ -77,7 +74,7 @@ class QtDesktop final : public Desktop {
   void alertDidEnd(Alert& alert, long response) override;
 
   // For the X11 window list: our window with that X id, if it is one of ours.
-  std::optional<QtOwnWindowInfo> ownWindowInfo(std::uint32_t xid) const;
+  std::optional<OwnWindowInfo> ownWindowInfo(std::uint32_t xid) const;
   // Between screen coordinates (y up) and X root coordinates (y down).
   Rect toScreen(const Rect& rootRect) const;
   Rect toRoot(const Rect& screenRect) const;
@@ -85,6 +82,9 @@ class QtDesktop final : public Desktop {
   bool hasCompositor() const;
   // The tray icon, once a status item exists (for tests and diagnostics).
   QSystemTrayIcon* trayIcon() const { return tray_.get(); }
+  // The status items the tray shows (their indexes), and pressing one: its menu opens.
+  std::vector<std::uint32_t> shownStatusItems();
+  bool pressStatusItem(std::uint32_t index);
   // The pop-up menu that is open, if any.
   QMenu* openPopup() const { return popup_; }
   // Replaces ending the process when the application terminates (tests).
@@ -109,6 +109,8 @@ class QtDesktop final : public Desktop {
 
   QtDesktopServices services_;
   std::unique_ptr<Pasteboard> pasteboard_;
+  // The connections to the application object end with this desktop.
+  std::unique_ptr<QObject> context_;
   std::map<const Window*, QtWindowHost*> hosts_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<QMenu> trayMenu_;

@@ -19,6 +19,10 @@ namespace platform::linuxbackend {
 
 namespace {
 
+// Label colours are the dark appearance's; a light window draws them dark. Set per window
+// painted (painting happens on the main thread only).
+bool lightAppearance = false;
+
 QString qs(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 int qtWeight(FontWeight weight) {
@@ -348,6 +352,10 @@ void paintView(QPainter& painter, View& view, double height, bool caret) {
 }  // namespace
 
 QColor toQColor(const Color& color) {
+  if (lightAppearance && color.space() == ColorSpace::catalog &&
+      color.name().find("abelColor") != std::string::npos) {
+    return QColor::fromRgbF(0, 0, 0, static_cast<float>(color.alphaComponent()));
+  }
   auto srgb = color.toSRGB();
   if (!srgb) return QColor(128, 128, 128);
   auto c = [](double v) { return static_cast<float>(std::clamp(v, 0.0, 1.0)); };
@@ -415,12 +423,21 @@ QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint) 
 }
 
 void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend) {
+  lightAppearance = false;
   QColor background = toQColor(window.backgroundColor());
+  switch (window.appearance()) {
+    case Appearance::aqua: lightAppearance = true; break;
+    case Appearance::darkAqua: lightAppearance = false; break;
+    case Appearance::system:
+      lightAppearance = background.alphaF() > 0.5f && background.lightnessF() > 0.5f;
+      break;
+  }
   if (window.isOpaque()) background.setAlpha(255);
   if (!blend) painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(QRectF(QPointF(0, 0), size), background);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
   if (const auto& content = window.contentView()) paintView(painter, *content, size.height(), caret);
+  lightAppearance = false;
 }
 
 }  // namespace platform::linuxbackend
