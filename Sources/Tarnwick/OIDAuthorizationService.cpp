@@ -111,4 +111,13 @@ std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAut
                                      std::move(callback));
 }
 
+std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentEndSessionRequest(
+    const OIDEndSessionRequest& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
+    OIDEndSessionCallback callback) {
+  auto session = std::make_shared<OIDEndSessionImplementation>(request);
+  session->presentAuthorizationWithExternalUserAgent(std::move(externalUserAgent),
+                                                     std::move(callback));
+  return session;
+}
+
 }  // namespace tarnwick

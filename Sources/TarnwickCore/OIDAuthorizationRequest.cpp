@@ -4,6 +4,7 @@
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDScopeUtilities.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
+#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 
 namespace tarnwick {
@@ -15,15 +16,8 @@ namespace {
 
 constexpr std::size_t kSecretByteCount = 32;
 
-void put(Value::Dictionary& archive, std::string key, const std::optional<std::string>& text) {
-  if (text) archive.emplace(std::move(key), *text);
-}
-
-std::optional<std::string> textIn(const Value::Dictionary& archive, std::string_view key) {
-  auto found = archive.find(key);
-  if (found == archive.end() || !found->second.asString()) return std::nullopt;
-  return *found->second.asString();
-}
+using archiving::put;
+using archiving::textIn;
 
 }  // namespace
 
@@ -153,11 +147,7 @@ Value OIDAuthorizationRequest::archive() const {
   put(archive, "code_verifier", codeVerifier_);
   put(archive, "code_challenge", codeChallenge_);
   put(archive, "code_challenge_method", codeChallengeMethod_);
-  if (additionalParameters_) {
-    Value::Dictionary parameters;
-    for (const auto& [name, value] : *additionalParameters_) parameters.emplace(name, value);
-    archive.emplace("additionalParameters", std::move(parameters));
-  }
+  if (additionalParameters_) put(archive, "additionalParameters", *additionalParameters_);
   return archive;
 }
 
@@ -173,15 +163,7 @@ std::optional<OIDAuthorizationRequest> OIDAuthorizationRequest::fromArchive(cons
 
   std::optional<URL> redirectURL;
   if (auto text = textIn(*dictionary, "redirect_uri")) redirectURL = URL::parse(*text);
-  std::optional<OIDParameters> additionalParameters;
-  if (auto found = dictionary->find("additionalParameters"); found != dictionary->end()) {
-    if (auto parameters = found->second.asDictionary()) {
-      additionalParameters.emplace();
-      for (const auto& [name, value] : *parameters) {
-        if (auto text = value.asString()) additionalParameters->emplace(name, *text);
-      }
-    }
-  }
+  auto additionalParameters = archiving::parametersIn(*dictionary, "additionalParameters");
   return OIDAuthorizationRequest(
       std::move(*configuration), std::move(*clientID), textIn(*dictionary, "client_secret"),
       textIn(*dictionary, "scope"), std::move(redirectURL), std::move(*responseType),

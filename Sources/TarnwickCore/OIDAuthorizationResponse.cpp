@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Platform/Foundation/DateFormats.h"
+#include "Platform/Foundation/Error.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDJSONValue.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
@@ -74,6 +75,18 @@ std::optional<Value> OIDAuthorizationResponse::field(const std::string& name) co
   TextField member = textField(name);
   if (!member || !(this->*member)) return std::nullopt;
   return Value(*(this->*member));
+}
+
+OIDTokenRequest OIDAuthorizationResponse::tokenExchangeRequest(
+    OIDParameters additionalParameters, OIDParameters additionalHeaders) const {
+  platform::precondition(authorizationCode_.has_value(),
+                         "Attempted to create a token exchange request from an authorization "
+                         "response with no authorization code.");
+  return OIDTokenRequest(request_.configuration(), std::string(OIDGrantTypeAuthorizationCode),
+                         authorizationCode_, request_.redirectURL(), request_.clientID(),
+                         request_.clientSecret(), std::nullopt, std::nullopt,
+                         request_.codeVerifier(), std::move(additionalParameters),
+                         std::move(additionalHeaders));
 }
 
 Value OIDAuthorizationResponse::archive() const {

@@ -7,6 +7,7 @@
 #include "Platform/Foundation/Value.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDFieldMapping.h"
+#include "TarnwickCore/OIDTokenRequest.h"
 
 namespace tarnwick {
 
@@ -35,6 +36,12 @@ class OIDAuthorizationResponse {
   // Parameter name to field: "code", "state", "access_token", "expires_in", "token_type",
   // "id_token", "scope". Built once.
   static const OIDFieldMapping::Map& fieldMap();
+
+  // The request that exchanges this response's code for tokens: the request's configuration,
+  // redirect URL, client and PKCE verifier, no scope and no refresh token. Throws
+  // ProgrammingError when the response carries no code.
+  OIDTokenRequest tokenExchangeRequest(OIDParameters additionalParameters = {},
+                                       OIDParameters additionalHeaders = {}) const;
 
   platform::Value archive() const;
   static std::optional<OIDAuthorizationResponse> fromArchive(const platform::Value& archive);

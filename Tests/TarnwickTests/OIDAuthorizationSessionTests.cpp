@@ -15,28 +15,7 @@ using platform::Value;
 using testing::testConfiguration;
 using testing::testRequest;
 
-// A user agent that takes every request and dismisses at once, counting both.
-class RecordingUserAgent final : public OIDExternalUserAgent {
- public:
-  bool presentExternalUserAgentRequest(
-      const OIDExternalUserAgentRequest& request,
-      const std::shared_ptr<OIDExternalUserAgentSession>& session) override {
-    ++presented;
-    url = request.externalUserAgentRequestURL();
-    this->session = session;
-    return accepts;
-  }
-  void dismissExternalUserAgentAnimated(bool, std::function<void()> completion) override {
-    ++dismissed;
-    if (completion) completion();
-  }
-
-  bool accepts = true;
-  int presented = 0;
-  int dismissed = 0;
-  std::optional<URL> url;
-  std::weak_ptr<OIDExternalUserAgentSession> session;
-};
+using testing::RecordingUserAgent;
 
 class OIDAuthorizationSessionTest : public platform::testing::SimTest {
  protected:

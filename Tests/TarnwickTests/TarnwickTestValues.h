@@ -1,10 +1,14 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "Platform/Foundation/URL.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDAuthorizationSession.h"
+#include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDServiceConfiguration.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 
@@ -45,5 +49,28 @@ inline OIDAuthorizationCallback recordInto(std::vector<FlowOutcome>& outcomes) {
     outcomes.push_back({response, error});
   };
 }
+
+// A user agent that takes every request and dismisses at once, counting both.
+class RecordingUserAgent final : public OIDExternalUserAgent {
+ public:
+  bool presentExternalUserAgentRequest(
+      const OIDExternalUserAgentRequest& request,
+      const std::shared_ptr<OIDExternalUserAgentSession>& session) override {
+    ++presented;
+    url = request.externalUserAgentRequestURL();
+    this->session = session;
+    return accepts;
+  }
+  void dismissExternalUserAgentAnimated(bool, std::function<void()> completion) override {
+    ++dismissed;
+    if (completion) completion();
+  }
+
+  bool accepts = true;
+  int presented = 0;
+  int dismissed = 0;
+  std::optional<platform::URL> url;
+  std::weak_ptr<OIDExternalUserAgentSession> session;
+};
 
 }  // namespace tarnwick::testing

@@ -1,0 +1,120 @@
+#include "TarnwickCore/OIDTokenResponse.h"
+
+#include <array>
+#include <utility>
+
+#include "Platform/Foundation/DateFormats.h"
+#include "TarnwickCore/OIDDescription.h"
+#include "TarnwickCore/OIDJSONValue.h"
+#include "TarnwickCore/OIDTokenUtilities.h"
+
+namespace tarnwick {
+
+using platform::Value;
+
+namespace {
+
+constexpr std::string_view kExpirationField = "accessTokenExpirationDate";
+
+}  // namespace
+
+OIDTokenResponse::TextField OIDTokenResponse::textField(std::string_view name) {
+  static const std::array<std::pair<std::string_view, TextField>, 5> fields{{
+      {"accessToken", &OIDTokenResponse::accessToken_},
+      {"tokenType", &OIDTokenResponse::tokenType_},
+      {"idToken", &OIDTokenResponse::idToken_},
+      {"refreshToken", &OIDTokenResponse::refreshToken_},
+      {"scope", &OIDTokenResponse::scope_},
+  }};
+  for (const auto& [fieldName, member] : fields) {
+    if (fieldName == name) return member;
+  }
+  return nullptr;
+}
+
+const OIDFieldMapping::Map& OIDTokenResponse::fieldMap() {
+  static const OIDFieldMapping::Map map = [] {
+    OIDFieldMapping::Map m;
+    m.emplace("access_token", OIDFieldMapping("accessToken", Value::Kind::string));
+    m.emplace("expires_in", OIDFieldMapping(std::string(kExpirationField), Value::Kind::date,
+                                            OIDFieldMapping::dateSinceNowConversion()));
+    m.emplace("token_type", OIDFieldMapping("tokenType", Value::Kind::string));
+    m.emplace("id_token", OIDFieldMapping("idToken", Value::Kind::string));
+    m.emplace("refresh_token", OIDFieldMapping("refreshToken", Value::Kind::string));
+    m.emplace("scope", OIDFieldMapping("scope", Value::Kind::string));
+    return m;
+  }();
+  return map;
+}
+
+OIDTokenResponse::OIDTokenResponse(OIDTokenRequest request, const Value::Dictionary& parameters)
+    : request_(std::move(request)) {
+  additionalParameters_ = OIDFieldMapping::remainingParametersWithMap(
+      fieldMap(), parameters,
+      [this](const std::string& name, Value value) { setField(name, std::move(value)); });
+}
+
+void OIDTokenResponse::setField(const std::string& name, Value value) {
+  if (name == kExpirationField) {
+    accessTokenExpirationDate_ = value.asDate();
+    return;
+  }
+  TextField member = textField(name);
+  if (member && value.asString()) this->*member = *value.asString();
+}
+
+std::optional<Value> OIDTokenResponse::field(const std::string& name) const {
+  if (name == kExpirationField) {
+    if (!accessTokenExpirationDate_) return std::nullopt;
+    return Value(*accessTokenExpirationDate_);
+  }
+  TextField member = textField(name);
+  if (!member || !(this->*member)) return std::nullopt;
+  return Value(*(this->*member));
+}
+
+Value OIDTokenResponse::archive() const {
+  Value::Dictionary out;
+  out.emplace("request", request_.archive());
+  OIDFieldMapping::encodeWithMap(out, fieldMap(),
+                                 [this](const std::string& name) { return field(name); });
+  out.emplace("additionalParameters", additionalParameters_);
+  return out;
+}
+
+std::optional<OIDTokenResponse> OIDTokenResponse::fromArchive(const Value& archived) {
+  const Value::Dictionary* dictionary = archived.asDictionary();
+  if (!dictionary) return std::nullopt;
+  auto found = dictionary->find("request");
+  if (found == dictionary->end()) return std::nullopt;
+  auto request = OIDTokenRequest::fromArchive(found->second);
+  if (!request) return std::nullopt;
+  OIDTokenResponse response(std::move(*request), {});
+  OIDFieldMapping::decodeWithMap(*dictionary, fieldMap(),
+                                 [&response](const std::string& name, Value value) {
+                                   response.setField(name, std::move(value));
+                                 });
+  if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
+    if (auto parameters = extra->second.asDictionary()) response.additionalParameters_ = *parameters;
+  }
+  return response;
+}
+
+std::string OIDTokenResponse::description() const {
+  std::string expiration =
+      accessTokenExpirationDate_
+          ? platform::DateFormats::iso8601(*accessTokenExpirationDate_,
+                                           platform::DateFormats::FractionalSeconds::omitted)
+          : std::string("(null)");
+  return "<OIDTokenResponse: " + OIDDescription::address(this) + ", accessToken: \"" +
+         OIDDescription::of(OIDTokenUtilities::redact(accessToken_)) +
+         "\", accessTokenExpirationDate: " + expiration +
+         ", tokenType: " + OIDDescription::of(tokenType_) + ", idToken: \"" +
+         OIDDescription::of(OIDTokenUtilities::redact(idToken_)) + "\", refreshToken: \"" +
+         OIDDescription::of(OIDTokenUtilities::redact(refreshToken_)) + "\", scope: \"" +
+         OIDDescription::of(scope_) +
+         "\", additionalParameters: " + OIDJSONValue::describe(additionalParameters_) +
+         ", request: " + request_.description() + ">";
+}
+
+}  // namespace tarnwick
