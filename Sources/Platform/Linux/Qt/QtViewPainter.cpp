@@ -57,13 +57,14 @@ QPainterPath roundedPath(const QRectF& rect, double radius) {
 }
 
 void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
-              const QColor& color, Qt::Alignment alignment, bool elide) {
+              const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
   QFont qfont = toQFont(font);
   painter.setFont(qfont);
   painter.setPen(color);
   QString string = qs(text);
-  if (elide) string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
-  painter.drawText(rect, static_cast<int>(alignment | Qt::TextSingleLine), string);
+  if (elide && !wrap) string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
+  int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+  painter.drawText(rect, flags, string);
 }
 
 void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, const QColor& color) {
@@ -166,7 +167,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   }
   Font font = field.effectiveFont();
   QRectF text = r.adjusted(TextField::textInset, 0, -TextField::textInset, 0);
-  bool single = field.usesSingleLineMode() || field.lineBreakMode() != LineBreakMode::byWordWrapping;
+  bool single = field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
+                                               field.lineBreakMode() != LineBreakMode::byCharWrapping);
   Qt::Alignment align = Qt::AlignLeft | (single ? Qt::AlignVCenter : Qt::AlignTop);
   QColor color = field.textColor() ? toQColor(*field.textColor()) : QColor(Qt::black);
   if (!field.isEnabled()) color.setAlphaF(color.alphaF() * 0.5f);
@@ -185,7 +187,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     // While editing, the end of a long text stays in view, with the caret after it.
     QRectF place = text;
     if (field.isEditing() && width > text.width()) place.setLeft(text.right() - width);
-    drawText(painter, place, field.stringValue(), font, color, align, elide);
+    bool wrap = !single && !field.isEditing();
+    drawText(painter, place, field.stringValue(), font, color, align, elide, wrap);
     painter.restore();
   }
   if (caret && field.isEditing()) {

@@ -27,6 +27,14 @@ std::string& startFailure() {
   return reason;
 }
 
+// Ends the shared X server after the last test, before the process exits.
+class SharedDesktopEnder final : public ::testing::Environment {
+ public:
+  void TearDown() override { sharedDesktop().reset(); }
+};
+[[maybe_unused]] const auto* const ender =
+    ::testing::AddGlobalTestEnvironment(new SharedDesktopEnder);
+
 xcb_connection_t* probeConnection() {
   static xcb_connection_t* c = xcb_connect(sharedDesktop()->display().c_str(), nullptr);
   return c;
