@@ -60,14 +60,15 @@ class ProcessApplication final : public RunningApplication {
   bool activate(std::uint32_t) override {
     if (isTerminated()) return false;
     if (!hasEnvironment() || !env().desktop) return false;
-    // Activating an application is raising its frontmost window.
+    // Activating an application raises its focused window (the one it would get focus back
+    // in, or the one just asked for), else its frontmost.
     auto& ax = Accessibility::shared();
     auto app = ax.createApplication(pid_);
-    AXValue windows;
-    if (ax.copyAttributeValue(app, "AXWindows", windows) != AXError::success) return false;
-    auto elements = windows.asElementArray();
-    if (!elements || elements->empty()) return false;
-    return ax.performAction(elements->front(), "AXRaise") == AXError::success;
+    AXValue window;
+    if (ax.copyAttributeValue(app, AXAttribute::focusedWindow, window) != AXError::success)
+      return false;
+    auto element = window.asElement();
+    return element && ax.performAction(element, AXAction::raise) == AXError::success;
   }
 
  private:
