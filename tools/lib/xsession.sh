@@ -6,7 +6,7 @@ xs_pids=()
 xs_log() { printf '%s %s\n' "$(date -u +%H:%M:%S)" "$*" | tee -a "$xs_out/log.txt" >&2; }
 xs_fail() {
   xs_log "FAILED: $*"
-  [[ -n "${DISPLAY:-}" ]] && xs_shot failure >/dev/null 2>&1
+  [[ -n "${DISPLAY:-}" ]] && xs_shot failure 2>/dev/null
   exit 1
 }
 
@@ -67,20 +67,19 @@ xs_xterm() {
   xdotool search --onlyvisible --name "^$1\$" | head -1
 }
 
-# Screenshots are numbered in the order they are taken.
+# Screenshots are numbered in the order they are taken; the last one's path is in $xs_last.
 xs_shots=0
+xs_last=
 xs_shot() {
   xs_shots=$((xs_shots + 1))
-  local file
-  file=$(printf '%s/%02d-%s.png' "$xs_out" "$xs_shots" "$1")
-  xwd -root -silent | /usr/bin/convert xwd:- "png:$file"
-  xs_log "screenshot $(basename "$file")"
-  echo "$file"
+  xs_last=$(printf '%s/%02d-%s.png' "$xs_out" "$xs_shots" "$1")
+  xwd -root -silent | /usr/bin/convert xwd:- "png:$xs_last"
+  xs_log "screenshot $(basename "$xs_last")"
 }
 
 # xs_pixel <png> <x> <y>: "r g b".
 xs_pixel() {
-  /usr/bin/convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)] %[fx:int(255*p{$2,$3}.g+0.5)] %[fx:int(255*p{$2,$3}.b+0.5)]" info:
+  /usr/bin/convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)] %[fx:int(255*p{$2,$3}.g+0.5)] %[fx:int(255*p{$2,$3}.b+0.5)]\n" info:
 }
 
 # xs_frame <window>: "x y width height" of its window-manager frame.

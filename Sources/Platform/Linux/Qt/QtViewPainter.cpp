@@ -56,12 +56,23 @@ QPainterPath roundedPath(const QRectF& rect, double radius) {
   return path;
 }
 
+// Layouts are measured with the desktop layer's uniform advance; an installed face that runs a
+// little wider is narrowed to the room the layout gave the text instead of losing characters.
+QFont fitted(QFont font, const QString& text, double room) {
+  double width = QFontMetricsF(font).horizontalAdvance(text);
+  if (width <= room || room <= 0) return font;
+  int stretch = static_cast<int>(std::floor(100 * room / width));
+  font.setStretch(std::max(70, stretch));
+  return font;
+}
+
 void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
               const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
   QFont qfont = toQFont(font);
+  QString string = qs(text);
+  if (!wrap) qfont = fitted(qfont, string, rect.width());
   painter.setFont(qfont);
   painter.setPen(color);
-  QString string = qs(text);
   if (elide && !wrap) string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
   int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
   painter.drawText(rect, flags, string);
@@ -181,8 +192,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   } else {
     painter.save();
     painter.setClipRect(r);
-    QFontMetricsF metrics(toQFont(font));
     QString string = qs(field.stringValue());
+    QFontMetricsF metrics(fitted(toQFont(font), string, text.width()));
     double width = metrics.horizontalAdvance(string);
     // While editing, the end of a long text stays in view, with the caret after it.
     QRectF place = text;
@@ -192,7 +203,7 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     painter.restore();
   }
   if (caret && field.isEditing()) {
-    QFontMetricsF metrics(toQFont(font));
+    QFontMetricsF metrics(fitted(toQFont(font), qs(field.stringValue()), text.width()));
     double width = field.stringValue().empty()
                        ? 0
                        : metrics.horizontalAdvance(qs(field.stringValue()));
