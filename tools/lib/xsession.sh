@@ -60,9 +60,9 @@ xs_start_desktop() {
   fi
 }
 
-# xs_xterm <title> <x> <y>: the window id of a new xterm once it is visible.
+# xs_xterm <title> <x> <y> [columns x rows]: the window id of a new xterm once it is visible.
 xs_xterm() {
-  xs_spawn xterm -title "$1" -geometry "70x18+$2+$3" >/dev/null
+  xs_spawn xterm -title "$1" -geometry "${4:-70x18}+$2+$3" >/dev/null
   wait_for 20 "xterm '$1'" xdotool search --onlyvisible --name "^$1\$"
   xdotool search --onlyvisible --name "^$1\$" | head -1
 }

@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <cstdio>
 #include <cstdlib>
@@ -372,7 +373,8 @@ void QtDesktop::windowDidChange(Window& window, WindowChange change) {
   if (!host) return;
   switch (change) {
     case WindowChange::frame:
-      host->syncGeometry();
+      // The position poll sets every tag's frame 30 times a second: nothing to do unless it moved.
+      if (!host->syncGeometry()) return;
       host->syncLook();
       if (host->isVisible()) noteOwnWindowsChanged();
       return;
@@ -436,14 +438,20 @@ std::optional<OwnWindowInfo> QtDesktop::ownWindowInfo(std::uint32_t xid) const {
 }
 
 bool QtDesktop::hasCompositor() const {
+  // A round trip; asked again at most once a second (a compositor may start or stop).
+  auto now = std::chrono::steady_clock::now();
+  if (compositorCheckedAt_ && now - *compositorCheckedAt_ < std::chrono::seconds(1))
+    return compositor_;
+  compositorCheckedAt_ = now;
+  compositor_ = false;
   xcb_connection_t* c = xcbConnection();
   if (!c) return false;
   static const xcb_atom_t selection = internAtom(c, "_NET_WM_CM_S0");
   xcb_get_selection_owner_reply_t* reply =
       xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
-  bool owned = reply && reply->owner != XCB_NONE;
+  compositor_ = reply && reply->owner != XCB_NONE;
   std::free(reply);
-  return owned;
+  return compositor_;
 }
 
 // Activation --------------------------------------------------------------------------------------

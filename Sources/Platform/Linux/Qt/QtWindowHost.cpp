@@ -100,15 +100,17 @@ QtWindowHost::QtWindowHost(QtDesktop& desktop, Window& window)
 
 QtWindowHost::~QtWindowHost() = default;
 
-void QtWindowHost::syncGeometry() {
-  if (!window_) return;
+bool QtWindowHost::syncGeometry() {
+  if (!window_) return false;
   Rect root = desktop_.toRoot(window_->contentRect());
   QRect wanted(static_cast<int>(std::lround(root.x())), static_cast<int>(std::lround(root.y())),
                std::max(1, static_cast<int>(std::lround(root.width()))),
                std::max(1, static_cast<int>(std::lround(root.height()))));
+  if (geometry() == wanted) return false;
   applying_ = true;
-  if (geometry() != wanted) setGeometry(wanted);
+  setGeometry(wanted);
   applying_ = false;
+  return true;
 }
 
 void QtWindowHost::syncLook() {
@@ -128,8 +130,10 @@ void QtWindowHost::syncLook() {
       QRectF r(0, 0, window_->contentRect().width(), window_->contentRect().height());
       double radius = std::min({layer->cornerRadius(), r.width() / 2, r.height() / 2});
       path.addRoundedRect(r, radius, radius);
-      setMask(QRegion(path.toFillPolygon().toPolygon()));
-    } else {
+      QRegion shape(path.toFillPolygon().toPolygon());
+      // Each new shape is a request to the X server: only when it changed.
+      if (shape != mask()) setMask(shape);
+    } else if (!mask().isEmpty()) {
       clearMask();
     }
   }

@@ -27,8 +27,8 @@ class QtWindowHost final : public QWidget {
   std::uint32_t xid() const { return static_cast<std::uint32_t>(winId()); }
   bool bypassesWindowManager() const { return bypass_; }
 
-  // Moves and sizes the native window to the model's content rectangle.
-  void syncGeometry();
+  // Moves and sizes the native window to the model's content rectangle; false when it was there.
+  bool syncGeometry();
   // Look: translucency, the shape of a see-through window without a compositor, the title.
   void syncLook();
   // A see-through window without a compositor shows what was under it, dimmed: take it now.
