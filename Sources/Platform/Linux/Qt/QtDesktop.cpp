@@ -275,7 +275,7 @@ void QtDesktop::unregisterWindow(Window& window) {
   hosts_.erase(it);
   host->detach();
   if (host->isVisible()) {
-    host->releaseKeyboard();
+    host->setWantsKeyboardGrab(false);
     host->hide();
     noteOwnWindowsChanged();
   }
@@ -314,7 +314,7 @@ void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32
   if (!host) return;
   if (mode == WindowOrderingMode::out) {
     if (!host->isVisible()) return;
-    host->releaseKeyboard();
+    host->setWantsKeyboardGrab(false);
     host->hide();
     noteOwnWindowsChanged();
     return;
@@ -324,6 +324,10 @@ void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32
     host->syncGeometry();
     host->captureBackdrop();
     applySkipTaskbar(*host);
+    // An overlay that takes keys owns the keyboard while it is up, so that Esc reaches the
+    // application's monitors whichever application was active.
+    host->setWantsKeyboardGrab(host->bypassesWindowManager() && !window.isPanel() &&
+                               window.canBecomeKey());
     host->show();
     shown = true;
   }
@@ -391,15 +395,8 @@ void QtDesktop::windowDidChange(Window& window, WindowChange change) {
     case WindowChange::key: {
       host->update();
       if (syncingFocus_) return;
-      if (window.isKeyWindow()) {
-        if (host->isVisible() && !host->isActiveWindow()) {
-          host->activateWindow();
-          // Overlays own the keyboard while they are key, so that Esc reaches them.
-          if (host->bypassesWindowManager() && !window.isPanel()) host->grabKeyboard();
-        }
-      } else {
-        host->releaseKeyboard();
-      }
+      if (window.isKeyWindow() && host->isVisible() && !host->isActiveWindow())
+        host->activateWindow();
       return;
     }
   }

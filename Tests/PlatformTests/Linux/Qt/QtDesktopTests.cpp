@@ -14,6 +14,8 @@
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Button.h"
+#include "Platform/Desktop/ColorPanel.h"
+#include "Platform/Desktop/ColorWell.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/StatusBar.h"
@@ -310,6 +312,75 @@ TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   EXPECT_TRUE(timerFired);
   EXPECT_EQ(response, ModalResponse::secondButton);
   press->invalidate();
+}
+
+// A full-screen borderless window that takes the keyboard, as a pick's overlay does.
+class Overlay final : public Window {
+ public:
+  using Window::Window;
+  bool canBecomeKey() const override { return true; }
+};
+
+TEST_F(QtDesktopTests, AnOverlayGrabsTheKeyboardSoThatEscReachesTheApplicationsMonitor) {
+  std::uint32_t xterm = startXterm("under-the-overlay", 100, 100);
+  ASSERT_NE(xterm, 0u);
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(xterm)}));
+  auto screen = desktop().screens().front()->frame();
+  auto overlay = std::make_shared<Overlay>(screen, StyleMask::borderless);
+  overlay->setLevel(1000);
+  overlay->setOpaque(false);
+  overlay->setBackgroundColor(Color::black().withAlphaComponent(0.3));
+  // As a pick does: a local monitor for Esc, the overlay ordered in while another application
+  // is active.
+  int escapes = 0;
+  auto monitor = desktop().application().addLocalMonitor(
+      eventMaskFor(EventType::keyDown), [&](const Event& event) -> std::optional<Event> {
+        if (event.keyCode != KeyCode::escape) return event;
+        ++escapes;
+        return std::nullopt;
+      });
+  overlay->makeKeyAndOrderFront();
+  // Dimmed: without a compositor the overlay paints what was under it, darker.
+  QImage shot;
+  ASSERT_TRUE(runUntil([&] {
+    shot = screenshot("overlay");
+    QColor xtermBody = shot.isNull() ? QColor() : shot.pixelColor(200, 200);
+    return xtermBody.isValid() && xtermBody.lightness() > 100 && xtermBody.lightness() < 220;
+  })) << "the xterm shows through, dimmed";
+  ASSERT_TRUE(xdotool({"key", "Escape"}));
+  EXPECT_TRUE(runUntil([&] { return escapes == 1; }));
+  desktop().application().removeMonitor(monitor);
+  overlay->orderOut();
+}
+
+TEST_F(QtDesktopTests, TheColourPanelsWheelSetsTheColourOfTheActiveWell) {
+  auto window = std::make_shared<Window>(Rect(100, 300, 200, 100), StyleMask::titled);
+  auto well = std::make_shared<ColorWell>(Rect(20, 20, 44, 24));
+  window->contentView()->addSubview(well);
+  window->makeKeyAndOrderFront();
+  auto& panel = desktop().colorPanel();
+  auto accessory = std::make_shared<View>(Rect(0, 0, 220, 40));
+  accessory->setWantsLayer(true);
+  accessory->layer()->setBackgroundColor(Color::gray(0.5));
+  panel.setAccessoryView(accessory);
+  well->activate(true);
+  panel.orderFront();
+  ASSERT_TRUE(runUntil([&] { return panel.isVisible() && topLevelOf(panel.windowNumber()) != 0; }));
+  // The wheel's right edge is pure red (hue 0, full saturation).
+  Rect content = panel.contentRect();
+  Rect root = desktop().toRoot(content);
+  double side = std::min(content.width() - 24, content.height() - 40 - 24);
+  int x = static_cast<int>(root.x() + (content.width() - side) / 2 + side - 3);
+  int y = static_cast<int>(root.y() + 12 + side / 2);
+  ASSERT_TRUE(runUntil([&] {
+    QImage shot = screenshot("colour-panel");
+    return !shot.isNull() && near(shot.pixelColor(x, y), QColor(255, 0, 0), 40);
+  }));
+  ASSERT_TRUE(xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"}));
+  EXPECT_TRUE(runUntil([&] {
+    auto c = well->color().toSRGB();
+    return c && c->redComponent() > 0.9 && c->greenComponent() < 0.2 && c->blueComponent() < 0.2;
+  }));
 }
 
 }  // namespace
