@@ -16,6 +16,7 @@
 #include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/ColorWell.h"
+#include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/StatusBar.h"
@@ -312,6 +313,56 @@ TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   EXPECT_TRUE(timerFired);
   EXPECT_EQ(response, ModalResponse::secondButton);
   press->invalidate();
+}
+
+TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
+  if (xdesktop().run({"sh", "-c", "command -v trayer"}) != 0) GTEST_SKIP() << "trayer is not installed";
+  pid_t tray = xdesktop().spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                 "request", "--height", "24", "--SetDockType", "true"});
+  ASSERT_GT(tray, 0);
+  started_.push_back(tray);
+  ASSERT_TRUE(runUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
+      << "the tray never announced itself";
+  auto item = desktop().statusBar().statusItem(StatusItem::squareLength);
+  item->button()->setImage(Image::systemSymbol("tag", "Flagrig"));
+  auto menu = std::make_shared<Menu>();
+  auto delegate = std::make_shared<RebuildingDelegate>();
+  menu->setDelegate(delegate);
+  item->setMenu(menu);
+  // Embedded: the icon has a place on the screen.
+  ASSERT_TRUE(runUntil([&] {
+    return desktop().trayIcon() && !desktop().trayIcon()->geometry().isEmpty();
+  })) << "the status item was not embedded in the tray";
+  QRect icon = desktop().trayIcon()->geometry();
+  ASSERT_TRUE(xdotool({"mousemove", std::to_string(icon.center().x()),
+                       std::to_string(icon.center().y()), "click", "1"}));
+  ASSERT_TRUE(runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
+  EXPECT_EQ(delegate->updates, 1);
+  screenshot("tray-menu");
+  ASSERT_TRUE(xdotool({"key", "Down", "Return"}));
+  EXPECT_TRUE(runUntil([&] { return delegate->chosen == "First"; })) << delegate->chosen;
+}
+
+TEST_F(QtDesktopTests, ScreensSideBySideHaveFramesInScreenCoordinates) {
+  // Two monitors of different heights on the one Xvfb screen: the primary at the left.
+  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "left", "800/200x900/250+0+0", "screen"}), 0);
+  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "right", "800/200x600/150+800+0", "none"}), 0);
+  bool two = runUntil([&] { return desktop().screens().size() == 2; }, 10);
+  if (!two) {
+    xdesktop().run({"xrandr", "--delmonitor", "left"});
+    xdesktop().run({"xrandr", "--delmonitor", "right"});
+    GTEST_SKIP() << "Qt did not take up the monitors (" << desktop().screens().size() << " screens)";
+  }
+  auto screens = desktop().screens();
+  // The primary screen's bottom left is the origin; y grows upwards.
+  EXPECT_EQ(screens[0]->frame(), Rect(0, 0, 800, 900));
+  EXPECT_EQ(screens[1]->frame(), Rect(800, 300, 800, 600));
+  auto bounds = DesktopCoordinates::desktopBounds(screens);
+  ASSERT_TRUE(bounds);
+  EXPECT_EQ(bounds->maxY(), 900);
+  xdesktop().run({"xrandr", "--delmonitor", "left"});
+  xdesktop().run({"xrandr", "--delmonitor", "right"});
+  runUntil([&] { return desktop().screens().size() == 1; }, 10);
 }
 
 // A full-screen borderless window that takes the keyboard, as a pick's overlay does.
