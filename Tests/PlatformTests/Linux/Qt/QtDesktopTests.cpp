@@ -270,11 +270,14 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   QMenu* popup = desktop().openPopup();
   // Separator and disabled item kept; the key equivalent is shown.
   ASSERT_EQ(popup->actions().size(), 4);
-  runFor(0.2);
   EXPECT_TRUE(popup->actions()[1]->isSeparator());
   EXPECT_FALSE(popup->actions()[2]->isEnabled());
   EXPECT_EQ(popup->actions()[3]->text(), QString("Second\tCtrl+Q"));
-  screenshot("status-menu");
+  QRect shown = popup->geometry();
+  EXPECT_TRUE(runUntil([&] {
+    QImage shot = screenshot("status-menu");
+    return !shot.isNull() && shot.pixelColor(shown.center()).lightness() > 150;
+  }));
 
   // Down from the top: First, then Second (the disabled one is skipped).
   ASSERT_TRUE(xdotool({"key", "Down", "Down", "Return"}));
@@ -338,7 +341,12 @@ TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
                        std::to_string(icon.center().y()), "click", "1"}));
   ASSERT_TRUE(runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
   EXPECT_EQ(delegate->updates, 1);
-  screenshot("tray-menu");
+  // Drawn on the screen, not only mapped.
+  QRect shown = desktop().openPopup()->geometry();
+  EXPECT_TRUE(runUntil([&] {
+    QImage shot = screenshot("tray-menu");
+    return !shot.isNull() && shot.pixelColor(shown.center()).lightness() > 150;
+  }));
   ASSERT_TRUE(xdotool({"key", "Down", "Return"}));
   EXPECT_TRUE(runUntil([&] { return delegate->chosen == "First"; })) << delegate->chosen;
 }
