@@ -136,6 +136,15 @@ class QtPasteboard final : public Pasteboard {
   bool writing_ = false;
 };
 
+// A title as a menu shows it literally: "&" would mark a mnemonic and a tab would start the
+// shortcut column (a tag's label is whatever the user typed).
+QString menuText(const std::string& title) {
+  QString text = qs(title);
+  text.replace(QLatin1Char('&'), QLatin1String("&&"));
+  text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  return text;
+}
+
 // What a menu item's key equivalent looks like on this desktop ("Ctrl+Q").
 QString shortcutText(const MenuItem& item) {
   if (item.keyEquivalent().empty()) return {};
@@ -555,12 +564,12 @@ void QtDesktop::buildMenu(QMenu& qmenu, Menu& menu) {
       qmenu.addSeparator();
       continue;
     }
-    QString title = qs(item->title());
+    QString title = menuText(item->title());
     QString shortcut = shortcutText(*item);
     if (!shortcut.isEmpty()) title += '\t' + shortcut;
     QAction* action = nullptr;
     if (const auto& sub = item->submenu()) {
-      auto* submenu = new QMenu(qs(item->title()), &qmenu);
+      auto* submenu = new QMenu(menuText(item->title()), &qmenu);
       std::weak_ptr<Menu> weakSub = sub;
       QObject::connect(submenu, &QMenu::aboutToShow, submenu, [this, weakSub, submenu] {
         if (auto m = weakSub.lock()) {

@@ -238,10 +238,11 @@ class RebuildingDelegate final : public MenuDelegate {
  public:
   int updates = 0, closes = 0;
   std::string chosen;
+  std::string firstTitle = "First";
   void menuNeedsUpdate(Menu& menu) override {
     ++updates;
     menu.removeAllItems();
-    auto first = std::make_shared<MenuItem>("First", [this](MenuItem&) { chosen = "First"; });
+    auto first = std::make_shared<MenuItem>(firstTitle, [this](MenuItem&) { chosen = "First"; });
     auto disabled = std::make_shared<MenuItem>("Disabled", [this](MenuItem&) { chosen = "Disabled"; });
     disabled->setEnabled(false);
     auto second = std::make_shared<MenuItem>("Second", [this](MenuItem&) { chosen = "Second"; }, "q");
@@ -258,10 +259,12 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   item->button()->setImage(Image::systemSymbol("tag.fill", "Flagrig"));
   auto menu = std::make_shared<Menu>();
   auto delegate = std::make_shared<RebuildingDelegate>();
+  // A user's label: shown as typed, not as a mnemonic or a shortcut column.
+  delegate->firstTitle = "R&D\tbox";
   menu->setDelegate(delegate);
   item->setMenu(menu);
-  runFor(0.05);
-  ASSERT_NE(desktop().trayIcon(), nullptr);
+  // The tray icon follows the status item before the loop next waits.
+  ASSERT_TRUE(runUntil([&] { return desktop().trayIcon() != nullptr; }));
   EXPECT_EQ(desktop().trayIcon()->toolTip(), QString("Flagrig"));
 
   desktop().showMenu(*menu);
@@ -270,6 +273,7 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   QMenu* popup = desktop().openPopup();
   // Separator and disabled item kept; the key equivalent is shown.
   ASSERT_EQ(popup->actions().size(), 4);
+  EXPECT_EQ(popup->actions()[0]->text(), QString("R&&D box"));
   EXPECT_TRUE(popup->actions()[1]->isSeparator());
   EXPECT_FALSE(popup->actions()[2]->isEnabled());
   EXPECT_EQ(popup->actions()[3]->text(), QString("Second\tCtrl+Q"));
