@@ -191,5 +191,59 @@ TEST(SystemRunLoopTest, ReadSourceRunsWhenItsDescriptorIsReadable) {
   EXPECT_EQ(reads, 1);
 }
 
+// Records each wait and answers the watched descriptor as ready, without sleeping.
+class RecordingWaiter final : public RunLoopWaiter {
+ public:
+  struct Call {
+    int wakeFd;
+    std::vector<int> watched;
+    std::optional<Uptime> timeout;
+  };
+  std::vector<Call>* calls;
+  explicit RecordingWaiter(std::vector<Call>* out) : calls(out) {}
+  void wait(int wakeFd, std::span<const int> watched, std::optional<Uptime> timeout,
+            std::vector<int>& ready) override {
+    calls->push_back({wakeFd, std::vector<int>(watched.begin(), watched.end()), timeout});
+    ready.assign(watched.begin(), watched.end());
+  }
+};
+
+TEST(RunLoopWaiterTest, ASystemClockLoopSleepsInItsWaiterWithTheNextDeadlineAndItsSources) {
+  auto loop = std::make_shared<RunLoop>(std::make_shared<SystemClock>());
+  std::vector<RecordingWaiter::Call> calls;
+  loop->setWaiter(std::make_unique<RecordingWaiter>(&calls));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int ready = 0;
+  auto id = loop->addReadSource(fds[0], [&] {
+    ++ready;
+    loop->stop();
+  });
+  auto far = loop->postAfter(60, [] {});
+  loop->run();
+  EXPECT_EQ(ready, 1);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].watched, std::vector<int>{fds[0]});
+  ASSERT_TRUE(calls[0].timeout);
+  EXPECT_GT(toSeconds(*calls[0].timeout), 59);
+  EXPECT_LE(toSeconds(*calls[0].timeout), 60);
+  far->cancel();
+  loop->removeReadSource(id);
+  close(fds[0]);
+  close(fds[1]);
+
+  // Back to poll(2): a post from another thread still wakes it.
+  loop->setWaiter(nullptr);
+  std::thread poster([&] { loop->post([&] { loop->stop(); }); });
+  loop->run();
+  poster.join();
+  EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST(RunLoopWaiterTest, AManualClockLoopHasNoWaiter) {
+  RunLoop loop(std::make_shared<ManualClock>());
+  EXPECT_THROW(loop.setWaiter(std::make_unique<PollRunLoopWaiter>()), ProgrammingError);
+}
+
 }  // namespace
 }  // namespace platform
