@@ -40,7 +40,9 @@ xcb_connection_t* qtConnection() {
 }
 
 // Requests sent on a connection since `since` (a no-op request marks the point).
-std::uint32_t mark(xcb_connection_t* c) { return xcb_no_operation(c).sequence; }
+std::uint32_t mark(xcb_connection_t* c) {
+  return xcb_no_operation(c).sequence;
+}
 
 struct Desktop {
   std::unique_ptr<testing::XvfbDesktop> xvfb;
@@ -103,10 +105,12 @@ struct Desktop {
     }
     client->flush();
     auto& server = static_cast<X11WindowServer&>(e.desktop->windowServer());
-    if (!runUntil([&] {
-          auto list = server.copyWindowList(WindowList::optionOnScreenOnly);
-          return list && list->asArray() && list->asArray()->size() >= 100;
-        }, 30)) {
+    if (!runUntil(
+            [&] {
+              auto list = server.copyWindowList(WindowList::optionOnScreenOnly);
+              return list && list->asArray() && list->asArray()->size() >= 100;
+            },
+            30)) {
       reason = "openbox did not manage the windows";
       return;
     }
@@ -116,8 +120,8 @@ struct Desktop {
         auto number = entry.find(WindowList::numberKey)->exactly<std::uint32_t>();
         if (!number || *number != windows[static_cast<std::size_t>(i)]) continue;
         auto bounds = WindowList::rectFromBounds(*entry.find(WindowList::boundsKey));
-        TagManager::shared().createTag(flagrig::WindowInfo{*number, static_cast<std::int32_t>(pid),
-                                                           *bounds, "bench"});
+        TagManager::shared().createTag(
+            flagrig::WindowInfo{*number, static_cast<std::int32_t>(pid), *bounds, "bench"});
         tagged.push_back(*number);
       }
     }
@@ -152,8 +156,10 @@ void BM_QtPollTickWhileNothingMoves(benchmark::State& state) {
     ++ticks;
     state.ResumeTiming();
   }
-  state.counters["ourXRequestsPerTick"] = static_cast<double>(oursRequests) / static_cast<double>(ticks);
-  state.counters["qtXRequestsPerTick"] = static_cast<double>(qtRequests) / static_cast<double>(ticks);
+  state.counters["ourXRequestsPerTick"] =
+      static_cast<double>(oursRequests) / static_cast<double>(ticks);
+  state.counters["qtXRequestsPerTick"] =
+      static_cast<double>(qtRequests) / static_cast<double>(ticks);
 }
 BENCHMARK(BM_QtPollTickWhileNothingMoves)->Unit(benchmark::kMicrosecond);
 
@@ -176,15 +182,19 @@ void BM_QtMoveReachesItsTag(benchmark::State& state) {
     xcb_configure_window(c, window, XCB_CONFIG_WINDOW_X, values);
     d.client->flush();
     // The tag is centred on its window: wait until its panel's frame says the new x.
-    bool followed = d.runUntil([&] {
-      for (const auto& tag : manager.tags()) {
-        if (tag.windowNumber != window) continue;
-        return tag.lastBounds.x() != 0 && std::abs(tag.lastBounds.midX() - tag.panel->frame().midX()) < 1 &&
-               tag.lastBounds.x() >= x - 20 && tag.lastBounds.x() <= x + 20;
-      }
-      return false;
-    }, 5);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bool followed = d.runUntil(
+        [&] {
+          for (const auto& tag : manager.tags()) {
+            if (tag.windowNumber != window) continue;
+            return tag.lastBounds.x() != 0 &&
+                   std::abs(tag.lastBounds.midX() - tag.panel->frame().midX()) < 1 &&
+                   tag.lastBounds.x() >= x - 20 && tag.lastBounds.x() <= x + 20;
+          }
+          return false;
+        },
+        5);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!followed) {
       state.SkipWithError("the tag did not follow its window");
       return;

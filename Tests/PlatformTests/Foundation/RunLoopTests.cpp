@@ -17,7 +17,8 @@ using RunLoopTest = testing::SimTest;
 
 TEST_F(RunLoopTest, PostedWorkRunsInOrderAndPostsFromWorkRunInTheSameDrain) {
   std::vector<int> order;
-  for (int i = 0; i < 5; ++i) loop().post([&, i] {
+  for (int i = 0; i < 5; ++i)
+    loop().post([&, i] {
       order.push_back(i);
       if (i == 0) loop().post([&] { order.push_back(100); });
     });
@@ -66,7 +67,8 @@ TEST_F(RunLoopTest, DelayedWorkSeesTheClockAtItsDeadline) {
 
 TEST_F(RunLoopTest, ThirtyHertzTimerFiresExactlyThirtyTimesASecond) {
   int fires = 0;
-  auto timer = loop().scheduleTimer(1.0 / 30.0, true, [&](Timer&) { ++fires; }, RunLoopModes::common());
+  auto timer = loop().scheduleTimer(
+      1.0 / 30.0, true, [&](Timer&) { ++fires; }, RunLoopModes::common());
   advance(1.0);
   EXPECT_EQ(fires, 30);
   advance(1.0);
@@ -90,13 +92,16 @@ TEST_F(RunLoopTest, TimerCanInvalidateItselfAndOneShotTimersFireOnce) {
 TEST_F(RunLoopTest, CommonModeTimerFiresInModalSessionAndEndsIt) {
   int defaultFires = 0, commonFires = 0;
   loop().scheduleTimer(0.5, true, [&](Timer&) { ++defaultFires; });
-  loop().scheduleTimer(2.0, true, [&](Timer& t) {
-    if (loop().nestingDepth() == 0) return;
-    if (++commonFires == 3) {
-      t.invalidate();
-      loop().endNested(1000);
-    }
-  }, RunLoopModes::common());
+  loop().scheduleTimer(
+      2.0, true,
+      [&](Timer& t) {
+        if (loop().nestingDepth() == 0) return;
+        if (++commonFires == 3) {
+          t.invalidate();
+          loop().endNested(1000);
+        }
+      },
+      RunLoopModes::common());
 
   long response = 0;
   loop().post([&] {
@@ -166,9 +171,11 @@ TEST(SystemRunLoopTest, TimersFireOnTimeAndAnIdleLoopUsesNoCpu) {
   EXPECT_GE(firedAt - start, seconds(0.15));
   EXPECT_LT(firedAt - start, seconds(1.0));
   auto cpuMicros = [](const rusage& r) {
-    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1'000'000L + r.ru_utime.tv_usec + r.ru_stime.tv_usec;
+    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1'000'000L + r.ru_utime.tv_usec +
+           r.ru_stime.tv_usec;
   };
-  EXPECT_LT(cpuMicros(after) - cpuMicros(before), 30'000) << "the idle loop spun instead of sleeping";
+  EXPECT_LT(cpuMicros(after) - cpuMicros(before), 30'000)
+      << "the idle loop spun instead of sleeping";
 }
 
 TEST(SystemRunLoopTest, ReadSourceRunsWhenItsDescriptorIsReadable) {

@@ -17,9 +17,9 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
@@ -149,11 +149,16 @@ QString menuText(const std::string& title) {
 QString shortcutText(const MenuItem& item) {
   if (item.keyEquivalent().empty()) return {};
   QString key = qs(item.keyEquivalent());
-  if (key == "\r") key = "Return";
-  else if (key == "\x1b") key = "Esc";
-  else if (key == "\t") key = "Tab";
-  else if (key.size() == 1 && key[0].isUpper()) key = "Shift+" + key;
-  else key = key.toUpper();
+  if (key == "\r")
+    key = "Return";
+  else if (key == "\x1b")
+    key = "Esc";
+  else if (key == "\t")
+    key = "Tab";
+  else if (key.size() == 1 && key[0].isUpper())
+    key = "Shift+" + key;
+  else
+    key = key.toUpper();
   QString text;
   std::uint64_t mask = item.keyEquivalentModifierMask();
   if (mask & (ModifierFlag::command | ModifierFlag::control)) text += "Ctrl+";
@@ -169,9 +174,8 @@ QtDesktop::QtDesktop(QtDesktopServices services)
       pasteboard_(std::make_unique<QtPasteboard>()),
       context_(std::make_unique<QObject>()) {
   precondition(qApp != nullptr, "QtDesktop: create the QApplication first");
-  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(), [this](QWindow*) {
-    hostFocusChanged();
-  });
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(),
+                   [this](QWindow*) { hostFocusChanged(); });
 }
 
 QtDesktop::~QtDesktop() {
@@ -192,7 +196,9 @@ Rect QtDesktop::toScreen(const Rect& r) const {
   return Rect(r.x(), bottom - r.y() - r.height(), r.width(), r.height());
 }
 
-Rect QtDesktop::toRoot(const Rect& r) const { return toScreen(r); }
+Rect QtDesktop::toRoot(const Rect& r) const {
+  return toScreen(r);
+}
 
 std::vector<std::shared_ptr<Screen>> QtDesktop::screens() const {
   std::vector<std::shared_ptr<Screen>> result;
@@ -262,7 +268,9 @@ Workspace& QtDesktop::workspace() {
   return *services_.workspace;
 }
 
-Pasteboard& QtDesktop::pasteboard() { return *pasteboard_; }
+Pasteboard& QtDesktop::pasteboard() {
+  return *pasteboard_;
+}
 
 // Windows -----------------------------------------------------------------------------------------
 
@@ -296,8 +304,8 @@ void QtDesktop::applySkipTaskbar(QtWindowHost& host) const {
   if (host.bypassesWindowManager()) return;
   xcb_connection_t* c = xcbConnection();
   if (!c) return;
-  bool skip = const_cast<QtDesktop*>(this)->application().activationPolicy() !=
-              ActivationPolicy::regular;
+  bool skip =
+      const_cast<QtDesktop*>(this)->application().activationPolicy() != ActivationPolicy::regular;
   xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
   xcb_atom_t atoms[2] = {internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
                          internAtom(c, "_NET_WM_STATE_SKIP_PAGER")};
@@ -343,7 +351,8 @@ void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32
   xcb_connection_t* c = xcbConnection();
   if (relativeTo != 0 && c) {
     std::uint32_t mine = host->xid();
-    if (mode == WindowOrderingMode::above && services_.placeAbove && host->bypassesWindowManager()) {
+    if (mode == WindowOrderingMode::above && services_.placeAbove &&
+        host->bypassesWindowManager()) {
       services_.placeAbove(mine, relativeTo);
     } else {
       // Siblings under the root: our override-redirect window and the target's frame.
@@ -716,12 +725,11 @@ void QtDesktop::syncStatusItems() {
       if (auto m = trayModel_.lock()) m->didClose();
     });
     tray_->setContextMenu(trayMenu_.get());
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
-                     [this](QSystemTrayIcon::ActivationReason reason) {
-                       if (reason == QSystemTrayIcon::Trigger ||
-                           reason == QSystemTrayIcon::MiddleClick)
-                         openStatusMenu();
-                     });
+    QObject::connect(
+        tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+          if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick)
+            openStatusMenu();
+        });
   }
   trayModel_ = item->menu();
   const auto& button = item->button();

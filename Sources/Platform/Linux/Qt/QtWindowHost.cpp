@@ -53,18 +53,29 @@ std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers) {
 // The platform's virtual key code and characters for a Qt key.
 std::pair<std::uint16_t, std::string> keyFor(const QKeyEvent& event) {
   switch (event.key()) {
-    case Qt::Key_Return: return {KeyCode::returnKey, "\r"};
-    case Qt::Key_Enter: return {KeyCode::keypadEnter, "\x03"};
+    case Qt::Key_Return:
+      return {KeyCode::returnKey, "\r"};
+    case Qt::Key_Enter:
+      return {KeyCode::keypadEnter, "\x03"};
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return {KeyCode::tab, "\t"};
-    case Qt::Key_Backspace: return {KeyCode::deleteKey, "\x7f"};
-    case Qt::Key_Escape: return {KeyCode::escape, "\x1b"};
-    case Qt::Key_Delete: return {117, "\xef\x9c\xa8"};
-    case Qt::Key_Left: return {123, "\xef\x9c\x82"};
-    case Qt::Key_Right: return {124, "\xef\x9c\x83"};
-    case Qt::Key_Down: return {125, "\xef\x9c\x81"};
-    case Qt::Key_Up: return {126, "\xef\x9c\x80"};
-    default: break;
+    case Qt::Key_Backtab:
+      return {KeyCode::tab, "\t"};
+    case Qt::Key_Backspace:
+      return {KeyCode::deleteKey, "\x7f"};
+    case Qt::Key_Escape:
+      return {KeyCode::escape, "\x1b"};
+    case Qt::Key_Delete:
+      return {117, "\xef\x9c\xa8"};
+    case Qt::Key_Left:
+      return {123, "\xef\x9c\x82"};
+    case Qt::Key_Right:
+      return {124, "\xef\x9c\x83"};
+    case Qt::Key_Down:
+      return {125, "\xef\x9c\x81"};
+    case Qt::Key_Up:
+      return {126, "\xef\x9c\x80"};
+    default:
+      break;
   }
   QByteArray utf8 = event.text().toUtf8();
   std::string text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
@@ -208,7 +219,8 @@ void QtWindowHost::paintEvent(QPaintEvent*) {
     float h = 0, sat = 0, v = 0;
     current.getHsvF(&h, &sat, &v);
     double angle = (h < 0 ? 0 : h) * 2 * M_PI;
-    QPointF at = wheel->center() + QPointF(std::cos(angle), -std::sin(angle)) * sat * wheel->width() / 2;
+    QPointF at =
+        wheel->center() + QPointF(std::cos(angle), -std::sin(angle)) * sat * wheel->width() / 2;
     painter.setBrush(current);
     painter.setPen(QPen(Qt::black, 1.5));
     painter.drawEllipse(at, 5, 5);
@@ -261,7 +273,9 @@ void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
   }
   sendMouse(event, false, 1);
 }
-void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) { sendMouse(event, true, 2); }
+void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) {
+  sendMouse(event, true, 2);
+}
 
 void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
   if (!window_) return;
@@ -272,10 +286,18 @@ void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
   QPointF p = event->position();
   Qt::CursorShape shape = Qt::ArrowCursor;
   switch (window_->cursorAt({p.x(), height() - p.y()})) {
-    case Cursor::arrow: shape = Qt::ArrowCursor; break;
-    case Cursor::crosshair: shape = Qt::CrossCursor; break;
-    case Cursor::pointingHand: shape = Qt::PointingHandCursor; break;
-    case Cursor::iBeam: shape = Qt::IBeamCursor; break;
+    case Cursor::arrow:
+      shape = Qt::ArrowCursor;
+      break;
+    case Cursor::crosshair:
+      shape = Qt::CrossCursor;
+      break;
+    case Cursor::pointingHand:
+      shape = Qt::PointingHandCursor;
+      break;
+    case Cursor::iBeam:
+      shape = Qt::IBeamCursor;
+      break;
   }
   if (cursor().shape() != shape) setCursor(shape);
 }
@@ -325,7 +347,9 @@ void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
   update();
 }
 
-void QtWindowHost::keyPressEvent(QKeyEvent* event) { sendKey(event, true); }
+void QtWindowHost::keyPressEvent(QKeyEvent* event) {
+  sendKey(event, true);
+}
 void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
   if (!event->isAutoRepeat()) sendKey(event, false);
 }

@@ -3,10 +3,10 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QSystemTrayIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -156,10 +156,14 @@ TEST_F(QtDesktopTests, APanelOrderedAboveAForeignWindowStaysDirectlyAboveItsFram
   auto describe = [&] {
     std::string text;
     for (auto w : stacking()) {
-      if (w == topLevelOf(target)) text += "[target] ";
-      else if (w == topLevelOf(other)) text += "[other] ";
-      else if (w == panel->windowNumber()) text += "[panel] ";
-      else text += std::to_string(w) + " ";
+      if (w == topLevelOf(target))
+        text += "[target] ";
+      else if (w == topLevelOf(other))
+        text += "[other] ";
+      else if (w == panel->windowNumber())
+        text += "[panel] ";
+      else
+        text += std::to_string(w) + " ";
     }
     return text;
   };
@@ -187,12 +191,14 @@ TEST_F(QtDesktopTests, APanelOrderedAboveAForeignWindowStaysDirectlyAboveItsFram
   EXPECT_TRUE(runUntil([&] {
     auto order = stacking();
     return directlyAbove(target) && order.back() == topLevelOf(other);
-  })) << "above the target, under the raised window: " << describe();
+  })) << "above the target, under the raised window: "
+      << describe();
 
   // The target raised over the other: the panel follows it up.
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(target)}));
   panel->order(WindowOrderingMode::above, target);
-  EXPECT_TRUE(runUntil([&] { return directlyAbove(target) && stacking().back() == panel->windowNumber(); }));
+  EXPECT_TRUE(runUntil(
+      [&] { return directlyAbove(target) && stacking().back() == panel->windowNumber(); }));
 }
 
 TEST_F(QtDesktopTests, TypingALabelWithNonASCIITextReachesTheEditedField) {
@@ -208,11 +214,11 @@ TEST_F(QtDesktopTests, TypingALabelWithNonASCIITextReachesTheEditedField) {
   panel->orderFrontRegardless();
   panel->makeKey();
   ASSERT_TRUE(panel->makeFirstResponder(field));
-  ASSERT_TRUE(runUntil([&] { return panel->isKeyWindow() && desktop().application().hasKeyFocus(); }));
+  ASSERT_TRUE(
+      runUntil([&] { return panel->isKeyWindow() && desktop().application().hasKeyFocus(); }));
   // Keyboard focus is really ours: xdotool types into the focused window.
-  ASSERT_TRUE(runUntil([&] {
-    return QGuiApplication::focusWindow() != nullptr;
-  })) << "the panel took the input focus";
+  ASSERT_TRUE(runUntil([&] { return QGuiApplication::focusWindow() != nullptr; }))
+      << "the panel took the input focus";
 
   // A keyboard that has these characters, as a user's layout would (xdotool's own remapping per
   // key races with the toolkit reading the new map).
@@ -243,9 +249,11 @@ class RebuildingDelegate final : public MenuDelegate {
     ++updates;
     menu.removeAllItems();
     auto first = std::make_shared<MenuItem>(firstTitle, [this](MenuItem&) { chosen = "First"; });
-    auto disabled = std::make_shared<MenuItem>("Disabled", [this](MenuItem&) { chosen = "Disabled"; });
+    auto disabled =
+        std::make_shared<MenuItem>("Disabled", [this](MenuItem&) { chosen = "Disabled"; });
     disabled->setEnabled(false);
-    auto second = std::make_shared<MenuItem>("Second", [this](MenuItem&) { chosen = "Second"; }, "q");
+    auto second = std::make_shared<MenuItem>(
+        "Second", [this](MenuItem&) { chosen = "Second"; }, "q");
     menu.addItem(first);
     menu.addItem(MenuItem::separator());
     menu.addItem(disabled);
@@ -268,7 +276,8 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   EXPECT_EQ(desktop().trayIcon()->toolTip(), QString("Flagrig"));
 
   desktop().showMenu(*menu);
-  ASSERT_TRUE(runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
+  ASSERT_TRUE(
+      runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
   EXPECT_EQ(delegate->updates, 1);
   QMenu* popup = desktop().openPopup();
   // Separator and disabled item kept; the key equivalent is shown.
@@ -323,7 +332,8 @@ TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
 }
 
 TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
-  if (xdesktop().run({"sh", "-c", "command -v trayer"}) != 0) GTEST_SKIP() << "trayer is not installed";
+  if (xdesktop().run({"sh", "-c", "command -v trayer"}) != 0)
+    GTEST_SKIP() << "trayer is not installed";
   pid_t tray = xdesktop().spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype",
                                  "request", "--height", "24", "--SetDockType", "true"});
   ASSERT_GT(tray, 0);
@@ -343,7 +353,8 @@ TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
   QRect icon = desktop().trayIcon()->geometry();
   ASSERT_TRUE(xdotool({"mousemove", std::to_string(icon.center().x()),
                        std::to_string(icon.center().y()), "click", "1"}));
-  ASSERT_TRUE(runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
+  ASSERT_TRUE(
+      runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
   EXPECT_EQ(delegate->updates, 1);
   // Drawn on the screen, not only mapped.
   QRect shown = desktop().openPopup()->geometry();
@@ -358,12 +369,14 @@ TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
 TEST_F(QtDesktopTests, ScreensSideBySideHaveFramesInScreenCoordinates) {
   // Two monitors of different heights on the one Xvfb screen: the primary at the left.
   ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "left", "800/200x900/250+0+0", "screen"}), 0);
-  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "right", "800/200x600/150+800+0", "none"}), 0);
+  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "right", "800/200x600/150+800+0", "none"}),
+            0);
   bool two = runUntil([&] { return desktop().screens().size() == 2; }, 10);
   if (!two) {
     xdesktop().run({"xrandr", "--delmonitor", "left"});
     xdesktop().run({"xrandr", "--delmonitor", "right"});
-    GTEST_SKIP() << "Qt did not take up the monitors (" << desktop().screens().size() << " screens)";
+    GTEST_SKIP() << "Qt did not take up the monitors (" << desktop().screens().size()
+                 << " screens)";
   }
   auto screens = desktop().screens();
   // The primary screen's bottom left is the origin; y grows upwards.
