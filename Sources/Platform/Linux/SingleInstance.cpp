@@ -17,6 +17,7 @@
 
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UnicodeText.h"
@@ -62,8 +63,8 @@ bool acceptable(const std::string& address) {
 
 // Reads one line from `fd` within the limits; nothing when the peer breaks them.
 std::optional<std::string> readMessage(int fd) {
-  auto deadline = SteadyClock::now() + std::chrono::milliseconds(
-                                           static_cast<int>(SingleInstance::readTimeout * 1000));
+  auto deadline = SteadyClock::now() +
+                  std::chrono::milliseconds(static_cast<int>(SingleInstance::readTimeout * 1000));
   std::string message;
   char buffer[1024];
   while (true) {
@@ -111,16 +112,18 @@ std::optional<std::filesystem::path> SingleInstance::defaultDirectory() {
 }
 
 SingleInstance::SingleInstance(std::filesystem::path directory, std::string name)
-    : directory_(std::move(directory)), name_(std::move(name)), shared_(std::make_shared<Shared>()) {}
+    : directory_(std::move(directory)),
+      name_(std::move(name)),
+      shared_(std::make_shared<Shared>()) {}
 
 SingleInstance::~SingleInstance() {
-  if (readSource_) {
-    if (auto loop = shared_->loop.lock()) loop->removeReadSource(readSource_);
-  }
+  std::shared_ptr<RunLoop> loop;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->deliver = nullptr;
+    loop = shared_->loop.lock();
   }
+  if (readSource_ && loop) loop->removeReadSource(readSource_);
   if (listenFd_ >= 0) {
     ::close(listenFd_);
     std::error_code ignored;
@@ -137,9 +140,24 @@ bool SingleInstance::acquire() {
     usable_ = false;
     return false;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
+  // A relaunched process waits for its predecessor; the variable is not passed further on.
+  double wait = 0;
+  if (const char* predecessor = std::getenv(relaunchVariable)) {
+    if (*predecessor) wait = relaunchWait;
+    ::unsetenv(relaunchVariable);
+  }
+  auto deadline = SteadyClock::now() + std::chrono::milliseconds(static_cast<int>(wait * 1000));
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+      ::close(fd);
+      usable_ = false;
+      return false;
+    }
+    if (millisecondsLeft(deadline) == 0) {
+      ::close(fd);
+      return false;
+    }
+    ::poll(nullptr, 0, 20);
   }
   lockFd_ = fd;
 
@@ -175,7 +193,10 @@ void SingleInstance::listen(std::function<void(std::string address)> deliver) {
     shared_->deliver = std::move(deliver);
   }
   if (!hasEnvironment() || !env().mainLoop) return;
-  shared_->loop = env().mainLoop;
+  {
+    std::lock_guard lock(shared_->mutex);
+    shared_->loop = env().mainLoop;
+  }
   if (listenFd_ >= 0 && !env().mainLoop->isManual() && readSource_ == 0)
     readSource_ = env().mainLoop->addReadSource(listenFd_, [this] { acceptPending(); });
 }
@@ -208,7 +229,12 @@ void SingleInstance::acceptPending() {
       }
       ::close(fd);
       if (message) {
-        if (auto loop = shared->loop.lock()) {
+        std::shared_ptr<RunLoop> loop;
+        {
+          std::lock_guard lock(shared->mutex);
+          loop = shared->loop.lock();
+        }
+        if (loop) {
           loop->post([shared, address = std::move(*message)] {
             std::function<void(std::string)> deliver;
             {
@@ -238,8 +264,8 @@ bool SingleInstance::handOver(const std::string& address, double timeoutSeconds)
   }
 }
 
-std::optional<bool> SingleInstance::tryHandOver(const std::string& address,
-                                                std::chrono::steady_clock::time_point deadline) const {
+std::optional<bool> SingleInstance::tryHandOver(
+    const std::string& address, std::chrono::steady_clock::time_point deadline) const {
   auto socketAddressValue = socketAddress(directory_ / (name_ + ".socket"));
   if (!socketAddressValue) return false;
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -284,8 +310,11 @@ std::optional<bool> SingleInstance::tryHandOver(const std::string& address,
 }
 
 void SingleInstance::deliverAsURLEvent(const std::string& address) {
+  // Without a desktop there is no application to take it.
+  if (!hasEnvironment() || !env().desktop) return;
   AppleEventDescriptor event(AppleEventCode::internetEventClass, AppleEventCode::getURL);
-  event.setParamDescriptor(AppleEventCode::directObjectKeyword, AppleEventDescriptor::string(address));
+  event.setParamDescriptor(AppleEventCode::directObjectKeyword,
+                           AppleEventDescriptor::string(address));
   AppleEventManager::shared().dispatch(event);
 }
 

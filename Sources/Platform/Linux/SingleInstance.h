@@ -20,6 +20,10 @@ class SingleInstance {
  public:
   static constexpr std::size_t maxMessage = 8192;
   static constexpr double readTimeout = 2.0;
+  // Set by an instance that starts its successor (a relaunch): the new process waits for the
+  // lock instead of handing over to the one that is about to end.
+  static constexpr const char* relaunchVariable = "FLAGRIG_RELAUNCHED_FROM";
+  static constexpr double relaunchWait = 10.0;
 
   // The folder for the lock and the socket; nothing when no safe one exists.
   static std::optional<std::filesystem::path> defaultDirectory();
@@ -31,7 +35,8 @@ class SingleInstance {
 
   // Takes the lock: true when this process is the first (and then listens), false when
   // another instance holds it. Throws nothing; false as well when the folder is unusable
-  // and `isUsable` then says so.
+  // and `isUsable` then says so. A relaunched process (see `relaunchVariable`) waits up to
+  // `relaunchWait` seconds for its predecessor to let go.
   bool acquire();
   bool isPrimary() const { return listenFd_ >= 0; }
   bool isUsable() const { return usable_; }

@@ -17,7 +17,8 @@ std::filesystem::path defaultConfigFolder() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
   if (const char* home = std::getenv("HOME"); home && home[0] == '/')
     return std::filesystem::path(home) / ".config";
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/')
+  if (const passwd* entry = ::getpwuid(::getuid());
+      entry && entry->pw_dir && entry->pw_dir[0] == '/')
     return std::filesystem::path(entry->pw_dir) / ".config";
   return {};
 }
@@ -74,7 +75,9 @@ void XdgAutostartLoginItem::registerItem() {
       "Type=Application\n"
       "Name=Flagrig\n"
       "Comment=Coloured tags on your windows\n"
-      "Exec=" + quotedExec(executable_.string()) + "\n"
+      "Exec=" +
+      quotedExec(executable_.string()) +
+      "\n"
       "Terminal=false\n"
       "X-GNOME-Autostart-enabled=true\n";
   auto temporary = entry_;

@@ -12,7 +12,9 @@ namespace platform::linuxbackend {
 class LoginItemError : public Error {
  public:
   explicit LoginItemError(std::string reason) : reason_(std::move(reason)) {}
-  std::string description() const override { return "The login item could not be changed: " + reason_; }
+  std::string description() const override {
+    return "The login item could not be changed: " + reason_;
+  }
   bool operator==(const LoginItemError& other) const { return reason_ == other.reason_; }
 
  private:

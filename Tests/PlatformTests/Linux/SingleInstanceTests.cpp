@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,16 @@ namespace {
 using linuxbackend::SingleInstance;
 
 constexpr const char* childDirectoryVariable = "FLAGRIG_TEST_HANDOVER_DIR";
+
+// Started again as the second process of the hand-over test, this program hands over and
+// ends before any test runs.
+[[maybe_unused]] const bool handOverChild = [] {
+  const char* folder = std::getenv(childDirectoryVariable);
+  if (!folder) return false;
+  SingleInstance second{std::filesystem::path(folder)};
+  if (second.acquire()) std::_Exit(2);
+  std::_Exit(second.handOver("flagrig://from-another-process") ? 0 : 1);
+}();
 
 class SingleInstanceTest : public SimTest {
  protected:
@@ -86,8 +97,7 @@ TEST_F(SingleInstanceTest, AnotherProcessHandsOverAndEndsWithZero) {
   envp.push_back(variable.data());
   envp.push_back(nullptr);
   std::string program = "/proc/self/exe";
-  std::string filter = "--gtest_filter=SingleInstanceChild.HandsOver";
-  char* argv[] = {program.data(), filter.data(), nullptr};
+  char* argv[] = {program.data(), nullptr};
   pid_t child = -1;
   ASSERT_EQ(::posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
   EXPECT_TRUE(serveUntil(first, [&] { return !delivered.empty(); }));
@@ -98,24 +108,15 @@ TEST_F(SingleInstanceTest, AnotherProcessHandsOverAndEndsWithZero) {
   EXPECT_EQ(delivered, std::vector<std::string>{"flagrig://from-another-process"});
 }
 
-// Runs only inside the process the test above starts.
-TEST(SingleInstanceChild, HandsOver) {
-  const char* folder = std::getenv(childDirectoryVariable);
-  if (!folder) GTEST_SKIP() << "runs as the second process of a hand-over test";
-  SingleInstance second{std::filesystem::path(folder)};
-  if (second.acquire()) std::exit(2);
-  std::exit(second.handOver("flagrig://from-another-process") ? 0 : 1);
-}
-
 TEST_F(SingleInstanceTest, BrokenOrHostileMessagesAreDropped) {
   SingleInstance first(directory.path());
   ASSERT_TRUE(first.acquire());
   first.listen([&](std::string address) { delivered.push_back(address); });
   std::vector<int> peers;
   for (std::string bytes : {std::string(SingleInstance::maxMessage + 10, 'a'),  // too long
-                            std::string("flagrig://a\rb\n"),                     // control bytes
-                            std::string("flagrig://\xff\xfe\n"),                 // not UTF-8
-                            std::string("\n")}) {                                // empty
+                            std::string("flagrig://a\rb\n"),                    // control bytes
+                            std::string("flagrig://\xff\xfe\n"),                // not UTF-8
+                            std::string("\n")}) {                               // empty
     int fd = rawPeer(bytes);
     ASSERT_GE(fd, 0);
     ::shutdown(fd, SHUT_WR);
@@ -143,6 +144,28 @@ TEST_F(SingleInstanceTest, BrokenOrHostileMessagesAreDropped) {
   EXPECT_FALSE(second.handOver("flagrig://a\nb"));
   EXPECT_FALSE(second.handOver("flagrig://a\tb"));
   EXPECT_FALSE(second.handOver(""));
+}
+
+TEST_F(SingleInstanceTest, ARelaunchedInstanceWaitsForItsPredecessorInsteadOfHandingOver) {
+  auto first = std::make_unique<SingleInstance>(directory.path());
+  ASSERT_TRUE(first->acquire());
+  // Without the relaunch mark a later process is second at once.
+  EXPECT_FALSE(SingleInstance(directory.path()).acquire());
+
+  ::setenv(SingleInstance::relaunchVariable, "12345", 1);
+  SingleInstance successor(directory.path());
+  std::atomic<bool> acquired{false}, starting{false};
+  std::thread start([&] {
+    starting = true;
+    acquired = successor.acquire();
+  });
+  while (!starting) std::this_thread::yield();
+  EXPECT_FALSE(acquired);
+  first.reset();  // the predecessor ends
+  start.join();
+  EXPECT_TRUE(acquired);
+  EXPECT_TRUE(successor.isPrimary());
+  EXPECT_EQ(std::getenv(SingleInstance::relaunchVariable), nullptr);
 }
 
 TEST_F(SingleInstanceTest, TheFolderMustBePrivate) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,11 +19,15 @@ using linuxbackend::XdgWorkspace;
 class XdgWorkspaceTest : public SimTest {
  protected:
   // A stand-in for xdg-open that appends its argument to a file and exits with `status`.
+  // Written through a close-on-exec descriptor: a copy inherited by a child that another
+  // thread starts meanwhile would make executing the script fail with "text file busy".
   std::string fakeOpener(int status) {
     auto path = directory.path() / ("opener" + std::to_string(status));
-    std::ofstream(path) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log().string()
-                        << "'\nexit " << status << "\n";
-    ::chmod(path.c_str(), 0700);
+    std::string text = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log().string() + "'\nexit " +
+                       std::to_string(status) + "\n";
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
     return path.string();
   }
   std::filesystem::path log() { return directory.path() / "opened"; }
@@ -47,10 +52,11 @@ class XdgWorkspaceTest : public SimTest {
 
 TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   std::optional<bool> yes, no;
-  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL("https://example.test/a"),
-                                                                  [&](bool ok) { yes = ok; });
-  XdgWorkspace({}, XdgOpen(fakeOpener(3))).openURLWithCompletion(URL("flagrig://x"),
-                                                                  [&](bool ok) { no = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(0)))
+      .openURLWithCompletion(URL("https://example.test/a"), [&](bool ok) { yes = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(3))).openURLWithCompletion(URL("flagrig://x"), [&](bool ok) {
+    no = ok;
+  });
   ASSERT_TRUE(runUntil([&] { return yes && no; }));
   EXPECT_EQ(yes, true);
   EXPECT_EQ(no, false);
@@ -58,7 +64,9 @@ TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   std::optional<bool> missing, empty;
   XdgWorkspace({}, XdgOpen("flagrig-no-such-opener"))
       .openURLWithCompletion(URL("https://example.test"), [&](bool ok) { missing = ok; });
-  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL(), [&](bool ok) { empty = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL(), [&](bool ok) {
+    empty = ok;
+  });
   EXPECT_EQ(missing, false);
   EXPECT_EQ(empty, false);
   EXPECT_FALSE(XdgWorkspace({}, XdgOpen("flagrig-no-such-opener")).openURL(URL("https://x.test")));
@@ -84,12 +92,9 @@ TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
   EXPECT_FALSE(workspace.runningApplication(0x3fffffff));
 
   // A launched program is running, then ended.
-  auto script = directory.path() / "quick";
-  std::ofstream(script) << "#!/bin/sh\nexit 0\n";
-  ::chmod(script.c_str(), 0700);
   std::shared_ptr<RunningApplication> launched;
   std::optional<std::string> failure = "not called";
-  workspace.openApplication(script.string(), {}, [&](auto app, auto error) {
+  workspace.openApplication("/bin/true", {}, [&](auto app, auto error) {
     launched = app;
     failure = error;
   });
@@ -97,11 +102,10 @@ TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
   EXPECT_FALSE(failure);
   EXPECT_TRUE(runUntil([&] { return launched->isTerminated(); }));
 
-  workspace.openApplication((directory.path() / "missing").string(), {},
-                            [&](auto app, auto error) {
-                              launched = app;
-                              failure = error;
-                            });
+  workspace.openApplication((directory.path() / "missing").string(), {}, [&](auto app, auto error) {
+    launched = app;
+    failure = error;
+  });
   ASSERT_TRUE(runUntil([&] { return failure.has_value() && !launched; }));
 }
 

@@ -171,8 +171,7 @@ std::unique_ptr<XvfbDesktop> XvfbDesktop::start(std::string& reason, Options opt
       return nullptr;
     }
     // X clients end with the server, so guarding the server is enough.
-    pid_t wm =
-        desktop->startProcess({"dbus-run-session", "--", "openbox", "--sm-disable"}, false);
+    pid_t wm = desktop->startProcess({"dbus-run-session", "--", "openbox", "--sm-disable"}, false);
     if (wm < 0) {
       reason = "openbox could not be started";
       return nullptr;

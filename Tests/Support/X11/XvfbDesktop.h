@@ -26,7 +26,9 @@ class XvfbDesktop {
 
   // The running desktop, or null with the reason it cannot start here.
   static std::unique_ptr<XvfbDesktop> start(std::string& reason, Options options);
-  static std::unique_ptr<XvfbDesktop> start(std::string& reason) { return start(reason, Options()); }
+  static std::unique_ptr<XvfbDesktop> start(std::string& reason) {
+    return start(reason, Options());
+  }
   ~XvfbDesktop();
   XvfbDesktop(const XvfbDesktop&) = delete;
   XvfbDesktop& operator=(const XvfbDesktop&) = delete;

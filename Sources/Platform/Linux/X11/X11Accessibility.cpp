@@ -45,7 +45,7 @@ std::string processName(std::int32_t pid) {
 X11Accessibility::X11Accessibility(std::shared_ptr<X11Connection> connection,
                                    X11WindowServer& windowServer)
     : connection_(std::move(connection)), windowServer_(windowServer) {
-  subscription_ = connection_->subscribe([this](const xcb_generic_event_t& event) {
+  subscription_ = connection_->observe([this](const xcb_generic_event_t& event) {
     if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
     const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
     // The manager answered an activation, whichever it chose.
@@ -76,6 +76,7 @@ std::uint32_t X11Accessibility::activeWindow() {
   auto cookie = xcb_get_property(c, 0, connection_->root(), connection_->atoms().netActiveWindow,
                                  XCB_ATOM_WINDOW, 0, 1);
   auto* reply = xcb_get_property_reply(c, cookie, nullptr);
+  connection_->didWaitForReplies();
   std::uint32_t window = 0;
   if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4)
     window = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
@@ -114,8 +115,8 @@ AXError X11Accessibility::copyApplicationAttribute(std::int32_t pid, std::string
       if (pendingActivation_ && snapshot->find(*pendingActivation_) &&
           snapshot->find(*pendingActivation_)->pid == pid) {
         number = *pendingActivation_;
-      } else if (auto active = activeWindow(); active && snapshot->find(active) &&
-                                                 snapshot->find(active)->pid == pid) {
+      } else if (auto active = activeWindow();
+                 active && snapshot->find(active) && snapshot->find(active)->pid == pid) {
         number = active;
       }
     }
@@ -133,7 +134,7 @@ AXError X11Accessibility::copyApplicationAttribute(std::int32_t pid, std::string
   }
   if (attribute == AXAttribute::title) {
     value = !windows.empty() && !windows.front()->ownerName.empty() ? windows.front()->ownerName
-                                                                     : processName(pid);
+                                                                    : processName(pid);
     return AXError::success;
   }
   if (attribute == AXAttribute::extrasMenuBar) return AXError::noValue;

@@ -22,6 +22,7 @@ struct KeyMapping {
   std::uint32_t keyCode;
   std::uint32_t keysym;
 };
+// clang-format off
 constexpr KeyMapping keyMappings[] = {
     {0, 'a'},     {1, 's'},     {2, 'd'},     {3, 'f'},     {4, 'h'},     {5, 'g'},
     {6, 'z'},     {7, 'x'},     {8, 'c'},     {9, 'v'},     {11, 'b'},    {12, 'q'},
@@ -45,6 +46,7 @@ constexpr KeyMapping keyMappings[] = {
     {114, 0xff63}, {115, 0xff50}, {116, 0xff55}, {117, 0xffff}, {119, 0xff57}, {121, 0xff56},
     {123, 0xff51}, {124, 0xff53}, {125, 0xff54}, {126, 0xff52},
 };
+// clang-format on
 
 }  // namespace
 
@@ -87,6 +89,7 @@ void X11HotKeyCenter::readKeyboardMapping() {
       xcb_get_keyboard_mapping_reply(c, mappingCookie, nullptr));
   Reply<xcb_get_modifier_mapping_reply_t> modifiers(
       xcb_get_modifier_mapping_reply(c, modifierCookie, nullptr));
+  connection_->didWaitForReplies();
   keysyms_.clear();
   keysymsPerKeycode_ = 0;
   if (mapping) {
@@ -166,6 +169,7 @@ bool X11HotKeyCenter::grab(const std::vector<xcb_keycode_t>& keycodes, std::uint
       held.push_back(&a);
     }
   }
+  connection_->didWaitForReplies();
   if (taken) {
     for (const auto* a : held) xcb_ungrab_key(c, a->keycode, connection_->root(), a->mods);
     connection_->flush();
@@ -182,8 +186,8 @@ void X11HotKeyCenter::ungrab(const std::vector<xcb_keycode_t>& keycodes, std::ui
 }
 
 OSStatus X11HotKeyCenter::registerEventHotKey(std::uint32_t keyCode, std::uint32_t modifiers,
-                                              EventHotKeyID id, EventTarget target,
-                                              std::uint32_t, EventHotKeyRef& outRef) {
+                                              EventHotKeyID id, EventTarget target, std::uint32_t,
+                                              EventHotKeyRef& outRef) {
   outRef = EventHotKeyRef{};
   if (target != applicationEventTarget()) return HotKeyStatus::paramErr;
   std::uint16_t mods = xModifiers(modifiers);
@@ -239,15 +243,13 @@ void X11HotKeyCenter::handleEvent(const xcb_generic_event_t& event) {
     case XCB_KEY_PRESS: {
       const auto& e = reinterpret_cast<const xcb_key_press_event_t&>(event);
       // Auto-repeat sends a release and a press with the same time: one press per keystroke.
-      if (lastRelease_ && lastRelease_->first == e.detail && lastRelease_->second == e.time)
-        return;
-      std::uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 |
-                               XCB_MOD_MASK_4;
+      if (lastRelease_ && lastRelease_->first == e.detail && lastRelease_->second == e.time) return;
+      std::uint16_t relevant =
+          XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
       std::uint16_t mods = e.state & relevant;
       for (const auto& [ref, r] : registrations_) {
         if (r.xMods != mods) continue;
-        if (std::find(r.keycodes.begin(), r.keycodes.end(), e.detail) == r.keycodes.end())
-          continue;
+        if (std::find(r.keycodes.begin(), r.keycodes.end(), e.detail) == r.keycodes.end()) continue;
         hotKeyPressed(r.id);
         return;
       }

@@ -88,7 +88,7 @@ X11WindowServer::X11WindowServer(std::shared_ptr<X11Connection> connection)
     : connection_(std::move(connection)),
       ownPid_(static_cast<std::int32_t>(::getpid())),
       ownName_(ownProcessName()) {
-  subscription_ = connection_->subscribe([this](const xcb_generic_event_t& e) { handleEvent(e); });
+  subscription_ = connection_->observe([this](const xcb_generic_event_t& e) { handleEvent(e); });
   if (auto* ext = xcb_get_extension_data(connection_->raw(), &xcb_res_id))
     hasResourceExtension_ = ext->present;
 }
@@ -189,7 +189,8 @@ void X11WindowServer::ownWindowsDidChange() {
 
 std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
   // Events already received may say the cache is stale; reading them costs no round trip.
-  connection_->dispatchPendingEvents();
+  // Only the observers see them here: no handler of the product runs inside this call.
+  connection_->readEvents();
   if (connection_->isBroken()) {
     snapshot_.reset();
     values_.clear();
@@ -199,6 +200,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
     dirty_ = false;
     values_.clear();
     snapshot_ = refresh();
+    connection_->didWaitForReplies();
   }
   return snapshot_;
 }
@@ -256,8 +258,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
 
   // Round one: the server's stacking of the root's children and the manager's client list.
   auto treeCookie = xcb_query_tree(c, root);
-  auto stackingCookie = xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW,
-                                         0, maxClients);
+  auto stackingCookie =
+      xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, maxClients);
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
   Reply<xcb_get_property_reply_t> stackingReply(xcb_get_property_reply(c, stackingCookie, nullptr));
   if (!tree) return result;
@@ -269,6 +271,13 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     topLevels.assign(children, children + std::max(count, 0));
   }
   std::vector<xcb_window_t> clients = propertyLongs(stackingReply.get());
+  if (!stackingReply || stackingReply->type != XCB_ATOM_WINDOW) {
+    // A manager without the stacking list may still keep the plain one; the tree orders it.
+    Reply<xcb_get_property_reply_t> plain(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, atoms.netClientList, XCB_ATOM_WINDOW, 0, maxClients),
+        nullptr));
+    clients = propertyLongs(plain.get());
+  }
   if (clients.size() > maxClients) clients.resize(maxClients);
   // A broken list may name one window twice; keep its topmost place.
   {
@@ -344,13 +353,14 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
           xcb_get_property_reply(c, p.properties->netName, nullptr));
       Reply<xcb_get_property_reply_t> wmName(
           xcb_get_property_reply(c, p.properties->wmName, nullptr));
-      Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, p.properties->state, nullptr));
+      Reply<xcb_get_property_reply_t> state(
+          xcb_get_property_reply(c, p.properties->state, nullptr));
       Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, p.properties->type, nullptr));
       if (!pid || !wmClass || !netName || !wmName || !state || !type) {
         gone = true;
       } else {
-        readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(),
-                       state.get(), type.get());
+        readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(), state.get(),
+                       type.get());
         if (p.cache->pid == 0) withoutPid.emplace_back(p.window, p.cache);
       }
     }
@@ -411,7 +421,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   std::vector<X11WindowEntry> entries;
   entries.reserve(listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
     const auto& l = listed[i];
     if (!geometry || l.cache->frame == 0) continue;
     X11WindowEntry e;
@@ -425,8 +436,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.minimized = l.cache->hidden;
     e.onScreen = !l.cache->hidden && l.viewable;
     double border = geometry->border_width;
-    e.bounds = Rect(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     if (auto it = own.find(e.number); it != own.end()) {
       e.own = true;
       e.pid = ownPid_;
@@ -453,8 +464,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.name = info.name;
     e.onScreen = info.onScreen;
     double border = geometry->border_width;
-    e.bounds = Rect(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     e.own = true;
     ownTopLevels.emplace(w, std::move(e));
   }

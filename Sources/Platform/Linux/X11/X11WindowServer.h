@@ -94,8 +94,7 @@ class X11WindowServer final : public WindowServer {
   void readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
                       const xcb_get_property_reply_t* wmClass,
                       const xcb_get_property_reply_t* netName,
-                      const xcb_get_property_reply_t* wmName,
-                      const xcb_get_property_reply_t* state,
+                      const xcb_get_property_reply_t* wmName, const xcb_get_property_reply_t* state,
                       const xcb_get_property_reply_t* type) const;
 
   std::shared_ptr<X11Connection> connection_;

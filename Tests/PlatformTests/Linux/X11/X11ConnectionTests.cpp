@@ -46,6 +46,34 @@ TEST_F(X11ConnectionTest, AServerThatGoesAwayIsReportedOnceAndTheListBecomesUnav
   EXPECT_EQ(reports, 1);
 }
 
+TEST_F(X11ConnectionTest, ReadingTheListRunsNoHandlerButTheListSeesTheChange) {
+  std::string reason;
+  XvfbDesktop::Options options;
+  options.windowManager = false;
+  auto desktop = XvfbDesktop::start(reason, options);
+  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
+  auto connection = X11Connection::open(desktop->display());
+  auto other = X11Connection::open(desktop->display());
+  ASSERT_TRUE(connection && other);
+  linuxbackend::X11WindowServer server(connection);
+  int handled = 0;
+  connection->subscribe([&](const xcb_generic_event_t&) { ++handled; });
+  server.snapshot();
+  auto refreshes = server.refreshCount();
+
+  // Another client lists a window as the manager would.
+  xcb_window_t w = 0x123;
+  xcb_change_property(other->raw(), XCB_PROP_MODE_REPLACE, other->root(),
+                      other->atoms().netClientListStacking, XCB_ATOM_WINDOW, 32, 1, &w);
+  other->sync();
+  connection->sync();
+  server.snapshot();
+  EXPECT_EQ(server.refreshCount(), refreshes + 1);
+  EXPECT_EQ(handled, 0);  // handlers run from the loop's dispatch, never inside a read
+  connection->dispatchPendingEvents();
+  EXPECT_GE(handled, 1);
+}
+
 TEST_F(X11ConnectionTest, TheRootFollowsTheMonitorsLayout) {
   std::string reason;
   XvfbDesktop::Options options;

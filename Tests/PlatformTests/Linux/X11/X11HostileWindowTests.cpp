@@ -23,7 +23,8 @@ class X11HostileWindowTest : public X11DesktopTest {
   }
   void set(linuxbackend::X11Connection& client, xcb_window_t w, xcb_atom_t property,
            xcb_atom_t type, std::uint8_t format, const void* data, std::uint32_t count) {
-    xcb_change_property(client.raw(), XCB_PROP_MODE_REPLACE, w, property, type, format, count, data);
+    xcb_change_property(client.raw(), XCB_PROP_MODE_REPLACE, w, property, type, format, count,
+                        data);
   }
 };
 

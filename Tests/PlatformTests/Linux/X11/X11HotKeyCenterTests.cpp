@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "X11DesktopTest.h"
 
@@ -19,12 +22,13 @@ class X11HotKeyTest : public X11DesktopTest {
     X11DesktopTest::SetUp();
     if (IsSkipped()) return;
     hotKeys_ = std::make_unique<X11HotKeyCenter>(connection_);
-    hotKeys_->installEventHandler(hotKeys_->applicationEventTarget(),
-                                  {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
-                                  [this](const HotKeyEvent& e) {
-                                    pressed_.push_back(e.hotKeyID.id);
-                                    return HotKeyStatus::noErr;
-                                  });
+    hotKeys_->installEventHandler(
+        hotKeys_->applicationEventTarget(),
+        {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
+        [this](const HotKeyEvent& e) {
+          pressed_.push_back(e.hotKeyID.id);
+          return HotKeyStatus::noErr;
+        });
   }
   void TearDown() override {
     hotKeys_.reset();
@@ -42,8 +46,9 @@ class X11HotKeyTest : public X11DesktopTest {
   bool grabElsewhere(linuxbackend::X11Connection& other, std::uint32_t keysym, std::uint16_t mods) {
     auto* c = other.raw();
     auto* mapping = xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, xcb_get_setup(c)->min_keycode,
-                                    xcb_get_setup(c)->max_keycode - xcb_get_setup(c)->min_keycode + 1),
+        c,
+        xcb_get_keyboard_mapping(c, xcb_get_setup(c)->min_keycode,
+                                 xcb_get_setup(c)->max_keycode - xcb_get_setup(c)->min_keycode + 1),
         nullptr);
     xcb_keycode_t keycode = 0;
     auto* syms = xcb_get_keyboard_mapping_keysyms(mapping);
@@ -55,9 +60,9 @@ class X11HotKeyTest : public X11DesktopTest {
       }
     }
     std::free(mapping);
-    auto* error = xcb_request_check(c, xcb_grab_key_checked(c, 1, other.root(), mods, keycode,
-                                                            XCB_GRAB_MODE_ASYNC,
-                                                            XCB_GRAB_MODE_ASYNC));
+    auto* error =
+        xcb_request_check(c, xcb_grab_key_checked(c, 1, other.root(), mods, keycode,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool ok = error == nullptr;
     std::free(error);
     return ok;
@@ -120,8 +125,9 @@ TEST_F(X11HotKeyTest, ACombinationAnotherClientHoldsIsTakenAndNothingStaysGrabbe
   EXPECT_TRUE(grabElsewhere(*third, '`', XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
 
   // A key without a symbol on the platform, and another target.
-  EXPECT_EQ(hotKeys_->registerEventHotKey(52, 0, {1, 1}, hotKeys_->applicationEventTarget(), 0, ref),
-            HotKeyStatus::eventHotKeyInvalidErr);
+  EXPECT_EQ(
+      hotKeys_->registerEventHotKey(52, 0, {1, 1}, hotKeys_->applicationEventTarget(), 0, ref),
+      HotKeyStatus::eventHotKeyInvalidErr);
   EXPECT_EQ(hotKeys_->registerEventHotKey(0, 0, {1, 1}, EventTarget{9}, 0, ref),
             HotKeyStatus::paramErr);
 }
@@ -149,11 +155,60 @@ TEST(X11HotKeyMapping, MapsThePlatformKeyCodesAndModifiers) {
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(122), std::uint32_t{0xffbe});  // F1
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(111), std::uint32_t{0xffc9});  // F12
   EXPECT_EQ(X11HotKeyCenter::keysymForKeyCode(126), std::uint32_t{0xff52});  // Up
-  EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(57));  // Caps Lock
+  EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(57));                       // Caps Lock
   EXPECT_FALSE(X11HotKeyCenter::keysymForKeyCode(1000));
   EXPECT_EQ(X11HotKeyCenter::xModifiers(HotKeyModifier::control | HotKeyModifier::shift |
                                         HotKeyModifier::option | HotKeyModifier::command | 0x8000),
             XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1 | XCB_MOD_MASK_4);
+}
+
+}  // namespace
+}  // namespace platform::testing
+
+namespace platform::testing {
+namespace {
+
+// The real main loop on the system clock: the connection is one of its read sources.
+TEST(X11HotKeyOnTheMainLoop, APressThatArrivedWhileWaitingForAReplyIsStillDelivered) {
+  std::string reason;
+  auto desktop = XvfbDesktop::start(reason);
+  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
+  auto environment = std::make_shared<Environment>();
+  environment->clock = std::make_shared<SystemClock>();
+  environment->mainLoop = std::make_shared<RunLoop>(environment->clock);
+  auto previous = installEnvironment(environment);
+  {
+    auto connection = linuxbackend::X11Connection::open(desktop->display());
+    ASSERT_TRUE(connection);
+    linuxbackend::X11WindowServer server(connection);
+    linuxbackend::X11HotKeyCenter hotKeys(connection);
+    int pressed = 0;
+    hotKeys.installEventHandler(hotKeys.applicationEventTarget(),
+                                {{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
+                                [&](const HotKeyEvent&) {
+                                  ++pressed;
+                                  environment->mainLoop->stop();
+                                  return HotKeyStatus::noErr;
+                                });
+    EventHotKeyRef ref;
+    ASSERT_EQ(hotKeys.registerEventHotKey(backquote, controlShift, {1, 1},
+                                          hotKeys.applicationEventTarget(), 0, ref),
+              HotKeyStatus::noErr);
+    environment->mainLoop->post([] {});
+    environment->mainLoop->postAfter(0.05, [&] { environment->mainLoop->stop(); });
+    environment->mainLoop->run();  // settles the grab's own traffic
+
+    ASSERT_EQ(desktop->run({"xdotool", "key", "ctrl+shift+grave"}), 0);
+    // Reading the window list waits for replies, and xcb queues the key press meanwhile.
+    server.ownWindowsDidChange();
+    server.snapshot();
+    auto timeout = environment->mainLoop->postAfter(10, [&] { environment->mainLoop->stop(); });
+    environment->mainLoop->run();
+    timeout->cancel();
+    EXPECT_EQ(pressed, 1);
+  }
+  environment->mainLoop->discardPendingWork();
+  installEnvironment(previous);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include "Platform/Linux/X11/X11Accessibility.h"
@@ -140,6 +141,38 @@ TEST_F(X11StackingTest, RaisesAndUnminimisesThroughAccessibility) {
   desktop().end(pid);
   started_.erase(std::find(started_.begin(), started_.end(), pid));
   EXPECT_EQ(ax.copyAttributeValue(app, AXAttribute::windows, value), AXError::cannotComplete);
+}
+
+}  // namespace
+}  // namespace platform::testing
+
+namespace platform::testing {
+namespace {
+
+TEST_F(X11StackingTest, OurStatusItemsOpenThroughTheExtrasMenuBar) {
+  linuxbackend::X11Accessibility ax(connection_, server());
+  auto self = ax.createApplication(static_cast<std::int32_t>(::getpid()));
+  AXValue value;
+  // No status item shown yet.
+  EXPECT_EQ(ax.copyAttributeValue(self, AXAttribute::extrasMenuBar, value), AXError::noValue);
+
+  std::vector<std::uint32_t> pressed;
+  ax.setStatusItemHooks({[] {
+                           return std::vector<std::uint32_t>{0, 2};
+                         },
+                         [&](std::uint32_t index) {
+                           pressed.push_back(index);
+                           return index != 1;
+                         }});
+  ASSERT_EQ(ax.copyAttributeValue(self, AXAttribute::extrasMenuBar, value), AXError::success);
+  auto bar = value.asElement();
+  ASSERT_TRUE(bar);
+  ASSERT_EQ(ax.copyAttributeValue(bar, AXAttribute::children, value), AXError::success);
+  auto items = value.asElementArray();
+  ASSERT_TRUE(items && items->size() == 2);
+  EXPECT_EQ(ax.performAction(items->back(), AXAction::press), AXError::success);
+  EXPECT_EQ(pressed, std::vector<std::uint32_t>{2});
+  EXPECT_EQ(ax.performAction(items->back(), AXAction::raise), AXError::actionUnsupported);
 }
 
 }  // namespace
