@@ -236,6 +236,16 @@ TEST_F(QtDesktopTests, TypingALabelWithNonASCIITextReachesTheEditedField) {
   ASSERT_TRUE(xdotool({"key", "BackSpace"}));
   EXPECT_TRUE(runUntil([&] { return field->stringValue() == "Café Ünïcødé "; }));
   screenshot("typed-label");
+
+  // Select all, then typing replaces the text; copy and paste go through the clipboard.
+  ASSERT_TRUE(xdotool({"key", "ctrl+a"}));
+  ASSERT_TRUE(xdotool({"type", "ok"}));
+  EXPECT_TRUE(runUntil([&] { return field->stringValue() == "ok"; })) << field->stringValue();
+  ASSERT_TRUE(xdotool({"key", "ctrl+c", "ctrl+v"}));
+  EXPECT_TRUE(runUntil([&] { return field->stringValue() == "okok"; })) << field->stringValue();
+  EXPECT_EQ(desktop().pasteboard().string(), std::optional<std::string>("ok"));
+  ASSERT_TRUE(xdotool({"key", "ctrl+a", "BackSpace"}));
+  EXPECT_TRUE(runUntil([&] { return field->stringValue().empty(); })) << field->stringValue();
   ASSERT_TRUE(xdotool({"key", "Return"}));
   EXPECT_TRUE(runUntil([&] { return returned; }));
 }
