@@ -9,6 +9,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "Platform/Desktop/Alert.h"
@@ -402,6 +405,33 @@ TEST_F(QtDesktopTests, ScreensSideBySideHaveFramesInScreenCoordinates) {
   xdesktop().run({"xrandr", "--delmonitor", "left"});
   xdesktop().run({"xrandr", "--delmonitor", "right"});
   runUntil([&] { return desktop().screens().size() == 1; }, 10);
+}
+
+TEST_F(QtDesktopTests, AccessoryWindowsStayOutOfTheTaskbarAndRegularOnesAppear) {
+  auto state = [&](std::uint32_t window) {
+    auto out = std::filesystem::temp_directory_path() / ("flagrig-state-" + std::to_string(window));
+    xdesktop().run(
+        {"sh", "-c",
+         "xprop -id " + std::to_string(window) + " _NET_WM_STATE > '" + out.string() + "'"});
+    std::ifstream in(out);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::filesystem::remove(out);
+    return text;
+  };
+  auto& app = desktop().application();
+  app.setActivationPolicy(ActivationPolicy::accessory);
+  auto window = std::make_shared<Window>(Rect(200, 200, 300, 150), StyleMask::titled);
+  window->setTitle("Policy");
+  window->orderFront();
+  EXPECT_TRUE(runUntil([&] {
+    auto s = state(window->windowNumber());
+    return s.find("_NET_WM_STATE_SKIP_TASKBAR") != std::string::npos &&
+           s.find("_NET_WM_STATE_SKIP_PAGER") != std::string::npos;
+  })) << state(window->windowNumber());
+  app.setActivationPolicy(ActivationPolicy::regular);
+  EXPECT_TRUE(runUntil([&] {
+    return state(window->windowNumber()).find("SKIP_TASKBAR") == std::string::npos;
+  })) << state(window->windowNumber());
 }
 
 // A full-screen borderless window that takes the keyboard, as a pick's overlay does.
