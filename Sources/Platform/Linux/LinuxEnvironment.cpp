@@ -14,6 +14,7 @@
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/Syslog.h"
+#include "Platform/Linux/UnavailableAppleIDAuthorization.h"
 #include "Platform/Linux/X11/X11Accessibility.h"
 #include "Platform/Linux/X11/X11Connection.h"
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
@@ -99,6 +100,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->files = std::make_shared<XDGFileLocations>();
   // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
   e->desktop = makeX11Desktop(e->mainLoop);
+  e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
   return e;
 }
 
