@@ -13,6 +13,7 @@
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Executor.h"
+#include "Platform/Foundation/RunLoopWaiter.h"
 
 namespace platform {
 
@@ -24,7 +25,9 @@ class RunLoopModes {
  public:
   constexpr RunLoopModes(RunLoopMode mode) : bits_(static_cast<std::uint8_t>(mode)) {}
   static constexpr RunLoopModes common() { return RunLoopModes(7); }
-  constexpr bool contains(RunLoopMode mode) const { return bits_ & static_cast<std::uint8_t>(mode); }
+  constexpr bool contains(RunLoopMode mode) const {
+    return bits_ & static_cast<std::uint8_t>(mode);
+  }
 
  private:
   constexpr explicit RunLoopModes(std::uint8_t bits) : bits_(bits) {}
@@ -53,8 +56,13 @@ class Timer final : public WorkItem {
 
  private:
   friend class RunLoop;
-  Timer(Uptime anchor, Uptime interval, bool repeats, RunLoopModes modes, std::function<void(Timer&)> fire)
-      : anchor_(anchor), interval_(interval), repeats_(repeats), modes_(modes), fire_(std::move(fire)) {}
+  Timer(Uptime anchor, Uptime interval, bool repeats, RunLoopModes modes,
+        std::function<void(Timer&)> fire)
+      : anchor_(anchor),
+        interval_(interval),
+        repeats_(repeats),
+        modes_(modes),
+        fire_(std::move(fire)) {}
 
   Uptime anchor_;
   Uptime interval_;
@@ -69,7 +77,8 @@ class Timer final : public WorkItem {
 //
 // A loop driven by a `ManualClock` never sleeps: tests move time with `advance` and drain work
 // with `runUntilIdle`, and `run` jumps the clock from deadline to deadline. A loop on the system
-// clock sleeps in poll(2) until the next deadline, a post from another thread or a ready source.
+// clock sleeps in its waiter (poll(2) unless a desktop backend installs its own) until the next
+// deadline, a post from another thread or a ready source.
 class RunLoop final : public Executor {
  public:
   explicit RunLoop(std::shared_ptr<Clock> clock);
@@ -81,7 +90,8 @@ class RunLoop final : public Executor {
   // Thread-safe.
   void post(Work work) override;
   std::shared_ptr<WorkItem> postAfter(double seconds, Work work);
-  std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats, std::function<void(Timer&)> fire,
+  std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats,
+                                       std::function<void(Timer&)> fire,
                                        RunLoopModes modes = RunLoopMode::defaultMode);
 
   // Runs until `stop`. Must be called on the loop's thread.
@@ -93,7 +103,9 @@ class RunLoop final : public Executor {
   long runNested(RunLoopMode mode);
   void endNested(long code);
   int nestingDepth() const { return static_cast<int>(nested_.size()); }
-  RunLoopMode currentMode() const { return modes_.empty() ? RunLoopMode::defaultMode : modes_.back(); }
+  RunLoopMode currentMode() const {
+    return modes_.empty() ? RunLoopMode::defaultMode : modes_.back();
+  }
 
   // Manual clock only: drains everything that is due now, including what that work posts.
   void runUntilIdle();
@@ -112,6 +124,10 @@ class RunLoop final : public Executor {
   using SourceId = std::uint64_t;
   SourceId addReadSource(int fd, std::function<void()> ready);
   void removeReadSource(SourceId id);
+
+  // Replaces how the loop sleeps (system clock only); null restores the poll(2) waiter. Set it on
+  // the loop's thread while the loop is not waiting.
+  void setWaiter(std::unique_ptr<RunLoopWaiter> waiter);
 
   Clock& clock() const { return *clock_; }
   bool isManual() const { return manual_ != nullptr; }
@@ -151,6 +167,7 @@ class RunLoop final : public Executor {
   int wakeFd_ = -1;
   std::map<SourceId, std::pair<int, std::function<void()>>> sources_;
   SourceId nextSource_ = 1;
+  std::unique_ptr<RunLoopWaiter> waiter_;
 };
 
 }  // namespace platform
