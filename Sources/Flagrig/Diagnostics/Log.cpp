@@ -4,7 +4,7 @@
 
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
-#include "Flagrig/Diagnostics/ErrorTelemetryObserver.h"
+#include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
 
@@ -14,8 +14,6 @@ void record(std::string_view level, voskary::VoskaryLogLevel telemetryLevel,
             std::string_view category, std::string_view message, const std::exception* error) {
   DiagnosticLogBuffer::shared().add(level, category, message, error);
 
-  auto telemetry = ErrorTelemetryObserver::shared();
-  if (!telemetry) return;
   // Redacted the way the log entry is, before it leaves the log: the telemetry's own
   // normalisation does not remove secrets such as "password=...".
   std::string event = DiagnosticRedaction::redact(message);
@@ -23,8 +21,8 @@ void record(std::string_view level, voskary::VoskaryLogLevel telemetryLevel,
     event += ": ";
     event += DiagnosticRedaction::redact(error->what());
   }
-  telemetry->observeFromFacade(telemetryLevel, std::move(event),
-                               {{"category", std::string(category)}}, std::nullopt);
+  voskary::ErrorFirehoseClient::shared().observeFromFacade(
+      telemetryLevel, event, {{"category", std::string(category)}}, std::nullopt);
 }
 
 }  // namespace

@@ -70,16 +70,13 @@ TagManager::TagManager() {
 
 TagManager::~TagManager() {
   if (pollTimer_) pollTimer_->invalidate();
+  if (hotKeyRef_ && hasEnvironment() && env().desktop)
+    HotKeyCenter::shared().unregisterEventHotKey(hotKeyRef_);
 }
 
 void TagManager::finishCreation() {
   loadHotkey();
   startPositionPoll();
-}
-
-void TagManager::loadHotkey() {
-  // The global hotkey is loaded and registered here, after the appearance settings and before
-  // the poll starts; until the hotkey is built, the manager registers none.
 }
 
 void TagManager::startPositionPoll() {

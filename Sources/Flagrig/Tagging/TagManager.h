@@ -11,6 +11,7 @@
 #include "Flagrig/Tagging/WindowInfo.h"
 #include "Platform/Desktop/Geometry.h"
 #include "Platform/Desktop/TextField.h"
+#include "Platform/HotKeys/HotKeyCenter.h"
 
 namespace platform {
 class Screen;
@@ -75,11 +76,33 @@ class TagManager : public platform::TextFieldDelegate,
   long nextColorIndex() const { return nextColorIndex_; }
   const std::shared_ptr<platform::Timer>& pollTimer() const { return pollTimer_; }
 
+  // Global hotkey ---------------------------------------------------------------------------
+  // Control-shift-backquote, seeded once on the first launch.
+  static constexpr std::uint16_t defaultHotkeyCode = 50;
+  static constexpr std::uint64_t defaultHotkeyModifiers = 0x60000;
+  static constexpr platform::EventHotKeyID hotkeyID{platform::fourCharCode("FLGR"), 1};
+
+  // Starts a window pick whose chosen window gets a tag; "tag_created" goes out only when a
+  // new tag was made. The status menu, the hotkey and the tag demo start picks this way. It
+  // does not activate the app.
+  static void startTaggingPick();
+  // Stores the hotkey (code and modifier-flag bits) and registers it in place of the old one.
+  void setHotkey(std::uint16_t code, std::uint64_t modifiers);
+  // Forgets the hotkey; the default is not seeded again.
+  void clearHotkey();
+  std::optional<std::uint16_t> hotkeyCode() const { return hotkeyCode_; }
+  std::uint64_t hotkeyModifiers() const { return hotkeyModifiers_; }
+  bool isHotkeyRegistered() const { return static_cast<bool>(hotKeyRef_); }
+  // The hot-key modifier bits of the command, option, control and shift flags; others ignored.
+  static std::uint32_t hotKeyModifiers(std::uint64_t modifierFlags);
+
  private:
   struct Holder;
   // The rest of the creation, once the manager can be referred to weakly.
   void finishCreation();
   void loadHotkey();
+  void registerHotkey();
+  void checkFirstLaunchConflict();
   void startPositionPoll();
   Tag* findTag(std::uint32_t windowNumber);
   void positionPanel(TagPanel& panel, const platform::Rect& window,
@@ -92,6 +115,10 @@ class TagManager : public platform::TextFieldDelegate,
   bool bigTags_ = false;
   std::shared_ptr<platform::Timer> pollTimer_;
   long nextColorIndex_ = 0;
+  std::optional<std::uint16_t> hotkeyCode_;
+  std::uint64_t hotkeyModifiers_ = 0;
+  platform::EventHotKeyRef hotKeyRef_;
+  bool carbonHandlerInstalled_ = false;
 };
 
 }  // namespace flagrig
