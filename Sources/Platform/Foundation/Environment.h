@@ -24,6 +24,7 @@ class ProcessInfo;
 class Bundle;
 class FileLocations;
 class Desktop;
+class AppleIDAuthorization;
 
 // The active backend of every platform service. `main` installs the Linux environment; the test
 // fixture installs a fresh simulated one for each test. Product code reaches every service
@@ -45,6 +46,8 @@ struct Environment {
   std::shared_ptr<Bundle> bundle;
   std::shared_ptr<FileLocations> files;
   std::shared_ptr<Desktop> desktop;
+  // Sign in with Apple; Linux has none and answers every request with an error.
+  std::shared_ptr<AppleIDAuthorization> appleIDAuthorization;
 
   // Receives errors that escaped a detached task. The default writes to stderr.
   std::function<void(std::string_view message)> reportUnhandledError;

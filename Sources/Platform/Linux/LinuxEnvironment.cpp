@@ -10,6 +10,7 @@
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Linux/UnavailableAppleIDAuthorization.h"
 #include "Platform/Linux/Syslog.h"
 #include "Platform/Linux/XDGFileLocations.h"
 #include "Platform/Network/HTTPSession.h"
@@ -34,6 +35,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->processInfo = currentProcessInfo();
   e->bundle = mainBundle(*e->processInfo);
   e->files = std::make_shared<XDGFileLocations>();
+  e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
   return e;
 }
 

@@ -44,6 +44,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
       simulatedInfoDictionary(), sim->processInfo->executablePath(), "/opt/flagrig/bin/Resources");
   sim->files = std::make_shared<SimFileLocations>();
   sim->desktop = std::make_shared<SimDesktop>();
+  sim->appleID = std::make_shared<SimAppleIDAuthorization>();
   // The simulated desktop knows this process by the process information's id and the bundle's name.
   auto name = sim->bundle->objectForInfoDictionaryKey("CFBundleName");
   sim->desktop->windowServer().setOwnProcess(sim->processInfo->processIdentifier(),
@@ -65,6 +66,7 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->bundle = sim->bundle;
   e->files = sim->files;
   e->desktop = sim->desktop;
+  e->appleIDAuthorization = sim->appleID;
   e->reportUnhandledError = [recorder = sim->unhandled](std::string_view message) {
     std::lock_guard lock(recorder->mutex);
     recorder->messages.emplace_back(message);

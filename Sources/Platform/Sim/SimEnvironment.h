@@ -17,6 +17,7 @@
 #include "Platform/Sim/SimKeychain.h"
 #include "Platform/Sim/SimPathMonitorFactory.h"
 #include "Platform/Sim/SimSystemLog.h"
+#include "Platform/Sim/SimAppleIDAuthorization.h"
 #include "Platform/Sim/SimDesktop.h"
 
 namespace platform::sim {
@@ -38,6 +39,7 @@ struct SimEnvironment {
   std::shared_ptr<Bundle> bundle;
   std::shared_ptr<SimFileLocations> files;
   std::shared_ptr<SimDesktop> desktop;
+  std::shared_ptr<SimAppleIDAuthorization> appleID;
 
   std::shared_ptr<Environment> environment;
 

@@ -71,6 +71,15 @@ bool isSuccess(int status) {
 
 }  // namespace
 
+void AuthClient::ExchangeBody::encode(platform::JSONWriter& json) const {
+  json.encode("app_slug", appSlug);
+  json.encode("code", code);
+  json.encodeIfPresent("code_verifier", codeVerifier);
+  json.encode("redirect_uri", redirectURI);
+  json.encode("client_version", clientVersion);
+  json.encodeIfPresent("install_id", installID);
+}
+
 AuthClient::AuthClient(VoskaryConfig config, std::shared_ptr<const DPoPSigner> dpopSigner,
                        std::shared_ptr<IdentityThrottle> throttle)
     : config_(std::move(config)),
@@ -239,7 +248,7 @@ std::optional<std::string> AuthClient::storedRefreshToken(bool onlyWhenExpiring)
 
 platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
     std::string path, std::string method, std::optional<platform::Bytes> bodyData,
-    std::optional<std::string> vas, bool allowAuthRecovery) {
+    std::optional<std::string> vas, bool allowAuthRecovery, bool keepIssuedOnUpgrade) {
   auto self = shared_from_this();
   const platform::URL url = resolve(path);
 
@@ -254,7 +263,14 @@ platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
   }
 
   SendResult answer = co_await perform(url, method, bodyData, vas, path);
-  handleDeprecationHeaders(*answer.response, path);
+  try {
+    handleDeprecationHeaders(*answer.response, path);
+  } catch (const VoskaryError& error) {
+    if (!keepIssuedOnUpgrade || !error.as<VoskaryError::RequiresUpgrade>() ||
+        !isSuccess(answer.response->statusCode()))
+      throw;
+    throw IssuedDespiteUpgrade<SendResult>(std::move(answer), error);
+  }
   if (answer.response->statusCode() != 401 || !allowAuthRecovery || !vas) co_return answer;
 
   auto refreshToken = storedRefreshToken(false);
@@ -337,8 +353,19 @@ platform::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(
   platform::Bytes body = encoded(AppleAuthcodeBody{config_.appSlug(), std::move(authorizationCode),
                                                    std::move(identityToken),
                                                    installID ? installID : config_.installID()});
-  SendResult answer = co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST",
-                                                       std::move(body), std::nullopt);
+  SendResult answer;
+  try {
+    answer = co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST",
+                                              std::move(body), std::nullopt, true, true);
+  } catch (const IssuedDespiteUpgrade<SendResult>& issued) {
+    std::optional<AppleAuthcodeResponse> decoded;
+    try {
+      decoded = VoskaryJSON::decoder().decode<AppleAuthcodeResponse>(issued.answer().data);
+    } catch (const platform::DecodingError&) {
+    }
+    if (!decoded) throw issued.error();
+    throw IssuedDespiteUpgrade<AppleAuthcodeResponse>(std::move(*decoded), issued.error());
+  }
   mapStatusError(*answer.response, answer.data, kAppleAuthcodePath);
   co_return decodeAnswer<AppleAuthcodeResponse>(answer.data, kAppleAuthcodePath,
                                                 "AppleAuthcodeResponse");

@@ -20,6 +20,7 @@
 #include "VoskaryAccount/Client/VasResponse.h"
 #include "VoskaryAccount/Client/VoskaryConfig.h"
 #include "VoskaryAccount/Client/VoskaryDeprecationNotice.h"
+#include "VoskaryAccount/Client/VoskaryError.h"
 
 namespace platform {
 class HTTPSession;
@@ -46,6 +47,34 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // The proactive refresh window.
   static constexpr double refreshAheadSeconds = 172800.0;
 
+  // The body of "/api/app-sessions/exchange"; absent members are left out.
+  struct ExchangeBody {
+    std::string appSlug;
+    std::string code;
+    std::optional<std::string> codeVerifier;
+    std::string redirectURI;
+    std::string clientVersion;
+    std::optional<std::string> installID;
+    void encode(platform::JSONWriter& json) const;
+  };
+
+  // Thrown in place of `requiresUpgrade` where the caller asked for it, when a 2xx answer
+  // also told this client version to upgrade: the service has issued what was asked for (a
+  // session), which the caller keeps before failing with `error`.
+  template <class Answer>
+  class IssuedDespiteUpgrade : public std::exception {
+   public:
+    IssuedDespiteUpgrade(Answer answer, VoskaryError error)
+        : answer_(std::move(answer)), error_(std::move(error)) {}
+    const Answer& answer() const { return answer_; }
+    const VoskaryError& error() const { return error_; }
+    const char* what() const noexcept override { return "answer issued with an upgrade notice"; }
+
+   private:
+    Answer answer_;
+    VoskaryError error_;
+  };
+
   // Without a throttle, one with the default options, the configuration's logger and the
   // environment's clock. Without a signer, requests carry no "DPoP" header.
   explicit AuthClient(VoskaryConfig config, std::shared_ptr<const DPoPSigner> dpopSigner = nullptr,
@@ -65,10 +94,13 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // For the library's own calls: resolves `path`, refreshes ahead of expiry, sends, applies
   // the deprecation step and repairs one 401. Returns every answer that passes the deprecation
   // step, whatever its status; the caller then calls `mapStatusError`.
+  // With `keepIssuedOnUpgrade`, a 2xx answer that carries a must-upgrade notice ends in
+  // `IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
   platform::Task<SendResult> performWithAuthRecovery(std::string path, std::string method,
                                                      std::optional<platform::Bytes> bodyData,
                                                      std::optional<std::string> vas,
-                                                     bool allowAuthRecovery = true);
+                                                     bool allowAuthRecovery = true,
+                                                     bool keepIssuedOnUpgrade = false);
   // Nothing for a 2xx status; otherwise throws `sessionExpired` (401) or `serverError` with
   // the answer's "error" code.
   void mapStatusError(const platform::HTTPURLResponse& http, const platform::Bytes& data,
@@ -82,6 +114,8 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
 
   // Ends `vas` on the service. Any 2xx answer counts as success.
   platform::Task<void> revokeSession(std::string vas);
+  // A 2xx answer with a must-upgrade notice ends in
+  // `IssuedDespiteUpgrade<AppleAuthcodeResponse>` when it decodes, else in `requiresUpgrade`.
   platform::Task<AppleAuthcodeResponse> exchangeAppleAuthCode(
       std::string authorizationCode, std::optional<std::string> identityToken,
       std::optional<std::string> installID);
