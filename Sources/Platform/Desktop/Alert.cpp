@@ -1,5 +1,7 @@
 #include "Platform/Desktop/Alert.h"
 
+#include <cmath>
+
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
@@ -55,6 +57,16 @@ void Alert::layout() {
   informativeLabel_->setStringValue(informative_);
   messageLabel_->sizeToFit();
   informativeLabel_->sizeToFit();
+  // A long informative text wraps onto as many lines as it needs (with room for faces that run
+  // wider than the uniform measure), instead of being cut off at the alert's edge.
+  double room = width - 40;
+  Font informativeFont = informativeLabel_->effectiveFont();
+  double textWidth = informativeFont.widthOf(informative_) * 1.25;
+  if (textWidth > room) {
+    informativeLabel_->setLineBreakMode(LineBreakMode::byWordWrapping);
+    double lines = std::ceil(textWidth / room);
+    informativeLabel_->setFrameSize({room, lines * informativeFont.lineHeight()});
+  }
   double buttonsHeight = 21;
   double height = 20 + messageLabel_->frame().height() + 8 + informativeLabel_->frame().height() +
                   20 + buttonsHeight + 16;

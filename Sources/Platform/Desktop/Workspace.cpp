@@ -9,4 +9,9 @@ Workspace& Workspace::shared() {
   return env().desktop->workspace();
 }
 
+void Workspace::openURLWithCompletion(const URL& url, OpenURLCompletion completion) {
+  bool opened = openURL(url);
+  if (completion) completion(opened);
+}
+
 }  // namespace platform

@@ -29,6 +29,10 @@ class Workspace {
 
   // False when no handler took the address.
   virtual bool openURL(const URL& url) = 0;
+  // The same, for a desktop whose handler answers only later (a helper program's exit status):
+  // `completion` runs on the main loop with the answer. The default answers `openURL` at once.
+  using OpenURLCompletion = std::function<void(bool opened)>;
+  virtual void openURLWithCompletion(const URL& url, OpenURLCompletion completion);
   // Opens file-manager windows that select these files.
   virtual void activateFileViewerSelecting(const std::vector<std::string>& paths) = 0;
   // Launches the application bundle at `path`. The completion runs later, on the main loop, with

@@ -1,11 +1,9 @@
 #include "Platform/Foundation/RunLoop.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 
 #include "Platform/Foundation/Error.h"
 
@@ -20,6 +18,7 @@ constexpr int kMaxIdlePasses = 1'000'000;
 RunLoop::RunLoop(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {
   wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) throw ProgrammingError("RunLoop: eventfd failed");
+  waiter_ = std::make_unique<PollRunLoopWaiter>();
 }
 
 RunLoop::RunLoop(std::shared_ptr<ManualClock> clock) : clock_(clock), manual_(std::move(clock)) {}
@@ -247,13 +246,18 @@ RunLoop::SourceId RunLoop::addReadSource(int fd, std::function<void()> ready) {
 
 void RunLoop::removeReadSource(SourceId id) { sources_.erase(id); }
 
+void RunLoop::setWaiter(std::unique_ptr<RunLoopWaiter> waiter) {
+  if (manual_) throw ProgrammingError("RunLoop::setWaiter: a manual clock never waits");
+  waiter_ = waiter ? std::move(waiter) : std::make_unique<PollRunLoopWaiter>();
+}
+
 void RunLoop::waitForWork(std::optional<Uptime> deadline) {
   {
     std::lock_guard lock(mutex_);
     if (!ready_.empty()) return;
     sleeping_ = true;
   }
-  int timeoutMs = -1;
+  std::optional<Uptime> timeout;
   if (deadline) {
     auto wait = *deadline - clock_->uptime();
     if (wait.count() <= 0) {
@@ -261,34 +265,40 @@ void RunLoop::waitForWork(std::optional<Uptime> deadline) {
       sleeping_ = false;
       return;
     }
-    // Round up, so that a wake-up never comes before the deadline and spins.
-    auto ms = (wait.count() + 999'999) / 1'000'000;
-    timeoutMs = ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+    timeout = wait;
   }
-  std::vector<pollfd> fds;
-  std::vector<SourceId> ids;
-  fds.push_back({wakeFd_, POLLIN, 0});
-  for (const auto& [id, source] : sources_) {
-    fds.push_back({source.first, POLLIN, 0});
-    ids.push_back(id);
+  std::vector<int> fds;
+  fds.reserve(sources_.size());
+  for (const auto& [id, source] : sources_) fds.push_back(source.first);
+  std::vector<int> ready;
+  {
+    // What the waiter dispatches meanwhile (a desktop's input) runs as this loop's work.
+    CurrentScope scope(this);
+    waiter_->wait(wakeFd_, fds, timeout, ready);
   }
-  int n = poll(fds.data(), fds.size(), timeoutMs);
   {
     std::lock_guard lock(mutex_);
     sleeping_ = false;
   }
-  if (n <= 0) return;
-  if (fds[0].revents & POLLIN) {
-    std::uint64_t value;
-    [[maybe_unused]] auto r = read(wakeFd_, &value, sizeof value);
+  std::uint64_t value;
+  [[maybe_unused]] auto r = read(wakeFd_, &value, sizeof value);
+  if (ready.empty()) return;
+  // By id, so that a source removed by an earlier callback is not called.
+  std::vector<SourceId> due;
+  for (const auto& [id, source] : sources_) {
+    for (int fd : ready) {
+      if (source.first == fd) {
+        due.push_back(id);
+        break;
+      }
+    }
   }
-  for (std::size_t i = 1; i < fds.size(); ++i) {
-    if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-    auto it = sources_.find(ids[i - 1]);
+  for (SourceId id : due) {
+    auto it = sources_.find(id);
     if (it == sources_.end()) continue;
-    auto ready = it->second.second;
+    auto callback = it->second.second;
     CurrentScope scope(this);
-    ready();
+    callback();
   }
 }
 

@@ -13,6 +13,7 @@
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Executor.h"
+#include "Platform/Foundation/RunLoopWaiter.h"
 
 namespace platform {
 
@@ -69,7 +70,8 @@ class Timer final : public WorkItem {
 //
 // A loop driven by a `ManualClock` never sleeps: tests move time with `advance` and drain work
 // with `runUntilIdle`, and `run` jumps the clock from deadline to deadline. A loop on the system
-// clock sleeps in poll(2) until the next deadline, a post from another thread or a ready source.
+// clock sleeps in its waiter (poll(2) unless a desktop backend installs its own) until the next
+// deadline, a post from another thread or a ready source.
 class RunLoop final : public Executor {
  public:
   explicit RunLoop(std::shared_ptr<Clock> clock);
@@ -113,6 +115,10 @@ class RunLoop final : public Executor {
   SourceId addReadSource(int fd, std::function<void()> ready);
   void removeReadSource(SourceId id);
 
+  // Replaces how the loop sleeps (system clock only); null restores the poll(2) waiter. Set it on
+  // the loop's thread while the loop is not waiting.
+  void setWaiter(std::unique_ptr<RunLoopWaiter> waiter);
+
   Clock& clock() const { return *clock_; }
   bool isManual() const { return manual_ != nullptr; }
 
@@ -151,6 +157,7 @@ class RunLoop final : public Executor {
   int wakeFd_ = -1;
   std::map<SourceId, std::pair<int, std::function<void()>>> sources_;
   SourceId nextSource_ = 1;
+  std::unique_ptr<RunLoopWaiter> waiter_;
 };
 
 }  // namespace platform

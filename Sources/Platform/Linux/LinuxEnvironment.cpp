@@ -9,6 +9,12 @@
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
+#include "Platform/Linux/Qt/QtDesktopSetup.h"
+#include "Platform/Linux/X11/X11Accessibility.h"
+#include "Platform/Linux/X11/X11Connection.h"
+#include "Platform/Linux/X11/X11HotKeyCenter.h"
+#include "Platform/Linux/X11/X11WindowServer.h"
+#include "Platform/Linux/XdgWorkspace.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/UnavailableAppleIDAuthorization.h"
 #include "Platform/Linux/Syslog.h"
@@ -17,6 +23,51 @@
 #include "Platform/Security/KeychainKeyStore.h"
 
 namespace platform::linuxbackend {
+
+std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
+  if (!x11DisplayAvailable()) return nullptr;
+  auto connection = X11Connection::open();
+  if (!connection) return nullptr;
+  // The environment is not installed yet, so the connection cannot find the loop itself.
+  std::weak_ptr<X11Connection> weakConnection = connection;
+  loop->addReadSource(connection->fileDescriptor(), [weakConnection] {
+    if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
+  });
+  auto windowServer = std::make_shared<X11WindowServer>(connection);
+  QtDesktopServices services;
+  services.windowServer = windowServer;
+  services.accessibility = std::make_shared<X11Accessibility>(connection, *windowServer);
+  services.hotKeys = std::make_shared<X11HotKeyCenter>(connection);
+  services.workspace = std::make_shared<XdgWorkspace>();
+  std::weak_ptr<X11WindowServer> weakServer = windowServer;
+  services.placeAbove = [weakServer](std::uint32_t ours, std::uint32_t target) {
+    if (auto s = weakServer.lock()) s->placeAbove(ours, target);
+  };
+  services.ownWindowsDidChange = [weakServer] {
+    if (auto s = weakServer.lock()) s->ownWindowsDidChange();
+  };
+  // Replies read meanwhile may have queued events without the descriptor turning readable.
+  services.beforeWait = [weakConnection] {
+    if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
+  };
+  auto desktop = makeQtDesktop(*loop, std::move(services));
+  std::weak_ptr<QtDesktop> weakDesktop = desktop;
+  windowServer->setOwnWindowProvider([weakDesktop](std::uint32_t xid) -> std::optional<OwnWindowInfo> {
+    auto d = weakDesktop.lock();
+    return d ? d->ownWindowInfo(xid) : std::nullopt;
+  });
+  auto* accessibility = static_cast<X11Accessibility*>(&desktop->accessibility());
+  accessibility->setStatusItemHooks(X11Accessibility::StatusItemHooks{
+      [weakDesktop]() -> std::vector<std::uint32_t> {
+        auto d = weakDesktop.lock();
+        return d ? d->shownStatusItems() : std::vector<std::uint32_t>{};
+      },
+      [weakDesktop](std::uint32_t index) {
+        auto d = weakDesktop.lock();
+        return d && d->pressStatusItem(index);
+      }});
+  return desktop;
+}
 
 std::shared_ptr<Environment> makeLinuxEnvironment() {
   auto e = std::make_shared<Environment>();
@@ -36,6 +87,8 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->bundle = mainBundle(*e->processInfo);
   e->files = std::make_shared<XDGFileLocations>();
   e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
+  // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
+  e->desktop = makeX11Desktop(e->mainLoop);
   return e;
 }
 

@@ -6,7 +6,12 @@
 
 namespace platform::linuxbackend {
 
-// The real services of a Linux desktop, as `main` installs them.
+// The real services of a Linux desktop, as `main` installs them. The desktop is the X11 one
+// when an X display can be opened, else none.
 std::shared_ptr<Environment> makeLinuxEnvironment();
+
+// The X11 desktop on $DISPLAY with its run-loop waiter installed on `loop`; null without a
+// display.
+std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop);
 
 }  // namespace platform::linuxbackend

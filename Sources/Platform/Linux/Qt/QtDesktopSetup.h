@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+
+#include "Platform/Linux/Qt/QtDesktop.h"
+
+namespace platform {
+class RunLoop;
+}
+
+namespace platform::linuxbackend {
+
+// Whether an X display is set and can be opened. Wayland-only sessions are not supported.
+bool x11DisplayAvailable();
+
+// Creates the process's QApplication on the X display (once; it lives until the process ends),
+// the Qt desktop, and makes `loop` wait inside Qt's event dispatcher.
+std::shared_ptr<QtDesktop> makeQtDesktop(RunLoop& loop, QtDesktopServices services);
+
+}  // namespace platform::linuxbackend

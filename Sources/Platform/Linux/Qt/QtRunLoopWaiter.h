@@ -1,0 +1,41 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "Platform/Foundation/RunLoopWaiter.h"
+
+class QSocketNotifier;
+class QTimer;
+
+namespace platform::linuxbackend {
+
+// Lets the run loop sleep inside Qt's event dispatcher, so that our loop stays the one main loop
+// and Qt's windows, input and timers are served while it waits. The wake descriptor and the read
+// sources are watched by socket notifiers, the next deadline by one precise single-shot timer;
+// objects Qt deletes later are deleted after each wait. Needs a Qt application object on this
+// thread.
+class QtRunLoopWaiter final : public RunLoopWaiter {
+ public:
+  QtRunLoopWaiter();
+  ~QtRunLoopWaiter() override;
+
+  void wait(int wakeFd, std::span<const int> watched, std::optional<Uptime> timeout,
+            std::vector<int>& ready) override;
+
+  // Runs before each wait, when the loop has nothing left to do: the moment to bring what Qt
+  // shows in line with the model.
+  void setBeforeWait(std::function<void()> hook) { beforeWait_ = std::move(hook); }
+
+ private:
+  void watch(int fd);
+
+  std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
+  std::unique_ptr<QTimer> timer_;
+  std::vector<int> fired_;
+  bool woken_ = false;
+  std::function<void()> beforeWait_;
+};
+
+}  // namespace platform::linuxbackend

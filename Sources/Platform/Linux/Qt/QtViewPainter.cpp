@@ -1,0 +1,446 @@
+#include "Platform/Linux/Qt/QtViewPainter.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+#include "Platform/Desktop/Button.h"
+#include "Platform/Desktop/ColorWell.h"
+#include "Platform/Desktop/Image.h"
+#include "Platform/Desktop/ImageView.h"
+#include "Platform/Desktop/PopUpButton.h"
+#include "Platform/Desktop/SegmentedControl.h"
+#include "Platform/Desktop/TextField.h"
+#include "Platform/Desktop/Window.h"
+
+namespace platform::linuxbackend {
+
+namespace {
+
+// Label colours are the dark appearance's; a light window draws them dark. Set per window
+// painted (painting happens on the main thread only).
+bool lightAppearance = false;
+
+QString qs(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+int qtWeight(FontWeight weight) {
+  switch (weight) {
+    case FontWeight::ultraLight: return QFont::ExtraLight;
+    case FontWeight::thin: return QFont::Thin;
+    case FontWeight::light: return QFont::Light;
+    case FontWeight::regular: return QFont::Normal;
+    case FontWeight::medium: return QFont::Medium;
+    case FontWeight::semibold: return QFont::DemiBold;
+    case FontWeight::bold: return QFont::Bold;
+    case FontWeight::heavy: return QFont::ExtraBold;
+    case FontWeight::black: return QFont::Black;
+  }
+  return QFont::Normal;
+}
+
+// Window coordinates (y up from the content's bottom) to widget coordinates (y down).
+QRectF toWidget(const Rect& r, double height) {
+  return QRectF(r.x(), height - r.y() - r.height(), r.width(), r.height());
+}
+
+QPainterPath roundedPath(const QRectF& rect, double radius) {
+  QPainterPath path;
+  double r = std::min({radius, rect.width() / 2, rect.height() / 2});
+  if (r > 0) {
+    path.addRoundedRect(rect, r, r);
+  } else {
+    path.addRect(rect);
+  }
+  return path;
+}
+
+void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
+              const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
+  QFont qfont = toQFont(font);
+  painter.setFont(qfont);
+  painter.setPen(color);
+  QString string = qs(text);
+  if (elide && !wrap) string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
+  int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+  painter.drawText(rect, flags, string);
+}
+
+void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, const QColor& color) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPen pen(color, std::max(1.0, r.width() / 10));
+  pen.setCapStyle(Qt::RoundCap);
+  pen.setJoinStyle(Qt::RoundJoin);
+  painter.setPen(pen);
+  painter.setBrush(Qt::NoBrush);
+  QRectF box = r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15);
+  bool filled = name.find(".fill") != std::string::npos;
+  if (filled) painter.setBrush(color);
+  if (name.rfind("xmark", 0) == 0) {
+    painter.drawLine(box.topLeft(), box.bottomRight());
+    painter.drawLine(box.topRight(), box.bottomLeft());
+  } else if (name.rfind("checkmark", 0) == 0) {
+    QPainterPath p;
+    p.moveTo(box.left(), box.center().y());
+    p.lineTo(box.left() + box.width() * 0.38, box.bottom());
+    p.lineTo(box.right(), box.top());
+    painter.drawPath(p);
+  } else if (name.rfind("tag", 0) == 0) {
+    QPainterPath p;
+    p.moveTo(box.left(), box.top() + box.height() * 0.25);
+    p.lineTo(box.left() + box.width() * 0.55, box.top() + box.height() * 0.25);
+    p.lineTo(box.right(), box.center().y());
+    p.lineTo(box.left() + box.width() * 0.55, box.bottom() - box.height() * 0.25);
+    p.lineTo(box.left(), box.bottom() - box.height() * 0.25);
+    p.closeSubpath();
+    painter.drawPath(p);
+    painter.setBrush(filled ? QColor(Qt::transparent) : color);
+    painter.drawEllipse(QPointF(box.left() + box.width() * 0.2, box.center().y()), box.width() * 0.06,
+                        box.width() * 0.06);
+  } else if (name.rfind("square", 0) == 0) {
+    painter.drawRoundedRect(box, box.width() * 0.15, box.width() * 0.15);
+  } else if (name.find("exclamationmark") != std::string::npos) {
+    QPainterPath p;
+    p.moveTo(box.center().x(), box.top());
+    p.lineTo(box.right(), box.bottom());
+    p.lineTo(box.left(), box.bottom());
+    p.closeSubpath();
+    painter.drawPath(p);
+    painter.drawLine(QPointF(box.center().x(), box.top() + box.height() * 0.35),
+                     QPointF(box.center().x(), box.bottom() - box.height() * 0.3));
+  } else {
+    // Circles and everything we have no drawing for.
+    painter.drawEllipse(box);
+  }
+  painter.restore();
+}
+
+void paintOperations(QPainter& painter, const Image& image, const QRectF& rect) {
+  Size size = image.size();
+  if (size.width <= 0 || size.height <= 0) return;
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.translate(rect.topLeft());
+  painter.scale(rect.width() / size.width, rect.height() / size.height);
+  if (!image.isFlipped()) {
+    painter.translate(0, size.height);
+    painter.scale(1, -1);
+  }
+  for (const auto& op : image.operations()) {
+    QRectF r(op.rect.x(), op.rect.y(), op.rect.width(), op.rect.height());
+    QColor c = toQColor(op.color);
+    switch (op.kind) {
+      case DrawingOperation::Kind::fillRect:
+        painter.fillRect(r, c);
+        break;
+      case DrawingOperation::Kind::fillOval:
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(c);
+        painter.drawEllipse(r);
+        break;
+      case DrawingOperation::Kind::strokeRect:
+        painter.setPen(QPen(c, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+        break;
+      case DrawingOperation::Kind::strokeOval:
+        painter.setPen(QPen(c, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+        break;
+    }
+  }
+  painter.restore();
+}
+
+void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool caret) {
+  if (field.isBezeled() || field.isBordered()) {
+    painter.fillRect(r, field.drawsBackground() && field.backgroundColor()
+                            ? toQColor(*field.backgroundColor())
+                            : QColor(Qt::white));
+    painter.setPen(QColor(0, 0, 0, 90));
+    painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+  } else if (field.drawsBackground() && field.backgroundColor()) {
+    painter.fillRect(r, toQColor(*field.backgroundColor()));
+  }
+  Font font = field.effectiveFont();
+  QRectF text = r.adjusted(TextField::textInset, 0, -TextField::textInset, 0);
+  bool single = field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
+                                               field.lineBreakMode() != LineBreakMode::byCharWrapping);
+  Qt::Alignment align = Qt::AlignLeft | (single ? Qt::AlignVCenter : Qt::AlignTop);
+  QColor color = field.textColor() ? toQColor(*field.textColor()) : QColor(Qt::black);
+  if (!field.isEnabled()) color.setAlphaF(color.alphaF() * 0.5f);
+  bool elide = field.lineBreakMode() == LineBreakMode::byTruncatingTail && !field.isEditing();
+  if (field.stringValue().empty() && field.placeholderAttributedString()) {
+    const auto& placeholder = *field.placeholderAttributedString();
+    QColor pc = placeholder.foregroundColor ? toQColor(*placeholder.foregroundColor)
+                                            : QColor(128, 128, 128);
+    drawText(painter, text, placeholder.string, placeholder.font.value_or(font), pc, align, true);
+  } else {
+    painter.save();
+    painter.setClipRect(r);
+    QFontMetricsF metrics(toQFont(font));
+    QString string = qs(field.stringValue());
+    double width = metrics.horizontalAdvance(string);
+    // While editing, the end of a long text stays in view, with the caret after it.
+    QRectF place = text;
+    if (field.isEditing() && width > text.width()) place.setLeft(text.right() - width);
+    bool wrap = !single && !field.isEditing();
+    drawText(painter, place, field.stringValue(), font, color, align, elide, wrap);
+    painter.restore();
+  }
+  if (caret && field.isEditing()) {
+    QFontMetricsF metrics(toQFont(font));
+    double width = field.stringValue().empty()
+                       ? 0
+                       : metrics.horizontalAdvance(qs(field.stringValue()));
+    double x = std::min(text.left() + width, text.right()) + 0.5;
+    double h = metrics.height();
+    double top = single ? r.center().y() - h / 2 : r.top();
+    painter.setPen(QPen(color, 1));
+    painter.drawLine(QPointF(x, top), QPointF(x, top + h));
+  }
+}
+
+void paintButton(QPainter& painter, Button& button, const QRectF& r) {
+  Font font = button.effectiveFont();
+  QColor text = button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
+  if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
+  if (button.buttonType() == ButtonType::checkbox || button.buttonType() == ButtonType::radio) {
+    QRectF box(r.left() + 1, r.center().y() - 7, 14, 14);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QColor(0, 0, 0, 120));
+    bool on = button.state() == ControlState::on;
+    painter.setBrush(on ? QColor(0x2f, 0x6f, 0xe0) : QColor(Qt::white));
+    if (button.buttonType() == ButtonType::radio) {
+      painter.drawEllipse(box);
+    } else {
+      painter.drawRoundedRect(box, 3, 3);
+    }
+    if (on) paintSymbol(painter, "checkmark", box, Qt::white);
+    drawText(painter, QRectF(r.left() + 22, r.top(), r.width() - 22, r.height()), button.title(),
+             font, text, Qt::AlignLeft | Qt::AlignVCenter, true);
+    return;
+  }
+  if (button.isBordered()) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    bool pressedLook = button.buttonType() != ButtonType::momentaryPushIn &&
+                       button.state() == ControlState::on;
+    bool isDefault = button.keyEquivalent() == "\r";
+    QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : QColor(0xf4, 0xf4, 0xf4);
+    if (pressedLook) fill = QColor(0xd0, 0xd0, 0xd0);
+    if (isDefault && !button.contentTintColor()) text = Qt::white;
+    painter.setPen(QColor(0, 0, 0, 70));
+    painter.setBrush(fill);
+    painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
+  }
+  const auto& image = button.image();
+  bool showImage = image && button.imagePosition() != ImagePosition::noImage;
+  if (image && button.title().empty()) showImage = true;
+  QFontMetricsF metrics(toQFont(font));
+  double titleWidth = button.title().empty() ? 0 : metrics.horizontalAdvance(qs(button.title()));
+  double imageWidth = showImage ? image->size().width : 0;
+  double gap = showImage && titleWidth > 0 ? 4 : 0;
+  double x = r.center().x() - (titleWidth + imageWidth + gap) / 2;
+  if (showImage) {
+    Size s = image->size();
+    QRectF ir(x, r.center().y() - s.height / 2, s.width, s.height);
+    paintImage(painter, *image, ir, text);
+    x += imageWidth + gap;
+  }
+  if (titleWidth > 0) {
+    drawText(painter, QRectF(x, r.top(), r.right() - x, r.height()), button.title(), font, text,
+             Qt::AlignLeft | Qt::AlignVCenter, false);
+  }
+}
+
+void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QColor(0, 0, 0, 70));
+  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
+  drawText(painter, r.adjusted(8, 0, -20, 0), popUp.titleOfSelectedItem(), popUp.effectiveFont(),
+           Qt::black, Qt::AlignLeft | Qt::AlignVCenter, true);
+  QPainterPath arrow;
+  double cx = r.right() - 11, cy = r.center().y();
+  arrow.moveTo(cx - 4, cy - 2);
+  arrow.lineTo(cx + 4, cy - 2);
+  arrow.lineTo(cx, cy + 3);
+  arrow.closeSubpath();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(60, 60, 60));
+  painter.drawPath(arrow);
+}
+
+void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r) {
+  painter.setRenderHint(QPainter::Antialiasing);
+  double natural = 0;
+  for (std::size_t i = 0; i < control.segmentCount(); ++i) natural += control.widthForSegment(i);
+  double scale = natural > 0 ? r.width() / natural : 1;
+  painter.setPen(QColor(0, 0, 0, 70));
+  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  painter.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+  double x = r.left();
+  for (std::size_t i = 0; i < control.segmentCount(); ++i) {
+    double w = control.widthForSegment(i) * scale;
+    QRectF seg(x, r.top(), w, r.height());
+    bool selected = static_cast<long>(i) == control.selectedSegment();
+    if (selected) {
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(QColor(0x2f, 0x6f, 0xe0));
+      painter.drawRoundedRect(seg.adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+    } else if (i > 0) {
+      painter.setPen(QColor(0, 0, 0, 50));
+      painter.drawLine(QPointF(x, r.top() + 4), QPointF(x, r.bottom() - 4));
+    }
+    drawText(painter, seg, control.label(i), control.effectiveFont(),
+             selected ? QColor(Qt::white) : QColor(Qt::black), Qt::AlignCenter, true);
+    x += w;
+  }
+}
+
+void paintView(QPainter& painter, View& view, double height, bool caret) {
+  if (view.isHidden()) return;
+  painter.save();
+  painter.setOpacity(painter.opacity() * std::clamp(view.alphaValue(), 0.0, 1.0));
+  QRectF r = toWidget(view.convertToWindow(view.bounds()), height);
+  if (const Layer* layer = view.layer()) {
+    QPainterPath path = roundedPath(r, layer->cornerRadius());
+    if (layer->backgroundColor()) {
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.fillPath(path, toQColor(*layer->backgroundColor()));
+    }
+    if (layer->masksToBounds()) painter.setClipPath(path, Qt::IntersectClip);
+  }
+  if (auto* field = dynamic_cast<TextField*>(&view)) {
+    paintTextField(painter, *field, r, caret);
+  } else if (auto* popUp = dynamic_cast<PopUpButton*>(&view)) {
+    paintPopUp(painter, *popUp, r);
+  } else if (auto* button = dynamic_cast<Button*>(&view)) {
+    paintButton(painter, *button, r);
+  } else if (auto* well = dynamic_cast<ColorWell*>(&view)) {
+    painter.setPen(QColor(0, 0, 0, 90));
+    painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.fillRect(r.adjusted(4, 4, -4, -4), toQColor(well->color()));
+    if (well->isActive()) {
+      painter.setPen(QPen(QColor(0x2f, 0x6f, 0xe0), 2));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(r.adjusted(1, 1, -1, -1));
+    }
+  } else if (auto* segments = dynamic_cast<SegmentedControl*>(&view)) {
+    paintSegments(painter, *segments, r);
+  } else if (auto* imageView = dynamic_cast<ImageView*>(&view)) {
+    if (const auto& image = imageView->image()) {
+      Size s = image->size();
+      QRectF target = r;
+      if (imageView->imageScaling() != ImageScaling::axesIndependently && s.width > 0 &&
+          s.height > 0) {
+        double k = std::min(r.width() / s.width, r.height() / s.height);
+        if (imageView->imageScaling() == ImageScaling::none ||
+            (imageView->imageScaling() == ImageScaling::proportionallyDown && k > 1))
+          k = 1;
+        target = QRectF(0, 0, s.width * k, s.height * k);
+        target.moveCenter(r.center());
+      }
+      paintImage(painter, *image, target, QColor(Qt::black));
+    }
+  }
+  for (const auto& sub : view.subviews()) paintView(painter, *sub, height, caret);
+  painter.restore();
+}
+
+}  // namespace
+
+QColor toQColor(const Color& color) {
+  if (lightAppearance && color.space() == ColorSpace::catalog &&
+      color.name().find("abelColor") != std::string::npos) {
+    return QColor::fromRgbF(0, 0, 0, static_cast<float>(color.alphaComponent()));
+  }
+  auto srgb = color.toSRGB();
+  if (!srgb) return QColor(128, 128, 128);
+  auto c = [](double v) { return static_cast<float>(std::clamp(v, 0.0, 1.0)); };
+  return QColor::fromRgbF(c(srgb->redComponent()), c(srgb->greenComponent()),
+                          c(srgb->blueComponent()), c(srgb->alphaComponent()));
+}
+
+QFont toQFont(const Font& font) {
+  QFont qfont;
+  if (font.isMonospaced()) qfont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  if (!font.isSystemFont()) {
+    // "Menlo-Bold" is the family "Menlo"; a face we do not have falls back to the system one.
+    std::string name = font.fontName();
+    auto dash = name.find('-');
+    QString family = qs(name.substr(0, dash));
+    if (QFontDatabase::hasFamily(family)) qfont.setFamily(family);
+  }
+  qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(font.pointSize()))));
+  qfont.setWeight(static_cast<QFont::Weight>(qtWeight(font.weight())));
+  return qfont;
+}
+
+void paintImage(QPainter& painter, const Image& image, const QRectF& rect,
+                std::optional<QColor> tint) {
+  switch (image.kind()) {
+    case Image::Kind::symbol:
+      paintSymbol(painter, image.name(), rect, tint.value_or(QColor(Qt::black)));
+      return;
+    case Image::Kind::drawn:
+      paintOperations(painter, image, rect);
+      return;
+    case Image::Kind::bitmap: {
+      QImage bitmap(qs(image.name()));
+      if (bitmap.isNull()) return;
+      if (image.isTemplate() && tint) {
+        QImage tinted = bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter p(&tinted);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(tinted.rect(), *tint);
+        p.end();
+        bitmap = tinted;
+      }
+      painter.save();
+      painter.setRenderHint(QPainter::SmoothPixmapTransform);
+      painter.drawImage(rect, bitmap);
+      painter.restore();
+      return;
+    }
+  }
+}
+
+QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint) {
+  QPixmap pixmap(size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  Size s = image.size();
+  QRectF target(0, 0, size.width(), size.height());
+  if (s.width > 0 && s.height > 0) {
+    double k = std::min(size.width() / s.width, size.height() / s.height);
+    target = QRectF(0, 0, s.width * k, s.height * k);
+    target.moveCenter(QRectF(0, 0, size.width(), size.height()).center());
+  }
+  paintImage(painter, image, target, tint);
+  return pixmap;
+}
+
+void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend) {
+  lightAppearance = false;
+  QColor background = toQColor(window.backgroundColor());
+  switch (window.appearance()) {
+    case Appearance::aqua: lightAppearance = true; break;
+    case Appearance::darkAqua: lightAppearance = false; break;
+    case Appearance::system:
+      lightAppearance = background.alphaF() > 0.5f && background.lightnessF() > 0.5f;
+      break;
+  }
+  if (window.isOpaque()) background.setAlpha(255);
+  if (!blend) painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(QRectF(QPointF(0, 0), size), background);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  if (const auto& content = window.contentView()) paintView(painter, *content, size.height(), caret);
+  lightAppearance = false;
+}
+
+}  // namespace platform::linuxbackend

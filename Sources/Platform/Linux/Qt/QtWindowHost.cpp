@@ -1,0 +1,281 @@
+#include "Platform/Linux/Qt/QtWindowHost.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+
+#include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Event.h"
+#include "Platform/Desktop/Panel.h"
+#include "Platform/Desktop/TextField.h"
+#include "Platform/Desktop/Window.h"
+#include "Platform/Linux/Qt/QtDesktop.h"
+#include "Platform/Linux/Qt/QtViewPainter.h"
+#include "Platform/Sim/SimKeyboardLayout.h"
+
+namespace platform::linuxbackend {
+
+namespace {
+
+Qt::WindowFlags flagsFor(const Window& window) {
+  std::uint64_t style = window.styleMask();
+  if (!(style & StyleMask::titled)) {
+    // Placed and stacked by us, never decorated or moved by the window manager.
+    return Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+           Qt::NoDropShadowWindowHint;
+  }
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (style & StyleMask::closable) flags |= Qt::WindowCloseButtonHint;
+  if (style & StyleMask::miniaturizable) flags |= Qt::WindowMinimizeButtonHint;
+  if (style & StyleMask::resizable) flags |= Qt::WindowMaximizeButtonHint;
+  return flags;
+}
+
+std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers) {
+  std::uint64_t flags = 0;
+  if (modifiers & Qt::ShiftModifier) flags |= ModifierFlag::shift;
+  if (modifiers & Qt::ControlModifier) flags |= ModifierFlag::control;
+  if (modifiers & Qt::AltModifier) flags |= ModifierFlag::option;
+  if (modifiers & Qt::MetaModifier) flags |= ModifierFlag::command;
+  if (modifiers & Qt::KeypadModifier) flags |= ModifierFlag::numericPad;
+  return flags;
+}
+
+// The platform's virtual key code and characters for a Qt key.
+std::pair<std::uint16_t, std::string> keyFor(const QKeyEvent& event) {
+  switch (event.key()) {
+    case Qt::Key_Return: return {KeyCode::returnKey, "\r"};
+    case Qt::Key_Enter: return {KeyCode::keypadEnter, "\x03"};
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab: return {KeyCode::tab, "\t"};
+    case Qt::Key_Backspace: return {KeyCode::deleteKey, "\x7f"};
+    case Qt::Key_Escape: return {KeyCode::escape, "\x1b"};
+    case Qt::Key_Delete: return {117, "\xef\x9c\xa8"};
+    case Qt::Key_Left: return {123, "\xef\x9c\x82"};
+    case Qt::Key_Right: return {124, "\xef\x9c\x83"};
+    case Qt::Key_Down: return {125, "\xef\x9c\x81"};
+    case Qt::Key_Up: return {126, "\xef\x9c\x80"};
+    default: break;
+  }
+  QByteArray utf8 = event.text().toUtf8();
+  std::string text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+  // The key itself, as the US layout would name it; typed text may be any character.
+  char base = 0;
+  if (event.key() >= Qt::Key_Space && event.key() <= Qt::Key_AsciiTilde)
+    base = static_cast<char>(QChar(event.key()).toLower().toLatin1());
+  auto stroke = base ? sim::SimKeyboardLayout::keyStrokeFor(base) : std::nullopt;
+  return {stroke ? stroke->keyCode : sim::SimKeyboardLayout::unmappedKeyCode, text};
+}
+
+TextField* editingField(Window* window) {
+  if (!window) return nullptr;
+  auto* field = dynamic_cast<TextField*>(window->firstResponder().get());
+  return field && field->isEditing() ? field : nullptr;
+}
+
+}  // namespace
+
+QtWindowHost::QtWindowHost(QtDesktop& desktop, Window& window)
+    : QWidget(nullptr, flagsFor(window)),
+      desktop_(desktop),
+      window_(&window),
+      bypass_(!(window.styleMask() & StyleMask::titled)) {
+  setAttribute(Qt::WA_InputMethodEnabled);
+  setAttribute(Qt::WA_OpaquePaintEvent, window.isOpaque());
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  if (!window.title().empty()) setWindowTitle(QString::fromStdString(window.title()));
+  syncLook();
+  syncGeometry();
+  // The window number is the X window id: create the native window now.
+  winId();
+}
+
+QtWindowHost::~QtWindowHost() = default;
+
+void QtWindowHost::syncGeometry() {
+  if (!window_) return;
+  Rect root = desktop_.toRoot(window_->contentRect());
+  QRect wanted(static_cast<int>(std::lround(root.x())), static_cast<int>(std::lround(root.y())),
+               std::max(1, static_cast<int>(std::lround(root.width()))),
+               std::max(1, static_cast<int>(std::lround(root.height()))));
+  applying_ = true;
+  if (geometry() != wanted) setGeometry(wanted);
+  applying_ = false;
+}
+
+void QtWindowHost::syncLook() {
+  if (!window_) return;
+  bool seeThrough = !window_->isOpaque() && window_->backgroundColor().alphaComponent() < 1;
+  setAttribute(Qt::WA_OpaquePaintEvent, !seeThrough);
+  if (desktop_.hasCompositor()) {
+    setAttribute(Qt::WA_TranslucentBackground, seeThrough);
+    clearMask();
+  } else if (seeThrough && window_->backgroundColor().alphaComponent() == 0) {
+    // Without a compositor a clear background draws black: cut the window to its content's
+    // rounded shape instead.
+    const auto& content = window_->contentView();
+    const Layer* layer = content ? content->layer() : nullptr;
+    if (layer && layer->cornerRadius() > 0) {
+      QPainterPath path;
+      QRectF r(0, 0, window_->contentRect().width(), window_->contentRect().height());
+      double radius = std::min({layer->cornerRadius(), r.width() / 2, r.height() / 2});
+      path.addRoundedRect(r, radius, radius);
+      setMask(QRegion(path.toFillPolygon().toPolygon()));
+    } else {
+      clearMask();
+    }
+  }
+  QString title = QString::fromStdString(window_->title());
+  if (windowTitle() != title) setWindowTitle(title);
+  update();
+}
+
+void QtWindowHost::captureBackdrop() {
+  backdrop_ = QImage();
+  if (!window_ || desktop_.hasCompositor()) return;
+  double alpha = window_->backgroundColor().alphaComponent();
+  if (window_->isOpaque() || alpha <= 0 || alpha >= 1) return;
+  QScreen* screen = QGuiApplication::screenAt(geometry().center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QRect g = geometry();
+  QRect s = screen->geometry();
+  backdrop_ = screen->grabWindow(0, g.x() - s.x(), g.y() - s.y(), g.width(), g.height()).toImage();
+}
+
+void QtWindowHost::paintEvent(QPaintEvent*) {
+  if (!window_) return;
+  QPainter painter(this);
+  bool blend = !backdrop_.isNull();
+  if (blend) painter.drawImage(QPointF(0, 0), backdrop_);
+  bool caret = window_->isKeyWindow();
+  paintWindow(painter, *window_, QSizeF(width(), height()), caret, blend);
+}
+
+void QtWindowHost::sendMouse(QMouseEvent* event, bool down, int clicks) {
+  if (!window_ || window_->ignoresMouseEvents()) return;
+  bool right = event->button() == Qt::RightButton;
+  if (event->button() != Qt::LeftButton && !right) return;
+  EventType type = down ? (right ? EventType::rightMouseDown : EventType::leftMouseDown)
+                        : (right ? EventType::rightMouseUp : EventType::leftMouseUp);
+  QPointF p = event->position();
+  Point local{p.x(), height() - p.y()};
+  Event e = Event::mouse(type, local, window_->windowNumber(), clicks);
+  e.modifierFlags = modifierFlags(event->modifiers());
+  desktop_.application().sendEvent(e);
+  update();
+}
+
+void QtWindowHost::mousePressEvent(QMouseEvent* event) { sendMouse(event, true, 1); }
+void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) { sendMouse(event, false, 1); }
+void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) { sendMouse(event, true, 2); }
+
+void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
+  if (!window_) return;
+  QPointF p = event->position();
+  Qt::CursorShape shape = Qt::ArrowCursor;
+  switch (window_->cursorAt({p.x(), height() - p.y()})) {
+    case Cursor::arrow: shape = Qt::ArrowCursor; break;
+    case Cursor::crosshair: shape = Qt::CrossCursor; break;
+    case Cursor::pointingHand: shape = Qt::PointingHandCursor; break;
+    case Cursor::iBeam: shape = Qt::IBeamCursor; break;
+  }
+  if (cursor().shape() != shape) setCursor(shape);
+}
+
+bool QtWindowHost::handleEditingShortcut(QKeyEvent* event) {
+  TextField* field = editingField(window_);
+  if (!field) return false;
+  auto keep = field->shared_from_this();
+  if (event->matches(QKeySequence::Paste)) {
+    QString text = QGuiApplication::clipboard()->text();
+    // One line: line breaks of pasted text become spaces.
+    text.replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'));
+    QByteArray utf8 = text.toUtf8();
+    field->insertText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    return true;
+  }
+  if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut)) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(field->stringValue()));
+    if (event->matches(QKeySequence::Cut)) {
+      while (!field->stringValue().empty()) {
+        std::size_t before = field->stringValue().size();
+        field->doCommand(TextCommand::deleteBackward);
+        if (field->stringValue().size() == before) break;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
+  if (!window_) return;
+  if (down && handleEditingShortcut(event)) {
+    update();
+    return;
+  }
+  auto [code, text] = keyFor(*event);
+  Event e = Event::key(down ? EventType::keyDown : EventType::keyUp, code,
+                       modifierFlags(event->modifiers()), text);
+  e.windowNumber = window_->windowNumber();
+  QByteArray plain = QKeySequence(event->key()).toString().toLower().toUtf8();
+  e.charactersIgnoringModifiers =
+      text.size() == 1 && static_cast<unsigned char>(text[0]) < 0x20
+          ? text
+          : (plain.size() == 1 ? std::string(plain.constData(), 1) : text);
+  desktop_.application().sendEvent(e);
+  update();
+}
+
+void QtWindowHost::keyPressEvent(QKeyEvent* event) { sendKey(event, true); }
+void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
+  if (!event->isAutoRepeat()) sendKey(event, false);
+}
+
+void QtWindowHost::inputMethodEvent(QInputMethodEvent* event) {
+  // Text composed by an input method arrives here rather than as keys.
+  TextField* field = editingField(window_);
+  if (field && !event->commitString().isEmpty()) {
+    auto keep = field->shared_from_this();
+    QByteArray utf8 = event->commitString().toUtf8();
+    field->insertText(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    update();
+  }
+  event->accept();
+}
+
+QVariant QtWindowHost::inputMethodQuery(Qt::InputMethodQuery query) const {
+  if (query == Qt::ImEnabled) return editingField(window_) != nullptr;
+  if (query == Qt::ImSurroundingText) {
+    if (TextField* field = editingField(window_))
+      return QString::fromStdString(field->stringValue());
+  }
+  return QWidget::inputMethodQuery(query);
+}
+
+void QtWindowHost::moveEvent(QMoveEvent*) {
+  if (!applying_ && window_) desktop_.hostMoved(*this);
+}
+
+void QtWindowHost::resizeEvent(QResizeEvent*) {
+  if (!applying_ && window_) desktop_.hostMoved(*this);
+}
+
+void QtWindowHost::closeEvent(QCloseEvent* event) {
+  // The window manager's close button asks the window; the model orders it out if it closes.
+  event->ignore();
+  if (!window_) return;
+  auto keep = window_->weak_from_this().lock();
+  if (keep) keep->performClose();
+}
+
+}  // namespace platform::linuxbackend

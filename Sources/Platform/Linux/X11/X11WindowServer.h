@@ -1,0 +1,105 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Platform/Desktop/Geometry.h"
+#include "Platform/Linux/X11/X11Connection.h"
+#include "Platform/WindowServer/WindowServer.h"
+
+namespace platform::linuxbackend {
+
+// What the desktop backend tells the window server about one of this process's windows.
+struct OwnWindowInfo {
+  int layer = 0;
+  std::string name;
+  bool onScreen = false;
+};
+
+// One window of the list as the X server showed it when the snapshot was taken.
+struct X11WindowEntry {
+  std::uint32_t number = 0;  // the client window's id
+  std::uint32_t frame = 0;   // its top-level ancestor (the window manager's frame, or itself)
+  std::int32_t pid = 0;      // 0 when unknown
+  std::string ownerName;
+  std::optional<std::string> name;
+  int layer = 0;
+  Rect bounds;  // window-list coordinates, frame included
+  bool onScreen = false;
+  bool desktopElement = false;
+  bool own = false;
+};
+
+// The current window list, front to back, shared and never changed once made.
+struct X11WindowSnapshot {
+  std::vector<X11WindowEntry> windows;
+  // The top-level windows of the root, front to back, as the server stacks them.
+  std::vector<std::uint32_t> topLevels;
+  const X11WindowEntry* find(std::uint32_t number) const;
+};
+
+// The window server of an X11 desktop with an EWMH window manager: other applications'
+// windows from the window manager's client list, and ours from the backend. The list is kept
+// in a cache that the X server's events invalidate, so reading it while nothing changed costs
+// no round trip; after a change every request goes out before the first reply is read.
+class X11WindowServer final : public WindowServer {
+ public:
+  explicit X11WindowServer(std::shared_ptr<X11Connection> connection);
+  ~X11WindowServer() override;
+
+  std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
+                                              std::uint32_t relativeTo = 0) override;
+  ProcessProbeResult probeProcess(std::int32_t pid) override;
+  bool preflightScreenCaptureAccess() override { return true; }
+  bool requestScreenCaptureAccess() override { return true; }
+
+  // Our windows are not in the window manager's lists: the backend says which top-level
+  // windows are ours and how to list them (listed with the client window's id as number, this
+  // process's pid and name). Called on the main thread while a list is made.
+  using OwnWindowProvider = std::function<std::optional<OwnWindowInfo>(std::uint32_t xid)>;
+  void setOwnWindowProvider(OwnWindowProvider provider);
+  // Something the provider answers changed (a window shown, hidden, renamed).
+  void ownWindowsDidChange();
+
+  // Restacks our override-redirect window directly above the target's frame, unless the
+  // server already stacks it there. Nothing happens for an unknown target.
+  void placeAbove(std::uint32_t ourXid, std::uint32_t targetWindowNumber);
+
+  // The list as it stands, read afresh only when something changed since the last one. Null
+  // while the connection is broken.
+  std::shared_ptr<const X11WindowSnapshot> snapshot();
+  X11Connection& connection() const { return *connection_; }
+
+  // How many times the list was read from the server (for tests and benchmarks).
+  std::uint64_t refreshCount() const { return refreshes_; }
+
+ private:
+  void handleEvent(const xcb_generic_event_t& event);
+  void invalidate() { dirty_ = true; }
+  std::shared_ptr<const X11WindowSnapshot> refresh();
+  void watchClients(const std::vector<xcb_window_t>& clients);
+  std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
+
+  std::shared_ptr<X11Connection> connection_;
+  X11Connection::SubscriptionId subscription_ = 0;
+  OwnWindowProvider ownWindows_;
+  std::shared_ptr<const X11WindowSnapshot> snapshot_;
+  std::map<std::uint32_t, std::shared_ptr<const Value>> values_;  // by list options
+  bool dirty_ = true;
+  std::uint64_t refreshes_ = 0;
+  // Clients whose property changes we already listen to.
+  std::set<xcb_window_t> watched_;
+  bool hasResourceExtension_ = false;
+  std::int32_t ownPid_ = 0;
+  std::string ownName_;
+};
+
+}  // namespace platform::linuxbackend

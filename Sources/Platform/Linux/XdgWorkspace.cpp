@@ -1,0 +1,178 @@
+#include "Platform/Linux/XdgWorkspace.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#include "Platform/Accessibility/Accessibility.h"
+#include "Platform/Foundation/Bundle.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
+
+extern char** environ;
+
+namespace platform::linuxbackend {
+
+namespace {
+
+std::string readSmallFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  char buffer[4096];
+  while (in && text.size() < (1u << 20)) {
+    in.read(buffer, sizeof buffer);
+    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  }
+  return text;
+}
+
+bool processExists(std::int32_t pid) {
+  if (pid <= 0) return false;
+  if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+  // A zombie has ended although it can still be signalled.
+  std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  auto close = stat.rfind(')');
+  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z')
+    return false;
+  return true;
+}
+
+// Another process of this desktop, known by its pid.
+class ProcessApplication final : public RunningApplication {
+ public:
+  explicit ProcessApplication(std::int32_t pid) : pid_(pid) {}
+  std::int32_t processIdentifier() const override { return pid_; }
+  std::string localizedName() const override {
+    std::string name = readSmallFile("/proc/" + std::to_string(pid_) + "/comm");
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) name.pop_back();
+    return name;
+  }
+  bool isTerminated() const override { return !processExists(pid_); }
+  bool activate(std::uint32_t) override {
+    if (isTerminated()) return false;
+    if (!hasEnvironment() || !env().desktop) return false;
+    // Activating an application is raising its frontmost window.
+    auto& ax = Accessibility::shared();
+    auto app = ax.createApplication(pid_);
+    AXValue windows;
+    if (ax.copyAttributeValue(app, "AXWindows", windows) != AXError::success) return false;
+    auto elements = windows.asElementArray();
+    if (!elements || elements->empty()) return false;
+    return ax.performAction(elements->front(), "AXRaise") == AXError::success;
+  }
+
+ private:
+  std::int32_t pid_;
+};
+
+// Starts `argv` in a session of its own, so it outlives us; reaped on a thread.
+std::optional<pid_t> spawnDetached(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  for (auto& a : arguments) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (rc != 0) return std::nullopt;
+  std::thread([pid] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return pid;
+}
+
+}  // namespace
+
+XdgWorkspace::XdgWorkspace(std::vector<std::string> arguments, XdgOpen opener)
+    : arguments_(std::move(arguments)), opener_(std::move(opener)) {}
+
+std::vector<std::string> XdgWorkspace::currentArguments() {
+  std::string all = readSmallFile("/proc/self/cmdline");
+  std::vector<std::string> arguments;
+  std::size_t start = 0;
+  while (start < all.size()) {
+    auto end = all.find('\0', start);
+    if (end == std::string::npos) end = all.size();
+    arguments.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  return arguments;
+}
+
+bool XdgWorkspace::openURL(const URL& url) {
+  std::string target = url.absoluteString();
+  return opener_.open(target, [target](bool opened) {
+    if (!opened) std::fprintf(stderr, "flagrig: no handler opened %s\n", target.c_str());
+  });
+}
+
+void XdgWorkspace::openURLWithCompletion(const URL& url, OpenURLCompletion completion) {
+  if (url.isEmpty()) {
+    if (completion) completion(false);
+    return;
+  }
+  opener_.open(url.absoluteString(), std::move(completion));
+}
+
+void XdgWorkspace::activateFileViewerSelecting(const std::vector<std::string>& paths) {
+  // xdg-open has no way to select a file: show the folders that hold them, each once.
+  std::set<std::string> folders;
+  for (const auto& path : paths) {
+    if (path.empty()) continue;
+    auto folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path().string();
+    if (folders.insert(folder).second) {
+      opener_.open(folder, [folder](bool opened) {
+        if (!opened) std::fprintf(stderr, "flagrig: could not show the folder %s\n", folder.c_str());
+      });
+    }
+  }
+}
+
+void XdgWorkspace::openApplication(const std::string& path,
+                                   WorkspaceOpenConfiguration configuration,
+                                   OpenCompletion completion) {
+  bool ourselves = false;
+  if (hasEnvironment() && env().bundle) {
+    std::error_code error;
+    ourselves = path == env().bundle->bundlePath().string() ||
+                std::filesystem::equivalent(path, "/proc/self/exe", error);
+  }
+  std::shared_ptr<RunningApplication> launched;
+  std::optional<std::string> failure;
+  if (ourselves && !configuration.createsNewApplicationInstance) {
+    launched = std::make_shared<ProcessApplication>(static_cast<std::int32_t>(::getpid()));
+  } else {
+    std::vector<std::string> argv{ourselves ? std::string("/proc/self/exe") : path};
+    if (ourselves) argv.insert(argv.end(), arguments_.begin(), arguments_.end());
+    if (auto pid = spawnDetached(argv)) {
+      launched = std::make_shared<ProcessApplication>(*pid);
+    } else {
+      failure = "The application at " + path + " could not be started.";
+    }
+  }
+  if (!completion) return;
+  env().mainLoop->post([completion = std::move(completion), launched, failure] {
+    completion(launched, failure);
+  });
+}
+
+std::shared_ptr<RunningApplication> XdgWorkspace::runningApplication(std::int32_t pid) {
+  if (!processExists(pid)) return nullptr;
+  return std::make_shared<ProcessApplication>(pid);
+}
+
+}  // namespace platform::linuxbackend
