@@ -57,6 +57,7 @@ void FormHost::renderNow() {
   renderPending_ = false;
   Node tree = body_(*this);
   disabled_.clear();
+  inherit(tree);
   assignIdentities(tree, "", 0, false);
   tree_ = std::move(tree);
   ++renders_;
@@ -82,6 +83,27 @@ void FormHost::assignIdentities(Node& node, const std::string& parent, std::size
       assignIdentities(button, node.identity_ + "/present" + std::to_string(i), b++, false);
     }
     ++i;
+  }
+}
+
+void FormHost::inherit(Node& node) {
+  auto pass = [&node](Node& child) {
+    if (!child.font_) child.font_ = node.font_;
+    if (!child.foreground_) child.foreground_ = node.foreground_;
+    if (!child.colorScheme_) child.colorScheme_ = node.colorScheme_;
+    if (!child.accent_) child.accent_ = node.accent_;
+    inherit(child);
+  };
+  for (auto& child : node.children_) pass(child);
+  for (auto& child : node.backgrounds_) pass(child);
+  for (auto& child : node.overlays_) pass(child);
+  // Alerts and dialogs are drawn by the system, in its own fonts and colours.
+  for (auto& presentation : node.presentations_) {
+    for (auto& button : presentation.buttons) {
+      if (!button.colorScheme_) button.colorScheme_ = node.colorScheme_;
+      if (!button.accent_) button.accent_ = node.accent_;
+      inherit(button);
+    }
   }
 }
 

@@ -87,6 +87,7 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
 
  private:
   explicit FormHost(Body body);
+  static void inherit(Node& node);
   void assignIdentities(Node& node, const std::string& parent, std::size_t index, bool disabled);
   bool activate(const Node& node);
 

@@ -176,7 +176,7 @@ Size contentSize(const Node& n, Proposal p) {
     case NodeKind::scroll: {
       Size content = n.children().empty()
                          ? Size{}
-                         : FormLayout::sizeThatFits(n.children()[0], {p.width, std::nullopt});
+                         : FormLayout::sizeThatFits(n.children()[0], {p.width, std::nullopt, p.height});
       return {p.width.value_or(content.width), p.height.value_or(content.height)};
     }
     case NodeKind::spacer:
@@ -280,8 +280,12 @@ Size FormLayout::sizeThatFits(const Node& n, Proposal p) {
     if (max && !std::isinf(*max)) v = std::min(v, *max);
     return v;
   };
+  std::optional<double> minHeight = f.minHeight;
+  if (f.minHeightFillsViewport && p.viewportHeight) {
+    minHeight = std::max(minHeight.value_or(0), *p.viewportHeight);
+  }
   s.width = resolve(s.width, f.width, f.minWidth, f.maxWidth, p.width);
-  s.height = resolve(s.height, f.height, f.minHeight, f.maxHeight, p.height);
+  s.height = resolve(s.height, f.height, minHeight, f.maxHeight, p.height);
   return s;
 }
 
@@ -370,7 +374,7 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
       return;
     }
     case NodeKind::scroll: {
-      Size content = sizeThatFits(children[0], {box.width(), std::nullopt});
+      Size content = sizeThatFits(children[0], {box.width(), std::nullopt, box.height()});
       content.height = std::max(content.height, 0.0);
       out.scrollContentSizes.insert_or_assign(n.identity(), content);
       place(children[0], Rect(box.x(), box.y(), box.width(), content.height), out);

@@ -16,6 +16,8 @@ namespace platform::forms {
 struct Proposal {
   std::optional<double> width;
   std::optional<double> height;
+  // The height a scroll view shows of its content (only its direct content is told).
+  std::optional<double> viewportHeight;
 };
 
 // Where every node of a tree lies, by identity, in the tree's coordinates: origin at the top

@@ -5,6 +5,7 @@
 namespace platform::forms {
 
 std::string Node::title() const {
+  if (kind_ == NodeKind::symbol) return {};  // a symbol's text is its name, not a title
   if (!text_.empty() || kind_ == NodeKind::text) return text_;
   for (const auto& child : children_) {
     std::string t = child.title();

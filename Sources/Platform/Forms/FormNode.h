@@ -67,6 +67,9 @@ struct Frame {
   std::optional<double> width, height;
   std::optional<double> minWidth, maxWidth, minHeight, maxHeight;
   HorizontalAlignment alignment = HorizontalAlignment::center;
+  // At least as high as the scroll view around it shows (a page that fills its window and
+  // scrolls once it is taller).
+  bool minHeightFillsViewport = false;
   bool operator==(const Frame&) const = default;
 };
 
@@ -146,6 +149,8 @@ struct Presentation {
 // One node of a form's tree: its kind, content, look, constraints and actions. Forms build
 // trees of nodes afresh on every render with the builders below; the host gives each node a
 // stable identity (its path of keys), so a renderer can reconcile one render with the next.
+// Font, foreground colour, colour scheme and accent colour are inherited: after a render each
+// node holds what applies to it, its own or its nearest ancestor's.
 class Node {
  public:
   Node() = default;
@@ -188,6 +193,8 @@ class Node {
   Node&& present(Presentation p) && { presentations_.push_back(std::move(p)); return std::move(*this); }
   Node&& footer(std::string f) && { footer_ = std::move(f); return std::move(*this); }
   Node&& scrollIndicators(bool shown) && { scrollIndicators_ = shown; return std::move(*this); }
+  // Clips the node's drawing to a rounded rectangle.
+  Node&& clipCornerRadius(double r) && { clipCornerRadius_ = r; return std::move(*this); }
 
   // Content ----------------------------------------------------------------------------------
   // The text of a text, the title of a button, toggle, picker or link, a section's header, a
@@ -231,6 +238,7 @@ class Node {
   const std::optional<ColorScheme>& colorScheme() const { return colorScheme_; }
   const std::optional<Color>& accentColor() const { return accent_; }
   bool showsScrollIndicators() const { return scrollIndicators_; }
+  std::optional<double> clipCornerRadius() const { return clipCornerRadius_; }
   double minLength() const { return minLength_; }
   double maxLength() const { return maxLength_; }
 
@@ -311,6 +319,7 @@ class Node {
   std::optional<ColorScheme> colorScheme_;
   std::optional<Color> accent_;
   bool scrollIndicators_ = true;
+  std::optional<double> clipCornerRadius_;
   double minLength_ = 0;
   double maxLength_ = infinity;
 

@@ -110,5 +110,27 @@ TEST_F(FormHostTest, IdentitiesAreStableAcrossRenders) {
   EXPECT_EQ(host->find(NodeKind::text, "fixed")->identity(), "vstack0/text1");
 }
 
+TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
+  Font small = Font::systemFont(11);
+  Color grey = Color::sRGB(0.5, 0.5, 0.5);
+  Color red = Color::sRGB(1, 0, 0);
+  auto host = FormHost::make([&](FormHost&) {
+    return VStack({Text("inherits"), Text("own").foreground(red),
+                   Button({Symbol("star"), Text("Star")}, [] {})})
+        .font(small)
+        .foreground(grey)
+        .colorScheme(ColorScheme::dark)
+        .accentColor(red);
+  });
+  const Node* inherits = host->find(NodeKind::text, "inherits");
+  EXPECT_EQ(inherits->font(), small);
+  EXPECT_EQ(inherits->foreground(), grey);
+  EXPECT_EQ(inherits->colorScheme(), ColorScheme::dark);
+  EXPECT_EQ(inherits->accentColor(), red);
+  EXPECT_EQ(host->find(NodeKind::text, "own")->foreground(), red);
+  // A button's title comes from its texts, never from a symbol's name.
+  EXPECT_TRUE(host->find(NodeKind::button, "Star"));
+}
+
 }  // namespace
 }  // namespace platform::forms
