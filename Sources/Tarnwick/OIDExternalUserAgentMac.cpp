@@ -17,19 +17,40 @@ bool OIDExternalUserAgentMac::presentExternalUserAgentRequest(
   // Reporting a failure to the session may release the session and with it this user agent.
   auto self = weak_from_this().lock();
   externalUserAgentFlowInProgress_ = true;
+  ++flow_;
   session_ = session;
   platform::URL url = request.externalUserAgentRequestURL();
 
   auto sheets = UserAgentPlatform::webAuthenticationSessionFactory();
   if (!presentingWindow_ || !sheets) {
     auto opener = UserAgentPlatform::urlOpener();
-    if (opener && opener->openURL(url)) return true;
-    cleanUp();
-    if (session) {
-      session->failExternalUserAgentFlowWithError(OIDErrorUtilities::errorWithCode(
-          OIDErrorCode::browserOpen, nullptr, "Unable to open the browser."));
+    if (!opener) {
+      browserDidNotOpen(flow_);
+      return false;
     }
-    return false;
+    // The opener may answer inline or only later (xdg-open's exit status): a late "no" fails
+    // the flow then, unless it has ended or another one started meanwhile.
+    struct Answer {
+      bool inCall = true;
+      std::optional<bool> opened;
+    };
+    auto answer = std::make_shared<Answer>();
+    std::weak_ptr<OIDExternalUserAgentMac> weakSelf = weak_from_this();
+    std::uint64_t flow = flow_;
+    opener->openURLWithCompletion(url, [answer, weakSelf, flow](bool opened) {
+      if (answer->inCall) {
+        answer->opened = opened;
+        return;
+      }
+      if (opened) return;
+      if (auto strong = weakSelf.lock()) strong->browserDidNotOpen(flow);
+    });
+    answer->inCall = false;
+    if (answer->opened == false) {
+      browserDidNotOpen(flow);
+      return false;
+    }
+    return true;
   }
 
   std::weak_ptr<OIDExternalUserAgentMac> weakSelf = weak_from_this();
@@ -71,6 +92,17 @@ std::shared_ptr<platform::Window>
 OIDExternalUserAgentMac::presentationAnchorForWebAuthenticationSession(
     const WebAuthenticationSession&) {
   return presentingWindow_;
+}
+
+void OIDExternalUserAgentMac::browserDidNotOpen(std::uint64_t flow) {
+  if (flow != flow_ || !externalUserAgentFlowInProgress_) return;
+  auto self = weak_from_this().lock();
+  auto session = session_.lock();
+  cleanUp();
+  if (session) {
+    session->failExternalUserAgentFlowWithError(OIDErrorUtilities::errorWithCode(
+        OIDErrorCode::browserOpen, nullptr, "Unable to open the browser."));
+  }
 }
 
 void OIDExternalUserAgentMac::cleanUp() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,8 +29,9 @@ class OIDExternalUserAgentMac final : public OIDExternalUserAgent,
                                    bool prefersEphemeralSession = false);
 
   // False while another flow runs. In the browser, true once the URL was handed over; when the
-  // browser cannot be opened, reports general error -10 to the session and answers false. With
-  // the sheet, what starting it answers.
+  // browser cannot be opened, reports general error -10 to the session and answers false, or,
+  // when the opener learns that only later, reports -10 then and ends the flow. With the sheet,
+  // what starting it answers.
   bool presentExternalUserAgentRequest(
       const OIDExternalUserAgentRequest& request,
       const std::shared_ptr<OIDExternalUserAgentSession>& session) override;
@@ -43,10 +45,13 @@ class OIDExternalUserAgentMac final : public OIDExternalUserAgent,
 
  private:
   void cleanUp();
+  // The browser did not take the request of flow `flow`: fails it, if it is still the one.
+  void browserDidNotOpen(std::uint64_t flow);
   void webAuthenticationSessionDidComplete(const std::optional<platform::URL>& callbackURL,
                                            std::shared_ptr<const platform::Error> error);
 
   bool externalUserAgentFlowInProgress_ = false;
+  std::uint64_t flow_ = 0;  // counts the flows, so that a late answer finds its own
   std::weak_ptr<OIDExternalUserAgentSession> session_;
   bool prefersEphemeralSession_ = false;
   std::shared_ptr<platform::Window> presentingWindow_;

@@ -23,6 +23,9 @@ OIDProcessSlot<std::shared_ptr<WebAuthenticationSessionFactory>>& sheetSlot() {
 class WorkspaceURLOpener final : public URLOpener {
  public:
   bool openURL(const platform::URL& url) override { return platform::Workspace::shared().openURL(url); }
+  void openURLWithCompletion(const platform::URL& url, Completion completion) override {
+    platform::Workspace::shared().openURLWithCompletion(url, std::move(completion));
+  }
 };
 
 }  // namespace

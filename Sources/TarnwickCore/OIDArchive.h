@@ -55,4 +55,12 @@ inline std::optional<OIDParameters> parametersIn(const platform::Value::Dictiona
   return out;
 }
 
+// The service configuration archived under "configuration".
+inline std::optional<OIDServiceConfiguration> configurationIn(
+    const platform::Value::Dictionary& archive) {
+  auto found = archive.find("configuration");
+  if (found == archive.end()) return std::nullopt;
+  return OIDServiceConfiguration::fromArchive(found->second);
+}
+
 }  // namespace tarnwick::archiving

@@ -19,19 +19,17 @@ constexpr std::string_view kExpirationField = "accessTokenExpirationDate";
 
 }  // namespace
 
-OIDAuthorizationResponse::TextField OIDAuthorizationResponse::textField(std::string_view name) {
-  static const std::array<std::pair<std::string_view, TextField>, 6> fields{{
-      {"authorizationCode", &OIDAuthorizationResponse::authorizationCode_},
-      {"state", &OIDAuthorizationResponse::state_},
-      {"accessToken", &OIDAuthorizationResponse::accessToken_},
-      {"tokenType", &OIDAuthorizationResponse::tokenType_},
-      {"idToken", &OIDAuthorizationResponse::idToken_},
-      {"scope", &OIDAuthorizationResponse::scope_},
-  }};
-  for (const auto& [fieldName, member] : fields) {
-    if (fieldName == name) return member;
-  }
-  return nullptr;
+const OIDMappedFields<OIDAuthorizationResponse>& OIDAuthorizationResponse::fields() {
+  static const OIDMappedFields<OIDAuthorizationResponse> table{
+      {{"authorizationCode", &OIDAuthorizationResponse::authorizationCode_},
+       {"state", &OIDAuthorizationResponse::state_},
+       {"accessToken", &OIDAuthorizationResponse::accessToken_},
+       {"tokenType", &OIDAuthorizationResponse::tokenType_},
+       {"idToken", &OIDAuthorizationResponse::idToken_},
+       {"scope", &OIDAuthorizationResponse::scope_}},
+      kExpirationField,
+      &OIDAuthorizationResponse::accessTokenExpirationDate_};
+  return table;
 }
 
 const OIDFieldMapping::Map& OIDAuthorizationResponse::fieldMap() {
@@ -59,22 +57,11 @@ OIDAuthorizationResponse::OIDAuthorizationResponse(OIDAuthorizationRequest reque
 }
 
 void OIDAuthorizationResponse::setField(const std::string& name, Value value) {
-  if (name == kExpirationField) {
-    accessTokenExpirationDate_ = value.asDate();
-    return;
-  }
-  TextField member = textField(name);
-  if (member && value.asString()) this->*member = *value.asString();
+  fields().set(*this, name, value);
 }
 
 std::optional<Value> OIDAuthorizationResponse::field(const std::string& name) const {
-  if (name == kExpirationField) {
-    if (!accessTokenExpirationDate_) return std::nullopt;
-    return Value(*accessTokenExpirationDate_);
-  }
-  TextField member = textField(name);
-  if (!member || !(this->*member)) return std::nullopt;
-  return Value(*(this->*member));
+  return fields().get(*this, name);
 }
 
 OIDTokenRequest OIDAuthorizationResponse::tokenExchangeRequest(

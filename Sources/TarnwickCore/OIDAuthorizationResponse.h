@@ -7,6 +7,7 @@
 #include "Platform/Foundation/Value.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDFieldMapping.h"
+#include "TarnwickCore/OIDMappedFields.h"
 #include "TarnwickCore/OIDTokenRequest.h"
 
 namespace tarnwick {
@@ -52,8 +53,8 @@ class OIDAuthorizationResponse {
   bool operator==(const OIDAuthorizationResponse& other) const;
 
  private:
-  using TextField = std::optional<std::string> OIDAuthorizationResponse::*;
-  static TextField textField(std::string_view name);
+  friend struct OIDMappedFields<OIDAuthorizationResponse>;
+  static const OIDMappedFields<OIDAuthorizationResponse>& fields();
   void setField(const std::string& field, platform::Value value);
   std::optional<platform::Value> field(const std::string& field) const;
 

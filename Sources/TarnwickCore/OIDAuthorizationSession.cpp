@@ -4,10 +4,9 @@
 #include <utility>
 
 #include "Platform/Foundation/Error.h"
-#include "Platform/Foundation/SystemLogger.h"
-#include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDErrorUtilities.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
+#include "TarnwickCore/OIDUserAgentFlow.h"
 
 namespace tarnwick {
 
@@ -68,19 +67,14 @@ void OIDAuthorizationSession::cancel() {
 
 void OIDAuthorizationSession::cancelWithCompletion(std::function<void()> completion) {
   auto self = strongSelf();
-  auto externalUserAgent = externalUserAgent_;
-  if (!externalUserAgent) {
-    // Already ended: whoever waits for the completion must not wait for ever.
-    if (completion) completion();
-    return;
-  }
-  auto finish = [self, completion = std::move(completion)] {
-    self->didFinishWithResponse(std::nullopt, OIDErrorUtilities::errorWithCode(
-                                                  OIDErrorCode::userCancelledAuthorizationFlow,
-                                                  nullptr, "Authorization flow was cancelled."));
-    if (completion) completion();
-  };
-  externalUserAgent->dismissExternalUserAgentAnimated(true, std::move(finish));
+  userAgentFlow::cancel(
+      externalUserAgent_,
+      [self] {
+        self->didFinishWithResponse(std::nullopt, OIDErrorUtilities::errorWithCode(
+                                                      OIDErrorCode::userCancelledAuthorizationFlow,
+                                                      nullptr, "Authorization flow was cancelled."));
+      },
+      std::move(completion));
 }
 
 bool OIDAuthorizationSession::shouldHandleURL(const URL& url) const {
@@ -99,10 +93,7 @@ bool OIDAuthorizationSession::resumeExternalUserAgentFlowWithURL(const URL& url)
   if (!shouldHandleURL(url)) return false;
   auto self = strongSelf();
   if (!pendingAuthorizationFlowCallback_) {
-    static const platform::SystemLogger log("dev.voskary.tarnwick", "authorization");
-    log.log(
-        platform::SystemLogType::error,
-        "An OAuth redirect was sent to a OIDExternalUserAgentSession after it already completed.");
+    userAgentFlow::logLateRedirect("authorization");
     return false;
   }
 
@@ -115,13 +106,8 @@ bool OIDAuthorizationSession::resumeExternalUserAgentFlowWithURL(const URL& url)
   } else {
     OIDAuthorizationResponse received(request_, parameters);
     if (request_.state() != received.state()) {
-      std::string description = "State mismatch, expecting " +
-                                OIDDescription::of(request_.state()) + " but got " +
-                                OIDDescription::of(received.state()) +
-                                " in authorization response " + received.description();
-      error = OIDError(std::string(OIDOAuthAuthorizationErrorDomain),
-                       static_cast<long>(OIDErrorCodeOAuth::clientError), std::move(description),
-                       nullptr, parameters);
+      error = userAgentFlow::stateMismatch(request_.state(), received.state(),
+                                           received.description(), parameters);
     } else {
       response = std::move(received);
     }
@@ -130,11 +116,7 @@ bool OIDAuthorizationSession::resumeExternalUserAgentFlowWithURL(const URL& url)
   auto finish = [self, response = std::move(response), error = std::move(error)] {
     self->didFinishWithResponse(response, error);
   };
-  if (auto externalUserAgent = externalUserAgent_) {
-    externalUserAgent->dismissExternalUserAgentAnimated(true, std::move(finish));
-  } else {
-    finish();
-  }
+  userAgentFlow::dismissThen(externalUserAgent_, std::move(finish));
   return true;
 }
 

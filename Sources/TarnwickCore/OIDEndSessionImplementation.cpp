@@ -3,11 +3,10 @@
 #include <utility>
 
 #include "Platform/Foundation/Error.h"
-#include "Platform/Foundation/SystemLogger.h"
 #include "TarnwickCore/OIDAuthorizationSession.h"
-#include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDErrorUtilities.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
+#include "TarnwickCore/OIDUserAgentFlow.h"
 
 namespace tarnwick {
 
@@ -53,18 +52,14 @@ void OIDEndSessionImplementation::cancel() {
 
 void OIDEndSessionImplementation::cancelWithCompletion(std::function<void()> completion) {
   auto self = strongSelf();
-  auto externalUserAgent = externalUserAgent_;
-  if (!externalUserAgent) {
-    if (completion) completion();
-    return;
-  }
-  auto finish = [self, completion = std::move(completion)] {
-    self->didFinishWithResponse(std::nullopt,
-                                OIDErrorUtilities::errorWithCode(
-                                    OIDErrorCode::userCancelledAuthorizationFlow, nullptr));
-    if (completion) completion();
-  };
-  externalUserAgent->dismissExternalUserAgentAnimated(true, std::move(finish));
+  userAgentFlow::cancel(
+      externalUserAgent_,
+      [self] {
+        self->didFinishWithResponse(std::nullopt,
+                                    OIDErrorUtilities::errorWithCode(
+                                        OIDErrorCode::userCancelledAuthorizationFlow, nullptr));
+      },
+      std::move(completion));
 }
 
 bool OIDEndSessionImplementation::shouldHandleURL(const URL& url) const {
@@ -76,10 +71,7 @@ bool OIDEndSessionImplementation::resumeExternalUserAgentFlowWithURL(const URL& 
   if (!shouldHandleURL(url)) return false;
   auto self = strongSelf();
   if (!pendingEndSessionCallback_) {
-    static const platform::SystemLogger log("dev.voskary.tarnwick", "end-session");
-    log.log(
-        platform::SystemLogType::error,
-        "An OAuth redirect was sent to a OIDExternalUserAgentSession after it already completed.");
+    userAgentFlow::logLateRedirect("end-session");
     return false;
   }
 
@@ -88,12 +80,8 @@ bool OIDEndSessionImplementation::resumeExternalUserAgentFlowWithURL(const URL& 
   std::optional<OIDError> error;
   OIDEndSessionResponse received(request_, parameters);
   if (request_.state() != received.state()) {
-    std::string description = "State mismatch, expecting " + OIDDescription::of(request_.state()) +
-                              " but got " + OIDDescription::of(received.state()) +
-                              " in authorization response " + received.description();
-    error = OIDError(std::string(OIDOAuthAuthorizationErrorDomain),
-                     static_cast<long>(OIDErrorCodeOAuth::clientError), std::move(description),
-                     nullptr, parameters);
+    error = userAgentFlow::stateMismatch(request_.state(), received.state(), received.description(),
+                                         parameters);
   } else {
     response = std::move(received);
   }
@@ -101,11 +89,7 @@ bool OIDEndSessionImplementation::resumeExternalUserAgentFlowWithURL(const URL& 
   auto finish = [self, response = std::move(response), error = std::move(error)] {
     self->didFinishWithResponse(response, error);
   };
-  if (auto externalUserAgent = externalUserAgent_) {
-    externalUserAgent->dismissExternalUserAgentAnimated(true, std::move(finish));
-  } else {
-    finish();
-  }
+  userAgentFlow::dismissThen(externalUserAgent_, std::move(finish));
   return true;
 }
 

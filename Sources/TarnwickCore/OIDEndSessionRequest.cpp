@@ -67,9 +67,7 @@ Value OIDEndSessionRequest::archive() const {
 std::optional<OIDEndSessionRequest> OIDEndSessionRequest::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("configuration");
-  if (found == dictionary->end()) return std::nullopt;
-  auto configuration = OIDServiceConfiguration::fromArchive(found->second);
+  auto configuration = configurationIn(*dictionary);
   if (!configuration) return std::nullopt;
   return OIDEndSessionRequest(
       std::move(*configuration), textIn(*dictionary, "id_token_hint"),

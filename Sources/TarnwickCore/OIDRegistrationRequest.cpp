@@ -100,9 +100,7 @@ Value OIDRegistrationRequest::archive() const {
 std::optional<OIDRegistrationRequest> OIDRegistrationRequest::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("configuration");
-  if (found == dictionary->end()) return std::nullopt;
-  auto configuration = OIDServiceConfiguration::fromArchive(found->second);
+  auto configuration = configurationIn(*dictionary);
   if (!configuration) return std::nullopt;
   std::vector<URL> redirectURIs;
   for (const auto& text : textListIn(*dictionary, "redirect_uris").value_or(

@@ -113,9 +113,7 @@ Value OIDTokenRequest::archive() const {
 std::optional<OIDTokenRequest> OIDTokenRequest::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("configuration");
-  if (found == dictionary->end()) return std::nullopt;
-  auto configuration = OIDServiceConfiguration::fromArchive(found->second);
+  auto configuration = configurationIn(*dictionary);
   auto grantType = textIn(*dictionary, "grant_type");
   auto clientID = textIn(*dictionary, "client_id");
   auto redirectURL = urlIn(*dictionary, "redirect_uri");

@@ -18,18 +18,16 @@ constexpr std::string_view kExpirationField = "accessTokenExpirationDate";
 
 }  // namespace
 
-OIDTokenResponse::TextField OIDTokenResponse::textField(std::string_view name) {
-  static const std::array<std::pair<std::string_view, TextField>, 5> fields{{
-      {"accessToken", &OIDTokenResponse::accessToken_},
-      {"tokenType", &OIDTokenResponse::tokenType_},
-      {"idToken", &OIDTokenResponse::idToken_},
-      {"refreshToken", &OIDTokenResponse::refreshToken_},
-      {"scope", &OIDTokenResponse::scope_},
-  }};
-  for (const auto& [fieldName, member] : fields) {
-    if (fieldName == name) return member;
-  }
-  return nullptr;
+const OIDMappedFields<OIDTokenResponse>& OIDTokenResponse::fields() {
+  static const OIDMappedFields<OIDTokenResponse> table{
+      {{"accessToken", &OIDTokenResponse::accessToken_},
+       {"tokenType", &OIDTokenResponse::tokenType_},
+       {"idToken", &OIDTokenResponse::idToken_},
+       {"refreshToken", &OIDTokenResponse::refreshToken_},
+       {"scope", &OIDTokenResponse::scope_}},
+      kExpirationField,
+      &OIDTokenResponse::accessTokenExpirationDate_};
+  return table;
 }
 
 const OIDFieldMapping::Map& OIDTokenResponse::fieldMap() {
@@ -55,22 +53,11 @@ OIDTokenResponse::OIDTokenResponse(OIDTokenRequest request, const Value::Diction
 }
 
 void OIDTokenResponse::setField(const std::string& name, Value value) {
-  if (name == kExpirationField) {
-    accessTokenExpirationDate_ = value.asDate();
-    return;
-  }
-  TextField member = textField(name);
-  if (member && value.asString()) this->*member = *value.asString();
+  fields().set(*this, name, value);
 }
 
 std::optional<Value> OIDTokenResponse::field(const std::string& name) const {
-  if (name == kExpirationField) {
-    if (!accessTokenExpirationDate_) return std::nullopt;
-    return Value(*accessTokenExpirationDate_);
-  }
-  TextField member = textField(name);
-  if (!member || !(this->*member)) return std::nullopt;
-  return Value(*(this->*member));
+  return fields().get(*this, name);
 }
 
 Value OIDTokenResponse::archive() const {

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/Value.h"
 #include "TarnwickCore/OIDFieldMapping.h"
+#include "TarnwickCore/OIDMappedFields.h"
 #include "TarnwickCore/OIDTokenRequest.h"
 
 namespace tarnwick {
@@ -40,8 +41,8 @@ class OIDTokenResponse {
   bool operator==(const OIDTokenResponse&) const = default;
 
  private:
-  using TextField = std::optional<std::string> OIDTokenResponse::*;
-  static TextField textField(std::string_view name);
+  friend struct OIDMappedFields<OIDTokenResponse>;
+  static const OIDMappedFields<OIDTokenResponse>& fields();
   void setField(const std::string& field, platform::Value value);
   std::optional<platform::Value> field(const std::string& field) const;
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "Support/SimTest.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/Tarnwick/FakeBrowser.h"
@@ -204,6 +207,92 @@ TEST(XdgOpenURLOpenerTest, ReportsWhetherTheProgramStarted) {
   EXPECT_TRUE(XdgOpenURLOpener("true").openURL(url));
   EXPECT_FALSE(XdgOpenURLOpener("flagrig-no-such-program").openURL(url));
   EXPECT_FALSE(XdgOpenURLOpener("true").openURL(URL()));
+}
+
+// An opener that answers only when the test says, as xdg-open does when it exits.
+class LateOpener final : public URLOpener {
+ public:
+  bool openURL(const URL&) override { return true; }
+  void openURLWithCompletion(const URL& url, Completion completion) override {
+    opened.push_back(url);
+    pending.push_back(std::move(completion));
+  }
+  void answer(bool opened) {
+    auto c = std::move(pending.front());
+    pending.erase(pending.begin());
+    c(opened);
+  }
+  std::vector<URL> opened;
+  std::vector<Completion> pending;
+};
+
+TEST_F(OIDExternalUserAgentMacTest, ABrowserThatFailsAfterStartingFailsTheFlowWithGeneralErrorTen) {
+  auto late = std::make_shared<LateOpener>();
+  UserAgentPlatform::setURLOpener(late);
+  auto agent = std::make_shared<OIDExternalUserAgentMac>();
+  auto first = request();
+  auto session =
+      OIDAuthorizationService::presentAuthorizationRequest(first, agent, recordInto(outcomes));
+  ASSERT_EQ(late->opened.size(), 1u);
+  EXPECT_TRUE(agent->isFlowInProgress());
+  EXPECT_TRUE(outcomes.empty());
+
+  late->answer(false);
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_TRUE(outcomes[0].error->is(OIDErrorCode::browserOpen));
+  EXPECT_EQ(outcomes[0].error->code(), -10);
+  EXPECT_EQ(outcomes[0].error->description(), "Unable to open the browser.");
+  EXPECT_FALSE(agent->isFlowInProgress());
+
+  // A browser that did open changes nothing; a late "no" for a flow that was dismissed, or
+  // for an earlier flow while a new one runs, is not the new flow's failure.
+  std::vector<FlowOutcome> second;
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(second));
+  late->answer(true);
+  EXPECT_TRUE(agent->isFlowInProgress());
+  agent->dismissExternalUserAgentAnimated(false, nullptr);
+  std::vector<FlowOutcome> third;
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(third));
+  std::vector<FlowOutcome> fourth;
+  ASSERT_EQ(late->pending.size(), 1u);
+  auto stale = std::move(late->pending.front());
+  late->pending.clear();
+  agent->dismissExternalUserAgentAnimated(false, nullptr);
+  OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(fourth));
+  stale(false);
+  EXPECT_TRUE(fourth.empty());
+  EXPECT_TRUE(agent->isFlowInProgress());
+}
+
+// Runs the main loop until `done` or ten seconds pass (the answer comes from a child process).
+template <class Condition>
+bool runUntil(platform::testing::SimTest&, platform::RunLoop& loop, Condition done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done() && std::chrono::steady_clock::now() < end) {
+    loop.runUntilIdle();
+    std::this_thread::yield();
+  }
+  return done();
+}
+
+class XdgOpenURLOpenerAnswerTest : public platform::testing::SimTest {};
+
+TEST_F(XdgOpenURLOpenerAnswerTest, TheExitStatusIsTheAnswer) {
+  const URL url("https://id.example.test/authorize?x=1");
+  std::vector<std::optional<bool>> answers(4);
+  XdgOpenURLOpener("true").openURLWithCompletion(url, [&](bool ok) { answers[0] = ok; });
+  XdgOpenURLOpener("false").openURLWithCompletion(url, [&](bool ok) { answers[1] = ok; });
+  // Not started at all: answered inline.
+  XdgOpenURLOpener("flagrig-no-such-program").openURLWithCompletion(url, [&](bool ok) {
+    answers[2] = ok;
+  });
+  EXPECT_EQ(answers[2], false);
+  // An address that xdg-open would read as an option is never handed to it.
+  XdgOpenURLOpener("true").openURLWithCompletion(URL("--help"), [&](bool ok) { answers[3] = ok; });
+  EXPECT_EQ(answers[3], false);
+  ASSERT_TRUE(runUntil(*this, loop(), [&] { return answers[0] && answers[1]; }));
+  EXPECT_EQ(answers[0], true);
+  EXPECT_EQ(answers[1], false);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
 
 #include <array>
+#include <exception>
 #include <utility>
+
+#include "Flagrig/Diagnostics/LinearRedaction.h"
 
 namespace flagrig {
 
@@ -56,6 +59,20 @@ const Regex& DiagnosticRedaction::pvaId() {
 }
 
 std::string DiagnosticRedaction::redact(std::string_view text) {
+  return redact(text, LinearRedaction::defaultWorkPerByte);
+}
+
+std::string DiagnosticRedaction::redact(std::string_view text, std::size_t workPerByte) {
+  if (text.empty()) return std::string();
+  try {
+    if (auto redacted = LinearRedaction::redact(text, workPerByte)) return std::move(*redacted);
+  } catch (const std::exception&) {
+    // Out of memory, most likely: nothing of the text may leave unredacted.
+  }
+  return "<redacted>";
+}
+
+std::string DiagnosticRedaction::redactWithRegularExpressions(std::string_view text) {
   if (text.empty()) return std::string();
   using Rule = std::pair<const Regex& (*)(), std::string_view>;
   static constexpr std::array<Rule, 9> rules = {{
@@ -70,11 +87,7 @@ std::string DiagnosticRedaction::redact(std::string_view text) {
       {&opaqueBlob, "<redacted>"},
   }};
   std::string out(text);
-  try {
-    for (const auto& [rule, replacement] : rules) out = rule().replacingMatches(out, replacement);
-  } catch (const platform::RegexError&) {
-    return "<redacted>";
-  }
+  for (const auto& [rule, replacement] : rules) out = rule().replacingMatches(out, replacement);
   return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,9 +25,17 @@ struct DiagnosticRedaction {
   static const platform::Regex& vaId();
   static const platform::Regex& pvaId();
 
-  // What every rule leaves of `text`. Should a rule exceed the regular expressions' work
-  // limit, the whole text is withheld as "<redacted>" rather than passed on unredacted.
+  // What every rule leaves of `text`, in time linear in its length: the rules' results, found
+  // by scanners that need no backtracking (LinearRedaction). Should a scan ever exceed its
+  // work limit of `workPerByte` units per byte, the whole text is withheld as "<redacted>"
+  // rather than passed on unredacted; the default limit is far above what any text needs.
   static std::string redact(std::string_view text);
+  static std::string redact(std::string_view text, std::size_t workPerByte);
+
+  // The same by the rules' regular expressions, replaced one after the other: the reference
+  // the scanners are checked against. Super-linear on hostile texts; throws RegexError when a
+  // rule reaches the expressions' work limit.
+  static std::string redactWithRegularExpressions(std::string_view text);
 };
 
 }  // namespace flagrig

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "Platform/Foundation/UnicodeText.h"
+
 namespace flagrig {
 
 using platform::Color;
+using platform::UnicodeText;
 
 namespace {
 
@@ -55,11 +58,10 @@ std::string ColorHex::hexString(const Color& color) {
 }
 
 std::optional<Color> ColorHex::from(std::string_view hex) {
-  auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!hex.empty() && isBlank(hex.front())) hex.remove_prefix(1);
-  while (!hex.empty() && isBlank(hex.back())) hex.remove_suffix(1);
+  // Pasted values often carry a no-break or narrow space; line breaks are not trimmed.
+  std::string trimmed = UnicodeText::trimmed(hex, UnicodeText::WhiteSpace::spaces);
   std::string digits;
-  for (char c : hex) {
+  for (char c : trimmed) {
     if (c != '#') digits.push_back(c);
   }
   if (digits.size() != 6) return std::nullopt;

@@ -15,7 +15,8 @@ struct ColorHex {
   // are clamped first, so the text is always seven characters.
   static std::string hexString(const platform::Color& color);
   // The opaque sRGB colour that the text names, or nothing when it is not a six-digit hex
-  // colour. Spaces and tabs around it and every "#" in it are ignored.
+  // colour. Space separators (Unicode Zs) and tabs around it, and every "#"
+  // in it, are ignored.
   static std::optional<platform::Color> from(std::string_view hex);
 };
 

@@ -81,9 +81,14 @@ void TagManager::finishCreation() {
 
 void TagManager::startPositionPoll() {
   std::weak_ptr<TagManager> weak = weak_from_this();
-  pollTimer_ = env().mainLoop->scheduleTimer(pollInterval, true, [weak](Timer&) {
-    if (auto manager = weak.lock()) manager->updatePositions();
-  });
+  // In the common modes, so that tags keep following their windows while a menu is tracked
+  // or an alert runs its modal session.
+  pollTimer_ = env().mainLoop->scheduleTimer(
+      pollInterval, true,
+      [weak](Timer&) {
+        if (auto manager = weak.lock()) manager->updatePositions();
+      },
+      RunLoopModes::common());
 }
 
 std::optional<std::vector<PaletteEntry>> TagManager::loadPalette() {

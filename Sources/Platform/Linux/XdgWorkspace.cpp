@@ -17,6 +17,7 @@
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/SingleInstance.h"
 
 extern char** environ;
 
@@ -41,8 +42,7 @@ bool processExists(std::int32_t pid) {
   // A zombie has ended although it can still be signalled.
   std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
   auto close = stat.rfind(')');
-  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z')
-    return false;
+  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return false;
   return true;
 }
 
@@ -60,30 +60,37 @@ class ProcessApplication final : public RunningApplication {
   bool activate(std::uint32_t) override {
     if (isTerminated()) return false;
     if (!hasEnvironment() || !env().desktop) return false;
-    // Activating an application is raising its frontmost window.
+    // Activating an application raises its focused window (the one it would get focus back
+    // in, or the one just asked for), else its frontmost.
     auto& ax = Accessibility::shared();
     auto app = ax.createApplication(pid_);
-    AXValue windows;
-    if (ax.copyAttributeValue(app, "AXWindows", windows) != AXError::success) return false;
-    auto elements = windows.asElementArray();
-    if (!elements || elements->empty()) return false;
-    return ax.performAction(elements->front(), "AXRaise") == AXError::success;
+    AXValue window;
+    if (ax.copyAttributeValue(app, AXAttribute::focusedWindow, window) != AXError::success)
+      return false;
+    auto element = window.asElement();
+    return element && ax.performAction(element, AXAction::raise) == AXError::success;
   }
 
  private:
   std::int32_t pid_;
 };
 
-// Starts `argv` in a session of its own, so it outlives us; reaped on a thread.
-std::optional<pid_t> spawnDetached(std::vector<std::string> arguments) {
+// Starts `argv` in a session of its own, so it outlives us, with these variables added to our
+// environment; reaped on a thread.
+std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
+                                   std::vector<std::string> variables = {}) {
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  for (auto& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), environ);
+  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
   std::thread([pid] {
@@ -136,7 +143,8 @@ void XdgWorkspace::activateFileViewerSelecting(const std::vector<std::string>& p
     auto folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path().string();
     if (folders.insert(folder).second) {
       opener_.open(folder, [folder](bool opened) {
-        if (!opened) std::fprintf(stderr, "flagrig: could not show the folder %s\n", folder.c_str());
+        if (!opened)
+          std::fprintf(stderr, "flagrig: could not show the folder %s\n", folder.c_str());
       });
     }
   }
@@ -158,16 +166,20 @@ void XdgWorkspace::openApplication(const std::string& path,
   } else {
     std::vector<std::string> argv{ourselves ? std::string("/proc/self/exe") : path};
     if (ourselves) argv.insert(argv.end(), arguments_.begin(), arguments_.end());
-    if (auto pid = spawnDetached(argv)) {
+    // Our successor must wait for this process to let go of the single-instance lock.
+    std::vector<std::string> variables;
+    if (ourselves)
+      variables.push_back(std::string(SingleInstance::relaunchVariable) + "=" +
+                          std::to_string(::getpid()));
+    if (auto pid = spawnDetached(argv, variables)) {
       launched = std::make_shared<ProcessApplication>(*pid);
     } else {
       failure = "The application at " + path + " could not be started.";
     }
   }
   if (!completion) return;
-  env().mainLoop->post([completion = std::move(completion), launched, failure] {
-    completion(launched, failure);
-  });
+  env().mainLoop->post(
+      [completion = std::move(completion), launched, failure] { completion(launched, failure); });
 }
 
 std::shared_ptr<RunningApplication> XdgWorkspace::runningApplication(std::int32_t pid) {

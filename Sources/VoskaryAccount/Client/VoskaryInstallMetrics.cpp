@@ -1,7 +1,10 @@
 #include "VoskaryAccount/Client/VoskaryInstallMetrics.h"
 
+#include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "Platform/Foundation/SharedInstance.h"
 #include "Platform/Foundation/UUID.h"
@@ -19,14 +22,50 @@ std::mutex& metricsLock() {
   return lock;
 }
 
-// The identifier made in this run when no stored one could be read back, so that the run
-// keeps one identity while the store is unavailable or refuses writes.
-struct RunInstallID {
-  std::optional<std::string> value;
+// Identifiers made in this run for stores that could not be read or refused the new item,
+// one per store, so that the run keeps one identity while that store is unavailable. A store
+// that has been seen to hold a usable identifier has none: its item is the identity, and
+// deleting that item makes a new one.
+struct RunInstallIDs {
+  // Keychain stores by service and access group: two values for one app slug share items.
+  std::map<std::string, std::string> keychain;
+  // Any other store by identity.
+  std::vector<std::pair<std::weak_ptr<VoskaryAccountDataStorage>, std::string>> others;
+
+  // The slot of `storage`, made when `create`; null when there is none.
+  std::string* find(const std::shared_ptr<VoskaryAccountDataStorage>& storage, bool create) {
+    if (auto* keychainStorage = dynamic_cast<const KeychainStorage*>(storage.get())) {
+      std::string key = keychainStorage->service() + '\n' +
+                        keychainStorage->accessGroup().value_or(std::string());
+      auto it = keychain.find(key);
+      if (it == keychain.end()) {
+        if (!create) return nullptr;
+        it = keychain.emplace(std::move(key), std::string()).first;
+      }
+      return &it->second;
+    }
+    std::erase_if(others, [](const auto& entry) { return entry.first.expired(); });
+    for (auto& [store, id] : others) {
+      if (store.lock() == storage) return &id;
+    }
+    if (!create) return nullptr;
+    return &others.emplace_back(storage, std::string()).second;
+  }
+
+  void forget(const std::shared_ptr<VoskaryAccountDataStorage>& storage) {
+    if (auto* keychainStorage = dynamic_cast<const KeychainStorage*>(storage.get())) {
+      keychain.erase(keychainStorage->service() + '\n' +
+                     keychainStorage->accessGroup().value_or(std::string()));
+      return;
+    }
+    std::erase_if(others, [&](const auto& entry) {
+      return entry.first.expired() || entry.first.lock() == storage;
+    });
+  }
 };
 
-RunInstallID& runInstallID() {
-  static platform::SharedInstance<RunInstallID> instance;
+RunInstallIDs& runInstallIDs() {
+  static platform::SharedInstance<RunInstallIDs> instance;
   return instance.get();
 }
 
@@ -51,22 +90,33 @@ std::string VoskaryInstallMetrics::installID() const {
   } catch (const VoskaryError&) {
     readable = false;
   }
+  auto& runIDs = runInstallIDs();
   if (stored) {
     std::string text(stored->begin(), stored->end());
-    if (!text.empty() && platform::UnicodeText::isValidUTF8(text)) return text;
-  }
-
-  auto& made = runInstallID().value;
-  if (!made) made = platform::UUID::random().lowercaseString();
-  // An item that could not be read may still hold the real identifier: leave it alone.
-  if (readable) {
-    try {
-      storage_->setData(bytesOf(*made), Keys::installID);
-    } catch (const VoskaryError&) {
-      // The made identifier serves for this run; the next call tries to store it again.
+    if (!text.empty() && platform::UnicodeText::isValidUTF8(text)) {
+      runIDs.forget(storage_);
+      return text;
     }
   }
-  return *made;
+
+  // An item that could not be read may still hold the real identifier: leave it alone, and
+  // answer with this run's identifier for the store.
+  if (!readable) {
+    std::string* made = runIDs.find(storage_, true);
+    if (made->empty()) *made = platform::UUID::random().lowercaseString();
+    return *made;
+  }
+  // Missing: store the identifier this run has used so far, or a new one.
+  std::string* made = runIDs.find(storage_, false);
+  std::string id = made ? *made : platform::UUID::random().lowercaseString();
+  try {
+    storage_->setData(bytesOf(id), Keys::installID);
+    runIDs.forget(storage_);
+  } catch (const VoskaryError&) {
+    // It serves for this run; the next call tries to store it again.
+    *runIDs.find(storage_, true) = id;
+  }
+  return id;
 }
 
 bool VoskaryInstallMetrics::shouldFireFirstOpen() const {

@@ -28,8 +28,9 @@ class VoskaryInstallMetrics {
   // The stored identifier when it is non-empty UTF-8, returned as it is. Only when the item
   // is definitely missing (or holds no usable text) is a new lower-case UUID made and stored.
   // A store that cannot be read keeps its item untouched and the call returns an identifier
-  // made for this run; so does a store that refuses the new one. Within one run the made
-  // identifier stays the same.
+  // made for this run and this store; so does a store that refuses the new one, and the next
+  // call tries to store that identifier again. Once the store holds an identifier, the
+  // run-only one is gone: deleting the item makes a new identifier.
   std::string installID() const;
   // True while the first-open flag is not stored (or cannot be read).
   bool shouldFireFirstOpen() const;

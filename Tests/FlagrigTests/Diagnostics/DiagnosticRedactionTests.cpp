@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "Flagrig/Diagnostics/LinearRedaction.h"
 
 namespace flagrig {
 namespace {
@@ -63,18 +66,77 @@ TEST(DiagnosticRedactionTest, EachRuleAndItsTraps) {
       {"arabic-indic digits are digits", "peer ١٩٢.١٦٨.١.٢ up", "peer <redacted-ip> up"},
       {"no-break space is a blank", "password:\u00a0hunter2", "<redacted>"},
       {"a letter before the keyword is no boundary", "ätoken=abc", "ätoken=abc"},
+      // Case-insensitive as ICU compares: by full case folding, never ending inside one.
+      {"long s folds to s", "\u017fecret=x y", "<redacted> y"},
+      {"sharp s folds to ss", "PA\u00dfWORD: hunter2", "<redacted>"},
+      {"kelvin sign folds to k", "api\u212aey=1", "<redacted>"},
+      {"a keyword ending inside a folding", "va\u00df=1", "va\u00df=1"},
+      // \b looks through marks and format characters, and never stands before one.
+      {"a format character is looked through", "x\u200btoken=1", "x\u200btoken=1"},
+      {"a mark at the start is looked through", "\u0301token=1", "\u0301<redacted>"},
+      {"no boundary before a mark", "1.2.3.4\u0301 up", "1.2.3.4\u0301 up"},
+      // Backtracking corners of each rule.
+      {"a port glued to a word is left", "1.2.3.4:80a", "<redacted-ip>:80a"},
+      {"ipv6 ends after its last colon before a long run", "ab:cd:12345", "<redacted-ip>12345"},
+      {"ipv6 ends before a trailing colon", "1:2:3: x", "<redacted-ip>: x"},
+      {"compressed ipv6 takes four digits", "::12345", "<redacted-ip>5"},
+      {"jwt gives back to a boundary", "aaaaaaaa.bbbbbbbb.cccccccccc-- x", "<redacted-token>-- x"},
+      {"email after a failed one", "x@y@z.com", "x@x****@z.com"},
+      {"email local part with underscore", "pva_a@b.cc9", "x****@b.cc9"},
+      {"blob gives back to a boundary", "abcdefghijklmnopqrstuvwxyz++ x", "<redacted>++ x"},
+      {"home path with other scripts", "/home/j\u00fcrgen/x y", "/home/<redacted> y"},
+      // Ill-formed UTF-8 reads as U+FFFD, as ICU reads it.
+      {"ill-formed bytes",
+       "a\xff"
+       "b token=\xc3",
+       "a\ufffd"
+       "b <redacted>"},
   };
-  for (const auto& c : cases)
+  for (const auto& c : cases) {
     EXPECT_EQ(DiagnosticRedaction::redact(c.input), c.expected) << c.label << ": " << c.input;
+    // The table holds what the rules' regular expressions give.
+    EXPECT_EQ(DiagnosticRedaction::redactWithRegularExpressions(c.input), c.expected) << c.label;
+  }
+}
+
+std::string repeated(std::string_view piece, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+TEST(DiagnosticRedactionTest, TextsOnWhichTheExpressionsBacktrackAreRedactedNotWithheld) {
+  // Small enough for the expressions to finish: both ways agree.
+  const std::vector<std::string> small = {
+      repeated("a-", 1500),
+      repeated("a.", 1500) + "@x",
+      repeated("a", 3000) + "@x.y",
+      repeated("1:", 1500),
+      repeated("\u0301", 1000) + "token=1",
+      repeated("token ", 500) + "=",
+      repeated("aaaaaaaa.", 300),
+      repeated("/home/a", 400),
+  };
+  for (const auto& text : small) {
+    EXPECT_TRUE(DiagnosticRedaction::redact(text) ==
+                DiagnosticRedaction::redactWithRegularExpressions(text))
+        << text.substr(0, 40);
+  }
+  // Where the expressions would run for seconds and be stopped, the scanners still redact.
+  EXPECT_EQ(DiagnosticRedaction::redact(std::string(10'000, 'a') + "@x"), "<redacted>@x");
+  EXPECT_EQ(DiagnosticRedaction::redact(repeated("a-", 50'000)), "<redacted>-");
+  EXPECT_EQ(DiagnosticRedaction::redact(repeated("1:", 50'000)), "<redacted-ip>:");
+}
+
+TEST(DiagnosticRedactionTest, ATextBeyondTheWorkLimitIsWithheldWhole) {
+  EXPECT_EQ(DiagnosticRedaction::redact("token=abc and more", 0), "<redacted>");
+  EXPECT_EQ(DiagnosticRedaction::redact("", 0), "");
+  EXPECT_EQ(LinearRedaction::redact("nothing here", 0), std::nullopt);
+  EXPECT_EQ(DiagnosticRedaction::redact("token=abc and more"), "<redacted> and more");
 }
 
 TEST(DiagnosticRedactionTest, MegabyteMessagesAreRedactedWhole) {
   // Compared without printing: a failure would otherwise dump megabytes.
-  auto repeated = [](std::string_view piece, std::size_t times) {
-    std::string out;
-    for (std::size_t i = 0; i < times; ++i) out += piece;
-    return out;
-  };
   const std::string words = repeated("lorem ipsum dolor ", 60'000);
   EXPECT_TRUE(DiagnosticRedaction::redact(words) == words);
 

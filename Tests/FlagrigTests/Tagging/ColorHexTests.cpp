@@ -21,15 +21,29 @@ TEST(ColorHexTest, ParsesSixHexDigitsAndNothingElse) {
     const char* text;
     std::optional<Color> expected;
   } cases[] = {
-      {"  #ff8800  ", rgb(255, 136, 0)}, {"\t#ff8800 \t", rgb(255, 136, 0)},
-      {"FF8800", rgb(255, 136, 0)},      {"FF#88#00", rgb(255, 136, 0)},
-      {"##0a0B0c", rgb(10, 11, 12)},     {"+FFFFF", rgb(15, 255, 255)},
-      {"-00000", rgb(0, 0, 0)},          {"F80", std::nullopt},
-      {"#GG0000", std::nullopt},         {"#FF880011", std::nullopt},
-      {"\n#ff8800", std::nullopt},       {"FF 880", std::nullopt},
-      {"-00001", std::nullopt},          {"+-FFFF", std::nullopt},
-      {"0x8800", std::nullopt},          {"", std::nullopt},
+      {"  #ff8800  ", rgb(255, 136, 0)},
+      {"\t#ff8800 \t", rgb(255, 136, 0)},
+      {"FF8800", rgb(255, 136, 0)},
+      {"FF#88#00", rgb(255, 136, 0)},
+      {"##0a0B0c", rgb(10, 11, 12)},
+      {"+FFFFF", rgb(15, 255, 255)},
+      {"-00000", rgb(0, 0, 0)},
+      {"F80", std::nullopt},
+      {"#GG0000", std::nullopt},
+      {"#FF880011", std::nullopt},
+      {"\n#ff8800", std::nullopt},
+      {"FF 880", std::nullopt},
+      {"-00001", std::nullopt},
+      {"+-FFFF", std::nullopt},
+      {"0x8800", std::nullopt},
+      {"", std::nullopt},
       {"######", std::nullopt},
+      // Every space separator trims, as does the tab; other white space does not.
+      {"\u00a0#ff8800\u3000", rgb(255, 136, 0)},
+      {"\u2009\u202f#ff8800\u205f\t", rgb(255, 136, 0)},
+      {"#ff8800\u2028", std::nullopt},
+      {"\u0085#ff8800", std::nullopt},
+      {"#ff\u00a08800", std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

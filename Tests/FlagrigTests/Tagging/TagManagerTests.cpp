@@ -296,6 +296,33 @@ TEST_F(TagManagerTest, ThePollFollowsHidesShowsAndRemovesTags) {
   EXPECT_FALSE(mailPanelRef->isVisible());
 }
 
+TEST_F(TagManagerTest, ThePollKeepsRunningWhileAMenuOrAnAlertRuns) {
+  auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
+  manager().createTag(mail);
+  TagPanel& panel = *tag(0).panel;
+  for (RunLoopMode mode : {RunLoopMode::eventTracking, RunLoopMode::modal}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    Rect moved = tag(0).lastBounds == Rect(100, 200, 600, 400) ? Rect(300, 250, 600, 400)
+                                                               : Rect(100, 200, 600, 400);
+    // The window moves while the session runs; a few poll intervals later the session ends.
+    loop().scheduleTimer(
+        0.1, false, [&](Timer&) { server().moveWindow(mail.windowNumber, moved); }, mode);
+    Rect followed, panelFrame;
+    loop().scheduleTimer(
+        0.3, false,
+        [&](Timer&) {
+          followed = tag(0).lastBounds;
+          panelFrame = panel.frame();
+          loop().endNested(0);
+        },
+        mode);
+    loop().post([&] { loop().runNested(mode); });
+    runUntilIdle();
+    EXPECT_EQ(followed, moved);
+    EXPECT_EQ(panelFrame.origin.x, moved.origin.x + (moved.size.width - 100) / 2);
+  }
+}
+
 TEST_F(TagManagerTest, AProcessIdOfZeroOrLessIsNeverProbedAndCountsAsGone) {
   for (std::int32_t pid : {0, -1}) {
     manager().createTag(

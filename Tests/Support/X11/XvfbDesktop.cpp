@@ -65,8 +65,15 @@ std::optional<int> reap(pid_t pid, double seconds) {
 
 }  // namespace
 
-pid_t XvfbDesktop::startProcess(const std::vector<std::string>& argv) {
+pid_t XvfbDesktop::startProcess(const std::vector<std::string>& argv, bool guarded) {
   std::vector<std::string> args = argv;
+  if (guarded) {
+    // A shell waits on the guard pipe and ends the program when the pipe closes, which it
+    // does when this process ends in whatever way: nothing outlives a killed test.
+    args = {"sh", "-c", "\"$@\" </dev/null & child=$!; read _; kill $child 2>/dev/null; wait",
+            "guard"};
+    args.insert(args.end(), argv.begin(), argv.end());
+  }
   std::vector<char*> raw;
   for (auto& a : args) raw.push_back(a.data());
   raw.push_back(nullptr);
@@ -87,7 +94,11 @@ pid_t XvfbDesktop::startProcess(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   // Quiet children; the one descriptor a child must keep is passed on as it is.
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (guarded) {
+    posix_spawn_file_actions_adddup2(&actions, guardRead_, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   if (!std::getenv("FLAGRIG_TEST_VERBOSE"))
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -108,6 +119,13 @@ std::unique_ptr<XvfbDesktop> XvfbDesktop::start(std::string& reason, Options opt
     return nullptr;
   }
   std::unique_ptr<XvfbDesktop> desktop(new XvfbDesktop());
+  int guard[2];
+  if (::pipe2(guard, O_CLOEXEC) != 0) {
+    reason = "no pipe for the process guard";
+    return nullptr;
+  }
+  desktop->guardRead_ = guard[0];
+  desktop->guardWrite_ = guard[1];
 
   // The server picks a free display and writes its number to this pipe once it accepts
   // connections: no guessed numbers, no sleeping.
@@ -119,7 +137,8 @@ std::unique_ptr<XvfbDesktop> XvfbDesktop::start(std::string& reason, Options opt
   ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   std::string size = std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
   desktop->server_ = desktop->startProcess({"Xvfb", "-displayfd", std::to_string(fds[1]),
-                                            "-noreset", "-nolisten", "tcp", "-screen", "0", size});
+                                            "-noreset", "-nolisten", "tcp", "-screen", "0", size},
+                                           true);
   ::close(fds[1]);
   if (desktop->server_ < 0) {
     ::close(fds[0]);
@@ -151,28 +170,42 @@ std::unique_ptr<XvfbDesktop> XvfbDesktop::start(std::string& reason, Options opt
       reason = "Xvfb on " + desktop->display_ + " refuses connections";
       return nullptr;
     }
-    pid_t wm = desktop->startProcess({"dbus-run-session", "--", "openbox", "--sm-disable"});
+    // X clients end with the server, so guarding the server is enough.
+    pid_t wm = desktop->startProcess({"dbus-run-session", "--", "openbox", "--sm-disable"}, false);
     if (wm < 0) {
       reason = "openbox could not be started";
       return nullptr;
     }
     desktop->children_.push_back(wm);
-    auto check = connection->atom("_NET_SUPPORTING_WM_CHECK");
-    bool ready = waitUntil(*connection, [&] {
-      auto cookie = xcb_get_property(connection->raw(), 0, connection->root(), check,
-                                     XCB_ATOM_WINDOW, 0, 1);
-      auto* reply = xcb_get_property_reply(connection->raw(), cookie, nullptr);
-      bool set = reply && xcb_get_property_value_length(reply) == 4;
+    // Ready when it manages windows: a probe window shows up in its client list. A probe
+    // mapped before the manager listened for map requests stays unmanaged, so it is mapped
+    // again until the manager takes it.
+    auto* c = connection->raw();
+    xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, connection->root(), 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    auto managed = [&] {
+      auto cookie = xcb_get_property(c, 0, connection->root(), connection->atoms().netClientList,
+                                     XCB_ATOM_WINDOW, 0, 1024);
+      auto* reply = xcb_get_property_reply(c, cookie, nullptr);
+      bool found = false;
+      if (reply && reply->format == 32) {
+        auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+        int count = xcb_get_property_value_length(reply) / 4;
+        found = std::find(windows, windows + count, probe) != windows + count;
+      }
       std::free(reply);
-      // The stacking list is the last thing openbox sets up.
-      auto cookie2 = xcb_get_property(connection->raw(), 0, connection->root(),
-                                      connection->atoms().netClientListStacking, XCB_ATOM_WINDOW,
-                                      0, 1);
-      auto* reply2 = xcb_get_property_reply(connection->raw(), cookie2, nullptr);
-      bool stacking = reply2 && reply2->type == XCB_ATOM_WINDOW;
-      std::free(reply2);
-      return set && stacking;
-    });
+      return found;
+    };
+    bool ready = false;
+    for (int attempt = 0; attempt < 60 && !ready; ++attempt) {
+      xcb_unmap_window(c, probe);
+      xcb_map_window(c, probe);
+      connection->flush();
+      ready = waitUntil(*connection, managed, 0.5);
+    }
+    xcb_destroy_window(c, probe);
+    connection->sync();
     if (!ready) {
       reason = "openbox did not start on " + desktop->display_;
       return nullptr;
@@ -190,22 +223,24 @@ XvfbDesktop::~XvfbDesktop() {
     }
   }
   if (server_ > 0) {
-    ::kill(server_, SIGTERM);
+    ::kill(-server_, SIGTERM);
     if (!reap(server_, 5)) {
-      ::kill(server_, SIGKILL);
+      ::kill(-server_, SIGKILL);
       reap(server_, 5);
     }
   }
+  if (guardRead_ >= 0) ::close(guardRead_);
+  if (guardWrite_ >= 0) ::close(guardWrite_);
 }
 
 pid_t XvfbDesktop::spawn(const std::vector<std::string>& argv) {
-  pid_t pid = startProcess(argv);
+  pid_t pid = startProcess(argv, false);
   if (pid > 0) children_.push_back(pid);
   return pid;
 }
 
 int XvfbDesktop::run(const std::vector<std::string>& argv, double seconds) {
-  pid_t pid = startProcess(argv);
+  pid_t pid = startProcess(argv, false);
   if (pid < 0) return -1;
   auto status = reap(pid, seconds);
   if (!status) {

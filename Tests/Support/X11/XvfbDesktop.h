@@ -13,7 +13,8 @@ namespace platform::testing {
 
 // A private X desktop for tests: `Xvfb -noreset` on a display number it picks itself, with
 // openbox as window manager under a private D-Bus session. Every process it starts runs in a
-// process group of its own and is ended with the desktop. Readiness is waited for by condition
+// process group of its own and is ended with the desktop; should the test process die, the
+// server ends anyway, and its clients with it. Readiness is waited for by condition
 // (the server names its display, the manager announces itself on the root), never by sleeping.
 class XvfbDesktop {
  public:
@@ -25,7 +26,9 @@ class XvfbDesktop {
 
   // The running desktop, or null with the reason it cannot start here.
   static std::unique_ptr<XvfbDesktop> start(std::string& reason, Options options);
-  static std::unique_ptr<XvfbDesktop> start(std::string& reason) { return start(reason, Options()); }
+  static std::unique_ptr<XvfbDesktop> start(std::string& reason) {
+    return start(reason, Options());
+  }
   ~XvfbDesktop();
   XvfbDesktop(const XvfbDesktop&) = delete;
   XvfbDesktop& operator=(const XvfbDesktop&) = delete;
@@ -48,11 +51,13 @@ class XvfbDesktop {
 
  private:
   XvfbDesktop() = default;
-  pid_t startProcess(const std::vector<std::string>& argv);
+  pid_t startProcess(const std::vector<std::string>& argv, bool guarded);
 
   std::string display_;
   pid_t server_ = -1;
   std::vector<pid_t> children_;
+  int guardRead_ = -1;
+  int guardWrite_ = -1;
 };
 
 }  // namespace platform::testing

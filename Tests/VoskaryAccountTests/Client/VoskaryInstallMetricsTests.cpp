@@ -88,8 +88,45 @@ TEST_F(VoskaryInstallMetricsTests, AnUnreadableItemIsNeverReplaced) {
   keychain().plant({std::string(kService), "voskary_install_id", std::nullopt,
                     platform::KeychainAccessibility::afterFirstUnlockThisDeviceOnly},
                    platform::Value(42));
-  EXPECT_EQ(VoskaryInstallMetrics("flagrig").installID(), runID);
+  std::string secondRunID = VoskaryInstallMetrics("flagrig").installID();
+  EXPECT_TRUE(isLowerCaseUUID(secondRunID));
+  EXPECT_NE(secondRunID, kStoredID);
+  EXPECT_EQ(VoskaryInstallMetrics("flagrig").installID(), secondRunID);
   EXPECT_EQ(keychain().items()[0].data, platform::Value(42));
+}
+
+TEST_F(VoskaryInstallMetricsTests, ARunOnlyIdentifierServesOnlyItsStoreAndOnlyUntilOneIsStored) {
+  // Stored, then deleted: a new identifier, also after the store had refused writes.
+  keychain().failOperation(KeychainOperation::add, KeychainStatus::notAvailable);
+  std::string runID = VoskaryInstallMetrics("flagrig").installID();
+  keychain().clearFailures();
+  EXPECT_EQ(VoskaryInstallMetrics("flagrig").installID(), runID);
+  EXPECT_EQ(storedID(), bytes(runID));
+  KeychainStorage("flagrig").deleteData("voskary_install_id");
+  std::string next = VoskaryInstallMetrics("flagrig").installID();
+  EXPECT_NE(next, runID);
+  EXPECT_EQ(storedID(), bytes(next));
+
+  // Unreadable for a while, then readable: after its item is deleted, a new one again.
+  keychain().setLocked(true);
+  std::string lockedID = VoskaryInstallMetrics("flagrig").installID();
+  keychain().setLocked(false);
+  EXPECT_EQ(VoskaryInstallMetrics("flagrig").installID(), next);
+  KeychainStorage("flagrig").deleteData("voskary_install_id");
+  std::string third = VoskaryInstallMetrics("flagrig").installID();
+  EXPECT_NE(third, lockedID);
+  EXPECT_NE(third, next);
+
+  // Another app slug's service has an identity of its own, also while this one is unreadable.
+  keychain().setLocked(true);
+  std::string lockedFlagrig = VoskaryInstallMetrics("flagrig").installID();
+  std::string lockedOther = VoskaryInstallMetrics("other").installID();
+  EXPECT_NE(lockedFlagrig, lockedOther);
+  keychain().setLocked(false);
+  std::string other = VoskaryInstallMetrics("other").installID();
+  EXPECT_NE(other, third);
+  EXPECT_EQ(KeychainStorage("other").getData("voskary_install_id"), bytes(other));
+  EXPECT_EQ(VoskaryInstallMetrics("flagrig").installID(), third);
 }
 
 TEST_F(VoskaryInstallMetricsTests, AnIdentifierThatCannotBeStoredLastsTheRun) {

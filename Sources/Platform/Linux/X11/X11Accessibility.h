@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Platform/Accessibility/Accessibility.h"
@@ -20,6 +22,7 @@ class X11WindowServer;
 class X11Accessibility final : public Accessibility {
  public:
   X11Accessibility(std::shared_ptr<X11Connection> connection, X11WindowServer& windowServer);
+  ~X11Accessibility() override;
 
   bool isProcessTrusted() override { return true; }
   bool isProcessTrustedWithOptions(bool) override { return true; }
@@ -48,11 +51,17 @@ class X11Accessibility final : public Accessibility {
                               AXValue& value);
   AXError activate(std::uint32_t xid);
   AXError minimize(std::uint32_t xid);
+  AXError unminimize(std::uint32_t xid);
+  void sendToRoot(std::uint32_t window, xcb_atom_t type, std::array<std::uint32_t, 5> data);
+  std::uint32_t activeWindow();
   bool processExists(std::int32_t pid) const;
 
   std::shared_ptr<X11Connection> connection_;
   X11WindowServer& windowServer_;
   StatusItemHooks statusItems_;
+  X11Connection::SubscriptionId subscription_ = 0;
+  // The window we last asked the manager to activate, until it reports an active window.
+  std::optional<std::uint32_t> pendingActivation_;
 };
 
 }  // namespace platform::linuxbackend

@@ -34,15 +34,18 @@ std::shared_ptr<X11Connection> X11Connection::open(std::string_view display) {
   if (!connection->screen_) return nullptr;
   connection->internAtoms();
 
-  if (hasEnvironment() && env().mainLoop && !env().mainLoop->isManual()) {
-    auto loop = env().mainLoop;
-    std::weak_ptr<X11Connection> weak = connection;
-    connection->loop_ = loop;
-    connection->readSource_ = loop->addReadSource(connection->fileDescriptor(), [weak] {
-      if (auto strong = weak.lock()) strong->dispatchPendingEvents();
-    });
-  }
+  if (hasEnvironment() && env().mainLoop && !env().mainLoop->isManual())
+    connection->attachTo(env().mainLoop);
   return connection;
+}
+
+void X11Connection::attachTo(const std::shared_ptr<RunLoop>& loop) {
+  if (!loop || readSource_ || brokenReported_) return;
+  std::weak_ptr<X11Connection> weak = weak_from_this();
+  loop_ = loop;
+  readSource_ = loop->addReadSource(fileDescriptor(), [weak] {
+    if (auto strong = weak.lock()) strong->dispatchPendingEvents();
+  });
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
@@ -117,7 +120,8 @@ void X11Connection::internAtoms() {
   };
   std::vector<xcb_intern_atom_cookie_t> cookies;
   for (const auto& n : names) {
-    cookies.push_back(xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(n.name)), n.name));
+    cookies.push_back(
+        xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(n.name)), n.name));
   }
   for (std::size_t i = 0; i < cookies.size(); ++i) {
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
@@ -127,8 +131,10 @@ void X11Connection::internAtoms() {
 
 xcb_atom_t X11Connection::atom(std::string_view name) {
   if (auto it = extraAtoms_.find(name); it != extraAtoms_.end()) return it->second;
-  auto cookie = xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
+  auto cookie =
+      xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
   Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
+  didWaitForReplies();
   if (!reply) return XCB_NONE;
   extraAtoms_.emplace(std::string(name), reply->atom);
   return reply->atom;
@@ -140,8 +146,15 @@ X11Connection::SubscriptionId X11Connection::subscribe(EventHandler handler) {
   return id;
 }
 
+X11Connection::SubscriptionId X11Connection::observe(EventHandler observer) {
+  SubscriptionId id = nextId_++;
+  observers_.push_back({id, std::make_shared<EventHandler>(std::move(observer))});
+  return id;
+}
+
 void X11Connection::unsubscribe(SubscriptionId id) {
   std::erase_if(subscribers_, [id](const Subscriber& s) { return s.id == id; });
+  std::erase_if(observers_, [id](const Subscriber& s) { return s.id == id; });
   std::erase_if(brokenHandlers_, [id](const auto& h) { return h.first == id; });
 }
 
@@ -180,18 +193,53 @@ void X11Connection::sync() {
   if (isBroken()) return;
   Reply<xcb_get_input_focus_reply_t> reply(
       xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-  (void)reply;
+  didWaitForReplies();
+}
+
+void X11Connection::didWaitForReplies() {
+  auto loop = loop_.lock();
+  if (!loop || dispatchPosted_ || brokenReported_) return;
+  dispatchPosted_ = true;
+  std::weak_ptr<X11Connection> weak = weak_from_this();
+  loop->post([weak] {
+    if (auto strong = weak.lock()) {
+      strong->dispatchPosted_ = false;
+      strong->dispatchPendingEvents();
+    }
+  });
+}
+
+void X11Connection::readEvents() {
+  if (readIntoQueue()) didWaitForReplies();
+}
+
+bool X11Connection::readIntoQueue() {
+  bool any = false;
+  while (!isBroken()) {
+    auto* raw = xcb_poll_for_event(connection_);
+    if (!raw) {
+      // Reading may have just found the server gone: report it now, not on the next wake.
+      isBroken();
+      break;
+    }
+    std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event(raw, std::free);
+    observeEvent(*event);
+    queued_.push_back(std::move(event));
+    any = true;
+  }
+  return any;
 }
 
 void X11Connection::dispatchPendingEvents() {
-  while (!isBroken()) {
-    Reply<xcb_generic_event_t> event(xcb_poll_for_event(connection_));
-    if (!event) break;
+  readIntoQueue();
+  while (!queued_.empty()) {
+    auto event = std::move(queued_.front());
+    queued_.pop_front();
     handleEvent(*event);
   }
 }
 
-void X11Connection::handleEvent(const xcb_generic_event_t& event) {
+void X11Connection::observeEvent(const xcb_generic_event_t& event) {
   if ((event.response_type & 0x7f) == XCB_CONFIGURE_NOTIFY) {
     const auto& e = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
     if (e.window == root_) {
@@ -199,6 +247,11 @@ void X11Connection::handleEvent(const xcb_generic_event_t& event) {
       rootHeight_ = e.height;
     }
   }
+  auto observers = observers_;
+  for (const auto& o : observers) (*o.handler)(event);
+}
+
+void X11Connection::handleEvent(const xcb_generic_event_t& event) {
   // Handlers may subscribe or unsubscribe while they run.
   auto subscribers = subscribers_;
   for (const auto& s : subscribers) {

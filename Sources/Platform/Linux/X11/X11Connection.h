@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -82,8 +83,13 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   std::uint16_t rootHeight() const { return rootHeight_; }
 
   // Handlers run on the main thread, in subscription order, for every event and for errors
-  // (response type 0) that arrive as events. Unsubscribing inside a handler is allowed.
+  // (response type 0) that arrive as events, from `dispatchPendingEvents`. Unsubscribing
+  // inside a handler is allowed.
   SubscriptionId subscribe(EventHandler handler);
+  // Observers see each event as soon as it is read, whoever reads it, even in the middle of
+  // another component's call; they only note what changed (a cache to drop) and must not call
+  // back into the product.
+  SubscriptionId observe(EventHandler observer);
   void unsubscribe(SubscriptionId id);
   // Runs once, the first time the connection is found broken.
   SubscriptionId onBroken(std::function<void()> handler);
@@ -94,10 +100,22 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   void sync();
   // Reads every queued event and hands each to the subscribers.
   void dispatchPendingEvents();
+  // Reads what the server sent so far and shows it to the observers only; subscribers get it
+  // on the next dispatch (posted to the main loop when there is one).
+  void readEvents();
+  // Watches the connection as a read source of `loop`, removed again when the connection
+  // breaks or ends. `open` does this itself with the installed environment's main loop.
+  void attachTo(const std::shared_ptr<RunLoop>& loop);
+  // After waiting for a reply: events that arrived meanwhile sit in xcb's queue, where the
+  // descriptor no longer shows them, so their dispatch is posted to the main loop.
+  void didWaitForReplies();
 
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber);
   void internAtoms();
+  // Moves what the socket holds into `queued_`, showing each event to the observers.
+  bool readIntoQueue();
+  void observeEvent(const xcb_generic_event_t& event);
   void handleEvent(const xcb_generic_event_t& event);
   void reportBrokenOnce();
 
@@ -114,11 +132,14 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
     std::shared_ptr<EventHandler> handler;
   };
   std::vector<Subscriber> subscribers_;
+  std::vector<Subscriber> observers_;
+  std::deque<std::unique_ptr<xcb_generic_event_t, void (*)(void*)>> queued_;
   std::vector<std::pair<SubscriptionId, std::function<void()>>> brokenHandlers_;
   SubscriptionId nextId_ = 1;
   bool brokenReported_ = false;
   std::weak_ptr<RunLoop> loop_;
   std::uint64_t readSource_ = 0;
+  bool dispatchPosted_ = false;
 };
 
 }  // namespace platform::linuxbackend

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "Platform/HotKeys/HotKeyCenter.h"
@@ -62,6 +63,8 @@ class X11HotKeyCenter final : public HotKeyCenter {
   xcb_keycode_t minKeycode_ = 0;
   std::uint8_t keysymsPerKeycode_ = 0;
   std::vector<xcb_keysym_t> keysyms_;
+  // The last key release: keycode and time, to tell auto-repeat from a new press.
+  std::optional<std::pair<xcb_keycode_t, xcb_timestamp_t>> lastRelease_;
 };
 
 }  // namespace platform::linuxbackend

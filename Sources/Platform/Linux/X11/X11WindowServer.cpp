@@ -29,8 +29,6 @@ using Reply = std::unique_ptr<T, FreeDeleter>;
 constexpr std::uint32_t maxTextLongs = 1024;
 // Clients beyond this many are not listed (a broken manager's list, not a desktop).
 constexpr std::size_t maxClients = 4096;
-// Frame extents beyond this are garbage.
-constexpr std::uint32_t maxExtent = 4096;
 
 std::string propertyBytes(const xcb_get_property_reply_t* reply) {
   if (!reply || reply->format != 8) return {};
@@ -90,7 +88,7 @@ X11WindowServer::X11WindowServer(std::shared_ptr<X11Connection> connection)
     : connection_(std::move(connection)),
       ownPid_(static_cast<std::int32_t>(::getpid())),
       ownName_(ownProcessName()) {
-  subscription_ = connection_->subscribe([this](const xcb_generic_event_t& e) { handleEvent(e); });
+  subscription_ = connection_->observe([this](const xcb_generic_event_t& e) { handleEvent(e); });
   if (auto* ext = xcb_get_extension_data(connection_->raw(), &xcb_res_id))
     hasResourceExtension_ = ext->present;
 }
@@ -109,15 +107,23 @@ void X11WindowServer::handleEvent(const xcb_generic_event_t& event) {
         return;
       }
       if (e.atom == atoms.netWmName || e.atom == XCB_ATOM_WM_NAME || e.atom == XCB_ATOM_WM_CLASS ||
-          e.atom == atoms.netWmState || e.atom == atoms.netFrameExtents ||
-          e.atom == atoms.netWmPid || e.atom == atoms.netWmWindowType) {
+          e.atom == atoms.netWmState || e.atom == atoms.netWmPid ||
+          e.atom == atoms.netWmWindowType) {
+        if (auto it = clients_.find(e.window); it != clients_.end())
+          it->second.propertiesKnown = false;
         invalidate();
       }
       return;
     }
     case XCB_DESTROY_NOTIFY: {
       const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
-      watched_.erase(e.window);
+      clients_.erase(e.window);
+      invalidate();
+      return;
+    }
+    case XCB_REPARENT_NOTIFY: {
+      const auto& e = reinterpret_cast<const xcb_reparent_notify_event_t&>(event);
+      if (auto it = clients_.find(e.window); it != clients_.end()) it->second.frame = 0;
       invalidate();
       return;
     }
@@ -125,7 +131,6 @@ void X11WindowServer::handleEvent(const xcb_generic_event_t& event) {
     case XCB_CREATE_NOTIFY:
     case XCB_MAP_NOTIFY:
     case XCB_UNMAP_NOTIFY:
-    case XCB_REPARENT_NOTIFY:
     case XCB_CONFIGURE_NOTIFY:
     case XCB_CIRCULATE_NOTIFY:
     case XCB_GRAVITY_NOTIFY:
@@ -184,7 +189,8 @@ void X11WindowServer::ownWindowsDidChange() {
 
 std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
   // Events already received may say the cache is stale; reading them costs no round trip.
-  connection_->dispatchPendingEvents();
+  // Only the observers see them here: no handler of the product runs inside this call.
+  connection_->readEvents();
   if (connection_->isBroken()) {
     snapshot_.reset();
     values_.clear();
@@ -194,15 +200,21 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
     dirty_ = false;
     values_.clear();
     snapshot_ = refresh();
+    connection_->didWaitForReplies();
   }
   return snapshot_;
 }
 
 void X11WindowServer::watchClients(const std::vector<xcb_window_t>& clients) {
-  std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  // Property changes for the cache, and reparenting (a client's frame is its own news).
+  std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
   bool sent = false;
+  std::set<xcb_window_t> listed(clients.begin(), clients.end());
+  for (auto it = clients_.begin(); it != clients_.end();) {
+    it = listed.count(it->first) ? std::next(it) : clients_.erase(it);
+  }
   for (auto c : clients) {
-    if (watched_.insert(c).second) {
+    if (clients_.try_emplace(c).second) {
       // A client that is gone answers an error into the event queue, which nobody minds.
       xcb_change_window_attributes(connection_->raw(), c, XCB_CW_EVENT_MASK, &mask);
       sent = true;
@@ -246,8 +258,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
 
   // Round one: the server's stacking of the root's children and the manager's client list.
   auto treeCookie = xcb_query_tree(c, root);
-  auto stackingCookie = xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW,
-                                         0, maxClients);
+  auto stackingCookie =
+      xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, maxClients);
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
   Reply<xcb_get_property_reply_t> stackingReply(xcb_get_property_reply(c, stackingCookie, nullptr));
   if (!tree) return result;
@@ -259,6 +271,13 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     topLevels.assign(children, children + std::max(count, 0));
   }
   std::vector<xcb_window_t> clients = propertyLongs(stackingReply.get());
+  if (!stackingReply || stackingReply->type != XCB_ATOM_WINDOW) {
+    // A manager without the stacking list may still keep the plain one; the tree orders it.
+    Reply<xcb_get_property_reply_t> plain(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, root, atoms.netClientList, XCB_ATOM_WINDOW, 0, maxClients),
+        nullptr));
+    clients = propertyLongs(plain.get());
+  }
   if (clients.size() > maxClients) clients.resize(maxClients);
   // A broken list may name one window twice; keep its topmost place.
   {
@@ -271,7 +290,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   }
   watchClients(clients);
 
-  // Which top-level windows are ours: asked before round two so their geometry joins it.
+  // Which windows are ours: asked before round two so that their geometry joins it.
   std::unordered_map<xcb_window_t, OwnWindowInfo> own;
   if (ownWindows_) {
     for (auto w : topLevels) {
@@ -282,121 +301,143 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     }
   }
 
-  // Round two: everything about every client, all requests first.
-  struct Cookies {
-    xcb_get_property_cookie_t pid, wmClass, netName, wmName, state, type, extents;
-    xcb_get_geometry_cookie_t geometry;
-    xcb_translate_coordinates_cookie_t position;
-    xcb_query_tree_cookie_t parent;
+  // Round two, all requests first: what the cache lacks, and every client's map state.
+  struct PropertyCookies {
+    xcb_get_property_cookie_t pid, wmClass, netName, wmName, state, type;
+  };
+  struct Pending {
+    xcb_window_t window;
+    ClientCache* cache;
+    std::optional<PropertyCookies> properties;
+    std::optional<xcb_query_tree_cookie_t> parent;
     xcb_get_window_attributes_cookie_t attributes;
   };
-  std::vector<Cookies> cookies;
-  cookies.reserve(clients.size());
+  std::vector<Pending> pending;
+  pending.reserve(clients.size());
   for (auto w : clients) {
-    Cookies k;
-    k.pid = xcb_get_property(c, 0, w, atoms.netWmPid, XCB_ATOM_CARDINAL, 0, 1);
-    k.wmClass = xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, maxTextLongs);
-    k.netName = xcb_get_property(c, 0, w, atoms.netWmName, atoms.utf8String, 0, maxTextLongs);
-    k.wmName = xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, maxTextLongs);
-    k.state = xcb_get_property(c, 0, w, atoms.netWmState, XCB_ATOM_ATOM, 0, 64);
-    k.type = xcb_get_property(c, 0, w, atoms.netWmWindowType, XCB_ATOM_ATOM, 0, 32);
-    k.extents = xcb_get_property(c, 0, w, atoms.netFrameExtents, XCB_ATOM_CARDINAL, 0, 4);
-    k.geometry = xcb_get_geometry(c, w);
-    k.position = xcb_translate_coordinates(c, w, root, 0, 0);
-    k.parent = xcb_query_tree(c, w);
-    k.attributes = xcb_get_window_attributes(c, w);
-    cookies.push_back(k);
+    auto& cache = clients_[w];
+    Pending p{w, &cache, std::nullopt, std::nullopt, {}};
+    if (!cache.propertiesKnown) {
+      p.properties = PropertyCookies{
+          xcb_get_property(c, 0, w, atoms.netWmPid, XCB_ATOM_CARDINAL, 0, 1),
+          xcb_get_property(c, 0, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, maxTextLongs),
+          xcb_get_property(c, 0, w, atoms.netWmName, atoms.utf8String, 0, maxTextLongs),
+          xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, maxTextLongs),
+          xcb_get_property(c, 0, w, atoms.netWmState, XCB_ATOM_ATOM, 0, 64),
+          xcb_get_property(c, 0, w, atoms.netWmWindowType, XCB_ATOM_ATOM, 0, 32)};
+    }
+    if (cache.frame == 0) p.parent = xcb_query_tree(c, w);
+    p.attributes = xcb_get_window_attributes(c, w);
+    pending.push_back(p);
   }
   std::vector<std::pair<xcb_window_t, xcb_get_geometry_cookie_t>> ownGeometry;
   for (auto w : topLevels) {
     if (own.count(w)) ownGeometry.emplace_back(w, xcb_get_geometry(c, w));
   }
 
-  std::vector<X11WindowEntry> entries;
-  std::vector<xcb_window_t> parents;  // the parent of each entry, resolved to the frame below
-  entries.reserve(clients.size());
-  std::vector<xcb_window_t> entryClients;
-  for (std::size_t i = 0; i < clients.size(); ++i) {
-    const auto& k = cookies[i];
-    Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(c, k.pid, nullptr));
-    Reply<xcb_get_property_reply_t> wmClass(xcb_get_property_reply(c, k.wmClass, nullptr));
-    Reply<xcb_get_property_reply_t> netName(xcb_get_property_reply(c, k.netName, nullptr));
-    Reply<xcb_get_property_reply_t> wmName(xcb_get_property_reply(c, k.wmName, nullptr));
-    Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, k.state, nullptr));
-    Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, k.type, nullptr));
-    Reply<xcb_get_property_reply_t> extents(xcb_get_property_reply(c, k.extents, nullptr));
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, k.geometry, nullptr));
-    Reply<xcb_translate_coordinates_reply_t> position(
-        xcb_translate_coordinates_reply(c, k.position, nullptr));
-    Reply<xcb_query_tree_reply_t> parent(xcb_query_tree_reply(c, k.parent, nullptr));
-    Reply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, k.attributes, nullptr));
-    // Destroyed while we asked: it is simply not listed.
-    if (!geometry || !position || !parent || !attributes) continue;
-
-    X11WindowEntry e;
-    e.number = clients[i];
-    auto pids = propertyLongs(pid.get());
-    if (!pids.empty() && pids[0] > 0 && pids[0] <= static_cast<std::uint32_t>(INT32_MAX))
-      e.pid = static_cast<std::int32_t>(pids[0]);
-
-    // WM_CLASS is "instance\0class\0": the class names the application.
-    std::string cls = propertyBytes(wmClass.get());
-    if (auto nul = cls.find('\0'); nul != std::string::npos) {
-      std::string second = cls.substr(nul + 1);
-      e.ownerName = cleanText(second.empty() ? cls.substr(0, nul) : second);
-    } else {
-      e.ownerName = cleanText(cls);
-    }
-
-    if (netName && netName->type == atoms.utf8String && netName->format == 8) {
-      e.name = cleanText(propertyBytes(netName.get()));
-    } else if (wmName && wmName->format == 8 && wmName->type != XCB_NONE) {
-      std::string bytes = propertyBytes(wmName.get());
-      e.name = cleanText(wmName->type == atoms.utf8String ? bytes : latin1ToUTF8(bytes));
-    }
-
-    bool hidden = false;
-    for (auto a : propertyLongs(state.get())) {
-      if (a == atoms.netWmStateHidden) hidden = true;
-    }
-    for (auto a : propertyLongs(type.get())) {
-      if (a == atoms.netWmWindowTypeNormal || a == atoms.netWmWindowTypeDialog) {
-        e.layer = 0;
-      } else if (a == atoms.netWmWindowTypeDock) {
-        e.layer = WindowServer::levelForKey(WindowLevelKey::dock);
-      } else if (a == atoms.netWmWindowTypeDesktop) {
-        e.layer = WindowServer::levelForKey(WindowLevelKey::desktop);
-        e.desktopElement = true;
-      } else if (a == atoms.netWmWindowTypeToolbar || a == atoms.netWmWindowTypeMenu ||
-                 a == atoms.netWmWindowTypeUtility || a == atoms.netWmWindowTypeSplash) {
-        e.layer = WindowServer::levelForKey(WindowLevelKey::floating);
-      } else if (a == atoms.netWmWindowTypeDropdownMenu || a == atoms.netWmWindowTypePopupMenu ||
-                 a == atoms.netWmWindowTypeTooltip || a == atoms.netWmWindowTypeCombo ||
-                 a == atoms.netWmWindowTypeDnd) {
-        e.layer = WindowServer::levelForKey(WindowLevelKey::popUpMenu);
-      } else if (a == atoms.netWmWindowTypeNotification) {
-        e.layer = WindowServer::levelForKey(WindowLevelKey::status);
+  struct Listed {
+    xcb_window_t window;
+    ClientCache* cache;
+    bool viewable;
+  };
+  std::vector<Listed> listed;
+  std::vector<std::pair<ClientCache*, xcb_window_t>> climbing;  // unknown frames: next ancestor
+  std::vector<std::pair<xcb_window_t, ClientCache*>> withoutPid;
+  for (auto& p : pending) {
+    bool gone = false;
+    if (p.properties) {
+      Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(c, p.properties->pid, nullptr));
+      Reply<xcb_get_property_reply_t> wmClass(
+          xcb_get_property_reply(c, p.properties->wmClass, nullptr));
+      Reply<xcb_get_property_reply_t> netName(
+          xcb_get_property_reply(c, p.properties->netName, nullptr));
+      Reply<xcb_get_property_reply_t> wmName(
+          xcb_get_property_reply(c, p.properties->wmName, nullptr));
+      Reply<xcb_get_property_reply_t> state(
+          xcb_get_property_reply(c, p.properties->state, nullptr));
+      Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, p.properties->type, nullptr));
+      if (!pid || !wmClass || !netName || !wmName || !state || !type) {
+        gone = true;
       } else {
-        continue;  // a type we do not know: the next one in the list is the fallback
+        readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(), state.get(),
+                       type.get());
+        if (p.cache->pid == 0) withoutPid.emplace_back(p.window, p.cache);
       }
-      break;
     }
+    if (p.parent) {
+      Reply<xcb_query_tree_reply_t> parent(xcb_query_tree_reply(c, *p.parent, nullptr));
+      if (!parent || parent->parent == XCB_NONE) {
+        gone = true;
+      } else if (parent->parent == root) {
+        p.cache->frame = p.window;
+      } else {
+        climbing.emplace_back(p.cache, parent->parent);
+      }
+    }
+    Reply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, p.attributes, nullptr));
+    // Destroyed while we asked: it is simply not listed, and read afresh should it come back.
+    if (gone || !attributes) {
+      p.cache->propertiesKnown = false;
+      p.cache->frame = 0;
+      continue;
+    }
+    listed.push_back({p.window, p.cache, attributes->map_state == XCB_MAP_STATE_VIEWABLE});
+  }
 
-    std::uint32_t left = 0, right = 0, top = 0, bottom = 0;
-    if (auto ext = propertyLongs(extents.get()); ext.size() >= 4) {
-      auto sane = [](std::uint32_t v) { return v <= maxExtent ? v : 0u; };
-      left = sane(ext[0]);
-      right = sane(ext[1]);
-      top = sane(ext[2]);
-      bottom = sane(ext[3]);
+  // The frame of a client is its ancestor just below the root; most managers reparent once,
+  // some twice, so climb a few levels, each level one batched round.
+  for (int level = 0; level < 8 && !climbing.empty(); ++level) {
+    std::vector<xcb_query_tree_cookie_t> up;
+    for (auto& [cache, ancestor] : climbing) up.push_back(xcb_query_tree(c, ancestor));
+    std::vector<std::pair<ClientCache*, xcb_window_t>> next;
+    for (std::size_t j = 0; j < climbing.size(); ++j) {
+      auto [cache, ancestor] = climbing[j];
+      Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, up[j], nullptr));
+      if (!reply) continue;
+      if (reply->parent == root) {
+        cache->frame = ancestor;
+      } else if (reply->parent != XCB_NONE) {
+        next.emplace_back(cache, reply->parent);
+      }
     }
+    climbing = std::move(next);
+  }
+
+  // Clients that do not say their pid: the server knows which process made them.
+  if (!withoutPid.empty()) {
+    std::vector<xcb_window_t> windows;
+    for (auto& [w, cache] : withoutPid) windows.push_back(w);
+    auto pids = resourcePids(windows);
+    for (std::size_t j = 0; j < withoutPid.size(); ++j) withoutPid[j].second->pid = pids[j];
+  }
+
+  // Round three: the frames' geometry is the windows' bounds, decorations included. Read from
+  // the server rather than from _NET_FRAME_EXTENTS, which any client may overwrite.
+  std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+  for (auto& l : listed) {
+    geometryCookies.push_back(xcb_get_geometry(c, l.cache->frame ? l.cache->frame : l.window));
+  }
+  std::vector<X11WindowEntry> entries;
+  entries.reserve(listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
+    const auto& l = listed[i];
+    if (!geometry || l.cache->frame == 0) continue;
+    X11WindowEntry e;
+    e.number = l.window;
+    e.frame = l.cache->frame;
+    e.pid = l.cache->pid;
+    e.ownerName = l.cache->ownerName;
+    e.name = l.cache->name;
+    e.layer = l.cache->layer;
+    e.desktopElement = l.cache->desktopElement;
+    e.minimized = l.cache->hidden;
+    e.onScreen = !l.cache->hidden && l.viewable;
     double border = geometry->border_width;
-    e.bounds = Rect(double(position->dst_x) - border - left, double(position->dst_y) - border - top,
-                    double(geometry->width) + 2 * border + left + right,
-                    double(geometry->height) + 2 * border + top + bottom);
-    e.onScreen = !hidden && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     if (auto it = own.find(e.number); it != own.end()) {
       e.own = true;
       e.pid = ownPid_;
@@ -406,63 +447,13 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
       e.onScreen = it->second.onScreen;
     }
     entries.push_back(std::move(e));
-    parents.push_back(parent->parent);
-    entryClients.push_back(clients[i]);
-  }
-
-  // The frame of each client is its ancestor just below the root; most managers reparent once,
-  // some twice, so climb a few levels, each level one batched round.
-  std::vector<std::size_t> unresolved;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (parents[i] == root || parents[i] == XCB_NONE) {
-      entries[i].frame = parents[i] == root ? entryClients[i] : XCB_NONE;
-    } else {
-      unresolved.push_back(i);
-    }
-  }
-  for (int level = 0; level < 8 && !unresolved.empty(); ++level) {
-    std::vector<xcb_query_tree_cookie_t> up;
-    for (auto i : unresolved) up.push_back(xcb_query_tree(c, parents[i]));
-    std::vector<std::size_t> next;
-    for (std::size_t j = 0; j < unresolved.size(); ++j) {
-      auto i = unresolved[j];
-      Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, up[j], nullptr));
-      if (!reply) continue;
-      if (reply->parent == root) {
-        entries[i].frame = parents[i];
-      } else if (reply->parent != XCB_NONE) {
-        parents[i] = reply->parent;
-        next.push_back(i);
-      }
-    }
-    unresolved = std::move(next);
-  }
-
-  // Clients without a pid: ask the server which process made them.
-  {
-    std::vector<xcb_window_t> missing;
-    std::vector<std::size_t> at;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-      if (entries[i].pid == 0) {
-        missing.push_back(entries[i].number);
-        at.push_back(i);
-      }
-    }
-    if (!missing.empty()) {
-      auto pids = resourcePids(missing);
-      for (std::size_t j = 0; j < at.size(); ++j) entries[at[j]].pid = pids[j];
-    }
   }
 
   // Our override-redirect windows, which no manager lists.
   std::unordered_map<xcb_window_t, X11WindowEntry> ownTopLevels;
   for (auto& [w, cookie] : ownGeometry) {
     Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, cookie, nullptr));
-    if (!geometry) continue;
-    if (std::any_of(entries.begin(), entries.end(),
-                    [w = w](const X11WindowEntry& e) { return e.number == w; })) {
-      continue;
-    }
+    if (!geometry || clients_.count(w)) continue;
     const auto& info = own.at(w);
     X11WindowEntry e;
     e.number = w;
@@ -473,8 +464,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.name = info.name;
     e.onScreen = info.onScreen;
     double border = geometry->border_width;
-    e.bounds = Rect(geometry->x, geometry->y, geometry->width + 2 * border,
-                    geometry->height + 2 * border);
+    e.bounds =
+        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
     e.own = true;
     ownTopLevels.emplace(w, std::move(e));
   }
@@ -482,9 +473,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   // Front to back: the server's stacking of the top-level windows decides, so our windows fall
   // between the frames where they really are; clients sharing a frame keep the manager's order.
   std::unordered_map<xcb_window_t, std::vector<std::size_t>> byFrame;
-  for (std::size_t i = entries.size(); i-- > 0;) {
-    if (entries[i].frame != XCB_NONE) byFrame[entries[i].frame].push_back(i);
-  }
+  for (std::size_t i = entries.size(); i-- > 0;) byFrame[entries[i].frame].push_back(i);
   std::vector<bool> placed(entries.size(), false);
   result->topLevels.assign(topLevels.rbegin(), topLevels.rend());
   for (auto w : result->topLevels) {
@@ -506,6 +495,61 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   return result;
 }
 
+void X11WindowServer::readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
+                                     const xcb_get_property_reply_t* wmClass,
+                                     const xcb_get_property_reply_t* netName,
+                                     const xcb_get_property_reply_t* wmName,
+                                     const xcb_get_property_reply_t* state,
+                                     const xcb_get_property_reply_t* type) const {
+  const auto& atoms = connection_->atoms();
+  cache = ClientCache{true, 0, {}, std::nullopt, 0, false, false, cache.frame};
+  auto pids = propertyLongs(pid);
+  if (!pids.empty() && pids[0] > 0 && pids[0] <= static_cast<std::uint32_t>(INT32_MAX))
+    cache.pid = static_cast<std::int32_t>(pids[0]);
+
+  // WM_CLASS is "instance\0class\0": the class names the application.
+  std::string cls = propertyBytes(wmClass);
+  if (auto nul = cls.find('\0'); nul != std::string::npos) {
+    std::string second = cls.substr(nul + 1);
+    cache.ownerName = cleanText(second.empty() ? cls.substr(0, nul) : second);
+  } else {
+    cache.ownerName = cleanText(cls);
+  }
+
+  if (netName->type == atoms.utf8String && netName->format == 8) {
+    cache.name = cleanText(propertyBytes(netName));
+  } else if (wmName->format == 8 && wmName->type != XCB_NONE) {
+    std::string bytes = propertyBytes(wmName);
+    cache.name = cleanText(wmName->type == atoms.utf8String ? bytes : latin1ToUTF8(bytes));
+  }
+
+  for (auto a : propertyLongs(state)) {
+    if (a == atoms.netWmStateHidden) cache.hidden = true;
+  }
+  for (auto a : propertyLongs(type)) {
+    if (a == atoms.netWmWindowTypeNormal || a == atoms.netWmWindowTypeDialog) {
+      cache.layer = 0;
+    } else if (a == atoms.netWmWindowTypeDock) {
+      cache.layer = WindowServer::levelForKey(WindowLevelKey::dock);
+    } else if (a == atoms.netWmWindowTypeDesktop) {
+      cache.layer = WindowServer::levelForKey(WindowLevelKey::desktop);
+      cache.desktopElement = true;
+    } else if (a == atoms.netWmWindowTypeToolbar || a == atoms.netWmWindowTypeMenu ||
+               a == atoms.netWmWindowTypeUtility || a == atoms.netWmWindowTypeSplash) {
+      cache.layer = WindowServer::levelForKey(WindowLevelKey::floating);
+    } else if (a == atoms.netWmWindowTypeDropdownMenu || a == atoms.netWmWindowTypePopupMenu ||
+               a == atoms.netWmWindowTypeTooltip || a == atoms.netWmWindowTypeCombo ||
+               a == atoms.netWmWindowTypeDnd) {
+      cache.layer = WindowServer::levelForKey(WindowLevelKey::popUpMenu);
+    } else if (a == atoms.netWmWindowTypeNotification) {
+      cache.layer = WindowServer::levelForKey(WindowLevelKey::status);
+    } else {
+      continue;  // a type we do not know: the next one in the list is the fallback
+    }
+    break;
+  }
+}
+
 void X11WindowServer::placeAbove(std::uint32_t ourXid, std::uint32_t targetWindowNumber) {
   auto current = snapshot();
   if (!current) return;
@@ -520,6 +564,7 @@ void X11WindowServer::placeAbove(std::uint32_t ourXid, std::uint32_t targetWindo
   xcb_configure_window(connection_->raw(), ourXid,
                        XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
   connection_->flush();
+  ++restacks_;
   // The ConfigureNotify that follows marks the list stale.
   invalidate();
 }

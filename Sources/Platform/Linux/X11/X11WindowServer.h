@@ -34,6 +34,7 @@ struct X11WindowEntry {
   int layer = 0;
   Rect bounds;  // window-list coordinates, frame included
   bool onScreen = false;
+  bool minimized = false;  // _NET_WM_STATE_HIDDEN
   bool desktopElement = false;
   bool own = false;
 };
@@ -78,8 +79,10 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const X11WindowSnapshot> snapshot();
   X11Connection& connection() const { return *connection_; }
 
-  // How many times the list was read from the server (for tests and benchmarks).
+  // How many times the list was read from the server, and how many restacks `placeAbove`
+  // asked for (for tests and benchmarks).
   std::uint64_t refreshCount() const { return refreshes_; }
+  std::uint64_t restackCount() const { return restacks_; }
 
  private:
   void handleEvent(const xcb_generic_event_t& event);
@@ -87,6 +90,12 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const X11WindowSnapshot> refresh();
   void watchClients(const std::vector<xcb_window_t>& clients);
   std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
+  struct ClientCache;
+  void readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
+                      const xcb_get_property_reply_t* wmClass,
+                      const xcb_get_property_reply_t* netName,
+                      const xcb_get_property_reply_t* wmName, const xcb_get_property_reply_t* state,
+                      const xcb_get_property_reply_t* type) const;
 
   std::shared_ptr<X11Connection> connection_;
   X11Connection::SubscriptionId subscription_ = 0;
@@ -95,8 +104,20 @@ class X11WindowServer final : public WindowServer {
   std::map<std::uint32_t, std::shared_ptr<const Value>> values_;  // by list options
   bool dirty_ = true;
   std::uint64_t refreshes_ = 0;
-  // Clients whose property changes we already listen to.
-  std::set<xcb_window_t> watched_;
+  std::uint64_t restacks_ = 0;
+  // What we know of each client between reads: its properties until it reports a change of
+  // one, its frame until it is reparented. Every client in here is watched for both.
+  struct ClientCache {
+    bool propertiesKnown = false;
+    std::int32_t pid = 0;
+    std::string ownerName;
+    std::optional<std::string> name;
+    int layer = 0;
+    bool desktopElement = false;
+    bool hidden = false;
+    std::uint32_t frame = 0;  // 0 while unknown
+  };
+  std::map<xcb_window_t, ClientCache> clients_;
   bool hasResourceExtension_ = false;
   std::int32_t ownPid_ = 0;
   std::string ownName_;

@@ -1,0 +1,119 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "Platform/Linux/XdgWorkspace.h"
+#include "Support/SimTest.h"
+#include "Support/TemporaryDirectory.h"
+
+namespace platform::testing {
+namespace {
+
+using linuxbackend::XdgWorkspace;
+
+class XdgWorkspaceTest : public SimTest {
+ protected:
+  // A stand-in for xdg-open that appends its argument to a file and exits with `status`.
+  // Written through a close-on-exec descriptor: a copy inherited by a child that another
+  // thread starts meanwhile would make executing the script fail with "text file busy".
+  std::string fakeOpener(int status) {
+    auto path = directory.path() / ("opener" + std::to_string(status));
+    std::string text = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log().string() + "'\nexit " +
+                       std::to_string(status) + "\n";
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
+    EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(fd);
+    return path.string();
+  }
+  std::filesystem::path log() { return directory.path() / "opened"; }
+  std::vector<std::string> opened() {
+    std::ifstream in(log());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  template <class Condition>
+  bool runUntil(Condition done) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      loop().runUntilIdle();
+      std::this_thread::yield();
+    }
+    return done();
+  }
+
+  TemporaryDirectory directory;
+};
+
+TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
+  std::optional<bool> yes, no;
+  XdgWorkspace({}, XdgOpen(fakeOpener(0)))
+      .openURLWithCompletion(URL("https://example.test/a"), [&](bool ok) { yes = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(3))).openURLWithCompletion(URL("flagrig://x"), [&](bool ok) {
+    no = ok;
+  });
+  ASSERT_TRUE(runUntil([&] { return yes && no; }));
+  EXPECT_EQ(yes, true);
+  EXPECT_EQ(no, false);
+  // Not startable, or empty: false at once.
+  std::optional<bool> missing, empty;
+  XdgWorkspace({}, XdgOpen("flagrig-no-such-opener"))
+      .openURLWithCompletion(URL("https://example.test"), [&](bool ok) { missing = ok; });
+  XdgWorkspace({}, XdgOpen(fakeOpener(0))).openURLWithCompletion(URL(), [&](bool ok) {
+    empty = ok;
+  });
+  EXPECT_EQ(missing, false);
+  EXPECT_EQ(empty, false);
+  EXPECT_FALSE(XdgWorkspace({}, XdgOpen("flagrig-no-such-opener")).openURL(URL("https://x.test")));
+}
+
+TEST_F(XdgWorkspaceTest, RevealingFilesOpensEachFolderOnce) {
+  XdgWorkspace workspace({}, XdgOpen(fakeOpener(0)));
+  auto folder = directory.path() / "logs";
+  workspace.activateFileViewerSelecting(
+      {(folder / "a.log").string(), (folder / "b.log").string(), ""});
+  ASSERT_TRUE(runUntil([&] { return opened().size() >= 1; }));
+  EXPECT_EQ(opened(), std::vector<std::string>{folder.string()});
+}
+
+TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
+  XdgWorkspace workspace(std::vector<std::string>{});
+  auto self = workspace.runningApplication(static_cast<std::int32_t>(::getpid()));
+  ASSERT_TRUE(self);
+  EXPECT_FALSE(self->isTerminated());
+  EXPECT_FALSE(self->localizedName().empty());
+  EXPECT_FALSE(workspace.runningApplication(0));
+  EXPECT_FALSE(workspace.runningApplication(-1));
+  EXPECT_FALSE(workspace.runningApplication(0x3fffffff));
+
+  // A launched program is running, then ended.
+  std::shared_ptr<RunningApplication> launched;
+  std::optional<std::string> failure = "not called";
+  workspace.openApplication("/bin/true", {}, [&](auto app, auto error) {
+    launched = app;
+    failure = error;
+  });
+  ASSERT_TRUE(runUntil([&] { return launched != nullptr; }));
+  EXPECT_FALSE(failure);
+  EXPECT_TRUE(runUntil([&] { return launched->isTerminated(); }));
+
+  workspace.openApplication((directory.path() / "missing").string(), {}, [&](auto app, auto error) {
+    launched = app;
+    failure = error;
+  });
+  ASSERT_TRUE(runUntil([&] { return failure.has_value() && !launched; }));
+}
+
+TEST(XdgWorkspaceArguments, AreThisProcesssArgumentsWithoutTheProgram) {
+  auto arguments = XdgWorkspace::currentArguments();
+  // The test binary runs with at least its filter or nothing; never its own path first.
+  for (const auto& a : arguments) EXPECT_EQ(a.find("PlatformTests"), std::string::npos) << a;
+}
+
+}  // namespace
+}  // namespace platform::testing
