@@ -54,13 +54,14 @@ void RunLoop::post(Work work) {
 }
 
 std::shared_ptr<WorkItem> RunLoop::postAfter(double seconds, Work work) {
-  auto timer = std::shared_ptr<Timer>(new Timer(
-      Uptime{0}, Uptime{0}, false, RunLoopModes::common(), [work = std::move(work)](Timer&) { work(); }));
+  auto timer = std::shared_ptr<Timer>(new Timer(Uptime{0}, Uptime{0}, false, RunLoopModes::common(),
+                                                [work = std::move(work)](Timer&) { work(); }));
   schedule(timer, clock_->uptime() + platform::seconds(seconds < 0 ? 0 : seconds));
   return timer;
 }
 
-std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats, std::function<void(Timer&)> fire,
+std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats,
+                                              std::function<void(Timer&)> fire,
                                               RunLoopModes modes) {
   // A non-positive interval means the smallest one, as on the original platform.
   Uptime step = platform::seconds(interval > 0 ? interval : 0.0001);
@@ -158,7 +159,8 @@ void RunLoop::requireManual(const char* what) const {
 void RunLoop::runUntilIdle() {
   requireManual("runUntilIdle");
   for (int pass = 0; runPass(); ++pass) {
-    if (pass > kMaxIdlePasses) throw ProgrammingError("RunLoop::runUntilIdle: work keeps posting work");
+    if (pass > kMaxIdlePasses)
+      throw ProgrammingError("RunLoop::runUntilIdle: work keeps posting work");
   }
 }
 
@@ -244,7 +246,9 @@ RunLoop::SourceId RunLoop::addReadSource(int fd, std::function<void()> ready) {
   return id;
 }
 
-void RunLoop::removeReadSource(SourceId id) { sources_.erase(id); }
+void RunLoop::removeReadSource(SourceId id) {
+  sources_.erase(id);
+}
 
 void RunLoop::setWaiter(std::unique_ptr<RunLoopWaiter> waiter) {
   if (manual_) throw ProgrammingError("RunLoop::setWaiter: a manual clock never waits");

@@ -25,7 +25,9 @@ class RunLoopModes {
  public:
   constexpr RunLoopModes(RunLoopMode mode) : bits_(static_cast<std::uint8_t>(mode)) {}
   static constexpr RunLoopModes common() { return RunLoopModes(7); }
-  constexpr bool contains(RunLoopMode mode) const { return bits_ & static_cast<std::uint8_t>(mode); }
+  constexpr bool contains(RunLoopMode mode) const {
+    return bits_ & static_cast<std::uint8_t>(mode);
+  }
 
  private:
   constexpr explicit RunLoopModes(std::uint8_t bits) : bits_(bits) {}
@@ -54,8 +56,13 @@ class Timer final : public WorkItem {
 
  private:
   friend class RunLoop;
-  Timer(Uptime anchor, Uptime interval, bool repeats, RunLoopModes modes, std::function<void(Timer&)> fire)
-      : anchor_(anchor), interval_(interval), repeats_(repeats), modes_(modes), fire_(std::move(fire)) {}
+  Timer(Uptime anchor, Uptime interval, bool repeats, RunLoopModes modes,
+        std::function<void(Timer&)> fire)
+      : anchor_(anchor),
+        interval_(interval),
+        repeats_(repeats),
+        modes_(modes),
+        fire_(std::move(fire)) {}
 
   Uptime anchor_;
   Uptime interval_;
@@ -83,7 +90,8 @@ class RunLoop final : public Executor {
   // Thread-safe.
   void post(Work work) override;
   std::shared_ptr<WorkItem> postAfter(double seconds, Work work);
-  std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats, std::function<void(Timer&)> fire,
+  std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats,
+                                       std::function<void(Timer&)> fire,
                                        RunLoopModes modes = RunLoopMode::defaultMode);
 
   // Runs until `stop`. Must be called on the loop's thread.
@@ -95,7 +103,9 @@ class RunLoop final : public Executor {
   long runNested(RunLoopMode mode);
   void endNested(long code);
   int nestingDepth() const { return static_cast<int>(nested_.size()); }
-  RunLoopMode currentMode() const { return modes_.empty() ? RunLoopMode::defaultMode : modes_.back(); }
+  RunLoopMode currentMode() const {
+    return modes_.empty() ? RunLoopMode::defaultMode : modes_.back();
+  }
 
   // Manual clock only: drains everything that is due now, including what that work posts.
   void runUntilIdle();

@@ -10,15 +10,15 @@
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
+#include "Platform/Linux/SecretServiceKeychain.h"
+#include "Platform/Linux/Syslog.h"
 #include "Platform/Linux/X11/X11Accessibility.h"
 #include "Platform/Linux/X11/X11Connection.h"
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
-#include "Platform/Linux/XdgWorkspace.h"
-#include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/UnavailableAppleIDAuthorization.h"
-#include "Platform/Linux/Syslog.h"
 #include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Linux/XdgWorkspace.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Platform/Security/KeychainKeyStore.h"
 
@@ -52,10 +52,11 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
   };
   auto desktop = makeQtDesktop(*loop, std::move(services));
   std::weak_ptr<QtDesktop> weakDesktop = desktop;
-  windowServer->setOwnWindowProvider([weakDesktop](std::uint32_t xid) -> std::optional<OwnWindowInfo> {
-    auto d = weakDesktop.lock();
-    return d ? d->ownWindowInfo(xid) : std::nullopt;
-  });
+  windowServer->setOwnWindowProvider(
+      [weakDesktop](std::uint32_t xid) -> std::optional<OwnWindowInfo> {
+        auto d = weakDesktop.lock();
+        return d ? d->ownWindowInfo(xid) : std::nullopt;
+      });
   auto* accessibility = static_cast<X11Accessibility*>(&desktop->accessibility());
   accessibility->setStatusItemHooks(X11Accessibility::StatusItemHooks{
       [weakDesktop]() -> std::vector<std::uint32_t> {

@@ -17,7 +17,8 @@ using RunLoopTest = testing::SimTest;
 
 TEST_F(RunLoopTest, PostedWorkRunsInOrderAndPostsFromWorkRunInTheSameDrain) {
   std::vector<int> order;
-  for (int i = 0; i < 5; ++i) loop().post([&, i] {
+  for (int i = 0; i < 5; ++i)
+    loop().post([&, i] {
       order.push_back(i);
       if (i == 0) loop().post([&] { order.push_back(100); });
     });
@@ -66,7 +67,8 @@ TEST_F(RunLoopTest, DelayedWorkSeesTheClockAtItsDeadline) {
 
 TEST_F(RunLoopTest, ThirtyHertzTimerFiresExactlyThirtyTimesASecond) {
   int fires = 0;
-  auto timer = loop().scheduleTimer(1.0 / 30.0, true, [&](Timer&) { ++fires; }, RunLoopModes::common());
+  auto timer = loop().scheduleTimer(
+      1.0 / 30.0, true, [&](Timer&) { ++fires; }, RunLoopModes::common());
   advance(1.0);
   EXPECT_EQ(fires, 30);
   advance(1.0);
@@ -90,13 +92,16 @@ TEST_F(RunLoopTest, TimerCanInvalidateItselfAndOneShotTimersFireOnce) {
 TEST_F(RunLoopTest, CommonModeTimerFiresInModalSessionAndEndsIt) {
   int defaultFires = 0, commonFires = 0;
   loop().scheduleTimer(0.5, true, [&](Timer&) { ++defaultFires; });
-  loop().scheduleTimer(2.0, true, [&](Timer& t) {
-    if (loop().nestingDepth() == 0) return;
-    if (++commonFires == 3) {
-      t.invalidate();
-      loop().endNested(1000);
-    }
-  }, RunLoopModes::common());
+  loop().scheduleTimer(
+      2.0, true,
+      [&](Timer& t) {
+        if (loop().nestingDepth() == 0) return;
+        if (++commonFires == 3) {
+          t.invalidate();
+          loop().endNested(1000);
+        }
+      },
+      RunLoopModes::common());
 
   long response = 0;
   loop().post([&] {
@@ -166,9 +171,11 @@ TEST(SystemRunLoopTest, TimersFireOnTimeAndAnIdleLoopUsesNoCpu) {
   EXPECT_GE(firedAt - start, seconds(0.15));
   EXPECT_LT(firedAt - start, seconds(1.0));
   auto cpuMicros = [](const rusage& r) {
-    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1'000'000L + r.ru_utime.tv_usec + r.ru_stime.tv_usec;
+    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1'000'000L + r.ru_utime.tv_usec +
+           r.ru_stime.tv_usec;
   };
-  EXPECT_LT(cpuMicros(after) - cpuMicros(before), 30'000) << "the idle loop spun instead of sleeping";
+  EXPECT_LT(cpuMicros(after) - cpuMicros(before), 30'000)
+      << "the idle loop spun instead of sleeping";
 }
 
 TEST(SystemRunLoopTest, ReadSourceRunsWhenItsDescriptorIsReadable) {
@@ -189,6 +196,60 @@ TEST(SystemRunLoopTest, ReadSourceRunsWhenItsDescriptorIsReadable) {
   close(fds[0]);
   close(fds[1]);
   EXPECT_EQ(reads, 1);
+}
+
+// Records each wait and answers the watched descriptor as ready, without sleeping.
+class RecordingWaiter final : public RunLoopWaiter {
+ public:
+  struct Call {
+    int wakeFd;
+    std::vector<int> watched;
+    std::optional<Uptime> timeout;
+  };
+  std::vector<Call>* calls;
+  explicit RecordingWaiter(std::vector<Call>* out) : calls(out) {}
+  void wait(int wakeFd, std::span<const int> watched, std::optional<Uptime> timeout,
+            std::vector<int>& ready) override {
+    calls->push_back({wakeFd, std::vector<int>(watched.begin(), watched.end()), timeout});
+    ready.assign(watched.begin(), watched.end());
+  }
+};
+
+TEST(RunLoopWaiterTest, ASystemClockLoopSleepsInItsWaiterWithTheNextDeadlineAndItsSources) {
+  auto loop = std::make_shared<RunLoop>(std::make_shared<SystemClock>());
+  std::vector<RecordingWaiter::Call> calls;
+  loop->setWaiter(std::make_unique<RecordingWaiter>(&calls));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  int ready = 0;
+  auto id = loop->addReadSource(fds[0], [&] {
+    ++ready;
+    loop->stop();
+  });
+  auto far = loop->postAfter(60, [] {});
+  loop->run();
+  EXPECT_EQ(ready, 1);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].watched, std::vector<int>{fds[0]});
+  ASSERT_TRUE(calls[0].timeout);
+  EXPECT_GT(toSeconds(*calls[0].timeout), 59);
+  EXPECT_LE(toSeconds(*calls[0].timeout), 60);
+  far->cancel();
+  loop->removeReadSource(id);
+  close(fds[0]);
+  close(fds[1]);
+
+  // Back to poll(2): a post from another thread still wakes it.
+  loop->setWaiter(nullptr);
+  std::thread poster([&] { loop->post([&] { loop->stop(); }); });
+  loop->run();
+  poster.join();
+  EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST(RunLoopWaiterTest, AManualClockLoopHasNoWaiter) {
+  RunLoop loop(std::make_shared<ManualClock>());
+  EXPECT_THROW(loop.setWaiter(std::make_unique<PollRunLoopWaiter>()), ProgrammingError);
 }
 
 }  // namespace

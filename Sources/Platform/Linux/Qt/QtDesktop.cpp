@@ -16,9 +16,10 @@
 #include <QWindow>
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
@@ -136,15 +137,29 @@ class QtPasteboard final : public Pasteboard {
   bool writing_ = false;
 };
 
+// A title as a menu shows it literally: "&" would mark a mnemonic and a tab would start the
+// shortcut column (a tag's label is whatever the user typed).
+QString menuText(const std::string& title) {
+  QString text = qs(title);
+  text.replace(QLatin1Char('&'), QLatin1String("&&"));
+  text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  return text;
+}
+
 // What a menu item's key equivalent looks like on this desktop ("Ctrl+Q").
 QString shortcutText(const MenuItem& item) {
   if (item.keyEquivalent().empty()) return {};
   QString key = qs(item.keyEquivalent());
-  if (key == "\r") key = "Return";
-  else if (key == "\x1b") key = "Esc";
-  else if (key == "\t") key = "Tab";
-  else if (key.size() == 1 && key[0].isUpper()) key = "Shift+" + key;
-  else key = key.toUpper();
+  if (key == "\r")
+    key = "Return";
+  else if (key == "\x1b")
+    key = "Esc";
+  else if (key == "\t")
+    key = "Tab";
+  else if (key.size() == 1 && key[0].isUpper())
+    key = "Shift+" + key;
+  else
+    key = key.toUpper();
   QString text;
   std::uint64_t mask = item.keyEquivalentModifierMask();
   if (mask & (ModifierFlag::command | ModifierFlag::control)) text += "Ctrl+";
@@ -160,9 +175,8 @@ QtDesktop::QtDesktop(QtDesktopServices services)
       pasteboard_(std::make_unique<QtPasteboard>()),
       context_(std::make_unique<QObject>()) {
   precondition(qApp != nullptr, "QtDesktop: create the QApplication first");
-  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(), [this](QWindow*) {
-    hostFocusChanged();
-  });
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(),
+                   [this](QWindow*) { hostFocusChanged(); });
 }
 
 QtDesktop::~QtDesktop() {
@@ -183,7 +197,9 @@ Rect QtDesktop::toScreen(const Rect& r) const {
   return Rect(r.x(), bottom - r.y() - r.height(), r.width(), r.height());
 }
 
-Rect QtDesktop::toRoot(const Rect& r) const { return toScreen(r); }
+Rect QtDesktop::toRoot(const Rect& r) const {
+  return toScreen(r);
+}
 
 std::vector<std::shared_ptr<Screen>> QtDesktop::screens() const {
   std::vector<std::shared_ptr<Screen>> result;
@@ -253,7 +269,9 @@ Workspace& QtDesktop::workspace() {
   return *services_.workspace;
 }
 
-Pasteboard& QtDesktop::pasteboard() { return *pasteboard_; }
+Pasteboard& QtDesktop::pasteboard() {
+  return *pasteboard_;
+}
 
 // Windows -----------------------------------------------------------------------------------------
 
@@ -275,7 +293,7 @@ void QtDesktop::unregisterWindow(Window& window) {
   hosts_.erase(it);
   host->detach();
   if (host->isVisible()) {
-    host->releaseKeyboard();
+    host->setWantsKeyboardGrab(false);
     host->hide();
     noteOwnWindowsChanged();
   }
@@ -287,8 +305,8 @@ void QtDesktop::applySkipTaskbar(QtWindowHost& host) const {
   if (host.bypassesWindowManager()) return;
   xcb_connection_t* c = xcbConnection();
   if (!c) return;
-  bool skip = const_cast<QtDesktop*>(this)->application().activationPolicy() !=
-              ActivationPolicy::regular;
+  bool skip =
+      const_cast<QtDesktop*>(this)->application().activationPolicy() != ActivationPolicy::regular;
   xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
   xcb_atom_t atoms[2] = {internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
                          internAtom(c, "_NET_WM_STATE_SKIP_PAGER")};
@@ -314,7 +332,7 @@ void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32
   if (!host) return;
   if (mode == WindowOrderingMode::out) {
     if (!host->isVisible()) return;
-    host->releaseKeyboard();
+    host->setWantsKeyboardGrab(false);
     host->hide();
     noteOwnWindowsChanged();
     return;
@@ -324,13 +342,18 @@ void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32
     host->syncGeometry();
     host->captureBackdrop();
     applySkipTaskbar(*host);
+    // An overlay that takes keys owns the keyboard while it is up, so that Esc reaches the
+    // application's monitors whichever application was active.
+    host->setWantsKeyboardGrab(host->bypassesWindowManager() && !window.isPanel() &&
+                               window.canBecomeKey());
     host->show();
     shown = true;
   }
   xcb_connection_t* c = xcbConnection();
   if (relativeTo != 0 && c) {
     std::uint32_t mine = host->xid();
-    if (mode == WindowOrderingMode::above && services_.placeAbove && host->bypassesWindowManager()) {
+    if (mode == WindowOrderingMode::above && services_.placeAbove &&
+        host->bypassesWindowManager()) {
       services_.placeAbove(mine, relativeTo);
     } else {
       // Siblings under the root: our override-redirect window and the target's frame.
@@ -373,7 +396,8 @@ void QtDesktop::windowDidChange(Window& window, WindowChange change) {
   if (!host) return;
   switch (change) {
     case WindowChange::frame:
-      host->syncGeometry();
+      // The position poll sets every tag's frame 30 times a second: nothing to do unless it moved.
+      if (!host->syncGeometry()) return;
       host->syncLook();
       if (host->isVisible()) noteOwnWindowsChanged();
       return;
@@ -390,15 +414,8 @@ void QtDesktop::windowDidChange(Window& window, WindowChange change) {
     case WindowChange::key: {
       host->update();
       if (syncingFocus_) return;
-      if (window.isKeyWindow()) {
-        if (host->isVisible() && !host->isActiveWindow()) {
-          host->activateWindow();
-          // Overlays own the keyboard while they are key, so that Esc reaches them.
-          if (host->bypassesWindowManager() && !window.isPanel()) host->grabKeyboard();
-        }
-      } else {
-        host->releaseKeyboard();
-      }
+      if (window.isKeyWindow() && host->isVisible() && !host->isActiveWindow())
+        host->activateWindow();
       return;
     }
   }
@@ -437,14 +454,20 @@ std::optional<OwnWindowInfo> QtDesktop::ownWindowInfo(std::uint32_t xid) const {
 }
 
 bool QtDesktop::hasCompositor() const {
+  // A round trip; asked again at most once a second (a compositor may start or stop).
+  auto now = std::chrono::steady_clock::now();
+  if (compositorCheckedAt_ && now - *compositorCheckedAt_ < std::chrono::seconds(1))
+    return compositor_;
+  compositorCheckedAt_ = now;
+  compositor_ = false;
   xcb_connection_t* c = xcbConnection();
   if (!c) return false;
   static const xcb_atom_t selection = internAtom(c, "_NET_WM_CM_S0");
   xcb_get_selection_owner_reply_t* reply =
       xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
-  bool owned = reply && reply->owner != XCB_NONE;
+  compositor_ = reply && reply->owner != XCB_NONE;
   std::free(reply);
-  return owned;
+  return compositor_;
 }
 
 // Activation --------------------------------------------------------------------------------------
@@ -551,12 +574,12 @@ void QtDesktop::buildMenu(QMenu& qmenu, Menu& menu) {
       qmenu.addSeparator();
       continue;
     }
-    QString title = qs(item->title());
+    QString title = menuText(item->title());
     QString shortcut = shortcutText(*item);
     if (!shortcut.isEmpty()) title += '\t' + shortcut;
     QAction* action = nullptr;
     if (const auto& sub = item->submenu()) {
-      auto* submenu = new QMenu(qs(item->title()), &qmenu);
+      auto* submenu = new QMenu(menuText(item->title()), &qmenu);
       std::weak_ptr<Menu> weakSub = sub;
       QObject::connect(submenu, &QMenu::aboutToShow, submenu, [this, weakSub, submenu] {
         if (auto m = weakSub.lock()) {
@@ -703,12 +726,11 @@ void QtDesktop::syncStatusItems() {
       if (auto m = trayModel_.lock()) m->didClose();
     });
     tray_->setContextMenu(trayMenu_.get());
-    QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
-                     [this](QSystemTrayIcon::ActivationReason reason) {
-                       if (reason == QSystemTrayIcon::Trigger ||
-                           reason == QSystemTrayIcon::MiddleClick)
-                         openStatusMenu();
-                     });
+    QObject::connect(
+        tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+          if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick)
+            openStatusMenu();
+        });
   }
   trayModel_ = item->menu();
   const auto& button = item->button();

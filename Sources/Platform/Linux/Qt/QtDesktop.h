@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -121,6 +122,8 @@ class QtDesktop final : public Desktop {
   std::function<void()> terminate_;
   bool syncingFocus_ = false;
   std::uint32_t previousActive_ = 0;
+  mutable bool compositor_ = false;
+  mutable std::optional<std::chrono::steady_clock::time_point> compositorCheckedAt_;
   const Image* trayImage_ = nullptr;
   std::string trayTitle_;
 };

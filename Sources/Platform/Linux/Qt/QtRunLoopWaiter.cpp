@@ -31,13 +31,13 @@ void QtRunLoopWaiter::watch(int fd) {
   notifiers_.emplace(fd, std::move(notifier));
 }
 
-void QtRunLoopWaiter::wait(int wakeFd, std::span<const int> watched,
-                           std::optional<Uptime> timeout, std::vector<int>& ready) {
+void QtRunLoopWaiter::wait(int wakeFd, std::span<const int> watched, std::optional<Uptime> timeout,
+                           std::vector<int>& ready) {
   if (beforeWait_) beforeWait_();
   // Sources come and go; keep a notifier for each descriptor watched now.
   for (auto it = notifiers_.begin(); it != notifiers_.end();) {
-    bool wanted = it->first == wakeFd || std::find(watched.begin(), watched.end(), it->first) !=
-                                             watched.end();
+    bool wanted = it->first == wakeFd ||
+                  std::find(watched.begin(), watched.end(), it->first) != watched.end();
     it = wanted ? std::next(it) : notifiers_.erase(it);
   }
   watch(wakeFd);

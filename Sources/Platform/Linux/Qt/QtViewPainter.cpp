@@ -23,19 +23,30 @@ namespace {
 // painted (painting happens on the main thread only).
 bool lightAppearance = false;
 
-QString qs(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qs(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 int qtWeight(FontWeight weight) {
   switch (weight) {
-    case FontWeight::ultraLight: return QFont::ExtraLight;
-    case FontWeight::thin: return QFont::Thin;
-    case FontWeight::light: return QFont::Light;
-    case FontWeight::regular: return QFont::Normal;
-    case FontWeight::medium: return QFont::Medium;
-    case FontWeight::semibold: return QFont::DemiBold;
-    case FontWeight::bold: return QFont::Bold;
-    case FontWeight::heavy: return QFont::ExtraBold;
-    case FontWeight::black: return QFont::Black;
+    case FontWeight::ultraLight:
+      return QFont::ExtraLight;
+    case FontWeight::thin:
+      return QFont::Thin;
+    case FontWeight::light:
+      return QFont::Light;
+    case FontWeight::regular:
+      return QFont::Normal;
+    case FontWeight::medium:
+      return QFont::Medium;
+    case FontWeight::semibold:
+      return QFont::DemiBold;
+    case FontWeight::bold:
+      return QFont::Bold;
+    case FontWeight::heavy:
+      return QFont::ExtraBold;
+    case FontWeight::black:
+      return QFont::Black;
   }
   return QFont::Normal;
 }
@@ -56,13 +67,25 @@ QPainterPath roundedPath(const QRectF& rect, double radius) {
   return path;
 }
 
+// Layouts are measured with the desktop layer's uniform advance; an installed face that runs a
+// little wider is narrowed to the room the layout gave the text instead of losing characters.
+QFont fitted(QFont font, const QString& text, double room) {
+  double width = QFontMetricsF(font).horizontalAdvance(text);
+  if (width <= room || room <= 0) return font;
+  int stretch = static_cast<int>(std::floor(100 * room / width));
+  font.setStretch(std::max(70, stretch));
+  return font;
+}
+
 void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
               const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
   QFont qfont = toQFont(font);
+  QString string = qs(text);
+  if (!wrap) qfont = fitted(qfont, string, rect.width());
   painter.setFont(qfont);
   painter.setPen(color);
-  QString string = qs(text);
-  if (elide && !wrap) string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
+  if (elide && !wrap)
+    string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
   int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
   painter.drawText(rect, flags, string);
 }
@@ -75,7 +98,8 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
   pen.setJoinStyle(Qt::RoundJoin);
   painter.setPen(pen);
   painter.setBrush(Qt::NoBrush);
-  QRectF box = r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15);
+  QRectF box =
+      r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15);
   bool filled = name.find(".fill") != std::string::npos;
   if (filled) painter.setBrush(color);
   if (name.rfind("xmark", 0) == 0) {
@@ -97,8 +121,8 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
     p.closeSubpath();
     painter.drawPath(p);
     painter.setBrush(filled ? QColor(Qt::transparent) : color);
-    painter.drawEllipse(QPointF(box.left() + box.width() * 0.2, box.center().y()), box.width() * 0.06,
-                        box.width() * 0.06);
+    painter.drawEllipse(QPointF(box.left() + box.width() * 0.2, box.center().y()),
+                        box.width() * 0.06, box.width() * 0.06);
   } else if (name.rfind("square", 0) == 0) {
     painter.drawRoundedRect(box, box.width() * 0.15, box.width() * 0.15);
   } else if (name.find("exclamationmark") != std::string::npos) {
@@ -167,8 +191,9 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   }
   Font font = field.effectiveFont();
   QRectF text = r.adjusted(TextField::textInset, 0, -TextField::textInset, 0);
-  bool single = field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
-                                               field.lineBreakMode() != LineBreakMode::byCharWrapping);
+  bool single =
+      field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
+                                     field.lineBreakMode() != LineBreakMode::byCharWrapping);
   Qt::Alignment align = Qt::AlignLeft | (single ? Qt::AlignVCenter : Qt::AlignTop);
   QColor color = field.textColor() ? toQColor(*field.textColor()) : QColor(Qt::black);
   if (!field.isEnabled()) color.setAlphaF(color.alphaF() * 0.5f);
@@ -181,8 +206,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   } else {
     painter.save();
     painter.setClipRect(r);
-    QFontMetricsF metrics(toQFont(font));
     QString string = qs(field.stringValue());
+    QFontMetricsF metrics(fitted(toQFont(font), string, text.width()));
     double width = metrics.horizontalAdvance(string);
     // While editing, the end of a long text stays in view, with the caret after it.
     QRectF place = text;
@@ -192,10 +217,9 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     painter.restore();
   }
   if (caret && field.isEditing()) {
-    QFontMetricsF metrics(toQFont(font));
-    double width = field.stringValue().empty()
-                       ? 0
-                       : metrics.horizontalAdvance(qs(field.stringValue()));
+    QFontMetricsF metrics(fitted(toQFont(font), qs(field.stringValue()), text.width()));
+    double width =
+        field.stringValue().empty() ? 0 : metrics.horizontalAdvance(qs(field.stringValue()));
     double x = std::min(text.left() + width, text.right()) + 0.5;
     double h = metrics.height();
     double top = single ? r.center().y() - h / 2 : r.top();
@@ -206,7 +230,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
 
 void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   Font font = button.effectiveFont();
-  QColor text = button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
+  QColor text =
+      button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
   if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
   if (button.buttonType() == ButtonType::checkbox || button.buttonType() == ButtonType::radio) {
     QRectF box(r.left() + 1, r.center().y() - 7, 14, 14);
@@ -226,8 +251,8 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   }
   if (button.isBordered()) {
     painter.setRenderHint(QPainter::Antialiasing);
-    bool pressedLook = button.buttonType() != ButtonType::momentaryPushIn &&
-                       button.state() == ControlState::on;
+    bool pressedLook =
+        button.buttonType() != ButtonType::momentaryPushIn && button.state() == ControlState::on;
     bool isDefault = button.keyEquivalent() == "\r";
     QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : QColor(0xf4, 0xf4, 0xf4);
     if (pressedLook) fill = QColor(0xd0, 0xd0, 0xd0);
@@ -429,8 +454,12 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   lightAppearance = false;
   QColor background = toQColor(window.backgroundColor());
   switch (window.appearance()) {
-    case Appearance::aqua: lightAppearance = true; break;
-    case Appearance::darkAqua: lightAppearance = false; break;
+    case Appearance::aqua:
+      lightAppearance = true;
+      break;
+    case Appearance::darkAqua:
+      lightAppearance = false;
+      break;
     case Appearance::system:
       lightAppearance = background.alphaF() > 0.5f && background.lightnessF() > 0.5f;
       break;
@@ -439,7 +468,8 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   if (!blend) painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(QRectF(QPointF(0, 0), size), background);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  if (const auto& content = window.contentView()) paintView(painter, *content, size.height(), caret);
+  if (const auto& content = window.contentView())
+    paintView(painter, *content, size.height(), caret);
   lightAppearance = false;
 }
 

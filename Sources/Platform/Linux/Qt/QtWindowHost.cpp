@@ -9,8 +9,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <cmath>
+#include <optional>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/TextField.h"
@@ -50,18 +53,29 @@ std::uint64_t modifierFlags(Qt::KeyboardModifiers modifiers) {
 // The platform's virtual key code and characters for a Qt key.
 std::pair<std::uint16_t, std::string> keyFor(const QKeyEvent& event) {
   switch (event.key()) {
-    case Qt::Key_Return: return {KeyCode::returnKey, "\r"};
-    case Qt::Key_Enter: return {KeyCode::keypadEnter, "\x03"};
+    case Qt::Key_Return:
+      return {KeyCode::returnKey, "\r"};
+    case Qt::Key_Enter:
+      return {KeyCode::keypadEnter, "\x03"};
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: return {KeyCode::tab, "\t"};
-    case Qt::Key_Backspace: return {KeyCode::deleteKey, "\x7f"};
-    case Qt::Key_Escape: return {KeyCode::escape, "\x1b"};
-    case Qt::Key_Delete: return {117, "\xef\x9c\xa8"};
-    case Qt::Key_Left: return {123, "\xef\x9c\x82"};
-    case Qt::Key_Right: return {124, "\xef\x9c\x83"};
-    case Qt::Key_Down: return {125, "\xef\x9c\x81"};
-    case Qt::Key_Up: return {126, "\xef\x9c\x80"};
-    default: break;
+    case Qt::Key_Backtab:
+      return {KeyCode::tab, "\t"};
+    case Qt::Key_Backspace:
+      return {KeyCode::deleteKey, "\x7f"};
+    case Qt::Key_Escape:
+      return {KeyCode::escape, "\x1b"};
+    case Qt::Key_Delete:
+      return {117, "\xef\x9c\xa8"};
+    case Qt::Key_Left:
+      return {123, "\xef\x9c\x82"};
+    case Qt::Key_Right:
+      return {124, "\xef\x9c\x83"};
+    case Qt::Key_Down:
+      return {125, "\xef\x9c\x81"};
+    case Qt::Key_Up:
+      return {126, "\xef\x9c\x80"};
+    default:
+      break;
   }
   QByteArray utf8 = event.text().toUtf8();
   std::string text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
@@ -71,6 +85,18 @@ std::pair<std::uint16_t, std::string> keyFor(const QKeyEvent& event) {
     base = static_cast<char>(QChar(event.key()).toLower().toLatin1());
   auto stroke = base ? sim::SimKeyboardLayout::keyStrokeFor(base) : std::nullopt;
   return {stroke ? stroke->keyCode : sim::SimKeyboardLayout::unmappedKeyCode, text};
+}
+
+// The colour panel's wheel: hue around, saturation outwards, full brightness; above the
+// accessory view, in widget coordinates.
+std::optional<QRectF> wheelRect(Window* window, double height) {
+  auto* panel = dynamic_cast<ColorPanel*>(window);
+  if (!panel) return std::nullopt;
+  double width = panel->contentRect().width();
+  double bottom = panel->accessoryView() ? panel->accessoryView()->frame().maxY() : 0;
+  double side = std::min(width - 24, height - bottom - 24);
+  if (side < 40) return std::nullopt;
+  return QRectF((width - side) / 2, 12, side, side);
 }
 
 TextField* editingField(Window* window) {
@@ -100,15 +126,17 @@ QtWindowHost::QtWindowHost(QtDesktop& desktop, Window& window)
 
 QtWindowHost::~QtWindowHost() = default;
 
-void QtWindowHost::syncGeometry() {
-  if (!window_) return;
+bool QtWindowHost::syncGeometry() {
+  if (!window_) return false;
   Rect root = desktop_.toRoot(window_->contentRect());
   QRect wanted(static_cast<int>(std::lround(root.x())), static_cast<int>(std::lround(root.y())),
                std::max(1, static_cast<int>(std::lround(root.width()))),
                std::max(1, static_cast<int>(std::lround(root.height()))));
+  if (geometry() == wanted) return false;
   applying_ = true;
-  if (geometry() != wanted) setGeometry(wanted);
+  setGeometry(wanted);
   applying_ = false;
+  return true;
 }
 
 void QtWindowHost::syncLook() {
@@ -128,8 +156,10 @@ void QtWindowHost::syncLook() {
       QRectF r(0, 0, window_->contentRect().width(), window_->contentRect().height());
       double radius = std::min({layer->cornerRadius(), r.width() / 2, r.height() / 2});
       path.addRoundedRect(r, radius, radius);
-      setMask(QRegion(path.toFillPolygon().toPolygon()));
-    } else {
+      QRegion shape(path.toFillPolygon().toPolygon());
+      // Each new shape is a request to the X server: only when it changed.
+      if (shape != mask()) setMask(shape);
+    } else if (!mask().isEmpty()) {
       clearMask();
     }
   }
@@ -151,13 +181,68 @@ void QtWindowHost::captureBackdrop() {
   backdrop_ = screen->grabWindow(0, g.x() - s.x(), g.y() - s.y(), g.width(), g.height()).toImage();
 }
 
+void QtWindowHost::setWantsKeyboardGrab(bool wants) {
+  wantsGrab_ = wants;
+  if (!wants && grabbed_) {
+    releaseKeyboard();
+    grabbed_ = false;
+  }
+  if (wants && !grabbed_ && isVisible()) update();
+}
+
 void QtWindowHost::paintEvent(QPaintEvent*) {
   if (!window_) return;
+  // Painting means the window is viewable: the moment a grab can succeed.
+  if (wantsGrab_ && !grabbed_) {
+    grabKeyboard();
+    grabbed_ = true;
+  }
   QPainter painter(this);
   bool blend = !backdrop_.isNull();
   if (blend) painter.drawImage(QPointF(0, 0), backdrop_);
   bool caret = window_->isKeyWindow();
   paintWindow(painter, *window_, QSizeF(width(), height()), caret, blend);
+  if (auto wheel = wheelRect(window_, height())) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    QConicalGradient hues(wheel->center(), 0);
+    for (int i = 0; i <= 6; ++i) hues.setColorAt(i / 6.0, QColor::fromHsvF(i / 6.0f, 1, 1));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(hues);
+    painter.drawEllipse(*wheel);
+    QRadialGradient white(wheel->center(), wheel->width() / 2);
+    white.setColorAt(0, Qt::white);
+    white.setColorAt(1, QColor(255, 255, 255, 0));
+    painter.setBrush(white);
+    painter.drawEllipse(*wheel);
+    // Where the current colour sits on the wheel.
+    QColor current = toQColor(static_cast<ColorPanel*>(window_)->color());
+    float h = 0, sat = 0, v = 0;
+    current.getHsvF(&h, &sat, &v);
+    double angle = (h < 0 ? 0 : h) * 2 * M_PI;
+    QPointF at =
+        wheel->center() + QPointF(std::cos(angle), -std::sin(angle)) * sat * wheel->width() / 2;
+    painter.setBrush(current);
+    painter.setPen(QPen(Qt::black, 1.5));
+    painter.drawEllipse(at, 5, 5);
+  }
+}
+
+bool QtWindowHost::pickFromWheel(QPointF point) {
+  auto wheel = wheelRect(window_, height());
+  if (!wheel) return false;
+  QPointF d = point - wheel->center();
+  double radius = wheel->width() / 2;
+  double distance = std::hypot(d.x(), d.y());
+  if (distance > radius + 2) return false;
+  double hue = std::atan2(-d.y(), d.x()) / (2 * M_PI);
+  if (hue < 0) hue += 1;
+  QColor picked = QColor::fromHsvF(static_cast<float>(hue),
+                                   static_cast<float>(std::min(1.0, distance / radius)), 1);
+  auto* panel = static_cast<ColorPanel*>(window_);
+  auto keep = panel->weak_from_this().lock();
+  panel->setColor(Color::sRGB(picked.redF(), picked.greenF(), picked.blueF(), 1));
+  update();
+  return true;
 }
 
 void QtWindowHost::sendMouse(QMouseEvent* event, bool down, int clicks) {
@@ -174,19 +259,45 @@ void QtWindowHost::sendMouse(QMouseEvent* event, bool down, int clicks) {
   update();
 }
 
-void QtWindowHost::mousePressEvent(QMouseEvent* event) { sendMouse(event, true, 1); }
-void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) { sendMouse(event, false, 1); }
-void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) { sendMouse(event, true, 2); }
+void QtWindowHost::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && pickFromWheel(event->position())) {
+    pickingColor_ = true;
+    return;
+  }
+  sendMouse(event, true, 1);
+}
+void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
+  if (pickingColor_) {
+    pickingColor_ = false;
+    return;
+  }
+  sendMouse(event, false, 1);
+}
+void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) {
+  sendMouse(event, true, 2);
+}
 
 void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
   if (!window_) return;
+  if (pickingColor_) {
+    pickFromWheel(event->position());
+    return;
+  }
   QPointF p = event->position();
   Qt::CursorShape shape = Qt::ArrowCursor;
   switch (window_->cursorAt({p.x(), height() - p.y()})) {
-    case Cursor::arrow: shape = Qt::ArrowCursor; break;
-    case Cursor::crosshair: shape = Qt::CrossCursor; break;
-    case Cursor::pointingHand: shape = Qt::PointingHandCursor; break;
-    case Cursor::iBeam: shape = Qt::IBeamCursor; break;
+    case Cursor::arrow:
+      shape = Qt::ArrowCursor;
+      break;
+    case Cursor::crosshair:
+      shape = Qt::CrossCursor;
+      break;
+    case Cursor::pointingHand:
+      shape = Qt::PointingHandCursor;
+      break;
+    case Cursor::iBeam:
+      shape = Qt::IBeamCursor;
+      break;
   }
   if (cursor().shape() != shape) setCursor(shape);
 }
@@ -236,7 +347,9 @@ void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
   update();
 }
 
-void QtWindowHost::keyPressEvent(QKeyEvent* event) { sendKey(event, true); }
+void QtWindowHost::keyPressEvent(QKeyEvent* event) {
+  sendKey(event, true);
+}
 void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
   if (!event->isAutoRepeat()) sendKey(event, false);
 }

@@ -27,13 +27,16 @@ class QtWindowHost final : public QWidget {
   std::uint32_t xid() const { return static_cast<std::uint32_t>(winId()); }
   bool bypassesWindowManager() const { return bypass_; }
 
-  // Moves and sizes the native window to the model's content rectangle.
-  void syncGeometry();
+  // Moves and sizes the native window to the model's content rectangle; false when it was there.
+  bool syncGeometry();
   // Look: translucency, the shape of a see-through window without a compositor, the title.
   void syncLook();
   // A see-through window without a compositor shows what was under it, dimmed: take it now.
   void captureBackdrop();
   bool isApplyingModel() const { return applying_; }
+  // Grabs the keyboard once the window is on screen (a grab of an unmapped window fails), or
+  // releases it.
+  void setWantsKeyboardGrab(bool wants);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -54,11 +57,16 @@ class QtWindowHost final : public QWidget {
   void sendMouse(QMouseEvent* event, bool down, int clicks);
   void sendKey(QKeyEvent* event, bool down);
   bool handleEditingShortcut(QKeyEvent* event);
+  // The colour panel's wheel took a press (or drag) at this point.
+  bool pickFromWheel(QPointF point);
 
   QtDesktop& desktop_;
   Window* window_;
   bool bypass_;
   bool applying_ = false;
+  bool pickingColor_ = false;
+  bool wantsGrab_ = false;
+  bool grabbed_ = false;
   QImage backdrop_;
 };
 

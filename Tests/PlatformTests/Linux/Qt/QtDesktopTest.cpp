@@ -3,8 +3,8 @@
 #include <xcb/xcb.h>
 
 #include <QColor>
-#include <cstdlib>
 #include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -47,7 +47,9 @@ bool near(const QColor& a, const QColor& b, int tolerance) {
          std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
-XvfbDesktop& QtDesktopTest::xdesktop() { return *sharedDesktop(); }
+XvfbDesktop& QtDesktopTest::xdesktop() {
+  return *sharedDesktop();
+}
 
 void QtDesktopTest::SetUp() {
   if (!sharedDesktop() && startFailure().empty()) {
@@ -111,8 +113,9 @@ void QtDesktopTest::runFor(double seconds) {
 
 QImage QtDesktopTest::screenshot(const std::string& name) {
   const char* dir = std::getenv("FLAGRIG_SCREENSHOT_DIR");
-  std::filesystem::path folder =
-      dir && *dir ? std::filesystem::path(dir) : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
+  std::filesystem::path folder = dir && *dir
+                                     ? std::filesystem::path(dir)
+                                     : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
   std::filesystem::create_directories(folder);
   std::string path = (folder / (name + ".png")).string();
   int status = xdesktop().run(
@@ -172,10 +175,10 @@ std::uint32_t QtDesktopTest::startXterm(const std::string& title, int x, int y, 
   if (pid) *pid = p;
   // xdotool waits for the window to be mapped and names its id.
   auto out = std::filesystem::temp_directory_path() / ("flagrig-xterm-" + std::to_string(p));
-  int status = xdesktop().run({"sh", "-c",
-                               "xdotool search --sync --onlyvisible --name '^" + title + "$' > '" +
-                                   out.string() + "'"},
-                              30);
+  int status = xdesktop().run(
+      {"sh", "-c",
+       "xdotool search --sync --onlyvisible --name '^" + title + "$' > '" + out.string() + "'"},
+      30);
   std::uint32_t found = 0;
   if (status == 0) {
     std::ifstream in(out);

@@ -3,10 +3,10 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QSystemTrayIcon>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -14,6 +14,9 @@
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Button.h"
+#include "Platform/Desktop/ColorPanel.h"
+#include "Platform/Desktop/ColorWell.h"
+#include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/StatusBar.h"
@@ -153,10 +156,14 @@ TEST_F(QtDesktopTests, APanelOrderedAboveAForeignWindowStaysDirectlyAboveItsFram
   auto describe = [&] {
     std::string text;
     for (auto w : stacking()) {
-      if (w == topLevelOf(target)) text += "[target] ";
-      else if (w == topLevelOf(other)) text += "[other] ";
-      else if (w == panel->windowNumber()) text += "[panel] ";
-      else text += std::to_string(w) + " ";
+      if (w == topLevelOf(target))
+        text += "[target] ";
+      else if (w == topLevelOf(other))
+        text += "[other] ";
+      else if (w == panel->windowNumber())
+        text += "[panel] ";
+      else
+        text += std::to_string(w) + " ";
     }
     return text;
   };
@@ -184,12 +191,14 @@ TEST_F(QtDesktopTests, APanelOrderedAboveAForeignWindowStaysDirectlyAboveItsFram
   EXPECT_TRUE(runUntil([&] {
     auto order = stacking();
     return directlyAbove(target) && order.back() == topLevelOf(other);
-  })) << "above the target, under the raised window: " << describe();
+  })) << "above the target, under the raised window: "
+      << describe();
 
   // The target raised over the other: the panel follows it up.
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(target)}));
   panel->order(WindowOrderingMode::above, target);
-  EXPECT_TRUE(runUntil([&] { return directlyAbove(target) && stacking().back() == panel->windowNumber(); }));
+  EXPECT_TRUE(runUntil(
+      [&] { return directlyAbove(target) && stacking().back() == panel->windowNumber(); }));
 }
 
 TEST_F(QtDesktopTests, TypingALabelWithNonASCIITextReachesTheEditedField) {
@@ -205,11 +214,11 @@ TEST_F(QtDesktopTests, TypingALabelWithNonASCIITextReachesTheEditedField) {
   panel->orderFrontRegardless();
   panel->makeKey();
   ASSERT_TRUE(panel->makeFirstResponder(field));
-  ASSERT_TRUE(runUntil([&] { return panel->isKeyWindow() && desktop().application().hasKeyFocus(); }));
+  ASSERT_TRUE(
+      runUntil([&] { return panel->isKeyWindow() && desktop().application().hasKeyFocus(); }));
   // Keyboard focus is really ours: xdotool types into the focused window.
-  ASSERT_TRUE(runUntil([&] {
-    return QGuiApplication::focusWindow() != nullptr;
-  })) << "the panel took the input focus";
+  ASSERT_TRUE(runUntil([&] { return QGuiApplication::focusWindow() != nullptr; }))
+      << "the panel took the input focus";
 
   // A keyboard that has these characters, as a user's layout would (xdotool's own remapping per
   // key races with the toolkit reading the new map).
@@ -235,13 +244,16 @@ class RebuildingDelegate final : public MenuDelegate {
  public:
   int updates = 0, closes = 0;
   std::string chosen;
+  std::string firstTitle = "First";
   void menuNeedsUpdate(Menu& menu) override {
     ++updates;
     menu.removeAllItems();
-    auto first = std::make_shared<MenuItem>("First", [this](MenuItem&) { chosen = "First"; });
-    auto disabled = std::make_shared<MenuItem>("Disabled", [this](MenuItem&) { chosen = "Disabled"; });
+    auto first = std::make_shared<MenuItem>(firstTitle, [this](MenuItem&) { chosen = "First"; });
+    auto disabled =
+        std::make_shared<MenuItem>("Disabled", [this](MenuItem&) { chosen = "Disabled"; });
     disabled->setEnabled(false);
-    auto second = std::make_shared<MenuItem>("Second", [this](MenuItem&) { chosen = "Second"; }, "q");
+    auto second = std::make_shared<MenuItem>(
+        "Second", [this](MenuItem&) { chosen = "Second"; }, "q");
     menu.addItem(first);
     menu.addItem(MenuItem::separator());
     menu.addItem(disabled);
@@ -255,23 +267,30 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   item->button()->setImage(Image::systemSymbol("tag.fill", "Flagrig"));
   auto menu = std::make_shared<Menu>();
   auto delegate = std::make_shared<RebuildingDelegate>();
+  // A user's label: shown as typed, not as a mnemonic or a shortcut column.
+  delegate->firstTitle = "R&D\tbox";
   menu->setDelegate(delegate);
   item->setMenu(menu);
-  runFor(0.05);
-  ASSERT_NE(desktop().trayIcon(), nullptr);
+  // The tray icon follows the status item before the loop next waits.
+  ASSERT_TRUE(runUntil([&] { return desktop().trayIcon() != nullptr; }));
   EXPECT_EQ(desktop().trayIcon()->toolTip(), QString("Flagrig"));
 
   desktop().showMenu(*menu);
-  ASSERT_TRUE(runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
+  ASSERT_TRUE(
+      runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
   EXPECT_EQ(delegate->updates, 1);
   QMenu* popup = desktop().openPopup();
   // Separator and disabled item kept; the key equivalent is shown.
   ASSERT_EQ(popup->actions().size(), 4);
-  runFor(0.2);
+  EXPECT_EQ(popup->actions()[0]->text(), QString("R&&D box"));
   EXPECT_TRUE(popup->actions()[1]->isSeparator());
   EXPECT_FALSE(popup->actions()[2]->isEnabled());
   EXPECT_EQ(popup->actions()[3]->text(), QString("Second\tCtrl+Q"));
-  screenshot("status-menu");
+  QRect shown = popup->geometry();
+  EXPECT_TRUE(runUntil([&] {
+    QImage shot = screenshot("status-menu");
+    return !shot.isNull() && shot.pixelColor(shown.center()).lightness() > 150;
+  }));
 
   // Down from the top: First, then Second (the disabled one is skipped).
   ASSERT_TRUE(xdotool({"key", "Down", "Down", "Return"}));
@@ -310,6 +329,134 @@ TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   EXPECT_TRUE(timerFired);
   EXPECT_EQ(response, ModalResponse::secondButton);
   press->invalidate();
+}
+
+TEST_F(QtDesktopTests, TheTrayIconInAnXEmbedTrayOpensTheStatusMenuOnAClick) {
+  if (xdesktop().run({"sh", "-c", "command -v trayer"}) != 0)
+    GTEST_SKIP() << "trayer is not installed";
+  pid_t tray = xdesktop().spawn({"trayer", "--edge", "top", "--align", "right", "--widthtype",
+                                 "request", "--height", "24", "--SetDockType", "true"});
+  ASSERT_GT(tray, 0);
+  started_.push_back(tray);
+  ASSERT_TRUE(runUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
+      << "the tray never announced itself";
+  auto item = desktop().statusBar().statusItem(StatusItem::squareLength);
+  item->button()->setImage(Image::systemSymbol("tag", "Flagrig"));
+  auto menu = std::make_shared<Menu>();
+  auto delegate = std::make_shared<RebuildingDelegate>();
+  menu->setDelegate(delegate);
+  item->setMenu(menu);
+  // Embedded: the icon has a place on the screen.
+  ASSERT_TRUE(runUntil([&] {
+    return desktop().trayIcon() && !desktop().trayIcon()->geometry().isEmpty();
+  })) << "the status item was not embedded in the tray";
+  QRect icon = desktop().trayIcon()->geometry();
+  ASSERT_TRUE(xdotool({"mousemove", std::to_string(icon.center().x()),
+                       std::to_string(icon.center().y()), "click", "1"}));
+  ASSERT_TRUE(
+      runUntil([&] { return desktop().openPopup() && desktop().openPopup()->isVisible(); }));
+  EXPECT_EQ(delegate->updates, 1);
+  // Drawn on the screen, not only mapped.
+  QRect shown = desktop().openPopup()->geometry();
+  EXPECT_TRUE(runUntil([&] {
+    QImage shot = screenshot("tray-menu");
+    return !shot.isNull() && shot.pixelColor(shown.center()).lightness() > 150;
+  }));
+  ASSERT_TRUE(xdotool({"key", "Down", "Return"}));
+  EXPECT_TRUE(runUntil([&] { return delegate->chosen == "First"; })) << delegate->chosen;
+}
+
+TEST_F(QtDesktopTests, ScreensSideBySideHaveFramesInScreenCoordinates) {
+  // Two monitors of different heights on the one Xvfb screen: the primary at the left.
+  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "left", "800/200x900/250+0+0", "screen"}), 0);
+  ASSERT_EQ(xdesktop().run({"xrandr", "--setmonitor", "right", "800/200x600/150+800+0", "none"}),
+            0);
+  bool two = runUntil([&] { return desktop().screens().size() == 2; }, 10);
+  if (!two) {
+    xdesktop().run({"xrandr", "--delmonitor", "left"});
+    xdesktop().run({"xrandr", "--delmonitor", "right"});
+    GTEST_SKIP() << "Qt did not take up the monitors (" << desktop().screens().size()
+                 << " screens)";
+  }
+  auto screens = desktop().screens();
+  // The primary screen's bottom left is the origin; y grows upwards.
+  EXPECT_EQ(screens[0]->frame(), Rect(0, 0, 800, 900));
+  EXPECT_EQ(screens[1]->frame(), Rect(800, 300, 800, 600));
+  auto bounds = DesktopCoordinates::desktopBounds(screens);
+  ASSERT_TRUE(bounds);
+  EXPECT_EQ(bounds->maxY(), 900);
+  xdesktop().run({"xrandr", "--delmonitor", "left"});
+  xdesktop().run({"xrandr", "--delmonitor", "right"});
+  runUntil([&] { return desktop().screens().size() == 1; }, 10);
+}
+
+// A full-screen borderless window that takes the keyboard, as a pick's overlay does.
+class Overlay final : public Window {
+ public:
+  using Window::Window;
+  bool canBecomeKey() const override { return true; }
+};
+
+TEST_F(QtDesktopTests, AnOverlayGrabsTheKeyboardSoThatEscReachesTheApplicationsMonitor) {
+  std::uint32_t xterm = startXterm("under-the-overlay", 100, 100);
+  ASSERT_NE(xterm, 0u);
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(xterm)}));
+  auto screen = desktop().screens().front()->frame();
+  auto overlay = std::make_shared<Overlay>(screen, StyleMask::borderless);
+  overlay->setLevel(1000);
+  overlay->setOpaque(false);
+  overlay->setBackgroundColor(Color::black().withAlphaComponent(0.3));
+  // As a pick does: a local monitor for Esc, the overlay ordered in while another application
+  // is active.
+  int escapes = 0;
+  auto monitor = desktop().application().addLocalMonitor(
+      eventMaskFor(EventType::keyDown), [&](const Event& event) -> std::optional<Event> {
+        if (event.keyCode != KeyCode::escape) return event;
+        ++escapes;
+        return std::nullopt;
+      });
+  overlay->makeKeyAndOrderFront();
+  // Dimmed: without a compositor the overlay paints what was under it, darker.
+  QImage shot;
+  ASSERT_TRUE(runUntil([&] {
+    shot = screenshot("overlay");
+    QColor xtermBody = shot.isNull() ? QColor() : shot.pixelColor(200, 200);
+    return xtermBody.isValid() && xtermBody.lightness() > 100 && xtermBody.lightness() < 220;
+  })) << "the xterm shows through, dimmed";
+  ASSERT_TRUE(xdotool({"key", "Escape"}));
+  EXPECT_TRUE(runUntil([&] { return escapes == 1; }));
+  desktop().application().removeMonitor(monitor);
+  overlay->orderOut();
+}
+
+TEST_F(QtDesktopTests, TheColourPanelsWheelSetsTheColourOfTheActiveWell) {
+  auto window = std::make_shared<Window>(Rect(100, 300, 200, 100), StyleMask::titled);
+  auto well = std::make_shared<ColorWell>(Rect(20, 20, 44, 24));
+  window->contentView()->addSubview(well);
+  window->makeKeyAndOrderFront();
+  auto& panel = desktop().colorPanel();
+  auto accessory = std::make_shared<View>(Rect(0, 0, 220, 40));
+  accessory->setWantsLayer(true);
+  accessory->layer()->setBackgroundColor(Color::gray(0.5));
+  panel.setAccessoryView(accessory);
+  well->activate(true);
+  panel.orderFront();
+  ASSERT_TRUE(runUntil([&] { return panel.isVisible() && topLevelOf(panel.windowNumber()) != 0; }));
+  // The wheel's right edge is pure red (hue 0, full saturation).
+  Rect content = panel.contentRect();
+  Rect root = desktop().toRoot(content);
+  double side = std::min(content.width() - 24, content.height() - 40 - 24);
+  int x = static_cast<int>(root.x() + (content.width() - side) / 2 + side - 3);
+  int y = static_cast<int>(root.y() + 12 + side / 2);
+  ASSERT_TRUE(runUntil([&] {
+    QImage shot = screenshot("colour-panel");
+    return !shot.isNull() && near(shot.pixelColor(x, y), QColor(255, 0, 0), 40);
+  }));
+  ASSERT_TRUE(xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"}));
+  EXPECT_TRUE(runUntil([&] {
+    auto c = well->color().toSRGB();
+    return c && c->redComponent() > 0.9 && c->greenComponent() < 0.2 && c->blueComponent() < 0.2;
+  }));
 }
 
 }  // namespace
