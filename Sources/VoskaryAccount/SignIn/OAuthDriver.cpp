@@ -95,7 +95,8 @@ platform::Task<OIDServiceConfiguration> OAuthDriver::discoverConfiguration() {
           continuation.resume(DiscoveryOutcome{configuration, error});
         });
   };
-  DiscoveryOutcome outcome = co_await platform::withContinuation<DiscoveryOutcome>(std::move(start));
+  DiscoveryOutcome outcome =
+      co_await platform::withContinuation<DiscoveryOutcome>(std::move(start));
   auto driver = weak.lock();
   if (outcome.error) {
     if (driver) {
@@ -107,9 +108,9 @@ platform::Task<OIDServiceConfiguration> OAuthDriver::discoverConfiguration() {
   }
   if (outcome.configuration) co_return std::move(*outcome.configuration);
   if (driver) {
-    driver->log(VoskaryLogLevel::warning, "oauth_discovery_failed",
-                {{"class", std::string(voskary::rawValue(
-                               VoskaryRedaction::Classification::transport))}});
+    driver->log(
+        VoskaryLogLevel::warning, "oauth_discovery_failed",
+        {{"class", std::string(voskary::rawValue(VoskaryRedaction::Classification::transport))}});
   }
   throw VoskaryError::authorizationFailed("discovery_empty");
 }
@@ -188,6 +189,13 @@ void OAuthDriver::present(const std::shared_ptr<Flow>& flow,
   if (flow->finished) return;
   flow->session = std::move(session);
   current_ = flow;
+  // A sign-in whose task is cancelled ends its flow, on the main queue where flows live.
+  continuation.onCancel([weakFlow](const Continuation&) {
+    platform::env().mainLoop->post([weakFlow] {
+      auto cancelled = weakFlow.lock();
+      if (cancelled && !cancelled->finished && cancelled->session) cancelled->session->cancel();
+    });
+  });
   if (!viaBrowser) return;
   flow->timeout = platform::env().mainLoop->postAfter(systemBrowserTimeout, [weakFlow] {
     auto timedOut = weakFlow.lock();
@@ -223,8 +231,7 @@ void OAuthDriver::finishAuthorize(const VoskaryLogger& logger, const Continuatio
     VoskaryError mapped = map(*error);
     const bool cancelled = mapped == VoskaryError::authorizationCancelled();
     if (logger) {
-      logger(cancelled ? VoskaryLogLevel::info : VoskaryLogLevel::warning,
-             "oauth_authorize_failed",
+      logger(cancelled ? VoskaryLogLevel::info : VoskaryLogLevel::warning, "oauth_authorize_failed",
              oauthFailureFields(&*error,
                                 cancelled ? VoskaryRedaction::Classification::cancelled
                                           : VoskaryRedaction::Classification::auth,

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Task.h"
 #include "Platform/Foundation/URL.h"
-#include "Platform/Foundation/RunLoop.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 #include "TarnwickCore/OIDAuthorizationResponse.h"
 #include "TarnwickCore/OIDError.h"

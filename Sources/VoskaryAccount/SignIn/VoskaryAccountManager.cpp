@@ -74,7 +74,8 @@ struct VoskaryAccountManager::HandlerEntry {
 
 std::string VoskaryAccountManager::State::description() const {
   if (auto signingIn = as<SigningIn>()) return signingIn->pending ? "signingIn" : "signingIn(idle)";
-  if (auto signedIn = as<SignedIn>()) return "signedIn(" + signedIn->account.voskaryAccountId.raw + ")";
+  if (auto signedIn = as<SignedIn>())
+    return "signedIn(" + signedIn->account.voskaryAccountId.raw + ")";
   if (auto failed = as<Failed>()) return "failed(" + failed->error.description() + ")";
   return "signedOut";
 }
@@ -145,12 +146,10 @@ std::optional<StoredSession> VoskaryAccountManager::readSession(
 }
 
 StoredSession VoskaryAccountManager::storedSession(const VasResponse& answer) {
-  return StoredSession{answer.vas,
-                       answer.refreshToken,
-                       answer.expiresAt,
-                       VoskaryAccount{answer.voskaryAccountId, answer.email, std::nullopt},
-                       answer.appSlug,
-                       platform::env().clock->now()};
+  return StoredSession{
+      answer.vas,       answer.refreshToken,
+      answer.expiresAt, VoskaryAccount{answer.voskaryAccountId, answer.email, std::nullopt},
+      answer.appSlug,   platform::env().clock->now()};
 }
 
 void VoskaryAccountManager::writeSession(const StoredSession& session) {
@@ -398,8 +397,8 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::exchange(
   std::optional<AuthClient::IssuedDespiteUpgrade<AuthClient::SendResult>> issued;
   try {
     answer = co_await authClient_->performWithAuthRecovery(
-        std::string(kExchangePath), "POST", platform::Bytes(text.begin(), text.end()),
-        std::nullopt, true, true);
+        std::string(kExchangePath), "POST", platform::Bytes(text.begin(), text.end()), std::nullopt,
+        true, true);
   } catch (const AuthClient::IssuedDespiteUpgrade<AuthClient::SendResult>& despite) {
     issued = despite;
   }
@@ -501,8 +500,8 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
     AppleAuthcodeResponse answer;
     std::optional<VoskaryError> upgrade;
     try {
-      answer = co_await authClient_->exchangeAppleAuthCode(
-          credential.authorizationCode, credential.identityToken, installID);
+      answer = co_await authClient_->exchangeAppleAuthCode(credential.authorizationCode,
+                                                           credential.identityToken, installID);
     } catch (const AuthClient::IssuedDespiteUpgrade<AppleAuthcodeResponse>& issued) {
       answer = issued.answer();
       upgrade = issued.error();
@@ -510,12 +509,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
     if (!answer.vas || !answer.voskaryAccountId || !answer.email || !answer.expiresAt) {
       throw upgrade ? *upgrade : VoskaryError::authorizationFailed("apple_authcode_unavailable");
     }
-    StoredSession session{*answer.vas,
-                          answer.refreshToken,
-                          *answer.expiresAt,
-                          VoskaryAccount{*answer.voskaryAccountId, *answer.email, std::nullopt},
-                          config_.appSlug(),
-                          platform::env().clock->now()};
+    StoredSession session{
+        *answer.vas,       answer.refreshToken,
+        *answer.expiresAt, VoskaryAccount{*answer.voskaryAccountId, *answer.email, std::nullopt},
+        config_.appSlug(), platform::env().clock->now()};
     writeSession(session);
     // The service issued the session before it asked for the upgrade: it stays stored.
     if (upgrade) throw *upgrade;
@@ -568,9 +565,7 @@ platform::Task<std::optional<VoskaryAccount>> VoskaryAccountManager::restoreBody
 
   if (!expired) {
     VoskaryAccount account = stored->account;
-    std::function<void()> publish = [self, account] {
-      self->transition(State::signedIn(account));
-    };
+    std::function<void()> publish = [self, account] { self->transition(State::signedIn(account)); };
     co_await onMain(std::move(publish));
     co_return account;
   }

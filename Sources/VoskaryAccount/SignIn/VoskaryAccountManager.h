@@ -99,8 +99,13 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
   using StateHandler = std::function<void(const State&)>;
 
   // The published fields, for observers that redraw when one changes.
-  enum class TrackedField { state, libVersionPolicy, lastDeprecationNotice, isOffline,
-                            lastAppleSignInIsNewUser };
+  enum class TrackedField {
+    state,
+    libVersionPolicy,
+    lastDeprecationNotice,
+    isOffline,
+    lastAppleSignInIsNewUser
+  };
   using FieldObserver = std::function<void(TrackedField)>;
 
   // Builds the manager: fills in the install id, the keychain store, the device key, the
@@ -191,8 +196,7 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
 
   platform::Task<VoskaryAccount> signInBody(std::shared_ptr<platform::Window> window,
                                             std::optional<OAuthDriver::ProviderHint> provider,
-                                            std::optional<std::string> installID,
-                                            bool viaBrowser);
+                                            std::optional<std::string> installID, bool viaBrowser);
   platform::Task<VoskaryAccount> exchange(OAuthAuthorizationResult result,
                                           std::optional<std::string> installID);
   platform::Task<VoskaryAccount> signInWithAppleBody(std::shared_ptr<platform::Window> window,

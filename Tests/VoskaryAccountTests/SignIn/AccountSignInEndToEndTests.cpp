@@ -264,8 +264,8 @@ TEST_F(AccountSignInEndToEndTest, SignsInRestoresRefreshesAndSignsOut) {
     heard.push_back(s);
   });
   auto signIn = std::make_shared<Outcome<VoskaryAccount>>();
-  platform::spawn(capture(manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt),
-                          signIn));
+  platform::spawn(
+      capture(manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt), signIn));
   const std::string redirectFile = directory_ + "/redirect";
   ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(redirectFile); }))
       << "the browser never reached the authority";

@@ -25,7 +25,8 @@ std::vector<std::string> keysOf(const platform::JSON& object) {
 TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   recordStates();
   advance(10);
-  auto out = start(manager->signInViaSystemBrowser(OAuthDriver::ProviderHint::google, "install-arg"));
+  auto out =
+      start(manager->signInViaSystemBrowser(OAuthDriver::ProviderHint::google, "install-arg"));
   runUntilIdle();
   EXPECT_EQ(states.back(), State::signingIn(true));
   auto redirect = finishPage();
@@ -49,9 +50,9 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   EXPECT_FALSE(request.value("Authorization"));
   EXPECT_FALSE(request.value("DPoP"));
   auto body = platform::JSONSerialization::parse(bodyText(request));
-  EXPECT_EQ(keysOf(body), (std::vector<std::string>{"app_slug", "code", "code_verifier",
-                                                    "redirect_uri", "client_version",
-                                                    "install_id"}));
+  EXPECT_EQ(keysOf(body),
+            (std::vector<std::string>{"app_slug", "code", "code_verifier", "redirect_uri",
+                                      "client_version", "install_id"}));
   EXPECT_EQ(body["app_slug"], "flagrig");
   EXPECT_EQ(body["redirect_uri"], "flagrig://auth/callback");
   EXPECT_EQ(body["client_version"], "1.4.2");
@@ -70,8 +71,8 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
 }
 
 TEST_F(BrowserSignInTest, TheExchangeBodyLeavesOutWhatIsAbsentAndFallsBackToTheConfigInstallID) {
-  AuthClient::ExchangeBody bare{"flagrig", "c1", std::nullopt, "flagrig://auth/callback",
-                                "1.4.2", std::nullopt};
+  AuthClient::ExchangeBody bare{"flagrig", "c1",        std::nullopt, "flagrig://auth/callback",
+                                "1.4.2",   std::nullopt};
   EXPECT_EQ(VoskaryJSON::encoder().encode(bare),
             R"({"app_slug":"flagrig","code":"c1","redirect_uri":"flagrig:\/\/auth\/callback",)"
             R"("client_version":"1.4.2"})");
@@ -83,8 +84,17 @@ TEST_F(BrowserSignInTest, TheExchangeBodyLeavesOutWhatIsAbsentAndFallsBackToTheC
 }
 
 TEST_F(BrowserSignInTest, EveryFailureEndsFailedAndLeavesTheOldSessionAsItWas) {
-  enum class Fault { cancel, denied, status401, status500, status426, upgradeOnError, malformed,
-                     transport, keychain };
+  enum class Fault {
+    cancel,
+    denied,
+    status401,
+    status500,
+    status426,
+    upgradeOnError,
+    malformed,
+    transport,
+    keychain
+  };
   struct Case {
     const char* name;
     Fault fault;
@@ -137,7 +147,8 @@ TEST_F(BrowserSignInTest, EveryFailureEndsFailedAndLeavesTheOldSessionAsItWas) {
         service->queueAnswer(path, FakeAccountService::jsonAnswer(200, {{"ok", true}}));
         break;
       case Fault::transport:
-        service->queueAnswer(path, SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
+        service->queueAnswer(path,
+                             SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
         break;
       case Fault::keychain:
         sim().keychain->failOperation(KeychainOperation::update, -25293);
@@ -198,9 +209,8 @@ TEST_F(BrowserSignInTest, ThePreferredSchemeChoosesTheRoad) {
   auto sheets = std::make_shared<tarnwick::testing::SimWebAuthenticationSheets>();
   tarnwick::UserAgentPlatform::setWebAuthenticationSessionFactory(sheets);
   auto window = tarnwick::testing::fakeWindow();
-  const std::pair<AuthScheme, bool> cases[] = {{AuthScheme::systemBrowser, false},
-                                               {AuthScheme::aswas, true},
-                                               {AuthScheme::loopback, true}};
+  const std::pair<AuthScheme, bool> cases[] = {
+      {AuthScheme::systemBrowser, false}, {AuthScheme::aswas, true}, {AuthScheme::loopback, true}};
   for (const auto& [scheme, sheet] : cases) {
     SCOPED_TRACE(static_cast<int>(scheme));
     manager = makeManager(scheme);
@@ -247,7 +257,8 @@ TEST_F(BrowserSignInTest, TheBrowserTimeoutEndsTheSignInAsCancelled) {
 }
 
 std::optional<std::uint32_t> frontWindowNumber() {
-  auto list = platform::WindowServer::shared().copyWindowList(platform::WindowList::optionOnScreenOnly);
+  auto list =
+      platform::WindowServer::shared().copyWindowList(platform::WindowList::optionOnScreenOnly);
   if (!list || !list->asArray() || list->asArray()->empty()) return std::nullopt;
   const auto* number = list->asArray()->front().find(platform::WindowList::numberKey);
   if (!number) return std::nullopt;
@@ -259,7 +270,8 @@ TEST_F(BrowserSignInTest, ActivatingForTheReturnBringsTheRightWindowFront) {
   namespace StyleMask = platform::StyleMask;
   auto& application = platform::Application::shared();
   // Only a panel that cannot become key: it comes front all the same.
-  auto panel = std::make_shared<platform::Panel>(Rect(0, 0, 100, 40), StyleMask::nonactivatingPanel);
+  auto panel =
+      std::make_shared<platform::Panel>(Rect(0, 0, 100, 40), StyleMask::nonactivatingPanel);
   panel->orderFront();
   auto hidden = std::make_shared<platform::Window>(Rect(0, 0, 300, 200), StyleMask::titled);
   VoskaryAccountManager::activateForAuthReturn(nullptr);

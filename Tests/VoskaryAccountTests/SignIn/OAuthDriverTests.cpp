@@ -38,8 +38,8 @@ class OAuthDriverTest : public SignInFixture {
 
 TEST_F(OAuthDriverTest, ProviderHintsParseOnlyTheirExactRawValues) {
   const std::pair<const char*, std::optional<Hint>> cases[] = {
-      {"apple", Hint::apple}, {"google", Hint::google}, {"email", Hint::email},
-      {"Google", std::nullopt}, {"", std::nullopt},      {" apple", std::nullopt},
+      {"apple", Hint::apple},   {"google", Hint::google}, {"email", Hint::email},
+      {"Google", std::nullopt}, {"", std::nullopt},       {" apple", std::nullopt},
       {"EMAIL", std::nullopt},  {"github", std::nullopt}};
   for (const auto& [raw, hint] : cases) {
     SCOPED_TRACE(raw);
@@ -214,6 +214,18 @@ TEST_F(OAuthDriverTest, ResumeAndCancelWithoutAFlowOrWithAForeignURL) {
   ASSERT_TRUE(redirect && driver->resume(*redirect));
   runUntilIdle();
   EXPECT_TRUE(out->value);
+}
+
+TEST_F(OAuthDriverTest, CancellingTheWaitingTaskEndsItsFlow) {
+  auto out = std::make_shared<Outcome<OAuthAuthorizationResult>>();
+  auto handle = platform::spawn(capture(driver->authorizeViaSystemBrowser(std::nullopt), out));
+  runUntilIdle();
+  ASSERT_TRUE(driver->hasFlowInProgress());
+  handle.cancel();
+  runUntilIdle();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());
+  EXPECT_FALSE(driver->hasFlowInProgress());
 }
 
 TEST_F(OAuthDriverTest, DiscoveryFailuresEndTheOperationAndAreLogged) {

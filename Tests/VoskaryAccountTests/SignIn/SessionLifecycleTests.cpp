@@ -24,10 +24,12 @@ class SessionLifecycleTest : public SignInFixture {
         service->queueAnswer(path, FakeAccountService::jsonAnswer(503, {{"error", "busy"}}));
         break;
       case Refresh::offline:
-        service->queueAnswer(path, SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
+        service->queueAnswer(path,
+                             SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
         break;
       case Refresh::invalidGrant:
-        service->queueAnswer(path, FakeAccountService::jsonAnswer(400, {{"error", "invalid_grant"}}));
+        service->queueAnswer(path,
+                             FakeAccountService::jsonAnswer(400, {{"error", "invalid_grant"}}));
         break;
       default:
         break;
@@ -50,8 +52,8 @@ TEST_F(SessionLifecycleTest, RestoreFollowsExpiryRefreshTokenAndRefreshOutcome) 
     bool refreshToken;
     Refresh refresh;
     End end;
-    bool kept;      // the stored session stays as it was
-    bool deleted;   // no session afterwards
+    bool kept;     // the stored session stays as it was
+    bool deleted;  // no session afterwards
     bool offline;
   };
   const Case cases[] = {
@@ -60,9 +62,11 @@ TEST_F(SessionLifecycleTest, RestoreFollowsExpiryRefreshTokenAndRefreshOutcome) 
       {"expires now, refreshed", 0, true, Refresh::ok, End::refreshedAccount, false, false, false},
       {"expires now, no token", 0, false, Refresh::none, End::nothing, false, true, false},
       {"expired, refreshed", -60, true, Refresh::ok, End::refreshedAccount, false, false, false},
-      {"expired, invalid grant", -60, true, Refresh::invalidGrant, End::nothing, false, true, false},
+      {"expired, invalid grant", -60, true, Refresh::invalidGrant, End::nothing, false, true,
+       false},
       {"expired, 401", -60, true, Refresh::unauthorized, End::nothing, false, true, false},
-      {"expired, server error", -60, true, Refresh::serverError, End::storedAccount, true, false, true},
+      {"expired, server error", -60, true, Refresh::serverError, End::storedAccount, true, false,
+       true},
       {"expired, offline", -60, true, Refresh::offline, End::storedAccount, true, false, true},
       {"expired, no token", -60, false, Refresh::none, End::nothing, false, true, false},
   };
@@ -221,7 +225,8 @@ TEST_F(SessionLifecycleTest, SignOutRevokesThenForgetsWhateverTheServiceSays) {
     EXPECT_TRUE(out->value) << (out->error ? out->error->description() : "");
     EXPECT_EQ(manager->state(), State::signedOut());
     EXPECT_FALSE(storedBytes());
-    EXPECT_EQ(service->requestCount(FakeAccountService::revokePath), revokes + (c.corruptItem ? 0 : 1));
+    EXPECT_EQ(service->requestCount(FakeAccountService::revokePath),
+              revokes + (c.corruptItem ? 0 : 1));
     if (!c.revokeAnswer && !c.corruptItem) {
       EXPECT_FALSE(service->isLive(session.vas));
     }

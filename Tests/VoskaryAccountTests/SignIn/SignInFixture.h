@@ -146,12 +146,10 @@ class SignInFixture : public platform::testing::SimTest {
     service->setSessionLifetime(expiresIn);
     auto issued = service->issueSession(kAccountID, kEmail);
     service->setSessionLifetime(30 * 24 * 3600.0);
-    StoredSession session{issued.vas,
-                          withRefreshToken ? std::optional(issued.refreshToken) : std::nullopt,
-                          issued.expiresAt,
-                          {{kAccountID}, kEmail, std::nullopt},
-                          "flagrig",
-                          platform::env().clock->now()};
+    StoredSession session{
+        issued.vas,       withRefreshToken ? std::optional(issued.refreshToken) : std::nullopt,
+        issued.expiresAt, {{kAccountID}, kEmail, std::nullopt},
+        "flagrig",        platform::env().clock->now()};
     manager->storage()->setJSON(session, KeychainStorage::Keys::session);
     return session;
   }
@@ -173,9 +171,11 @@ class SignInFixture : public platform::testing::SimTest {
   }
 
   LogRecorder log;
-  tarnwick::testing::FakeAuthority authority{tarnwick::testing::FakeAuthority::Configuration{
-      platform::URL(kIssuer), "flagrig", platform::URL("flagrig://auth/callback"),
-      {"voskary.account"}}};
+  tarnwick::testing::FakeAuthority authority{
+      tarnwick::testing::FakeAuthority::Configuration{platform::URL(kIssuer),
+                                                      "flagrig",
+                                                      platform::URL("flagrig://auth/callback"),
+                                                      {"voskary.account"}}};
   std::shared_ptr<tarnwick::testing::FakeBrowser> browser =
       std::make_shared<tarnwick::testing::FakeBrowser>(authority);
   std::unique_ptr<FakeAccountService> service;

@@ -44,8 +44,8 @@ class SignInWithAppleTest : public SignInFixture {
         {"voskary_account_id", kAccountID},
         {"email", kEmail},
         {"vas", "vas_apple"},
-        {"expires_at", platform::DateFormats::iso8601(
-                           platform::env().clock->now().addingTimeInterval(3600))}};
+        {"expires_at",
+         platform::DateFormats::iso8601(platform::env().clock->now().addingTimeInterval(3600))}};
     if (withRefreshToken) body["refresh_token"] = "rt_apple";
     if (isNewUser) body["is_new_user"] = *isNewUser;
     return body;
@@ -68,8 +68,8 @@ TEST_F(SignInWithAppleTest, TheDriverAsksForNameAndEMailAndReadsTheCredential) {
       {"everything",
        AppleIDCredential{"001.a", bytes("code-1"), bytes("id.token"), Name{"Ada", "Lovelace"},
                          "ada@example.test"},
-       SignInWithAppleDriver::AppleAuthorization{"code-1", "id.token", "001.a", "Ada",
-                                                 "Lovelace", "ada@example.test"},
+       SignInWithAppleDriver::AppleAuthorization{"code-1", "id.token", "001.a", "Ada", "Lovelace",
+                                                 "ada@example.test"},
        std::nullopt},
       {"no name, no e-mail, no token",
        AppleIDCredential{"001.b", bytes("code-2"), std::nullopt, std::nullopt, std::nullopt},
@@ -82,8 +82,9 @@ TEST_F(SignInWithAppleTest, TheDriverAsksForNameAndEMailAndReadsTheCredential) {
        SignInWithAppleDriver::AppleAuthorization{"code-3", std::nullopt, "001.c", std::nullopt,
                                                  "Hopper", std::nullopt},
        std::nullopt},
-      {"code not UTF-8", AppleIDCredential{"001.d", notUTF8, std::nullopt, std::nullopt, std::nullopt},
-       std::nullopt, VoskaryError::authorizationFailed("siwa_missing_authcode")},
+      {"code not UTF-8",
+       AppleIDCredential{"001.d", notUTF8, std::nullopt, std::nullopt, std::nullopt}, std::nullopt,
+       VoskaryError::authorizationFailed("siwa_missing_authcode")},
       {"no code", AppleIDCredential{"001.e", std::nullopt, bytes("t"), std::nullopt, std::nullopt},
        std::nullopt, VoskaryError::authorizationFailed("siwa_missing_authcode")},
       {"password", platform::PasswordCredential{"someone", "hunter2"}, std::nullopt,
@@ -123,6 +124,20 @@ TEST_F(SignInWithAppleTest, OnlyCode1001IsACancel) {
     runUntilIdle();
     EXPECT_TRUE(sim().unhandledErrors().empty());
   }
+}
+
+TEST_F(SignInWithAppleTest, ACancelledTaskStopsWaitingForTheSheet) {
+  auto out = std::make_shared<Outcome<SignInWithAppleDriver::AppleAuthorization>>();
+  auto handle = platform::spawn(capture(driver->authorize(window), out));
+  runUntilIdle();
+  handle.cancel();
+  runUntilIdle();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());
+  // The sheet's late answer finds nobody waiting.
+  EXPECT_TRUE(sim().appleID->fail(AuthorizationError::failed));
+  runUntilIdle();
+  EXPECT_TRUE(sim().unhandledErrors().empty());
 }
 
 TEST_F(SignInWithAppleTest, OnLinuxSignInWithAppleIsUnavailableButNotCancelled) {
@@ -169,8 +184,8 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
 
   // The next Apple sign-in clears the flag while it runs, in step with the state.
   std::vector<std::pair<VoskaryAccountManager::TrackedField, State>> changes;
-  auto observing = manager->observeChanges(
-      [&](auto field) { changes.emplace_back(field, manager->state()); });
+  auto observing =
+      manager->observeChanges([&](auto field) { changes.emplace_back(field, manager->state()); });
   service->queueAnswer(FakeAccountService::appleAuthcodePath,
                        FakeAccountService::jsonAnswer(200, answer(std::nullopt, false)));
   auto again = appleSignIn();
@@ -212,8 +227,9 @@ TEST_F(SignInWithAppleTest, AnUpgradeNoticeOnASuccessfulAnswerKeepsTheSession) {
 TEST_F(SignInWithAppleTest, SuccessEndsOfflineWorkAndFailureLeavesIt) {
   // Offline: an expired session whose refresh cannot reach the service.
   storeSession(-10);
-  service->queueAnswer(FakeAccountService::refreshPath,
-                       platform::sim::SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
+  service->queueAnswer(
+      FakeAccountService::refreshPath,
+      platform::sim::SimHTTPAnswer::failing(platform::URLError::notConnectedToInternet));
   auto restored = start(manager->restore());
   runUntilIdle();
   ASSERT_TRUE(manager->isOffline());

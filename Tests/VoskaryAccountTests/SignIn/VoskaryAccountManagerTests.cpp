@@ -59,13 +59,15 @@ TEST_F(VoskaryAccountManagerTest, HandlersMayCancelRegisterAndTransitionFromWith
     if (!s.as<State::SigningIn>()) return;
     // Cancelling and registering during a transition change nothing for that transition.
     second->cancel();
-    added = manager->onStateChange([&](const State& t) { calls.push_back("added " + t.description()); });
+    added = manager->onStateChange(
+        [&](const State& t) { calls.push_back("added " + t.description()); });
     if (!reentered) {
       reentered = true;
       manager->transition(State::failed(VoskaryError::authorizationCancelled()));
     }
   });
-  second = manager->onStateChange([&](const State& s) { calls.push_back("second " + s.description()); });
+  second =
+      manager->onStateChange([&](const State& s) { calls.push_back("second " + s.description()); });
   calls.clear();
 
   manager->transition(State::signingIn());
@@ -109,12 +111,12 @@ TEST_F(VoskaryAccountManagerTest, ANestedTransitionIsTheLastStateEveryHandlerHea
 TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsAnOlderStateLast) {
   // Transitions on this thread race registrations on another: each handler must end on the
   // newest state it could know of, never on the stale one read when it registered.
-  constexpr int kTransitions = 3000;
-  std::atomic<bool> stop{false};
+  constexpr int kHandlers = 300;
+  std::atomic<bool> registering{true};
   std::atomic<int> violations{0};
   std::vector<std::unique_ptr<VoskaryAccountManager::StateSubscription>> subscriptions;
   std::thread registrar([&] {
-    while (!stop) {
+    for (int i = 0; i < kHandlers; ++i) {
       auto last = std::make_shared<int>(-1);
       subscriptions.push_back(manager->onStateChange([last, &violations](const State& s) {
         auto in = s.as<State::SignedIn>();
@@ -123,10 +125,11 @@ TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsA
         *last = n;
       }));
     }
+    registering = false;
   });
-  for (int i = 0; i < kTransitions; ++i)
-    manager->transition(State::signedIn(account(kAccountID, std::to_string(i))));
-  stop = true;
+  int transitions = 0;
+  while (registering)
+    manager->transition(State::signedIn(account(kAccountID, std::to_string(transitions++))));
   registrar.join();
   EXPECT_EQ(violations.load(), 0);
 }
@@ -134,8 +137,8 @@ TEST_F(VoskaryAccountManagerTest, AHandlerRegisteredDuringTransitionsNeverHearsA
 TEST_F(VoskaryAccountManagerTest, DeprecationNoticesAreRecordedOnTheMainQueue) {
   auto endpoint = VoskaryDeprecationNotice::endpoint(platform::URL("/api/v2/x"), std::nullopt,
                                                      std::string("sunset"));
-  auto client = VoskaryDeprecationNotice::client("1.0.0", std::string("2.0.0"),
-                                                 std::string("security"));
+  auto client =
+      VoskaryDeprecationNotice::client("1.0.0", std::string("2.0.0"), std::string("security"));
   manager->handleDeprecationNotices({endpoint});
   EXPECT_FALSE(manager->lastDeprecationNotice());  // not before the main queue runs
   runUntilIdle();
@@ -235,10 +238,9 @@ TEST_F(VoskaryAccountManagerTest, WithoutADeviceKeyThereAreNoProofs) {
   auto htu = platform::URL("https://app.voskary.test/api/account/consents");
   EXPECT_TRUE(manager->generateDPoPProof(htu, "POST", std::nullopt));
 
-  auto keyless = VoskaryAccountManager::make(
-      config(), []() -> std::shared_ptr<const DPoPSigner> {
-        throw VoskaryError::dpopUnavailable("no_key");
-      });
+  auto keyless = VoskaryAccountManager::make(config(), []() -> std::shared_ptr<const DPoPSigner> {
+    throw VoskaryError::dpopUnavailable("no_key");
+  });
   EXPECT_FALSE(keyless->dpopSigner());
   EXPECT_FALSE(keyless->dpopThumbprint());
   EXPECT_FALSE(keyless->generateDPoPProof(htu, "POST", std::string("vas")));
