@@ -12,13 +12,10 @@
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/Syslog.h"
-<<<<<<< HEAD
 #include "Platform/Linux/X11/X11Accessibility.h"
 #include "Platform/Linux/X11/X11Connection.h"
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
-=======
->>>>>>> account
 #include "Platform/Linux/UnavailableAppleIDAuthorization.h"
 #include "Platform/Linux/XDGFileLocations.h"
 #include "Platform/Linux/XdgWorkspace.h"
