@@ -18,7 +18,8 @@ trap xs_end EXIT
 : >"$xs_out/log.txt"
 bin=${FLAGRIG_BIN:-$root/build/default/Sources/Flagrig/flagrig}
 home="$xs_out/home"
-mkdir -p "$home/config/flagrig"
+mkdir -p "$home/config/flagrig" "$home/runtime"
+chmod 700 "$home/runtime"
 echo '{"dev.voskary.flagrig.tagDemoComplete.v1":{"bool":true}}' >"$home/config/flagrig/defaults.json"
 
 xs_start_server
@@ -33,7 +34,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
 
 start_ns=$(date +%s%N)
-HOME=$home XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state "$bin" >>"$xs_out/flagrig.log" 2>&1 &
+HOME=$home XDG_RUNTIME_DIR=$home/runtime XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state "$bin" >>"$xs_out/flagrig.log" 2>&1 &
 fpid=$!
 xs_pids+=("$fpid")
 status_item_shown() {

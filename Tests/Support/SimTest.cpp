@@ -1,8 +1,19 @@
 #include "SimTest.h"
 
+#include <clocale>
+
 #include "Platform/Foundation/SharedInstance.h"
 
 namespace platform::testing {
+
+namespace {
+
+// The application takes the user's locale at start (a Qt application does), so the tests run
+// in the locale of their environment too: a run under a comma-decimal locale then shows any
+// number read or written through the C library's locale-dependent functions.
+const bool localeFromEnvironment = std::setlocale(LC_ALL, "") != nullptr;
+
+}  // namespace
 
 void SimTest::SetUp() {
   resetSharedInstances();

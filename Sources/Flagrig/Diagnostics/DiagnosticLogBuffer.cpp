@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <system_error>
 
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
@@ -42,24 +45,108 @@ platform::Date now() {
   return platform::SystemClock().now();
 }
 
-// Appends with one write(2) where it can, so that a line is never left in a user-space buffer
-// and concurrent writers (another instance of the app) cannot interleave inside it. Creates
-// the file when missing and never truncates it.
-bool appendToFile(const std::string& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool ok = true;
+// Opens the log file to append without following a link and without waiting, and only when
+// it is a regular file: -1 otherwise.
+int openLogFile(const std::string& path, bool create) {
+  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) return -1;
+  struct stat attributes {};
+  if (::fstat(fd, &attributes) != 0 || !S_ISREG(attributes.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0) {
       if (errno == EINTR) continue;
-      ok = false;
-      break;
+      return false;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  ::close(fd);
-  return ok;
+  return true;
+}
+
+// The descriptor the crash path writes to: a number that stays the same for the whole run
+// (new files are duplicated onto it), so a signal handler never sees it closed under it.
+std::atomic<int> crashDescriptor{-1};
+std::mutex crashDescriptorUpdate;
+
+void publishCrashDescriptor(int fd) {
+  std::lock_guard guard(crashDescriptorUpdate);
+  const int current = crashDescriptor.load();
+  if (current < 0) {
+    crashDescriptor.store(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  } else {
+    ::dup3(fd, current, O_CLOEXEC);
+  }
+}
+
+// Points the crash path at nothing (a shared log without a file).
+void withdrawCrashDescriptor() {
+  std::lock_guard guard(crashDescriptorUpdate);
+  const int current = crashDescriptor.load();
+  if (current < 0) return;
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  ::dup3(null, current, O_CLOEXEC);
+  ::close(null);
+}
+
+// Appends decimal digits, at least `width` of them, to `out`; returns the new end.
+char* putDecimal(char* out, unsigned long long value, int width) {
+  char digits[24];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0 && n < 24);
+  while (n < width) digits[n++] = '0';
+  while (n > 0) *out++ = digits[--n];
+  return out;
+}
+
+// ISO 8601 in UTC with milliseconds, from the system's clock, without the locale, the time
+// zone database or the heap: "2027-01-15T08:00:00.000Z". `out` has room for 24 characters.
+char* putTimestamp(char* out) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const long long seconds = now.tv_sec;
+  long long days = seconds / 86400;
+  long long rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  // Days to a civil date (proleptic Gregorian), after Howard Hinnant's algorithm.
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long mp = (5 * dayOfYear + 2) / 153;
+  const long long day = dayOfYear - (153 * mp + 2) / 5 + 1;
+  const long long month = mp < 10 ? mp + 3 : mp - 9;
+  const long long year = yearOfEra + era * 400 + (month <= 2);
+  out = putDecimal(out, static_cast<unsigned long long>(year > 0 ? year : 0), 4);
+  *out++ = '-';
+  out = putDecimal(out, static_cast<unsigned long long>(month), 2);
+  *out++ = '-';
+  out = putDecimal(out, static_cast<unsigned long long>(day), 2);
+  *out++ = 'T';
+  out = putDecimal(out, static_cast<unsigned long long>(rest / 3600), 2);
+  *out++ = ':';
+  out = putDecimal(out, static_cast<unsigned long long>(rest / 60 % 60), 2);
+  *out++ = ':';
+  out = putDecimal(out, static_cast<unsigned long long>(rest % 60), 2);
+  *out++ = '.';
+  out = putDecimal(out, static_cast<unsigned long long>(now.tv_nsec / 1'000'000), 3);
+  *out++ = 'Z';
+  return out;
 }
 
 // "Flagrig/flagrig.log" in the user's log folder, the folder created when missing; nothing
@@ -90,12 +177,58 @@ std::shared_ptr<DiagnosticLogBuffer> DiagnosticLogBuffer::tryShared() {
   return sharedSlot().tryPointer();
 }
 
-DiagnosticLogBuffer::DiagnosticLogBuffer() : DiagnosticLogBuffer(sharedCapacity, locateLogFile()) {}
+DiagnosticLogBuffer::DiagnosticLogBuffer() : DiagnosticLogBuffer(sharedCapacity, locateLogFile()) {
+  feedsCrashPath_ = true;
+  // The crash path follows the newest shared log only (tests make one after another).
+  const int fd = logFilePath_.empty() ? -1 : openLogFile(logFilePath_, false);
+  if (fd >= 0) {
+    publishCrashDescriptor(fd);
+    ::close(fd);
+  } else {
+    withdrawCrashDescriptor();
+  }
+}
 
 DiagnosticLogBuffer::DiagnosticLogBuffer(std::size_t capacity,
                                          std::optional<std::filesystem::path> logFile)
     : capacity_(capacity < 1 ? 1 : capacity), logFile_(std::move(logFile)) {
   if (logFile_) logFilePath_ = logFile_->string();
+}
+
+DiagnosticLogBuffer::~DiagnosticLogBuffer() = default;
+
+void DiagnosticLogBuffer::prepareCrashFile() {
+  if (!feedsCrashPath_ || logFilePath_.empty()) return;
+  std::lock_guard guard(lock_);
+  const int fd = openLogFile(logFilePath_, true);
+  if (fd < 0) return;
+  publishCrashDescriptor(fd);
+  ::close(fd);
+}
+
+void DiagnosticLogBuffer::appendFromSignalHandler(std::string_view category,
+                                                  std::string_view message) {
+  const int fd = crashDescriptor.load();
+  if (fd < 0) return;
+  char prefix[96];
+  char* end = putTimestamp(prefix);
+  static constexpr char level[] = " [ERROR] ";
+  for (char c : std::string_view(level)) *end++ = c;
+  const std::size_t room = sizeof prefix - static_cast<std::size_t>(end - prefix) - 2;
+  category = category.substr(0, room);
+  for (char c : category) *end++ = c;
+  *end++ = ':';
+  *end++ = ' ';
+  // One write for the whole line, so that it is not interleaved with another writer's.
+  iovec parts[3] = {{prefix, static_cast<std::size_t>(end - prefix)},
+                    {const_cast<char*>(message.data()), message.size()},
+                    {const_cast<char*>("\n"), 1}};
+  ::writev(fd, parts, 3);
+}
+
+void DiagnosticLogBuffer::flushFromSignalHandler() {
+  const int fd = crashDescriptor.load();
+  if (fd >= 0) ::fsync(fd);
 }
 
 void DiagnosticLogBuffer::setVerboseEnabled(bool on) {
@@ -142,7 +275,7 @@ void DiagnosticLogBuffer::addFromCrashHandler(std::string_view category, std::st
       appendLocked(std::move(recorded));
     } else if (!logFilePath_.empty()) {
       // The ring may be half-updated by the lock's holder; the file line is what survives.
-      appendToFile(logFilePath_, recorded.line + "\n");
+      appendToFile(recorded.line + "\n");
     }
   }
   mirror(entry);
@@ -192,8 +325,9 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
   if (logFilePath_.empty()) return;
   // Checked before the write, so the live file may end up one line past the limit. Renaming
   // replaces the previous older generation in one step.
+  // Only a regular file is rotated; a link is not followed.
   struct stat attributes {};
-  if (::stat(logFilePath_.c_str(), &attributes) == 0 &&
+  if (::lstat(logFilePath_.c_str(), &attributes) == 0 && S_ISREG(attributes.st_mode) &&
       static_cast<std::uintmax_t>(attributes.st_size) >= rotationSize) {
     ::rename(logFilePath_.c_str(), (logFilePath_ + ".1").c_str());
   }
@@ -201,7 +335,16 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
   bytes.reserve(line.size() + 1);
   bytes += line;
   bytes += '\n';
-  appendToFile(logFilePath_, bytes);
+  appendToFile(bytes);
+}
+
+bool DiagnosticLogBuffer::appendToFile(std::string_view bytes) const {
+  const int fd = openLogFile(logFilePath_, true);
+  if (fd < 0) return false;
+  const bool ok = writeAll(fd, bytes);
+  if (feedsCrashPath_) publishCrashDescriptor(fd);
+  ::close(fd);
+  return ok;
 }
 
 void DiagnosticLogBuffer::mirror(const DiagnosticLogEntry& entry) const {
@@ -229,7 +372,8 @@ platform::Value::Array DiagnosticLogBuffer::logBufferJSON() const {
 
 void DiagnosticLogBuffer::flushSync() const {
   if (logFilePath_.empty()) return;
-  const int fd = ::open(logFilePath_.c_str(), O_WRONLY | O_CLOEXEC);
+  if (feedsCrashPath_) return flushFromSignalHandler();
+  const int fd = openLogFile(logFilePath_, false);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);

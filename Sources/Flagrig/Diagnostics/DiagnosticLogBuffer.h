@@ -25,6 +25,11 @@ namespace flagrig {
 // `add` may be called from any thread. The ring and the file are written under one lock, so
 // the file holds the lines in ring order; the verbose state has a lock of its own, never held
 // together with it.
+//
+// The log file is opened for each line without following a link and without waiting (a FIFO
+// planted there would block every thread that logs), and only a regular file is written;
+// otherwise the ring and the system log still get the entry. The shared log also keeps a
+// descriptor of its file open for the crash path, which may neither open files nor lock.
 class DiagnosticLogBuffer {
  public:
   static constexpr std::size_t sharedCapacity = 200;
@@ -45,6 +50,7 @@ class DiagnosticLogBuffer {
   // At least one entry; no file is written without `logFile`.
   DiagnosticLogBuffer(std::size_t capacity, std::optional<std::filesystem::path> logFile);
 
+  ~DiagnosticLogBuffer();
   DiagnosticLogBuffer(const DiagnosticLogBuffer&) = delete;
   DiagnosticLogBuffer& operator=(const DiagnosticLogBuffer&) = delete;
 
@@ -68,6 +74,15 @@ class DiagnosticLogBuffer {
   // Asks the system to put the log file on disk. Takes no lock; failures are ignored.
   void flushSync() const;
 
+  // For crash capture's set-up: opens (creating it when missing) the shared log's file for
+  // the crash path, so that a crash before the first line still has a file to reach.
+  void prepareCrashFile();
+  // The crash path of a fatal signal: appends "<now> [ERROR] <category>: <message>" to the
+  // shared log's file and puts it on disk. Async-signal-safe: no allocation, no lock, no
+  // opening of files; nothing happens when the shared log has no file.
+  static void appendFromSignalHandler(std::string_view category, std::string_view message);
+  static void flushFromSignalHandler();
+
   const std::optional<std::filesystem::path>& logFileURL() const { return logFile_; }
   std::size_t capacity() const { return capacity_; }
 
@@ -82,6 +97,7 @@ class DiagnosticLogBuffer {
                      const std::exception* error) const;
   void appendLocked(Recorded recorded);
   void writeLineLocked(const std::string& line);
+  bool appendToFile(std::string_view bytes) const;
   void mirror(const DiagnosticLogEntry& entry) const;
 
   mutable std::mutex lock_;
@@ -91,6 +107,8 @@ class DiagnosticLogBuffer {
   std::optional<std::filesystem::path> logFile_;
   // The file's path as plain bytes, for the crash path.
   std::string logFilePath_;
+  // The shared log keeps the crash path's descriptor on the file it last appended to.
+  bool feedsCrashPath_ = false;
 };
 
 }  // namespace flagrig

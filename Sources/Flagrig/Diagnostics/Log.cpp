@@ -4,6 +4,7 @@
 
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
+#include "Platform/Foundation/Environment.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
@@ -13,6 +14,8 @@ namespace {
 void record(std::string_view level, voskary::VoskaryLogLevel telemetryLevel,
             std::string_view category, std::string_view message, const std::exception* error) {
   DiagnosticLogBuffer::shared().add(level, category, message, error);
+  // Telemetry lives on the platform's services; without them the entry is all there is.
+  if (!platform::hasEnvironment()) return;
 
   // Redacted the way the log entry is, before it leaves the log: the telemetry's own
   // normalisation does not remove secrets such as "password=...".

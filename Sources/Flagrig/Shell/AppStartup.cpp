@@ -5,7 +5,6 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/Constants.h"
-#include "Flagrig/Shell/ErrorTelemetryBridge.h"
 #include "Flagrig/Shell/ReviewDelegate.h"
 #include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Desktop/Application.h"
@@ -43,8 +42,6 @@ void AppStartup::Services::installCrashCapture() {
 void AppStartup::Services::configureErrorTelemetry(const TelemetrySettings& s) {
   voskary::ErrorFirehoseClient::shared().configure(s.appSlug, s.platform, s.appVersion, s.osVersion,
                                                    s.installId, s.identityURL, env().httpSession);
-  // From now on the log facade's warnings and errors reach the client.
-  ErrorTelemetryObserver::setShared(std::make_shared<ErrorTelemetryBridge>());
 }
 
 void AppStartup::Services::startErrorTelemetry() {

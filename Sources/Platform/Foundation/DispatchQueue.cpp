@@ -1,5 +1,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 
+#include "Platform/Foundation/SignalStack.h"
+
 namespace platform {
 
 struct SerialQueue::State {
@@ -75,14 +77,18 @@ ThreadPool::~ThreadPool() {
 }
 
 void ThreadPool::post(Work work) {
+  // Once the lock is released the work may run and drop the last reference to this pool, so
+  // nothing after that point may reach the pool through `this`.
+  auto shared = shared_;
   {
-    std::lock_guard lock(shared_->mutex);
-    shared_->queue.push_back(std::move(work));
+    std::lock_guard lock(shared->mutex);
+    shared->queue.push_back(std::move(work));
   }
-  shared_->wake.notify_one();
+  shared->wake.notify_one();
 }
 
 void ThreadPool::worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared) {
+  SignalStack::installForThisThread();
   CurrentScope scope(pool);
   for (;;) {
     Work work;

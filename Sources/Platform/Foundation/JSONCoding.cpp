@@ -67,7 +67,8 @@ double decodeDouble(const JSONReader& json) {
 
 void encodeDouble(JSONWriter& json, double value) {
   if (!std::isfinite(value)) {
-    throw EncodingError(json.codingPath(), "Unable to encode " + std::to_string(value) +
+    const char* text = std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+    throw EncodingError(json.codingPath(), std::string("Unable to encode ") + text +
                                                " directly in JSON: it is not a finite number.");
   }
   json.json() = value;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UnicodeText.h"
+#include "Platform/Foundation/UserDefaultsError.h"
 
 namespace platform {
 
@@ -34,14 +36,61 @@ Value::Dictionary MemoryDefaultsStore::saved() const {
 
 namespace {
 
-std::optional<double> parseNumber(const std::string& text) {
-  const char* begin = text.c_str();
-  while (*begin == ' ' || *begin == '\t') ++begin;
-  if (!*begin) return std::nullopt;
-  char* end = nullptr;
-  double d = std::strtod(begin, &end);
-  if (end == begin) return std::nullopt;
-  return d;
+// The leading number of a text, as the platform reads a string preference as a number:
+// blanks, an optional sign, then the longest decimal number. Always with a point as the
+// decimal separator, whatever the process locale says.
+std::optional<double> parseNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  text.remove_prefix(i);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+    // from_chars reads no sign of its own after ours.
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) return std::nullopt;
+  }
+  double d = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), d);
+  // Out of a double's range reads as no number, like any other text that is not one.
+  if (error != std::errc()) return std::nullopt;
+  return negative ? -d : d;
+}
+
+// Why a value cannot be stored, or nothing when it can. Iterative, so that a hostile nesting
+// cannot exhaust the stack before it is refused.
+std::optional<UserDefaultsError::Kind> unstorable(const Value& root) {
+  using Kind = UserDefaultsError::Kind;
+  std::vector<std::pair<const Value*, std::size_t>> pending{{&root, 0}};
+  while (!pending.empty()) {
+    auto [value, depth] = pending.back();
+    pending.pop_back();
+    switch (value->kind()) {
+      case Value::Kind::real:
+        if (!std::isfinite(*value->asDouble())) return Kind::nonFiniteNumber;
+        break;
+      case Value::Kind::date:
+        if (!std::isfinite(value->asDate()->secondsSince1970)) return Kind::nonFiniteNumber;
+        break;
+      case Value::Kind::string:
+        if (!UnicodeText::isValidUTF8(*value->asString())) return Kind::invalidText;
+        break;
+      case Value::Kind::array:
+        if (depth + 1 > UserDefaults::maxDepth) return Kind::nestedTooDeeply;
+        for (const auto& element : *value->asArray()) pending.emplace_back(&element, depth + 1);
+        break;
+      case Value::Kind::dictionary:
+        if (depth + 1 > UserDefaults::maxDepth) return Kind::nestedTooDeeply;
+        for (const auto& [key, element] : *value->asDictionary()) {
+          if (!UnicodeText::isValidUTF8(key)) return Kind::invalidText;
+          pending.emplace_back(&element, depth + 1);
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  return std::nullopt;
 }
 
 std::optional<double> numeric(const Value& v) {
@@ -112,8 +161,16 @@ std::optional<std::string> UserDefaults::stringForKey(std::string_view key) cons
   if (!v) return std::nullopt;
   if (auto s = v->asString()) return *s;
   switch (v->kind()) {
-    case Value::Kind::integer: return std::to_string(*v->asInt());
-    case Value::Kind::unsignedInteger: return std::to_string(*v->asUInt());
+    case Value::Kind::integer: {
+      char buffer[24];
+      auto r = std::to_chars(buffer, buffer + sizeof buffer, *v->asInt());
+      return std::string(buffer, r.ptr);
+    }
+    case Value::Kind::unsignedInteger: {
+      char buffer[24];
+      auto r = std::to_chars(buffer, buffer + sizeof buffer, *v->asUInt());
+      return std::string(buffer, r.ptr);
+    }
     case Value::Kind::real: {
       char buffer[32];
       auto r = std::to_chars(buffer, buffer + sizeof buffer, *v->asDouble());
@@ -131,6 +188,15 @@ std::optional<Bytes> UserDefaults::dataForKey(std::string_view key) const {
 }
 
 void UserDefaults::set(std::string_view key, Value value) {
+  // Checked before anything changes: a value the store cannot write must not live in memory
+  // only, where this run would read what the next run cannot.
+  std::optional<UserDefaultsError::Kind> refusal;
+  if (!UnicodeText::isValidUTF8(key)) {
+    refusal = UserDefaultsError::Kind::invalidText;
+  } else {
+    refusal = unstorable(value);
+  }
+  if (refusal) throw UserDefaultsError(*refusal, UnicodeText::repairedUTF8(key));
   {
     std::lock_guard lock(mutex_);
     values_.insert_or_assign(std::string(key), std::move(value));

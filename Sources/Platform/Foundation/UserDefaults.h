@@ -46,6 +46,10 @@ class UserDefaults {
   // Posted on the notification centre (object: these defaults) after every change.
   static constexpr std::string_view didChangeNotification = "NSUserDefaultsDidChangeNotification";
 
+  // The deepest nesting of arrays and dictionaries a value may have; the same limit as the
+  // JSON reader's, so that whatever is stored can be read back.
+  static constexpr std::size_t maxDepth = 512;
+
   explicit UserDefaults(std::shared_ptr<DefaultsStore> store, std::shared_ptr<NotificationCenter> center = nullptr);
 
   std::optional<Value> object(std::string_view key) const;
@@ -54,11 +58,13 @@ class UserDefaults {
   bool boolForKey(std::string_view key) const;
   std::int64_t integerForKey(std::string_view key) const;
   double doubleForKey(std::string_view key) const;
-  // Strings, and numbers as their text.
+  // Strings, and numbers as their text (written and read the same in every locale).
   std::optional<std::string> stringForKey(std::string_view key) const;
   std::optional<Bytes> dataForKey(std::string_view key) const;
   const Value::Dictionary snapshot() const;
 
+  // Throws `UserDefaultsError`, changing nothing, for a key or text that is not valid UTF-8, a
+  // non-finite number or date, or a value nested deeper than `maxDepth`.
   void set(std::string_view key, Value value);
   void removeObject(std::string_view key);
   // Writes everything to the store again; false when it refused.

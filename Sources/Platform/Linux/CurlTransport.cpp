@@ -9,8 +9,10 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <limits>
 
 #include "Platform/Foundation/FatalError.h"
+#include "Platform/Foundation/SignalStack.h"
 
 namespace platform::linuxbackend {
 
@@ -133,6 +135,7 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
   HTTPHeaderFields responseFields;
   std::optional<std::string> lastFieldName;
   Bytes body;
+  bool bodyTooLarge = false;
   curl_off_t lastUploaded = 0;
 
   ~Job() override {
@@ -183,6 +186,11 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* context) {
     auto* job = static_cast<Job*>(context);
     std::size_t length = size * count;
+    // Decoded bytes are what arrive here, so a compressed body is held to the cap as it expands.
+    if (length > job->configuration.maximumResponseBodyBytes - job->body.size()) {
+      job->bodyTooLarge = true;
+      return 0;  // ends the transfer
+    }
     job->body.insert(job->body.end(), data, data + length);
     job->lastActivity = SteadyClock::now();
     return length;
@@ -205,6 +213,14 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
     if ((scheme != "http" && scheme != "https") || !url.host() || url.host()->empty()) {
       return URLError::unsupportedURL;
     }
+    // A line break in a field would end it early and start another of the sender's choosing;
+    // a NUL would cut it short.
+    for (const auto& [name, value] : request.headerFields.fields()) {
+      if (name.empty() || name.find_first_of(":\r\n \t", 0) != std::string::npos ||
+          name.find('\0') != std::string::npos || value.find_first_of("\r\n") != std::string::npos ||
+          value.find('\0') != std::string::npos)
+        return URLError::badURL;
+    }
     easy = curl_easy_init();
     if (!easy) return URLError::unknown;
     curl_easy_setopt(easy, CURLOPT_URL, url.absoluteString().c_str());
@@ -216,6 +232,11 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
                      milliseconds(configuration.timeoutIntervalForResource));
+    // Refused at once when the announced length is already past the cap.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(std::min<std::size_t>(
+                         configuration.maximumResponseBodyBytes,
+                         static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max()))));
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Job::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Job::onBody);
@@ -260,10 +281,17 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
   }
 
   HTTPTransport::Outcome outcome(CURLcode result) {
+    if (bodyTooLarge) return URLError(URLError::dataLengthExceedsMaximum, request.url);
     if (result != CURLE_OK) {
       long osErrno = 0;
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
-      return URLError(errorCode(result, osErrno), request.url);
+      auto code = errorCode(result, osErrno);
+      // The URL was checked before the transfer, so an unsupported protocol before any status
+      // arrived is the server's answer: a status line that is not HTTP.
+      long status = 0;
+      curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+      if (code == URLError::unsupportedURL && status == 0) code = URLError::badServerResponse;
+      return URLError(code, request.url);
     }
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
@@ -281,7 +309,10 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
 };
 
 CurlTransport::CurlTransport() : shared_(std::make_shared<Shared>()) {
-  thread_ = std::thread([this] { run(); });
+  thread_ = std::thread([this] {
+    SignalStack::installForThisThread();
+    run();
+  });
 }
 
 CurlTransport::~CurlTransport() {

@@ -3,16 +3,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <iterator>
+#include <optional>
+#include <vector>
 
 #include "Platform/Foundation/Hex.h"
+#include "Platform/Linux/XDGFileLocations.h"
 
 namespace platform::linuxbackend {
 
@@ -56,30 +62,112 @@ json encode(const Value& v) {
   return nullptr;
 }
 
-Value decode(const json& j) {
-  if (!j.is_object() || j.size() != 1) throw std::runtime_error("value is not a one-member object");
-  auto first = j.begin();
-  const std::string kind = first.key();
-  const json& v = first.value();
-  if (kind == "null") return Value();
-  if (kind == "bool") return Value(v.get<bool>());
-  if (kind == "int") return Value(v.get<std::int64_t>());
-  if (kind == "uint") return Value(v.get<std::uint64_t>());
-  if (kind == "double") return Value(v.get<double>());
-  if (kind == "string") return Value(v.get<std::string>());
-  if (kind == "data") return Value(fromHex(v.get<std::string>()));
-  if (kind == "date") return Value(Date{v.get<double>()});
-  if (kind == "array") {
-    Value::Array a;
-    for (const auto& e : v) a.push_back(decode(e));
-    return Value(std::move(a));
+// Each value is read alone: one that cannot be read costs only its own key. The values are
+// decoded with explicit stacks, not recursion, and the file's nesting was bounded when it was
+// parsed, so no file can exhaust the stack.
+std::int64_t readInt(const json& v) {
+  if (v.is_number_unsigned()) {
+    if (v.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
+      throw std::runtime_error("integer out of range");
+    return static_cast<std::int64_t>(v.get<std::uint64_t>());
   }
-  if (kind == "dict") {
-    Value::Dictionary d;
-    for (auto it = v.begin(); it != v.end(); ++it) d.emplace(it.key(), decode(it.value()));
-    return Value(std::move(d));
+  // A number too large for 64 bits arrives as a float; converting that would be undefined.
+  if (!v.is_number_integer()) throw std::runtime_error("not an integer");
+  return v.get<std::int64_t>();
+}
+
+std::uint64_t readUInt(const json& v) {
+  if (!v.is_number_unsigned()) throw std::runtime_error("not an unsigned integer");
+  return v.get<std::uint64_t>();
+}
+
+double readFinite(const json& v) {
+  if (!v.is_number()) throw std::runtime_error("not a number");
+  double d = v.get<double>();
+  if (!std::isfinite(d)) throw std::runtime_error("not a finite number");
+  return d;
+}
+
+const std::string& readString(const json& v) {
+  if (!v.is_string()) throw std::runtime_error("not a string");
+  return v.get_ref<const std::string&>();
+}
+
+Value decode(const json& root) {
+  // A container is decoded once all of its members are: `Frame` holds one being filled.
+  struct Frame {
+    const json* source;
+    bool isArray;
+    json::const_iterator next;
+    Value::Array array;
+    Value::Dictionary dictionary;
+    std::string key;  // the member being decoded into a dictionary
+  };
+  std::vector<Frame> stack;
+  std::optional<Value> finished;
+
+  auto start = [&](const json& j) -> std::optional<Value> {
+    if (!j.is_object() || j.size() != 1) throw std::runtime_error("value is not a one-member object");
+    auto first = j.begin();
+    const std::string& kind = first.key();
+    const json& v = first.value();
+    if (kind == "null") return Value();
+    if (kind == "bool") {
+      if (!v.is_boolean()) throw std::runtime_error("not a bool");
+      return Value(v.get<bool>());
+    }
+    if (kind == "int") return Value(readInt(v));
+    if (kind == "uint") return Value(readUInt(v));
+    if (kind == "double") return Value(readFinite(v));
+    if (kind == "string") return Value(readString(v));
+    if (kind == "data") return Value(fromHex(readString(v)));
+    if (kind == "date") return Value(Date{readFinite(v)});
+    if (kind == "array" || kind == "dict") {
+      const bool isArray = kind == "array";
+      if (isArray ? !v.is_array() : !v.is_object()) throw std::runtime_error("not a container");
+      stack.push_back(Frame{&v, isArray, v.begin(), {}, {}, {}});
+      return std::nullopt;
+    }
+    throw std::runtime_error("unknown value kind " + kind);
+  };
+
+  finished = start(root);
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (finished) {
+      if (top.isArray) {
+        top.array.push_back(std::move(*finished));
+      } else {
+        top.dictionary.insert_or_assign(std::move(top.key), std::move(*finished));
+      }
+      finished.reset();
+    }
+    if (top.next == top.source->end()) {
+      finished = top.isArray ? Value(std::move(top.array)) : Value(std::move(top.dictionary));
+      stack.pop_back();
+      continue;
+    }
+    auto member = top.next++;
+    if (!top.isArray) top.key = member.key();
+    finished = start(member.value());
   }
-  throw std::runtime_error("unknown value kind " + kind);
+  return std::move(*finished);
+}
+
+// The file's nesting bounds the values' nesting: each value sits inside its one-member kind
+// object, so a value `UserDefaults::maxDepth` deep is twice that deep in the file, plus the top.
+constexpr int maxFileDepth = 2 * static_cast<int>(UserDefaults::maxDepth) + 2;
+
+json parseBounded(const std::string& text) {
+  // The parser itself keeps no recursion; the callback refuses a nesting past the bound before
+  // anything deeper is built.
+  json::parser_callback_t bound = [](int depth, json::parse_event_t event, json&) {
+    if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
+        depth >= maxFileDepth)
+      throw std::runtime_error("nested deeper than " + std::to_string(maxFileDepth) + " levels");
+    return true;
+  };
+  return json::parse(text, bound);
 }
 
 bool writeAll(int fd, const std::string& text) {
@@ -106,19 +194,36 @@ Value::Dictionary FileDefaultsStore::load() {
   std::error_code ec;
   if (!std::filesystem::exists(file_, ec) && !ec) return {};
   std::string problem;
+  json root;
   try {
     std::ifstream in(file_, std::ios::binary);
     if (!in) throw std::runtime_error(std::strerror(errno));
-    std::stringstream buffer;
-    buffer << in.rdbuf();
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw std::runtime_error("read failed");
-    json root = json::parse(buffer.str());
+    root = parseBounded(text);
     if (!root.is_object()) throw std::runtime_error("top level is not an object");
-    Value::Dictionary values;
-    for (auto it = root.begin(); it != root.end(); ++it) values.emplace(it.key(), decode(it.value()));
-    return values;
   } catch (const std::exception& e) {
     problem = e.what();
+  }
+  if (problem.empty()) {
+    Value::Dictionary values;
+    std::vector<std::string> dropped;
+    for (auto it = root.begin(); it != root.end(); ++it) {
+      try {
+        values.emplace(it.key(), decode(it.value()));
+      } catch (const std::exception& e) {
+        dropped.push_back(it.key());
+        std::fprintf(stderr, "flagrig: preferences file %s: dropped the unreadable value of \"%s\" (%s)\n",
+                     file_.c_str(), it.key().c_str(), e.what());
+      }
+    }
+    // The next save leaves the dropped values out; a copy keeps them for the user.
+    if (!dropped.empty()) {
+      auto copy = file_;
+      copy += ".corrupt-" + std::to_string(std::time(nullptr));
+      std::filesystem::copy_file(file_, copy, std::filesystem::copy_options::skip_existing, ec);
+    }
+    return values;
   }
   auto aside = file_;
   aside += ".corrupt-" + std::to_string(std::time(nullptr));
@@ -139,13 +244,26 @@ bool FileDefaultsStore::save(const Value::Dictionary& values) {
   if (saveDisabled_) return false;
   json root = json::object();
   for (const auto& [key, v] : values) root[key] = encode(v);
-  std::string text = root.dump(2) + "\n";
+  std::string text;
+  try {
+    text = root.dump(2) + "\n";
+  } catch (const json::exception&) {
+    return false;  // text that is not UTF-8: `UserDefaults::set` refuses it before it gets here
+  }
 
   std::error_code ec;
   std::filesystem::create_directories(file_.parent_path(), ec);
-  auto temporary = file_;
-  temporary += ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A name of our own, created here and now: O_EXCL never opens what someone placed (a link
+  // to a file of theirs included), and a stale temporary file of a crashed run is skipped.
+  static std::atomic<unsigned> serial{0};
+  std::filesystem::path temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    temporary = file_;
+    temporary += ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
   if (fd < 0) return false;
   bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
@@ -156,16 +274,10 @@ bool FileDefaultsStore::save(const Value::Dictionary& values) {
   return true;
 }
 
-std::filesystem::path defaultDefaultsFile() {
-  std::filesystem::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::filesystem::path(home) / ".config";
-  } else {
-    base = "/tmp";
-  }
-  return base / "flagrig" / "defaults.json";
+std::optional<std::filesystem::path> defaultDefaultsFile() {
+  auto base = XDGFileLocations::configHome(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  if (!base) return std::nullopt;
+  return *base / "flagrig" / "defaults.json";
 }
 
 }  // namespace platform::linuxbackend

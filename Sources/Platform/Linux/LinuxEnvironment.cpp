@@ -1,5 +1,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 
+#include <cstdio>
+
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
@@ -76,12 +78,21 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->mainLoop = std::make_shared<RunLoop>(e->clock);
   e->backgroundPool = std::make_shared<ThreadPool>();
   e->notificationCenter = std::make_shared<NotificationCenter>();
-  e->defaults = std::make_shared<UserDefaults>(
-      std::make_shared<FileDefaultsStore>(defaultDefaultsFile()), e->notificationCenter);
+  std::shared_ptr<DefaultsStore> store;
+  if (auto file = defaultDefaultsFile()) {
+    store = std::make_shared<FileDefaultsStore>(*file);
+  } else {
+    // Never a shared folder instead: another user could plant files there.
+    std::fprintf(stderr,
+                 "flagrig: no home folder (HOME, XDG_CONFIG_HOME and the passwd entry give none); "
+                 "preferences and the log file are kept in memory for this run\n");
+    store = std::make_shared<MemoryDefaultsStore>();
+  }
+  e->defaults = std::make_shared<UserDefaults>(store, e->notificationCenter);
   e->keychain = std::make_shared<SecretServiceKeychain>();
   e->keyStore = std::make_shared<KeychainKeyStore>(e->keychain);
   e->httpSession = std::make_shared<HTTPSession>(std::make_shared<CurlTransport>(),
-                                                 URLSessionConfiguration::defaultConfiguration());
+                                                 URLSessionConfiguration::sharedConfiguration());
   e->pathMonitors = std::make_shared<NetlinkPathMonitorFactory>();
   e->systemLog = std::make_shared<Syslog>();
   e->processInfo = currentProcessInfo();

@@ -13,6 +13,8 @@
 
 #include <cstdint>
 
+#include "Platform/Foundation/SignalStack.h"
+
 namespace platform::linuxbackend {
 
 NetworkPathStatus pathStatus(std::span<const InterfaceAddress> addresses) {
@@ -75,7 +77,10 @@ void NetlinkPathMonitor::didStart() {
     if (netlink >= 0) close(netlink);
     return;
   }
-  thread_ = std::thread([this, netlink] { run(netlink, wake_); });
+  thread_ = std::thread([this, netlink] {
+    SignalStack::installForThisThread();
+    run(netlink, wake_);
+  });
 }
 
 void NetlinkPathMonitor::run(int netlink, int wake) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -48,7 +49,15 @@ std::optional<double> delaySeconds(std::string_view text) {
     if (digits() == 0) return std::nullopt;
   }
   if (i != text.size()) return std::nullopt;
-  return std::strtod(std::string(text).c_str(), nullptr);
+  // Read with a point as the separator whatever the process locale says (a comma-decimal
+  // locale would stop strtod at the point).
+  const bool negative = text[0] == '-';
+  if (text[0] == '+' || text[0] == '-') text.remove_prefix(1);
+  double value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) value = HUGE_VAL;  // more digits than a double holds
+  else if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return negative ? -value : value;
 }
 
 // Uniform in the closed range [0, 1], from the system's secure random source.
@@ -220,16 +229,21 @@ std::optional<double> IdentityThrottle::retryAfter(
     const platform::HTTPURLResponse& response) const {
   auto header = response.value("Retry-After");
   if (!header) return std::nullopt;
-  std::string_view text = trimmedOfSpacesAndTabs(*header);
+  return parseRetryAfter(*header, clock_->now(), options_.maxBackoff);
+}
+
+std::optional<double> IdentityThrottle::parseRetryAfter(std::string_view header,
+                                                        platform::Date now, double maxWait) {
+  std::string_view text = trimmedOfSpacesAndTabs(header);
   if (text.empty()) return std::nullopt;
   std::optional<double> delay = delaySeconds(text);
   if (!delay) {
     auto date = platform::DateFormats::parseHTTPDate(text);
     if (!date) return std::nullopt;
-    delay = date->timeIntervalSince(clock_->now());
+    delay = date->timeIntervalSince(now);
   }
   // A number too long for a double reads as infinity, which the cap turns into the longest wait.
-  return std::min(options_.maxBackoff, std::max(0.0, *delay));
+  return std::min(maxWait, std::max(0.0, *delay));
 }
 
 }  // namespace voskary

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Task.h"
@@ -48,6 +49,12 @@ class IdentityThrottle : public std::enable_shared_from_this<IdentityThrottle> {
   // Sends through the breaker, the budget and the retry rules. A cancelled caller gets
   // `CancellationError`, which never counts as a failure.
   platform::Task<SendResult> run(platform::URL url, std::string method, Send send);
+
+  // A "Retry-After" value as seconds from `now`, between 0 and `maxWait`: delay seconds
+  // (digits, an optional fraction, read the same in every locale) or an HTTP date; nothing
+  // for anything else.
+  static std::optional<double> parseRetryAfter(std::string_view header, platform::Date now,
+                                               double maxWait);
 
  private:
   struct Decision;

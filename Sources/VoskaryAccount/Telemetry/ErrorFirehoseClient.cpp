@@ -2,7 +2,9 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <typeinfo>
 #include <utility>
 
@@ -34,6 +36,17 @@ struct SharedClient {
 SharedClient& sharedClient() {
   static SharedClient* client = new SharedClient;
   return *client;
+}
+
+// The signal path's slot, set aside before any crash.
+char crashSlot[ErrorFirehoseClient::maxCrashBytes];
+std::atomic<std::size_t> crashSlotLength{0};
+
+// Whether `now` lies in the `seconds` after `start`. A wall clock set back before `start` counts
+// as outside, so that a window or a silence never outlasts its length by the size of the step.
+bool isWithin(platform::Date start, platform::Date now, double seconds) {
+  const double elapsed = now.timeIntervalSince(start);
+  return elapsed >= 0 && elapsed <= seconds;
 }
 
 std::optional<std::int64_t> roundedUptime(std::optional<std::int64_t> seconds) {
@@ -186,16 +199,24 @@ void ErrorFirehoseClient::dropHeldEventsLocked() {
 
 // Capture.
 
+// Capture never fails its caller: whatever goes wrong costs the event, nothing more.
 void ErrorFirehoseClient::observeFromFacade(VoskaryLogLevel level, std::string_view event,
                                             const Fields& fields,
                                             std::optional<std::string> specId) {
-  observeFromFacadeWith(LockMode::wait, level, event, fields, std::move(specId));
+  try {
+    observeFromFacadeWith(LockMode::wait, level, event, fields, std::move(specId));
+  } catch (const std::exception&) {
+  }
 }
 
 bool ErrorFirehoseClient::tryObserveFromFacade(VoskaryLogLevel level, std::string_view event,
                                                const Fields& fields,
                                                std::optional<std::string> specId) {
-  return observeFromFacadeWith(LockMode::tryOnly, level, event, fields, std::move(specId));
+  try {
+    return observeFromFacadeWith(LockMode::tryOnly, level, event, fields, std::move(specId));
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 bool ErrorFirehoseClient::observeFromFacadeWith(LockMode mode, VoskaryLogLevel level,
@@ -232,8 +253,11 @@ void ErrorFirehoseClient::observe(std::string_view severity, std::string_view ca
                                   std::optional<std::string> specId,
                                   std::optional<std::vector<std::string>> topFrames,
                                   std::optional<std::vector<BreadcrumbEntry>> breadcrumbs) {
-  observeWith(LockMode::wait, severity, category, message, error, std::move(specId),
-              std::move(topFrames), std::move(breadcrumbs));
+  try {
+    observeWith(LockMode::wait, severity, category, message, error, std::move(specId),
+                std::move(topFrames), std::move(breadcrumbs));
+  } catch (const std::exception&) {
+  }
 }
 
 bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
@@ -276,13 +300,15 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
 
   auto breaker = circuitBreakers_.find(fingerprint);
   if (breaker != circuitBreakers_.end() && breaker->second.silencedUntil &&
+      isWithin(breaker->second.silencedUntil->addingTimeInterval(-circuitBreakerSilenceSeconds),
+               now, circuitBreakerSilenceSeconds) &&
       *breaker->second.silencedUntil > now)
     return true;
   if (breaker == circuitBreakers_.end())
     breaker =
         circuitBreakers_.emplace(fingerprint, CircuitBreakerState{0, now, std::nullopt}).first;
   auto& state = breaker->second;
-  if (now.timeIntervalSince(state.windowStart) > circuitBreakerWindowSeconds) {
+  if (!isWithin(state.windowStart, now, circuitBreakerWindowSeconds)) {
     state.countInWindow = 0;
     state.windowStart = now;
   }
@@ -294,7 +320,7 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
     return true;
   }
 
-  if (now.timeIntervalSince(windowStart_) > coalescingWindowSeconds) {
+  if (!isWithin(windowStart_, now, coalescingWindowSeconds)) {
     auto taken = drainBuffer();
     if (!taken.empty()) enqueueBatch(std::move(taken));
     windowStart_ = now;
@@ -340,6 +366,17 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
     windowStart_ = now;
   }
   return true;
+}
+
+void ErrorFirehoseClient::observeCrashFromSignal(std::string_view message) noexcept {
+  const std::size_t length = std::min(message.size(), maxCrashBytes);
+  crashSlotLength.store(0);
+  std::memcpy(crashSlot, message.data(), length);
+  crashSlotLength.store(length);
+}
+
+std::string_view ErrorFirehoseClient::crashFromSignal() noexcept {
+  return std::string_view(crashSlot, crashSlotLength.load());
 }
 
 std::string ErrorFirehoseClient::fingerprintOf(std::string_view appSlug,

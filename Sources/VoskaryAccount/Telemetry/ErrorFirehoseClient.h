@@ -65,7 +65,7 @@ class ErrorFirehoseClient : public std::enable_shared_from_this<ErrorFirehoseCli
   static constexpr double requestTimeoutSeconds = 60.0;
   static constexpr std::size_t maxTemplateBytes = 256;
   // How much of a message the normalisation reads.
-  static constexpr std::size_t maxNormalizedBytes = 1024;
+  static constexpr std::size_t maxNormalizedBytes = 65'536;
   static constexpr std::size_t maxTopFrames = 3;
   static constexpr std::size_t maxBreadcrumbs = 10;
   // The compiled-in fixed input of the daily token.
@@ -108,6 +108,15 @@ class ErrorFirehoseClient : public std::enable_shared_from_this<ErrorFirehoseCli
   // instead of the preferences. False when the event was skipped for a busy lock.
   bool tryObserveFromFacade(VoskaryLogLevel level, std::string_view event, const Fields& fields,
                             std::optional<std::string> specId);
+  // For the handler of a fatal signal, where nothing may allocate, lock or wait: keeps the
+  // event's text (its first `maxCrashBytes`) in a slot set aside for it. The process ends right
+  // after, so the event goes no further, as an event held in memory never does; the log file is
+  // what keeps a crash.
+  static void observeCrashFromSignal(std::string_view message) noexcept;
+  // What the last call kept, empty before any.
+  static std::string_view crashFromSignal() noexcept;
+  static constexpr std::size_t maxCrashBytes = 4096;
+
   // The general entry.
   void observe(std::string_view severity, std::string_view category, std::string_view message,
                const std::exception* error = nullptr, std::optional<std::string> specId = {},

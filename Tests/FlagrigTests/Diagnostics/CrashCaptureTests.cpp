@@ -11,11 +11,11 @@
 #include <thread>
 
 #include "DiagnosticsTest.h"
+#include "Platform/Foundation/DispatchQueue.h"
+#include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
 namespace {
-
-using voskary::VoskaryLogLevel;
 
 // Holds a lock on another thread until the object goes away, as a thread that crashed (or was
 // interrupted) while logging would.
@@ -73,10 +73,7 @@ TEST_F(CrashCaptureTest, StackFramesNameModulesByTheirBaseName) {
 }
 
 TEST_F(CrashCaptureTest, RecordingSkipsWhatItCannotLockAndWaitsForNothing) {
-  auto telemetry = std::make_shared<RecordingTelemetry>();
-  ErrorTelemetryObserver::setShared(telemetry);
   auto& log = DiagnosticLogBuffer::shared();
-
   {
     // The log is busy: the ring is skipped, the line still reaches the file.
     LockHolder busy(DiagnosticLogBufferTestAccess::lock(log));
@@ -86,22 +83,8 @@ TEST_F(CrashCaptureTest, RecordingSkipsWhatItCannotLockAndWaitsForNothing) {
   EXPECT_EQ(contents(logFile()),
             "2027-01-15T08:00:00.000Z [ERROR] crash: fatal signal 11 (Segmentation fault)\n"
             "  reason <redacted>\n");
-  using Event = RecordingTelemetry::Event;
-  EXPECT_EQ(telemetry->events,
-            (std::vector<Event>{{VoskaryLogLevel::error,
-                                 "fatal signal 11 (Segmentation fault)\n  reason <redacted>",
-                                 {{"category", "crash"}},
-                                 std::nullopt,
-                                 true}}));
-
-  {
-    // Telemetry is busy: it is skipped, the log gets the entry.
-    LockHolder busy(telemetry->mutex);
-    CrashCapture::record("fatal signal 6 (Aborted)");
-  }
-  EXPECT_EQ(telemetry->events.size(), 1u);
-  ASSERT_EQ(log.logBufferJSON().size(), 1u);
-  EXPECT_EQ(*log.logBufferJSON()[0].find("category")->asString(), "crash");
+  // A crash creates no telemetry client of its own (a review run has none).
+  EXPECT_FALSE(voskary::ErrorFirehoseClient::tryShared());
 }
 
 // Each crash runs in a forked child; the parent reads what the child left in the log file.
@@ -212,30 +195,84 @@ TEST_F(CrashCaptureDeathTest, ACrashWhileAnotherThreadHoldsTheLogLockStillReache
             std::string::npos);
 }
 
-// A telemetry client that never returns from the crash path.
-class HangingTelemetry final : public ErrorTelemetryObserver {
- public:
-  void observeFromFacade(VoskaryLogLevel, std::string, Fields,
-                         std::optional<std::string>) override {}
-  bool tryObserveFromFacade(VoskaryLogLevel, std::string, Fields,
-                            std::optional<std::string>) override {
-    for (;;) pause();
-  }
-};
-
 TEST_F(CrashCaptureDeathTest, TheWatchdogEndsAHungRecordingWithTheCrashSignal) {
   EXPECT_EXIT(
       {
         CrashCapture::install();
         CrashCapture::setWatchdogMilliseconds(100);
-        ErrorTelemetryObserver::setShared(std::make_shared<HangingTelemetry>());
+        CrashCapture::setSignalForwarder([](std::string_view) noexcept {
+          for (;;) pause();
+        });
         writeToAForbiddenPage();
       },
       ::testing::KilledBySignal(SIGSEGV), "");
-  // The entry was written before telemetry hung.
+  // The entry was written before the hand-over to telemetry hung.
   EXPECT_NE(contents(logFile()).find("[ERROR] crash: fatal signal 11 (Segmentation fault)"),
             std::string::npos);
 }
+
+TEST_F(CrashCaptureDeathTest, TheSignalPathHandsTheMessageToTelemetryBeforeTheSync) {
+  EXPECT_EXIT(
+      {
+        CrashCapture::install();
+        CrashCapture::setSignalForwarder([](std::string_view message) noexcept {
+          // What a signal-safe forwarder may do: write the bytes somewhere.
+          [[maybe_unused]] auto written = write(STDERR_FILENO, message.data(), message.size());
+        });
+        writeToAForbiddenPage();
+      },
+      ::testing::KilledBySignal(SIGSEGV), "fatal signal 11 \\(Segmentation fault\\)\n  ");
+}
+
+// A stack overflow on a thread the runtime started: that thread has an alternate stack of its
+// own, so the handler can run there.
+TEST_F(CrashCaptureDeathTest, AStackOverflowOnAPoolThreadIsRecorded) {
+  EXPECT_EXIT(
+      {
+        CrashCapture::install();
+        static auto* pool = new platform::ThreadPool(1);
+        pool->post([] { recurseForever(1); });
+        for (;;) pause();
+      },
+      ::testing::KilledBySignal(SIGSEGV), "");
+  EXPECT_NE(contents(logFile()).find("[ERROR] crash: fatal signal 11 (Segmentation fault)"),
+            std::string::npos);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// Frees one block twice where the C library notices it while holding its allocator's lock, and
+// aborts from there: a crash handler that allocated would wait for that lock forever.
+void doubleFreeUnderTheAllocatorsLock() {
+  // A second thread makes the allocator take its locks.
+  std::thread([] {}).join();
+  constexpr std::size_t size = 600;  // past the fast bins
+  void* keep[8];
+  void* cached[7];
+  for (auto& p : keep) p = std::malloc(size);
+  for (auto& p : cached) p = std::malloc(size);
+  void* volatile victim = std::malloc(size);
+  void* guard = std::malloc(size);      // so the victim is not merged into the top chunk
+  for (auto* p : cached) std::free(p);  // fills the per-thread cache
+  std::free(victim);
+  std::free(victim);
+  (void)keep;
+  (void)guard;
+}
+
+TEST_F(CrashCaptureDeathTest, ACrashInsideTheAllocatorIsRecorded) {
+  EXPECT_EXIT(
+      {
+        CrashCapture::install();
+        // Were the handler to wait for the allocator, only the watchdog would end it.
+        CrashCapture::setWatchdogMilliseconds(2000);
+        doubleFreeUnderTheAllocatorsLock();
+      },
+      ::testing::KilledBySignal(SIGABRT), "");
+  EXPECT_NE(contents(logFile()).find("[ERROR] crash: fatal signal 6 (Aborted)\n  "),
+            std::string::npos)
+      << contents(logFile());
+}
+#endif
 
 }  // namespace
 }  // namespace flagrig

@@ -1,9 +1,14 @@
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <map>
 #include <set>
 #include <sstream>
@@ -217,6 +222,41 @@ TEST_F(DiagnosticLogBufferTest, FileFailuresLoseNoEarlierLinesAndNeverReachTheCa
   DiagnosticLogBuffer missing(10, folder.path() / "missing.log");
   missing.flushSync();
   EXPECT_FALSE(fs::exists(folder.path() / "missing.log"));
+}
+
+// What another process may have placed at the log file's path: a FIFO would block every thread
+// that logs (the log's lock is held while the file is written), and a link would send the
+// lines to a file of someone else's choosing. Neither is written; the ring and the system log
+// still get the entry.
+TEST_F(DiagnosticLogBufferTest, OnlyARegularFileIsWrittenAndNothingBlocks) {
+  const fs::path victim = folder.path() / "victim";
+  std::ofstream(victim) << "precious\n";
+  const std::vector<std::pair<std::string, std::function<void()>>> planted = {
+      {"fifo", [&] { ASSERT_EQ(::mkfifo(logFile().c_str(), 0600), 0); }},
+      {"link", [&] { fs::create_symlink(victim, logFile()); }},
+      {"dangling link", [&] { fs::create_symlink(folder.path() / "nowhere", logFile()); }},
+  };
+  for (const auto& [name, plant] : planted) {
+    fs::remove(logFile());
+    plant();
+    DiagnosticLogBuffer log(10, logFile());
+    auto added = std::async(std::launch::async, [&] {
+      log.add("error", "lifecycle", "kept in memory");
+      log.flushSync();
+    });
+    if (added.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << name << ": logging blocked";
+      // Lets the blocked writer go, so the test can end.
+      int reader = ::open(logFile().c_str(), O_RDONLY | O_NONBLOCK);
+      added.wait();
+      ::close(reader);
+    }
+    EXPECT_EQ(log.logBufferJSON().size(), 1u) << name;
+    EXPECT_EQ(contents(victim), "precious\n") << name;
+    EXPECT_FALSE(fs::exists(folder.path() / "nowhere")) << name;
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(logFile()))) << name;
+  }
+  EXPECT_EQ(sim().systemLog->entries().size(), planted.size());
 }
 
 TEST_F(DiagnosticLogBufferTest, ConcurrentWritersLeaveTheFileInRingOrder) {

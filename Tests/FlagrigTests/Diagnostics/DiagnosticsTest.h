@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
-#include "Flagrig/Diagnostics/ErrorTelemetryObserver.h"
 #include "Support/SimTest.h"
 #include "Support/TemporaryDirectory.h"
 
@@ -17,35 +16,6 @@ namespace flagrig {
 // Reaches the log's lock, so tests can hold it as a crashing thread might.
 struct DiagnosticLogBufferTestAccess {
   static std::mutex& lock(DiagnosticLogBuffer& log) { return log.lock_; }
-};
-
-// An error-telemetry client that keeps what it is handed.
-class RecordingTelemetry final : public ErrorTelemetryObserver {
- public:
-  struct Event {
-    voskary::VoskaryLogLevel level;
-    std::string event;
-    Fields fields;
-    std::optional<std::string> specId;
-    bool fromCrashHandler = false;
-    bool operator==(const Event&) const = default;
-  };
-
-  void observeFromFacade(voskary::VoskaryLogLevel level, std::string event, Fields fields,
-                         std::optional<std::string> specId) override {
-    std::lock_guard guard(mutex);
-    events.push_back({level, std::move(event), std::move(fields), std::move(specId), false});
-  }
-  bool tryObserveFromFacade(voskary::VoskaryLogLevel level, std::string event, Fields fields,
-                            std::optional<std::string> specId) override {
-    std::unique_lock guard(mutex, std::try_to_lock);
-    if (!guard.owns_lock()) return false;
-    events.push_back({level, std::move(event), std::move(fields), std::move(specId), true});
-    return true;
-  }
-
-  std::mutex mutex;
-  std::vector<Event> events;
 };
 
 // A simulated machine whose log folder is a fresh temporary one.

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "DiagnosticsTest.h"
+#include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/JSONSerialization.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 #include "VoskaryAccount/Telemetry/ErrorTelemetryConsent.h"
@@ -82,6 +83,13 @@ TEST_F(LogTest, WithReportsOffTheEntryIsStillLoggedAndNothingIsSent) {
   EXPECT_EQ(DiagnosticLogBuffer::shared().logBufferJSON().size(), 1u);
   EXPECT_EQ(contents(logFile()), "2027-01-15T08:00:00.000Z [WARN] settings: no telemetry wanted\n");
   EXPECT_TRUE(sentEvents().empty());
+}
+
+// Outside any fixture no platform is installed: the entry is all there is, and nothing throws.
+TEST(LogWithoutPlatformTest, WarningsStillReachTheRing) {
+  ASSERT_FALSE(platform::hasEnvironment());
+  EXPECT_NO_THROW(Log::warn("lifecycle", "before the platform"));
+  EXPECT_FALSE(ErrorFirehoseClient::tryShared());
 }
 
 }  // namespace

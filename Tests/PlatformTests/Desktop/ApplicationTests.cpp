@@ -4,6 +4,7 @@
 
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Support/SimTest.h"
@@ -176,6 +177,24 @@ TEST_F(ApplicationTest, AlertsAnswerWithTheirButtonsAndBlockOtherWindows) {
   EXPECT_THROW(unexpected.runModal(), ProgrammingError);
   EXPECT_EQ(desktop().alerts().back().message, "Move Flagrig to Applications");
   EXPECT_FALSE(desktop().alerts().back().response);
+}
+
+TEST_F(ApplicationTest, ALongInformativeTextWrapsInsteadOfBeingCutOff) {
+  auto heightFor = [&](const std::string& text) {
+    Alert alert;
+    alert.setMessageText("Remove every tag?");
+    alert.setInformativeText(text);
+    alert.addButton("OK");
+    desktop().respondToNextAlert(ModalResponse::firstButton);
+    EXPECT_EQ(alert.runModal(), ModalResponse::firstButton);
+    return alert.window()->contentRect().height();
+  };
+  double oneLine = heightFor("Short.");
+  std::string paragraph;
+  for (int i = 0; i < 12; ++i) paragraph += "Another application is already using the shortcut. ";
+  double wrapped = heightFor(paragraph);
+  // Twelve sentences of about 50 characters at 11 points cannot fit on one 380-point line.
+  EXPECT_GE(wrapped - oneLine, 5 * Font::systemFont(11).lineHeight());
 }
 
 TEST_F(ApplicationTest, ClosingTheLastWindowTerminatesOnlyWhenTheDelegateSaysSo) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -82,14 +83,24 @@ TEST(BundleTests, FindsResourcesAtTheTopOrInASubfolder) {
   EXPECT_FALSE(bundle.objectForInfoDictionaryKey("SUFeedURL"));
 }
 
-TEST(FileLocationsTests, LogsGoToTheXDGStateHome) {
+TEST(FileLocationsTests, LogsAndPreferencesGoToTheXDGFoldersOfTheUsersHome) {
   using linuxbackend::XDGFileLocations;
   EXPECT_EQ(XDGFileLocations::stateHome("/x/state", "/home/u"), std::filesystem::path("/x/state"));
   EXPECT_EQ(XDGFileLocations::stateHome("relative/state", "/home/u"),
             std::filesystem::path("/home/u/.local/state"));
   EXPECT_EQ(XDGFileLocations::stateHome(nullptr, "/home/u"),
             std::filesystem::path("/home/u/.local/state"));
-  EXPECT_EQ(XDGFileLocations::stateHome("", nullptr), std::nullopt);
+
+  // Without a usable HOME the passwd entry's home is taken, never a shared folder such as /tmp.
+  passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  const std::filesystem::path passwdHome = entry->pw_dir;
+  for (const char* home : {static_cast<const char*>(nullptr), "", "relative/home"}) {
+    EXPECT_EQ(XDGFileLocations::stateHome("", home), passwdHome / ".local" / "state");
+    EXPECT_EQ(XDGFileLocations::configHome("relative", home), passwdHome / ".config");
+  }
+  EXPECT_EQ(XDGFileLocations::configHome("/x/config", nullptr), std::filesystem::path("/x/config"));
+  EXPECT_EQ(XDGFileLocations::configHome(nullptr, "/home/u"), std::filesystem::path("/home/u/.config"));
 
   std::filesystem::path root;
   {

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <climits>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <thread>
 #include <vector>
 
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UnicodeText.h"
+#include "Platform/Foundation/UserDefaultsError.h"
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Support/SimTest.h"
 
@@ -138,6 +143,142 @@ TEST_F(FileDefaultsTest, ConcurrentReadersAndWritersLeaveAConsistentFile) {
   for (auto& t : threads) t.join();
   UserDefaults again(std::make_shared<FileDefaultsStore>(file_));
   for (int t = 0; t < 6; ++t) EXPECT_EQ(again.integerForKey("key" + std::to_string(t)), 39);
+}
+
+// What the file store cannot write is refused before memory changes, so that this run never
+// reads a value the next run will not find.
+TEST_F(FileDefaultsTest, AValueTheFileCannotHoldIsRefusedAndChangesNothing) {
+  Value deep = Value::Array{};
+  for (std::size_t i = 1; i < UserDefaults::maxDepth; ++i) deep = Value::Array{deep};
+  struct Case {
+    std::string key;
+    Value value;
+    UserDefaultsError::Kind kind;
+  };
+  const Case cases[] = {
+      {"k", std::numeric_limits<double>::quiet_NaN(), UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", -std::numeric_limits<double>::infinity(), UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", Date{std::numeric_limits<double>::infinity()}, UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", Value::Array{1, Value::Dictionary{{"x", std::numeric_limits<double>::signaling_NaN()}}}, UserDefaultsError::Kind::nonFiniteNumber},
+      {"k", "caf\xE9", UserDefaultsError::Kind::invalidText},
+      {"k", Value::Dictionary{{"\xFF", 1}}, UserDefaultsError::Kind::invalidText},
+      {"k\xC3", 1, UserDefaultsError::Kind::invalidText},
+      {"k", Value::Array{deep}, UserDefaultsError::Kind::nestedTooDeeply},
+  };
+  UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+  d.set("k", "before");
+  int changes = 0;
+  d.observe("k", [&](std::string_view) { ++changes; });
+  for (const auto& c : cases) {
+    try {
+      d.set(c.key, c.value);
+      ADD_FAILURE() << "stored " << c.key;
+    } catch (const UserDefaultsError& e) {
+      EXPECT_EQ(e.kind(), c.kind);
+      EXPECT_TRUE(UnicodeText::isValidUTF8(e.description()));
+    }
+    EXPECT_EQ(d.stringForKey("k"), "before");
+    EXPECT_EQ(d.snapshot().size(), 1u);
+    EXPECT_EQ(UserDefaults(std::make_shared<FileDefaultsStore>(file_)).snapshot(), d.snapshot());
+  }
+  EXPECT_EQ(changes, 0);
+
+  // The deepest value that may be stored comes back from the file whole.
+  d.set("deep", deep);
+  EXPECT_EQ(UserDefaults(std::make_shared<FileDefaultsStore>(file_)).object("deep"), deep);
+}
+
+std::vector<std::filesystem::path> corruptCopies(const std::filesystem::path& file) {
+  std::vector<std::filesystem::path> found;
+  for (auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+    if (entry.path().filename().string().starts_with(file.filename().string() + ".corrupt-"))
+      found.push_back(entry.path());
+  }
+  return found;
+}
+
+TEST_F(FileDefaultsTest, AFileNestedTooDeeplyIsCorruptNotACrash) {
+  std::filesystem::create_directories(file_.parent_path());
+  {
+    std::ofstream out(file_);
+    out << "{\"k\": ";
+    for (int i = 0; i < 50'000; ++i) out << "{\"array\": [";
+    for (int i = 0; i < 50'000; ++i) out << "]}";
+    out << "}";
+  }
+  UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+  EXPECT_TRUE(d.snapshot().empty());
+  EXPECT_EQ(corruptCopies(file_).size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(file_));
+}
+
+// One value the store cannot read (written by an older build, or edited by hand) costs only
+// itself: the others load, and a copy of the file keeps the original.
+TEST_F(FileDefaultsTest, AnUnreadableValueIsDroppedAlone) {
+  std::filesystem::create_directories(file_.parent_path());
+  const std::string content = R"({
+    "nan": {"double": null},
+    "below-int64": {"int": -9227332036854775808},
+    "above-int64": {"int": 9223372036854775808},
+    "negative-uint": {"uint": -1},
+    "fraction-int": {"int": 1.5},
+    "text-bool": {"bool": "yes"},
+    "bad-date": {"date": "soon"},
+    "nested-bad": {"array": [{"int": 1}, {"double": null}]},
+    "keep-int": {"int": -9223372036854775808},
+    "keep-uint": {"uint": 18446744073709551615},
+    "keep-dict": {"dict": {"a": {"string": "b"}}},
+    "keep-double": {"double": 2.5}
+  })";
+  std::ofstream(file_) << content;
+  UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+  EXPECT_EQ(d.snapshot(), (Value::Dictionary{{"keep-int", Value(std::int64_t{INT64_MIN})},
+                                             {"keep-uint", Value(std::uint64_t{UINT64_MAX})},
+                                             {"keep-dict", Value::Dictionary{{"a", "b"}}},
+                                             {"keep-double", 2.5}}));
+  auto copies = corruptCopies(file_);
+  ASSERT_EQ(copies.size(), 1u);
+  std::ifstream in(copies[0]);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), content);
+}
+
+// The temporary file of the atomic write is created anew; a link planted where the old build
+// put it is not followed, so the link's target (a file of someone else's choosing) is untouched.
+TEST_F(FileDefaultsTest, APlantedLinkIsNeverFollowed) {
+  std::filesystem::create_directories(file_.parent_path());
+  const auto victim = dir_ / "victim";
+  std::ofstream(victim) << "precious";
+  std::filesystem::create_symlink(victim, file_.string() + ".tmp");
+  UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+  d.set("k", 1);
+  EXPECT_TRUE(d.synchronize());
+  std::ifstream in(victim);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "precious");
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file_)));
+  EXPECT_EQ((std::filesystem::status(file_).permissions() & std::filesystem::perms::all),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(UserDefaults(std::make_shared<FileDefaultsStore>(file_)).integerForKey("k"), 1);
+}
+
+TEST(UserDefaultsTest, NumberTextReadsTheSameInEveryLocale) {
+  UserDefaults d(std::make_shared<MemoryDefaultsStore>());
+  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  // A comma-decimal locale, when the machine has one; the C locale otherwise.
+  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "C"}) {
+    if (std::setlocale(LC_NUMERIC, name)) break;
+  }
+  d.set("delay", "1.5");
+  d.set("padded", " \t-2.25e1xyz");
+  d.set("real", 0.5);
+  EXPECT_EQ(d.doubleForKey("delay"), 1.5);
+  EXPECT_EQ(d.doubleForKey("padded"), -22.5);
+  EXPECT_EQ(d.stringForKey("real"), "0.5");
+  d.set("comma", "1,5");
+  EXPECT_EQ(d.doubleForKey("comma"), 1.0);
+  d.set("signs", "+-1");
+  EXPECT_EQ(d.doubleForKey("signs"), 0.0);
+  std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(MemoryDefaultsTest, RefusedWriteIsReportedBySynchronize) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
+#include <zlib.h>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -29,10 +31,14 @@ class CurlHTTPSessionTests : public ::testing::Test {
   };
 
   Outcome fetch(HTTPRequest request, std::function<void()> whileWaiting = nullptr) {
+    return fetchWith(session_, std::move(request), std::move(whileWaiting));
+  }
+  Outcome fetchWith(std::shared_ptr<HTTPSession> session, HTTPRequest request,
+                    std::function<void()> whileWaiting = nullptr) {
     Outcome outcome;
     auto body = [&]() -> Task<void> {
       try {
-        outcome.result = co_await session_->data(request);
+        outcome.result = co_await session->data(request);
       } catch (const URLError& e) {
         outcome.error = e;
       }
@@ -181,6 +187,109 @@ TEST_F(CurlHTTPSessionTests, FireAndForgetReturnsAtOnce) {
   ephemeral->send(request(server.url("/capture/"), "POST"));
   EXPECT_LT(std::chrono::steady_clock::now() - began, 100ms);
   EXPECT_TRUE(server.waitForRequests(1));
+}
+
+std::string gzipped(const std::string& text) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2");
+  std::string out(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+// A body past the session's cap fails the transfer instead of filling memory, however it
+// arrives: announced, unannounced, or compressed small and expanding past it.
+TEST_F(CurlHTTPSessionTests, ResponseBodiesAreCappedAfterDecoding) {
+  EXPECT_EQ(URLSessionConfiguration::defaultConfiguration().maximumResponseBodyBytes,
+            16u * 1024 * 1024);
+  constexpr std::size_t cap = 64 * 1024;
+  auto configuration = URLSessionConfiguration::defaultConfiguration();
+  configuration.maximumResponseBodyBytes = cap;
+  auto capped = session_->makeSession(configuration);
+
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::optional<std::size_t> bodySize;  // nothing: the cap is exceeded
+  };
+  const std::string full(cap, 'a');
+  const std::string unannounced = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + full + "b";
+  const Case cases[] = {
+      {"exactly the cap", LoopbackHTTPServer::answer(200, {}, full), cap},
+      {"one byte past it, announced", LoopbackHTTPServer::answer(200, {}, full + "b"), std::nullopt},
+      {"one byte past it, unannounced", unannounced, std::nullopt},
+      {"a compressed body within it",
+       LoopbackHTTPServer::answer(200, {{"Content-Encoding", "gzip"}}, gzipped(full)), cap},
+      {"a compressed body that expands past it",
+       LoopbackHTTPServer::answer(200, {{"Content-Encoding", "gzip"}},
+                                  gzipped(std::string(8 * 1024 * 1024, '\0'))),
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LoopbackHTTPServer server([&](const auto&) { return c.reply; });
+    auto outcome = fetchWith(capped, request(server.url("/body")));
+    if (c.bodySize) {
+      ASSERT_TRUE(outcome.result) << outcome.error->description();
+      EXPECT_EQ(outcome.result->data.size(), *c.bodySize);
+    } else {
+      ASSERT_TRUE(outcome.error);
+      EXPECT_EQ(outcome.error->code(), URLError::dataLengthExceedsMaximum);
+    }
+  }
+}
+
+// Each byte resets the idle timeout; the session's limit for the whole transfer ends it.
+TEST_F(CurlHTTPSessionTests, ADrippingServerIsEndedByTheResourceLimit) {
+  EXPECT_LE(URLSessionConfiguration::sharedConfiguration().timeoutIntervalForResource, 600.0);
+  auto configuration = URLSessionConfiguration::defaultConfiguration();
+  configuration.timeoutIntervalForResource = 0.5;
+  auto limited = session_->makeSession(configuration);
+  LoopbackHTTPServer server(
+      [](const auto&) { return LoopbackHTTPServer::answer(200, {}, std::string(1000, 'd')); });
+  server.setDripInterval(20ms);
+  auto dripped = request(server.url("/drip"));
+  dripped.timeoutInterval = 5;
+  auto began = std::chrono::steady_clock::now();
+  auto outcome = fetchWith(limited, dripped);
+  ASSERT_TRUE(outcome.error);
+  EXPECT_EQ(outcome.error->code(), URLError::timedOut);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 5s);
+}
+
+TEST_F(CurlHTTPSessionTests, AFieldWithALineBreakIsRefusedBeforeSending) {
+  LoopbackHTTPServer server([](const auto&) { return LoopbackHTTPServer::answer(200, {}, ""); });
+  const std::vector<std::pair<std::string, std::string>> fields = {
+      {"X-Value", "a\r\nX-Injected: 1"}, {"X-Value", "a\nb"},
+      {"X-Value", "a\rb"},               {"X-Value", std::string("a\0b", 3)},
+      {"X-Name\r\nX-Injected", "1"},     {"X-Name: x", "1"},
+      {"", "1"},
+  };
+  for (const auto& [name, value] : fields) {
+    auto r = request(server.url("/"));
+    r.headerFields.set(name, value);
+    auto outcome = fetch(r);
+    ASSERT_TRUE(outcome.error) << name;
+    EXPECT_EQ(outcome.error->code(), URLError::badURL) << name;
+  }
+  EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(CurlHTTPSessionTests, AMalformedStatusLineIsABadServerResponse) {
+  for (const char* reply : {"garbage\r\n\r\n", "HTTP/1.1 abc OK\r\n\r\n",
+                            "HTTP/9.9 200 OK\r\nContent-Length: 0\r\n\r\n", "\r\n\r\n"}) {
+    LoopbackHTTPServer server([reply](const auto&) { return std::string(reply); });
+    auto outcome = fetch(request(server.url("/")));
+    ASSERT_TRUE(outcome.error) << reply;
+    EXPECT_EQ(outcome.error->code(), URLError::badServerResponse) << reply;
+  }
 }
 
 }  // namespace

@@ -69,6 +69,11 @@ void LoopbackHTTPServer::holdUntilStopped() {
   changed_.wait(lock, [&] { return stopping_; });
 }
 
+void LoopbackHTTPServer::setDripInterval(std::chrono::milliseconds interval) {
+  std::lock_guard lock(mutex_);
+  drip_ = interval;
+}
+
 std::string LoopbackHTTPServer::answer(
     int status, const std::vector<std::pair<std::string, std::string>>& fields,
     const std::string& body) {
@@ -141,8 +146,18 @@ void LoopbackHTTPServer::handle(int connection) {
     std::lock_guard lock(mutex_);
     requests_.back().body = request.body;
   }
+  std::chrono::milliseconds drip;
+  {
+    std::lock_guard lock(mutex_);
+    drip = drip_;
+  }
   for (std::size_t sent = 0; sent < reply.size();) {
-    ssize_t n = send(connection, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
+    if (drip.count() > 0 && sent > 0) {
+      std::unique_lock lock(mutex_);
+      if (changed_.wait_for(lock, drip, [&] { return stopping_; })) break;
+    }
+    const std::size_t chunk = drip.count() > 0 ? 1 : reply.size() - sent;
+    ssize_t n = send(connection, reply.data() + sent, chunk, MSG_NOSIGNAL);
     if (n <= 0) break;
     sent += static_cast<std::size_t>(n);
   }

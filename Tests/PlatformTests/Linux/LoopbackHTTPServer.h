@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -35,6 +36,8 @@ class LoopbackHTTPServer {
   // Waits (at most ten seconds) until `count` requests have arrived.
   bool waitForRequests(std::size_t count) const;
   void holdUntilStopped();
+  // Sends every later answer one byte at a time, `interval` apart, as a server that drips.
+  void setDripInterval(std::chrono::milliseconds interval);
 
   // "HTTP/1.1 <status> …" with the fields, Content-Length and Connection: close.
   static std::string answer(int status,
@@ -55,6 +58,7 @@ class LoopbackHTTPServer {
   mutable std::condition_variable changed_;
   std::vector<Request> requests_;
   bool stopping_ = false;
+  std::chrono::milliseconds drip_{0};
   std::thread thread_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <deque>
 #include <string>
 #include <vector>
@@ -215,6 +216,21 @@ TEST_F(IdentityThrottleTests, OnlyGETIsRetriedWithJitteredBackoff) {
   run(*capped, "GET", {status(500), status(500), status(200)});
   ASSERT_EQ(sleeps->size(), 2u);
   EXPECT_LE((*sleeps)[1], 1.2);
+}
+
+// The application runs in the user's locale; a comma-decimal one must not cut "1.5" to 1.
+TEST(IdentityThrottleRetryAfterTests, DelaySecondsReadTheSameInEveryLocale) {
+  const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = previous ? previous : "C";
+  for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "C"}) {
+    if (std::setlocale(LC_NUMERIC, name)) break;
+  }
+  const platform::Date now{1'800'000'000.0};
+  EXPECT_EQ(IdentityThrottle::parseRetryAfter("1.5", now, 300), 1.5);
+  EXPECT_EQ(IdentityThrottle::parseRetryAfter("0.25", now, 300), 0.25);
+  EXPECT_EQ(IdentityThrottle::parseRetryAfter("1,5", now, 300), std::nullopt);
+  EXPECT_EQ(IdentityThrottle::parseRetryAfter("+-1", now, 300), std::nullopt);
+  std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST_F(IdentityThrottleTests, RetryAfterIsReadStrictly) {

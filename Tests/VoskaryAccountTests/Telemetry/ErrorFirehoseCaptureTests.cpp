@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/UnicodeText.h"
@@ -209,6 +210,25 @@ TEST_F(CaptureTest, TheBreakerWindowRestartsAfterTenQuietSeconds) {
   EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
 }
 
+TEST_F(CaptureTest, AWallClockSetBackEndsWindowsAndSilencesInsteadOfStretchingThem) {
+  for (int i = 0; i < 101; ++i) client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
+  ASSERT_EQ(Access::pending(*client).size(), 1u);
+  const auto start = platform::env().clock->now();
+  // The user sets the clock back an hour: the silence would otherwise last an hour and five
+  // minutes, and every later observation would count in one endless window.
+  clock().setWallTime(start.addingTimeInterval(-3600));
+  client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
+  auto buffered = Access::buffer(*client);
+  ASSERT_EQ(buffered.size(), 1u);
+  EXPECT_EQ(buffered[0].count, 1);
+  EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
+
+  client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
+  clock().setWallTime(start.addingTimeInterval(-7200));
+  client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
+  EXPECT_EQ(Access::pending(*client).size(), 2u) << "the window rolled over";
+}
+
 TEST_F(CaptureTest, TheFiftiethFingerprintMovesTheWholeWindowToTheQueue) {
   for (int i = 0; i < 49; ++i)
     client->observeFromFacade(
@@ -258,6 +278,23 @@ TEST_F(CaptureTest, AnEUAnswerWithoutAChoiceDropsWhatWasHeld) {
   client->observeFromFacade(VoskaryLogLevel::error, "Held before", {}, {});
   defaults().set(ErrorTelemetryConsent::Keys::resolvedIsEU, true);
   EXPECT_TRUE(Access::buffer(*client).empty());
+}
+
+TEST_F(CaptureTest, ThreadsObservingAtOnceLoseNoCount) {
+  // 20 messages, 100 observations of each: the breaker's limit, not past it.
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 500; ++i)
+        client->observeFromFacade(VoskaryLogLevel::error,
+                                  "Worker failure kind " + std::string(1, 'g' + (i + t) % 20), {},
+                                  {});
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const auto buffered = Access::buffer(*client);
+  ASSERT_EQ(buffered.size(), 20u);
+  for (const auto& e : buffered) EXPECT_EQ(e.count, 100) << e.messageTemplate;
 }
 
 TEST_F(CaptureTest, TheCrashEntryNeverWaitsForTheLock) {

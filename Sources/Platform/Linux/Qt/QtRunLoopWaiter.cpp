@@ -47,8 +47,11 @@ void QtRunLoopWaiter::wait(int wakeFd, std::span<const int> watched, std::option
   fired_.clear();
   if (timeout) {
     // Rounded up, so that the timer never fires before the deadline and the loop spins.
+    // Qt's timers count in int milliseconds: a far deadline waits a day at a time rather than
+    // wrapping round to "now" and spinning.
     auto ms = std::chrono::ceil<std::chrono::milliseconds>(*timeout);
-    timer_->start(std::max(ms, std::chrono::milliseconds(0)));
+    ms = std::clamp(ms, std::chrono::milliseconds(0), std::chrono::milliseconds(86'400'000));
+    timer_->start(ms);
   }
   // Qt's own events (input, painting, its timers) also end one dispatch; the run loop then runs
   // a pass and waits again, so nothing is lost by returning early.

@@ -22,6 +22,8 @@ namespace {
 // Label colours are the dark appearance's; a light window draws them dark. Set per window
 // painted (painting happens on the main thread only).
 bool lightAppearance = false;
+// The field whose whole text is selected in the window being painted.
+const TextField* selectedField = nullptr;
 
 QString qs(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -212,6 +214,13 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     // While editing, the end of a long text stays in view, with the caret after it.
     QRectF place = text;
     if (field.isEditing() && width > text.width()) place.setLeft(text.right() - width);
+    if (&field == selectedField && width > 0) {
+      QColor highlight(0x2f, 0x6f, 0xe0, 110);
+      double h = metrics.height();
+      double left = std::max(place.left(), text.left());
+      painter.fillRect(QRectF(left, r.center().y() - h / 2, std::min(width, text.width()), h),
+                       highlight);
+    }
     bool wrap = !single && !field.isEditing();
     drawText(painter, place, field.stringValue(), font, color, align, elide, wrap);
     painter.restore();
@@ -450,8 +459,10 @@ QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint) 
   return pixmap;
 }
 
-void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend) {
+void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend,
+                 const TextField* selectedAll) {
   lightAppearance = false;
+  selectedField = selectedAll;
   QColor background = toQColor(window.backgroundColor());
   switch (window.appearance()) {
     case Appearance::aqua:
@@ -471,6 +482,7 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   if (const auto& content = window.contentView())
     paintView(painter, *content, size.height(), caret);
   lightAppearance = false;
+  selectedField = nullptr;
 }
 
 }  // namespace platform::linuxbackend

@@ -13,6 +13,7 @@ class QPainter;
 
 namespace platform {
 class Image;
+class TextField;
 class Window;
 }  // namespace platform
 
@@ -29,6 +30,8 @@ QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint =
 // Paints the window's background and every visible view of its content, back to front.
 // `caret` draws the caret of the field being edited; `blend` lays the background over what the
 // painter holds already instead of replacing it.
-void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend = false);
+// `selectedAll` is a field whose whole text is selected.
+void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend = false,
+                 const TextField* selectedAll = nullptr);
 
 }  // namespace platform::linuxbackend

@@ -201,7 +201,10 @@ void QtWindowHost::paintEvent(QPaintEvent*) {
   bool blend = !backdrop_.isNull();
   if (blend) painter.drawImage(QPointF(0, 0), backdrop_);
   bool caret = window_->isKeyWindow();
-  paintWindow(painter, *window_, QSizeF(width(), height()), caret, blend);
+  auto selected = selectedAll_.lock();
+  if (selected && !selected->isEditing()) selectedAll_.reset();
+  paintWindow(painter, *window_, QSizeF(width(), height()), caret, blend,
+              selected && selected->isEditing() ? selected.get() : nullptr);
   if (auto wheel = wheelRect(window_, height())) {
     painter.setRenderHint(QPainter::Antialiasing);
     QConicalGradient hues(wheel->center(), 0);
@@ -302,10 +305,44 @@ void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
   if (cursor().shape() != shape) setCursor(shape);
 }
 
+namespace {
+
+// Empties a field the way the user would, so that its delegate hears of every change.
+void clearField(TextField& field) {
+  while (!field.stringValue().empty()) {
+    std::size_t before = field.stringValue().size();
+    field.doCommand(TextCommand::deleteBackward);
+    if (field.stringValue().size() == before) break;
+  }
+}
+
+}  // namespace
+
 bool QtWindowHost::handleEditingShortcut(QKeyEvent* event) {
   TextField* field = editingField(window_);
-  if (!field) return false;
+  if (!field) {
+    selectedAll_.reset();
+    return false;
+  }
   auto keep = field->shared_from_this();
+  if (event->matches(QKeySequence::SelectAll)) {
+    selectedAll_ = std::static_pointer_cast<TextField>(keep);
+    return true;
+  }
+  bool allSelected = selectedAll_.lock().get() == field;
+  selectedAll_.reset();
+  if (allSelected) {
+    // Typing, deleting, cutting or pasting over the selection replaces all of it.
+    bool typing = !event->text().isEmpty() && event->text()[0].isPrint() &&
+                  !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
+    bool deleting = event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete;
+    if (event->matches(QKeySequence::Cut))
+      QGuiApplication::clipboard()->setText(QString::fromStdString(field->stringValue()));
+    if (typing || deleting || event->matches(QKeySequence::Cut) ||
+        event->matches(QKeySequence::Paste))
+      clearField(*field);
+    if (deleting || event->matches(QKeySequence::Cut)) return true;
+  }
   if (event->matches(QKeySequence::Paste)) {
     QString text = QGuiApplication::clipboard()->text();
     // One line: line breaks of pasted text become spaces.
@@ -315,14 +352,9 @@ bool QtWindowHost::handleEditingShortcut(QKeyEvent* event) {
     return true;
   }
   if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut)) {
+    // The field has no partial selection: copy and cut take the whole text.
     QGuiApplication::clipboard()->setText(QString::fromStdString(field->stringValue()));
-    if (event->matches(QKeySequence::Cut)) {
-      while (!field->stringValue().empty()) {
-        std::size_t before = field->stringValue().size();
-        field->doCommand(TextCommand::deleteBackward);
-        if (field->stringValue().size() == before) break;
-      }
-    }
+    if (event->matches(QKeySequence::Cut)) clearField(*field);
     return true;
   }
   return false;

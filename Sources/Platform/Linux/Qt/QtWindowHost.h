@@ -3,8 +3,10 @@
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 namespace platform {
+class TextField;
 class Window;
 struct Event;
 }  // namespace platform
@@ -66,6 +68,8 @@ class QtWindowHost final : public QWidget {
   bool applying_ = false;
   bool pickingColor_ = false;
   bool wantsGrab_ = false;
+  // The field whose whole text the user selected (select all), while it is being edited.
+  std::weak_ptr<TextField> selectedAll_;
   bool grabbed_ = false;
   QImage backdrop_;
 };
