@@ -521,12 +521,17 @@ QtFormRenderer::~QtFormRenderer() {
 }
 
 QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
+  if (!root_) return nullptr;
   auto found = widgets_.find(identity);
   return found == widgets_.end() ? nullptr : found->second;
 }
 
 void QtFormRenderer::update() {
-  if (!root_) return;
+  if (!root_) {
+    // The native window went, and our widgets with it.
+    widgets_.clear();
+    return;
+  }
   // The widgets point into this copy until the next update.
   tree_ = std::make_shared<const Node>(host_->tree());
   layout_ = forms::FormLayout::layout(
