@@ -1,6 +1,7 @@
 // The sign-in screen drawn by the Qt form renderer on a private X desktop.
 #include <QApplication>
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <QWindow>
 #include <filesystem>
@@ -222,6 +223,18 @@ TEST_F(SignInScreenQtTest, ARedrawKeepsTheWidgetsOfNodesThatStay) {
   setPhase(0);
   EXPECT_FALSE(widgetOf("progress"));
   EXPECT_EQ(widgetOf("google"), google);
+}
+
+TEST_F(SignInScreenQtTest, AFormOutlivingItsWindowRendersOnWithoutWidgets) {
+  QPointer<QWidget> google = widgetOf("google");
+  ASSERT_TRUE(google);
+  window->close();
+  window.reset();
+  runFor(0.1);
+  EXPECT_TRUE(google.isNull()) << "the widgets went with the native window";
+  setPhase(1);
+  EXPECT_FALSE(renderer->widgetFor(keyed("google")->identity()));
+  EXPECT_TRUE(host->find(forms::NodeKind::button, "Cancel sign-in")) << "the form itself goes on";
 }
 
 }  // namespace

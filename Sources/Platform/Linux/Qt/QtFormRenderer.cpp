@@ -497,7 +497,7 @@ QtWindowHost* nativeHostOf(const Window& window) {
 }  // namespace
 
 QtFormRenderer::QtFormRenderer(Window& window, std::shared_ptr<forms::FormHost> host)
-    : window_(&window), host_(std::move(host)) {
+    : window_(window.weak_from_this()), host_(std::move(host)) {
   native_ = nativeHostOf(window);
   if (!native_) return;
   root_ = new QWidget(native_);
@@ -527,7 +527,7 @@ QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
 }
 
 void QtFormRenderer::update() {
-  if (!root_) {
+  if (!root_ || window_.expired()) {
     // The native window went, and our widgets with it.
     widgets_.clear();
     return;
@@ -671,8 +671,9 @@ void QtFormRenderer::restack(const Node& node) {
 
 void QtFormRenderer::placeNativeView(const Node& node, const Rect& frame) {
   const auto& view = node.nativeView();
-  if (!view || !window_ || !window_->contentView()) return;
-  auto& content = *window_->contentView();
+  auto window = window_.lock();
+  if (!view || !window || !window->contentView()) return;
+  auto& content = *window->contentView();
   if (view->superview() != &content) content.addSubview(view);
   // The content view's y grows upwards (unless flipped); the form's grows downwards.
   double height = content.frame().height();

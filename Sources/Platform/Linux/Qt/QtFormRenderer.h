@@ -64,7 +64,8 @@ class QtFormRenderer final {
   void restack(const forms::Node& node);
   void placeNativeView(const forms::Node& node, const Rect& frame);
 
-  Window* window_;
+  // Weak: the window may go before the form does.
+  std::weak_ptr<Window> window_;
   std::shared_ptr<forms::FormHost> host_;
   QPointer<QWidget> native_;
   QPointer<QWidget> root_;
