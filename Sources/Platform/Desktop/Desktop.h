@@ -25,6 +25,9 @@ class Alert;
 class StatusBar;
 class ColorPanel;
 class AppleEventManager;
+namespace forms {
+class FormHost;
+}
 
 // The desktop backend: what the application framework, the window server and the rest of the
 // desktop give the product. `env().desktop` holds the active one (the simulated desktop in
@@ -90,6 +93,11 @@ class Desktop {
   // Around an alert's modal session.
   virtual void alertWillRunModal(Alert& alert) = 0;
   virtual void alertDidEnd(Alert& alert, long response) = 0;
+  // Draws a form in one of our windows, following its renders, until the handle is released.
+  // Null where nothing draws forms (the simulated desktop: tests read the host's tree).
+  virtual std::shared_ptr<void> presentForm(Window&, std::shared_ptr<forms::FormHost>) {
+    return nullptr;
+  }
 
  private:
   std::unique_ptr<Application> application_;

@@ -27,6 +27,7 @@
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
@@ -765,5 +766,10 @@ void QtDesktop::alertWillRunModal(Alert& alert) {
 }
 
 void QtDesktop::alertDidEnd(Alert&, long) {}
+
+std::shared_ptr<void> QtDesktop::presentForm(Window& window,
+                                             std::shared_ptr<forms::FormHost> host) {
+  return std::make_shared<QtFormRenderer>(window, std::move(host));
+}
 
 }  // namespace platform::linuxbackend

@@ -73,6 +73,7 @@ class QtDesktop final : public Desktop {
   void menuDidChange(Menu& menu) override;
   void alertWillRunModal(Alert& alert) override;
   void alertDidEnd(Alert& alert, long response) override;
+  std::shared_ptr<void> presentForm(Window& window, std::shared_ptr<forms::FormHost> host) override;
 
   // For the X11 window list: our window with that X id, if it is one of ours.
   std::optional<OwnWindowInfo> ownWindowInfo(std::uint32_t xid) const;

@@ -1,0 +1,406 @@
+#include "Platform/Forms/FormLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace platform::forms {
+
+namespace {
+
+constexpr double kDefaultStackSpacing = 8;
+constexpr double kFormSectionSpacing = 20;
+constexpr double kSectionRowSpacing = 10;
+constexpr double kSectionInset = 12;
+constexpr double kSwitchWidth = 32;
+constexpr double kSwitchHeight = 18;
+constexpr double kSpinnerSize = 16;
+constexpr double kShapeIdeal = 10;
+
+bool isSpacer(const Node& n) { return n.kind() == NodeKind::spacer; }
+
+double spacingOf(const Node& n) {
+  if (n.spacing()) return *n.spacing();
+  if (n.kind() == NodeKind::form) return kFormSectionSpacing;
+  if (n.kind() == NodeKind::section) return kSectionRowSpacing;
+  return kDefaultStackSpacing;
+}
+
+Font fontOf(const Node& n) { return n.font().value_or(FormLayout::defaultFont()); }
+
+bool isVertical(const Node& n) {
+  return n.kind() == NodeKind::vstack || n.kind() == NodeKind::form ||
+         n.kind() == NodeKind::section;
+}
+
+// A button's look adds room around its label.
+EdgeInsets chromeOf(const Node& n) {
+  if (n.kind() != NodeKind::button) return {};
+  switch (n.buttonStyle()) {
+    case ButtonStyle::plain:
+    case ButtonStyle::link:
+      return {};
+    default:
+      return {3, 10, 3, 10};
+  }
+}
+
+std::optional<double> minus(std::optional<double> v, double d) {
+  if (!v) return v;
+  return std::max(0.0, *v - d);
+}
+
+Size textSize(const Node& n, Proposal p) {
+  Font font = fontOf(n);
+  double ideal = font.widthOf(n.text());
+  if (!p.width || ideal <= *p.width) return {std::ceil(ideal), font.lineHeight()};
+  if (n.lineLimit() == 1) return {*p.width, font.lineHeight()};
+  auto lines = FormLayout::wrap(n.text(), font, *p.width);
+  double widest = 0;
+  for (const auto& line : lines) widest = std::max(widest, font.widthOf(line));
+  std::size_t count = lines.size();
+  if (n.lineLimit()) count = std::min<std::size_t>(count, *n.lineLimit());
+  return {std::min(*p.width, std::ceil(widest)), font.lineHeight() * static_cast<double>(count)};
+}
+
+// The ideal size of the node's own content, before its padding and frame.
+Size contentSize(const Node& n, Proposal p);
+
+// Sizes of a stack's children along its axis: non-spacers first, then the spacers share what
+// is left of the proposal, each between its minimum and maximum.
+struct StackSizes {
+  std::vector<Size> sizes;
+  Size total;
+};
+
+StackSizes stackSizes(const Node& n, Proposal p) {
+  bool vertical = isVertical(n);
+  const auto& children = n.children();
+  StackSizes out;
+  out.sizes.resize(children.size());
+  double spacing = spacingOf(n);
+  double used = children.empty() ? 0 : spacing * static_cast<double>(children.size() - 1);
+  double cross = 0;
+  // Along the axis the children take their ideal; across it they are offered the stack's.
+  std::size_t flexibleCount = 0;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const Node& child = children[i];
+    if (isSpacer(child)) {
+      ++flexibleCount;
+      used += child.minLength();
+      out.sizes[i] = vertical ? Size{0, child.minLength()} : Size{child.minLength(), 0};
+      continue;
+    }
+    Proposal offer = vertical ? Proposal{p.width, std::nullopt} : Proposal{std::nullopt, p.height};
+    Size s = FormLayout::sizeThatFits(child, offer);
+    if (!vertical && p.width) {
+      // Children of a row share its width: one that does not fit gets what is left.
+      double left = std::max(0.0, *p.width - used);
+      if (s.width > left) s = FormLayout::sizeThatFits(child, {left, p.height});
+    }
+    out.sizes[i] = s;
+    used += vertical ? s.height : s.width;
+    cross = std::max(cross, vertical ? s.width : s.height);
+  }
+  std::optional<double> axisProposal = vertical ? p.height : p.width;
+  if (axisProposal && flexibleCount > 0 && *axisProposal > used) {
+    double extra = *axisProposal - used;
+    // Hand out the extra evenly, again and again, as spacers reach their maximum.
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      if (isSpacer(children[i])) open.push_back(i);
+    }
+    while (extra > 1e-9 && !open.empty()) {
+      double share = extra / static_cast<double>(open.size());
+      std::vector<std::size_t> still;
+      for (auto i : open) {
+        double& length = vertical ? out.sizes[i].height : out.sizes[i].width;
+        double room = children[i].maxLength() - length;
+        double give = std::min(share, room);
+        length += give;
+        extra -= give;
+        used += give;
+        if (room - give > 1e-9) still.push_back(i);
+      }
+      if (still.size() == open.size() && share <= 1e-9) break;
+      open = std::move(still);
+    }
+  }
+  if (!vertical) {
+    // Spacers in a row stretch across the row's height.
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      if (isSpacer(children[i])) out.sizes[i].height = cross;
+    }
+  }
+  out.total = vertical ? Size{cross, used} : Size{used, cross};
+  return out;
+}
+
+Size contentSize(const Node& n, Proposal p) {
+  switch (n.kind()) {
+    case NodeKind::form:
+    case NodeKind::section:
+    case NodeKind::vstack:
+    case NodeKind::hstack: {
+      Size s = stackSizes(n, p).total;
+      if (n.kind() == NodeKind::section) {
+        // Header above, footer below, rows in an inset group.
+        Font caption = FormLayout::defaultFont();
+        s.height += (n.text().empty() ? 0 : caption.lineHeight() + 6) + 2 * kSectionInset +
+                    (n.footer() ? caption.lineHeight() + 6 : 0);
+        s.width += 2 * kSectionInset;
+      }
+      return s;
+    }
+    case NodeKind::button: {
+      Size label{};
+      double spacing = n.spacing().value_or(kDefaultStackSpacing);
+      bool first = true;
+      for (const auto& child : n.children()) {
+        Size c = FormLayout::sizeThatFits(child, p);
+        label.width += c.width + (first ? 0 : spacing);
+        label.height = std::max(label.height, c.height);
+        first = false;
+      }
+      return label;
+    }
+    case NodeKind::zstack: {
+      Size s{};
+      for (const auto& child : n.children()) {
+        Size c = FormLayout::sizeThatFits(child, p);
+        s.width = std::max(s.width, c.width);
+        s.height = std::max(s.height, c.height);
+      }
+      return s;
+    }
+    case NodeKind::scroll: {
+      Size content = n.children().empty()
+                         ? Size{}
+                         : FormLayout::sizeThatFits(n.children()[0], {p.width, std::nullopt, p.height});
+      return {p.width.value_or(content.width), p.height.value_or(content.height)};
+    }
+    case NodeKind::spacer:
+      return {n.minLength(), n.minLength()};
+    case NodeKind::text:
+    case NodeKind::link:
+      return textSize(n, p);
+    case NodeKind::symbol: {
+      double side = fontOf(n).lineHeight();
+      return {side, side};
+    }
+    case NodeKind::image:
+      return {n.frame().width.value_or(0), n.frame().height.value_or(0)};
+    case NodeKind::toggle: {
+      Size label = textSize(n, {minus(p.width, kSwitchWidth + 8), p.height});
+      return {p.width.value_or(label.width + 8 + kSwitchWidth),
+              std::max(label.height, kSwitchHeight)};
+    }
+    case NodeKind::picker:
+    case NodeKind::labeledContent: {
+      Size label = textSize(n, p);
+      Size content{};
+      if (!n.children().empty()) content = FormLayout::sizeThatFits(n.children()[0], {});
+      if (n.kind() == NodeKind::picker) {
+        for (const auto& [tag, title] : n.options()) {
+          content.width = std::max(content.width, fontOf(n).widthOf(title) + 24);
+        }
+        content.height = std::max(content.height, fontOf(n).lineHeight() + 6);
+      }
+      return {p.width.value_or(label.width + 8 + content.width),
+              std::max(label.height, content.height)};
+    }
+    case NodeKind::progress:
+      if (!n.progressValue()) return {kSpinnerSize, kSpinnerSize};
+      return {p.width.value_or(100), 6};
+    case NodeKind::divider:
+      return {p.width.value_or(0), 1};
+    case NodeKind::shape:
+    case NodeKind::canvas:
+      return {p.width.value_or(kShapeIdeal), p.height.value_or(kShapeIdeal)};
+    case NodeKind::nativeView:
+      return {p.width.value_or(0), p.height.value_or(0)};
+  }
+  return {};
+}
+
+}  // namespace
+
+Font FormLayout::defaultFont() {
+  return Font::systemFont(13);
+}
+
+std::vector<std::string> FormLayout::wrap(std::string_view text, const Font& font, double width) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t i = 0;
+  while (i <= text.size()) {
+    std::size_t end = text.find_first_of(" \n", i);
+    if (end == std::string_view::npos) end = text.size();
+    std::string word(text.substr(i, end - i));
+    std::string candidate = line.empty() ? word : line + " " + word;
+    if (!line.empty() && font.widthOf(candidate) > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = candidate;
+    }
+    if (end < text.size() && text[end] == '\n') {
+      lines.push_back(line);
+      line.clear();
+    }
+    i = end + 1;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
+}
+
+Size FormLayout::sizeThatFits(const Node& n, Proposal p) {
+  const Frame& f = n.frame();
+  // The frame decides what the padded content is offered.
+  Proposal offer = p;
+  if (f.width) offer.width = f.width;
+  else if (offer.width) offer.width = std::clamp(*offer.width, f.minWidth.value_or(0), f.maxWidth.value_or(infinity));
+  if (f.height) offer.height = f.height;
+  else if (offer.height) offer.height = std::clamp(*offer.height, f.minHeight.value_or(0), f.maxHeight.value_or(infinity));
+
+  EdgeInsets pad = n.padding();
+  EdgeInsets chrome = chromeOf(n);
+  double padX = pad.leading + pad.trailing + chrome.leading + chrome.trailing;
+  double padY = pad.top + pad.bottom + chrome.top + chrome.bottom;
+  Size inner = contentSize(n, {minus(offer.width, padX), minus(offer.height, padY)});
+  Size s{inner.width + padX, inner.height + padY};
+
+  auto resolve = [](double content, std::optional<double> fixed, std::optional<double> min,
+                    std::optional<double> max, std::optional<double> proposed) {
+    if (fixed) return *fixed;
+    double v = content;
+    if (max && std::isinf(*max) && proposed) v = std::max(v, *proposed);
+    else if (max) v = std::min(v, *max);
+    if (min) v = std::max(v, *min);
+    if (max && !std::isinf(*max)) v = std::min(v, *max);
+    return v;
+  };
+  std::optional<double> minHeight = f.minHeight;
+  if (f.minHeightFillsViewport && p.viewportHeight) {
+    minHeight = std::max(minHeight.value_or(0), *p.viewportHeight);
+  }
+  s.width = resolve(s.width, f.width, f.minWidth, f.maxWidth, p.width);
+  s.height = resolve(s.height, f.height, minHeight, f.maxHeight, p.height);
+  return s;
+}
+
+void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
+  out.frames.insert_or_assign(n.identity(), rect);
+  for (const auto& background : n.backgrounds()) place(background, rect, out);
+  for (const auto& overlay : n.overlays()) place(overlay, rect, out);
+
+  // The content's box: inside padding and chrome, at its own size within the frame.
+  EdgeInsets pad = n.padding();
+  EdgeInsets chrome = chromeOf(n);
+  Rect box(rect.x() + pad.leading + chrome.leading, rect.y() + pad.top + chrome.top,
+           std::max(0.0, rect.width() - pad.leading - pad.trailing - chrome.leading - chrome.trailing),
+           std::max(0.0, rect.height() - pad.top - pad.bottom - chrome.top - chrome.bottom));
+  const auto& children = n.children();
+  if (children.empty()) return;
+
+  auto alignX = [](HorizontalAlignment a, const Rect& in, double width) {
+    switch (a) {
+      case HorizontalAlignment::leading: return in.x();
+      case HorizontalAlignment::trailing: return in.maxX() - width;
+      case HorizontalAlignment::center: break;
+    }
+    return in.x() + (in.width() - width) / 2;
+  };
+  auto alignY = [](VerticalAlignment a, const Rect& in, double height) {
+    switch (a) {
+      case VerticalAlignment::top: return in.y();
+      case VerticalAlignment::bottom: return in.maxY() - height;
+      case VerticalAlignment::center: break;
+    }
+    return in.y() + (in.height() - height) / 2;
+  };
+
+  switch (n.kind()) {
+    case NodeKind::form:
+    case NodeKind::section:
+    case NodeKind::vstack:
+    case NodeKind::hstack: {
+      Rect inner = box;
+      if (n.kind() == NodeKind::section) {
+        double header = n.text().empty() ? 0 : defaultFont().lineHeight() + 6;
+        inner = Rect(box.x() + kSectionInset, box.y() + header + kSectionInset,
+                     std::max(0.0, box.width() - 2 * kSectionInset),
+                     std::max(0.0, box.height() - header - 2 * kSectionInset -
+                                       (n.footer() ? defaultFont().lineHeight() + 6 : 0)));
+      }
+      bool vertical = isVertical(n);
+      auto sizes = stackSizes(n, {inner.width(), inner.height()});
+      // The content is no larger than the stack; a frame around it centres it (or aligns it).
+      double along = vertical ? inner.y() + std::max(0.0, (inner.height() - sizes.total.height) / 2)
+                              : inner.x() + std::max(0.0, (inner.width() - sizes.total.width) / 2);
+      double spacing = spacingOf(n);
+      for (std::size_t i = 0; i < children.size(); ++i) {
+        Size s = sizes.sizes[i];
+        Rect child;
+        if (vertical) {
+          double width = isSpacer(children[i]) ? inner.width() : std::min(s.width, inner.width());
+          child = Rect(alignX(n.horizontalAlignment(), inner, width), along, width, s.height);
+          along += s.height + spacing;
+        } else {
+          double height = std::min(s.height, inner.height());
+          child = Rect(along, alignY(n.verticalAlignment(), inner, height), s.width, height);
+          along += s.width + spacing;
+        }
+        place(children[i], child, out);
+      }
+      return;
+    }
+    case NodeKind::button: {
+      double spacing = n.spacing().value_or(kDefaultStackSpacing);
+      std::vector<Size> sizes;
+      double width = 0;
+      for (const auto& child : children) {
+        sizes.push_back(sizeThatFits(child, {box.width(), box.height()}));
+        width += sizes.back().width;
+      }
+      width += spacing * static_cast<double>(children.size() - 1);
+      double x = box.x() + (box.width() - width) / 2;
+      for (std::size_t i = 0; i < children.size(); ++i) {
+        place(children[i], Rect(x, box.y() + (box.height() - sizes[i].height) / 2,
+                                sizes[i].width, sizes[i].height),
+              out);
+        x += sizes[i].width + spacing;
+      }
+      return;
+    }
+    case NodeKind::scroll: {
+      Size content = sizeThatFits(children[0], {box.width(), std::nullopt, box.height()});
+      content.height = std::max(content.height, 0.0);
+      out.scrollContentSizes.insert_or_assign(n.identity(), content);
+      place(children[0], Rect(box.x(), box.y(), box.width(), content.height), out);
+      return;
+    }
+    default: {
+      // Single-child containers: the child at its size, aligned in the box.
+      for (const auto& child : children) {
+        Size s = sizeThatFits(child, {box.width(), box.height()});
+        s.width = std::min(s.width, box.width());
+        s.height = std::min(s.height, box.height());
+        double x = n.kind() == NodeKind::labeledContent ? box.maxX() - s.width
+                                                        : alignX(n.horizontalAlignment(), box, s.width);
+        place(child, Rect(x, alignY(n.verticalAlignment(), box, s.height), s.width, s.height), out);
+      }
+      return;
+    }
+  }
+}
+
+FormLayoutResult FormLayout::layout(const Node& root, Size available) {
+  FormLayoutResult out;
+  Size size = sizeThatFits(root, {available.width, available.height});
+  out.size = size;
+  place(root, Rect(0, 0, size.width, size.height), out);
+  return out;
+}
+
+}  // namespace platform::forms

@@ -1,0 +1,368 @@
+#pragma once
+
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Desktop/Color.h"
+#include "Platform/Desktop/Font.h"
+#include "Platform/Desktop/Geometry.h"
+#include "Platform/Foundation/URL.h"
+
+namespace platform {
+class Image;
+class View;
+}  // namespace platform
+
+namespace platform::forms {
+
+// What a node of a form is. The kinds are the whole vocabulary of the product's forms: a new
+// screen combines them and never needs a new mechanism.
+enum class NodeKind {
+  form,            // a grouped form: its children are sections
+  section,         // header text, rows, optional footer text
+  vstack,
+  hstack,
+  zstack,          // children drawn on top of each other, the first at the back
+  scroll,          // vertical scroll view around one child
+  spacer,          // flexible space along the enclosing stack's axis
+  text,
+  image,           // a bitmap or drawn image
+  symbol,          // a named system symbol, sized by its font
+  button,          // label children, an action, a role and a style
+  toggle,          // a labelled switch bound to a value
+  picker,          // a labelled choice among options
+  link,            // a text that opens a URL through the workspace
+  labeledContent,  // a label with content at the trailing edge
+  progress,        // a spinner, or a bar with a value
+  shape,           // a filled and/or stroked rectangle, rounded rectangle, capsule or circle
+  canvas,          // immediate-mode drawing (vector marks)
+  nativeView,      // a view of the desktop layer, hosted in the form
+  divider,
+};
+
+enum class HorizontalAlignment { leading, center, trailing };
+enum class VerticalAlignment { top, center, bottom };
+enum class TextAlignment { leading, center, trailing };
+enum class Truncation { head, middle, tail };
+enum class ButtonRole { none, cancel, destructive };
+enum class ButtonStyle { automatic, plain, bordered, borderedProminent, link };
+enum class ShapeKind { rectangle, roundedRectangle, capsule, circle };
+enum class ColorScheme { light, dark };
+enum class KeyboardShortcut { none, defaultAction, cancelAction };
+
+inline constexpr double infinity = std::numeric_limits<double>::infinity();
+
+struct EdgeInsets {
+  double top = 0, leading = 0, bottom = 0, trailing = 0;
+  static EdgeInsets all(double v) { return {v, v, v, v}; }
+  bool operator==(const EdgeInsets&) const = default;
+};
+
+// Size constraints of a frame; `infinity` as a maximum takes all that is offered.
+struct Frame {
+  std::optional<double> width, height;
+  std::optional<double> minWidth, maxWidth, minHeight, maxHeight;
+  HorizontalAlignment alignment = HorizontalAlignment::center;
+  // At least as high as the scroll view around it shows (a page that fills its window and
+  // scrolls once it is taller).
+  bool minHeightFillsViewport = false;
+  bool operator==(const Frame&) const = default;
+};
+
+struct ShapeStyle {
+  ShapeKind kind = ShapeKind::rectangle;
+  double cornerRadius = 0;
+  std::optional<Color> fill;
+  std::optional<Color> stroke;
+  double lineWidth = 1;
+  // The stroke lies inside the edge (inset by half the line width) rather than centred on it.
+  bool strokeInside = true;
+};
+
+// A path of an immediate-mode canvas, in the canvas's own coordinates (y grows downwards).
+struct PathElement {
+  enum class Kind { move, line, curve, close };
+  Kind kind;
+  Point point;
+  Point control1, control2;
+  bool operator==(const PathElement&) const = default;
+};
+
+class CanvasPath {
+ public:
+  void moveTo(Point p) { elements_.push_back({PathElement::Kind::move, p, {}, {}}); }
+  void lineTo(Point p) { elements_.push_back({PathElement::Kind::line, p, {}, {}}); }
+  void curveTo(Point p, Point control1, Point control2) {
+    elements_.push_back({PathElement::Kind::curve, p, control1, control2});
+  }
+  void close() { elements_.push_back({PathElement::Kind::close, {}, {}, {}}); }
+  const std::vector<PathElement>& elements() const { return elements_; }
+  bool operator==(const CanvasPath&) const = default;
+
+ private:
+  std::vector<PathElement> elements_;
+};
+
+enum class FillRule { nonZero, evenOdd };
+
+struct CanvasFill {
+  CanvasPath path;
+  Color color;
+  FillRule rule = FillRule::nonZero;
+  bool antialiased = true;
+};
+
+// What a canvas node's drawing code paints into: it records the fills, so that the renderer
+// can replay them and tests can read them.
+class Canvas {
+ public:
+  explicit Canvas(Size size) : size_(size) {}
+  Size size() const { return size_; }
+  void fill(CanvasPath path, Color color, FillRule rule = FillRule::nonZero) {
+    fills_.push_back({std::move(path), color, rule, true});
+  }
+  const std::vector<CanvasFill>& fills() const { return fills_; }
+
+ private:
+  Size size_;
+  std::vector<CanvasFill> fills_;
+};
+
+class Node;
+
+// An alert or a confirmation dialog attached to a node, shown while `isPresented` holds. Its
+// buttons are button nodes (with roles); any of them dismisses it.
+struct Presentation {
+  enum class Kind { alert, confirmationDialog };
+  Kind kind = Kind::alert;
+  std::string title;
+  std::optional<std::string> message;
+  std::vector<Node> buttons;
+  bool isPresented = false;
+  std::function<void(bool)> setPresented;
+};
+
+// One node of a form's tree: its kind, content, look, constraints and actions. Forms build
+// trees of nodes afresh on every render with the builders below; the host gives each node a
+// stable identity (its path of keys), so a renderer can reconcile one render with the next.
+// Font, foreground colour, colour scheme and accent colour are inherited: after a render each
+// node holds what applies to it, its own or its nearest ancestor's.
+class Node {
+ public:
+  Node() = default;
+  explicit Node(NodeKind kind) : kind_(kind) {}
+
+  NodeKind kind() const { return kind_; }
+  // The identity the host gave the node: its parent's, a "/", and its key (or position).
+  const std::string& identity() const { return identity_; }
+  const std::optional<std::string>& key() const { return key_; }
+
+  // Modifiers ---------------------------------------------------------------------------------
+  Node&& key(std::string k) && { key_ = std::move(k); return std::move(*this); }
+  Node&& font(Font f) && { font_ = f; return std::move(*this); }
+  Node&& foreground(Color c) && { foreground_ = c; return std::move(*this); }
+  Node&& tint(Color c) && { tint_ = c; return std::move(*this); }
+  Node&& opacity(double o) && { opacity_ = o; return std::move(*this); }
+  Node&& frame(Frame f) && { frame_ = f; return std::move(*this); }
+  Node&& padding(EdgeInsets p) && { padding_ = p; return std::move(*this); }
+  Node&& padding(double all) && { padding_ = EdgeInsets::all(all); return std::move(*this); }
+  Node&& offset(double x, double y) && { offset_ = {x, y}; return std::move(*this); }
+  Node&& spacing(double s) && { spacing_ = s; return std::move(*this); }
+  Node&& alignment(HorizontalAlignment a) && { horizontal_ = a; return std::move(*this); }
+  Node&& alignment(VerticalAlignment a) && { vertical_ = a; return std::move(*this); }
+  Node&& multilineTextAlignment(TextAlignment a) && { textAlignment_ = a; return std::move(*this); }
+  Node&& lineLimit(int lines) && { lineLimit_ = lines; return std::move(*this); }
+  Node&& truncation(Truncation t) && { truncation_ = t; return std::move(*this); }
+  Node&& disabled(bool d) && { disabled_ = d; return std::move(*this); }
+  Node&& accessibilityLabel(std::string s) && { accessibilityLabel_ = std::move(s); return std::move(*this); }
+  Node&& accessibilityHint(std::string s) && { accessibilityHint_ = std::move(s); return std::move(*this); }
+  Node&& accessibilityHidden(bool h = true) && { accessibilityHidden_ = h; return std::move(*this); }
+  Node&& accessibilityCombined(bool c = true) && { accessibilityCombined_ = c; return std::move(*this); }
+  Node&& role(ButtonRole r) && { role_ = r; return std::move(*this); }
+  Node&& buttonStyle(ButtonStyle s) && { buttonStyle_ = s; return std::move(*this); }
+  Node&& keyboardShortcut(KeyboardShortcut k) && { shortcut_ = k; return std::move(*this); }
+  Node&& background(Node n) && { backgrounds_.push_back(std::move(n)); return std::move(*this); }
+  Node&& overlay(Node n) && { overlays_.push_back(std::move(n)); return std::move(*this); }
+  Node&& colorScheme(ColorScheme s) && { colorScheme_ = s; return std::move(*this); }
+  Node&& accentColor(Color c) && { accent_ = c; return std::move(*this); }
+  Node&& onHover(std::function<void(bool)> f) && { onHover_ = std::move(f); return std::move(*this); }
+  Node&& present(Presentation p) && { presentations_.push_back(std::move(p)); return std::move(*this); }
+  Node&& footer(std::string f) && { footer_ = std::move(f); return std::move(*this); }
+  Node&& scrollIndicators(bool shown) && { scrollIndicators_ = shown; return std::move(*this); }
+  // Clips the node's drawing to a rounded rectangle.
+  Node&& clipCornerRadius(double r) && { clipCornerRadius_ = r; return std::move(*this); }
+
+  // Content ----------------------------------------------------------------------------------
+  // The text of a text, the title of a button, toggle, picker or link, a section's header, a
+  // symbol's name.
+  const std::string& text() const { return text_; }
+  // A button's or a labelled row's title: its own text, else the text of its label children.
+  std::string title() const;
+  const std::optional<std::string>& footer() const { return footer_; }
+  const std::optional<URL>& url() const { return url_; }
+  const std::shared_ptr<Image>& image() const { return image_; }
+  const std::vector<Node>& children() const { return children_; }
+  std::vector<Node>& children() { return children_; }
+  const std::vector<Node>& backgrounds() const { return backgrounds_; }
+  const std::vector<Node>& overlays() const { return overlays_; }
+  const std::vector<Presentation>& presentations() const { return presentations_; }
+  std::vector<Presentation>& presentations() { return presentations_; }
+  const ShapeStyle& shape() const { return shape_; }
+
+  // Look and constraints --------------------------------------------------------------------
+  const std::optional<Font>& font() const { return font_; }
+  const std::optional<Color>& foreground() const { return foreground_; }
+  const std::optional<Color>& tint() const { return tint_; }
+  double opacity() const { return opacity_; }
+  const Frame& frame() const { return frame_; }
+  const EdgeInsets& padding() const { return padding_; }
+  Point offset() const { return offset_; }
+  std::optional<double> spacing() const { return spacing_; }
+  HorizontalAlignment horizontalAlignment() const { return horizontal_; }
+  VerticalAlignment verticalAlignment() const { return vertical_; }
+  TextAlignment multilineTextAlignment() const { return textAlignment_; }
+  std::optional<int> lineLimit() const { return lineLimit_; }
+  Truncation truncation() const { return truncation_; }
+  bool isDisabled() const { return disabled_; }
+  const std::optional<std::string>& accessibilityLabel() const { return accessibilityLabel_; }
+  const std::optional<std::string>& accessibilityHint() const { return accessibilityHint_; }
+  bool isAccessibilityHidden() const { return accessibilityHidden_; }
+  bool isAccessibilityCombined() const { return accessibilityCombined_; }
+  ButtonRole role() const { return role_; }
+  ButtonStyle buttonStyle() const { return buttonStyle_; }
+  KeyboardShortcut keyboardShortcut() const { return shortcut_; }
+  const std::optional<ColorScheme>& colorScheme() const { return colorScheme_; }
+  const std::optional<Color>& accentColor() const { return accent_; }
+  bool showsScrollIndicators() const { return scrollIndicators_; }
+  std::optional<double> clipCornerRadius() const { return clipCornerRadius_; }
+  double minLength() const { return minLength_; }
+  double maxLength() const { return maxLength_; }
+
+  // Values and actions ----------------------------------------------------------------------
+  bool isOn() const { return isOn_; }
+  const std::optional<double>& progressValue() const { return progressValue_; }
+  const std::vector<std::pair<std::string, std::string>>& options() const { return options_; }
+  const std::string& selection() const { return selection_; }
+  const std::function<void()>& action() const { return action_; }
+  const std::function<void(bool)>& onToggle() const { return onToggle_; }
+  const std::function<void(const std::string&)>& onSelect() const { return onSelect_; }
+  const std::function<void(bool)>& onHover() const { return onHover_; }
+  const std::function<void(Canvas&)>& draw() const { return draw_; }
+  const std::shared_ptr<View>& nativeView() const { return nativeView_; }
+  const std::function<void(double)>& onNativeHeight() const { return onNativeHeight_; }
+
+  // Builders fill these; they are not modifiers.
+  friend Node Form(std::vector<Node>);
+  friend Node Section(std::string, std::vector<Node>);
+  friend Node VStack(std::vector<Node>);
+  friend Node HStack(std::vector<Node>);
+  friend Node ZStack(std::vector<Node>);
+  friend Node ScrollView(Node);
+  friend Node Spacer(double, double);
+  friend Node Text(std::string);
+  friend Node ImageNode(std::shared_ptr<Image>, Size);
+  friend Node Symbol(std::string);
+  friend Node Button(std::string, std::function<void()>);
+  friend Node Button(std::vector<Node>, std::function<void()>);
+  friend Node Toggle(std::string, bool, std::function<void(bool)>);
+  friend Node Picker(std::string, std::vector<std::pair<std::string, std::string>>, std::string,
+                     std::function<void(const std::string&)>);
+  friend Node Link(std::string, URL);
+  friend Node LabeledContent(std::string, Node);
+  friend Node ProgressView(std::optional<double>);
+  friend Node Shape(ShapeStyle);
+  friend Node CanvasNode(std::function<void(Canvas&)>);
+  friend Node NativeView(std::shared_ptr<View>, std::function<void(double)>);
+  friend Node Divider();
+  friend class FormHost;
+
+ private:
+  NodeKind kind_ = NodeKind::vstack;
+  std::string identity_;
+  std::optional<std::string> key_;
+
+  std::string text_;
+  std::optional<std::string> footer_;
+  std::optional<URL> url_;
+  std::shared_ptr<Image> image_;
+  std::vector<Node> children_;
+  std::vector<Node> backgrounds_;
+  std::vector<Node> overlays_;
+  std::vector<Presentation> presentations_;
+  ShapeStyle shape_;
+
+  std::optional<Font> font_;
+  std::optional<Color> foreground_;
+  std::optional<Color> tint_;
+  double opacity_ = 1;
+  Frame frame_;
+  EdgeInsets padding_;
+  Point offset_;
+  std::optional<double> spacing_;
+  HorizontalAlignment horizontal_ = HorizontalAlignment::center;
+  VerticalAlignment vertical_ = VerticalAlignment::center;
+  TextAlignment textAlignment_ = TextAlignment::leading;
+  std::optional<int> lineLimit_;
+  Truncation truncation_ = Truncation::tail;
+  bool disabled_ = false;
+  std::optional<std::string> accessibilityLabel_;
+  std::optional<std::string> accessibilityHint_;
+  bool accessibilityHidden_ = false;
+  bool accessibilityCombined_ = false;
+  ButtonRole role_ = ButtonRole::none;
+  ButtonStyle buttonStyle_ = ButtonStyle::automatic;
+  KeyboardShortcut shortcut_ = KeyboardShortcut::none;
+  std::optional<ColorScheme> colorScheme_;
+  std::optional<Color> accent_;
+  bool scrollIndicators_ = true;
+  std::optional<double> clipCornerRadius_;
+  double minLength_ = 0;
+  double maxLength_ = infinity;
+
+  bool isOn_ = false;
+  std::optional<double> progressValue_;
+  std::vector<std::pair<std::string, std::string>> options_;
+  std::string selection_;
+  std::function<void()> action_;
+  std::function<void(bool)> onToggle_;
+  std::function<void(const std::string&)> onSelect_;
+  std::function<void(bool)> onHover_;
+  std::function<void(Canvas&)> draw_;
+  std::shared_ptr<View> nativeView_;
+  std::function<void(double)> onNativeHeight_;
+};
+
+// Builders ------------------------------------------------------------------------------------
+Node Form(std::vector<Node> sections);
+Node Section(std::string header, std::vector<Node> rows);
+Node VStack(std::vector<Node> children);
+Node HStack(std::vector<Node> children);
+Node ZStack(std::vector<Node> children);
+Node ScrollView(Node content);
+// At least `minLength` along the stack's axis, growing up to `maxLength`.
+Node Spacer(double minLength = 0, double maxLength = infinity);
+Node Text(std::string text);
+Node ImageNode(std::shared_ptr<Image> image, Size size);
+Node Symbol(std::string name);
+Node Button(std::string title, std::function<void()> action);
+Node Button(std::vector<Node> label, std::function<void()> action);
+Node Toggle(std::string title, bool isOn, std::function<void(bool)> onToggle);
+Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
+            std::string selection, std::function<void(const std::string&)> onSelect);
+Node Link(std::string title, URL url);
+Node LabeledContent(std::string label, Node content);
+// Indeterminate (a spinner) without a value.
+Node ProgressView(std::optional<double> value = std::nullopt);
+Node Shape(ShapeStyle style);
+Node CanvasNode(std::function<void(Canvas&)> draw);
+// `onHeight` receives the hosted view's height whenever the form lays it out.
+Node NativeView(std::shared_ptr<View> view, std::function<void(double)> onHeight = nullptr);
+Node Divider();
+
+std::string_view nameOf(NodeKind kind);
+
+}  // namespace platform::forms

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "Platform/Forms/FormHost.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/UserDefaults.h"
+#include "Platform/Sim/SimDesktop.h"
+#include "Support/SimTest.h"
+
+namespace platform::forms {
+namespace {
+
+class FormHostTest : public testing::SimTest {};
+
+TEST_F(FormHostTest, RendersOncePerTurnOnItsTriggersOnly) {
+  auto host = FormHost::make([](FormHost& h) {
+    int taps = h.state("taps", 0);
+    return VStack({Text("Taps: " + std::to_string(taps)),
+                   Button("Tap", [&h, taps] { h.setState("taps", taps + 1); })});
+  });
+  host->redrawOnNotification("example.changed");
+  host->redrawOnDefaultsKey("example.key");
+  EXPECT_EQ(host->renderCount(), 1);
+
+  host->invalidate();
+  host->invalidate();
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 2) << "two invalidations in one turn render once";
+
+  env().notificationCenter->post("example.unrelated");
+  env().defaults->set("example.other", Value(true));
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 2);
+
+  env().notificationCenter->post("example.changed");
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 3);
+  env().defaults->set("example.key", Value(1));
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 4);
+
+  // State survives renders; setting an equal value does not redraw.
+  EXPECT_TRUE(host->tap("Tap"));
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 5);
+  EXPECT_TRUE(host->find(NodeKind::text, "Taps: 1"));
+  host->setState("taps", 1);
+  runUntilIdle();
+  EXPECT_EQ(host->renderCount(), 5);
+}
+
+TEST_F(FormHostTest, ActsAsAUserWould) {
+  bool tapped = false;
+  bool inner = false;
+  std::optional<bool> toggled;
+  std::string picked;
+  auto host = FormHost::make([&](FormHost& h) {
+    bool confirm = h.state("confirm", false);
+    return Form({Section("General",
+                         {Toggle("Share", true, [&](bool on) { toggled = on; }),
+                          Picker("Shape", {{"0", "Pill"}, {"1", "Rounded"}}, "0",
+                                 [&](const std::string& tag) { picked = tag; }),
+                          Link("Docs", URL("https://example.test/docs")),
+                          Button("Go", [&] { tapped = true; }).disabled(true),
+                          VStack({Button("Inner", [&] { inner = true; })}).disabled(true),
+                          Button("Reset…", [&h] { h.setState("confirm", true); })
+                              .present({Presentation::Kind::confirmationDialog,
+                                        "Reset?",
+                                        "This cannot be undone.",
+                                        {Button("Reset", [] {}).role(ButtonRole::destructive),
+                                         Button("Cancel", [] {}).role(ButtonRole::cancel)},
+                                        confirm,
+                                        [&h](bool shown) { h.setState("confirm", shown); }})})});
+  });
+  EXPECT_FALSE(host->tap("Go")) << "disabled";
+  EXPECT_FALSE(host->tap("Inner")) << "inside a disabled stack";
+  EXPECT_FALSE(tapped || inner);
+  EXPECT_FALSE(host->tap("Nothing like it"));
+
+  EXPECT_TRUE(host->setToggle("Share", false));
+  EXPECT_EQ(toggled, false);
+  EXPECT_TRUE(host->select("Shape", "1"));
+  EXPECT_EQ(picked, "1");
+
+  EXPECT_TRUE(host->tap("Docs"));
+  auto& desktop = static_cast<sim::SimDesktop&>(*env().desktop);
+  ASSERT_EQ(desktop.workspace().openedURLs().size(), 1u);
+  EXPECT_EQ(desktop.workspace().openedURLs()[0], URL("https://example.test/docs"));
+
+  EXPECT_FALSE(host->presented());
+  EXPECT_TRUE(host->tap("Reset…"));
+  runUntilIdle();
+  ASSERT_TRUE(host->presented());
+  EXPECT_EQ(host->presented()->title, "Reset?");
+  EXPECT_TRUE(host->answer("Cancel"));
+  runUntilIdle();
+  EXPECT_FALSE(host->presented());
+  EXPECT_FALSE(host->answer("Cancel"));
+}
+
+TEST_F(FormHostTest, IdentitiesAreStableAcrossRenders) {
+  auto host = FormHost::make([](FormHost& h) {
+    std::string label = h.state<std::string>("label", "one");
+    return VStack({Text(label).key("label"), Text("fixed")});
+  });
+  std::string identity = host->find(NodeKind::text, "one")->identity();
+  host->setState<std::string>("label", "two");
+  runUntilIdle();
+  EXPECT_EQ(host->find(NodeKind::text, "two")->identity(), identity);
+  EXPECT_EQ(host->find(NodeKind::text, "fixed")->identity(), "vstack0/text1");
+}
+
+TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
+  Font small = Font::systemFont(11);
+  Color grey = Color::sRGB(0.5, 0.5, 0.5);
+  Color red = Color::sRGB(1, 0, 0);
+  auto host = FormHost::make([&](FormHost&) {
+    return VStack({Text("inherits"), Text("own").foreground(red),
+                   Button({Symbol("star"), Text("Star")}, [] {})})
+        .font(small)
+        .foreground(grey)
+        .colorScheme(ColorScheme::dark)
+        .accentColor(red);
+  });
+  const Node* inherits = host->find(NodeKind::text, "inherits");
+  EXPECT_EQ(inherits->font(), small);
+  EXPECT_EQ(inherits->foreground(), grey);
+  EXPECT_EQ(inherits->colorScheme(), ColorScheme::dark);
+  EXPECT_EQ(inherits->accentColor(), red);
+  EXPECT_EQ(host->find(NodeKind::text, "own")->foreground(), red);
+  // A button's title comes from its texts, never from a symbol's name.
+  EXPECT_TRUE(host->find(NodeKind::button, "Star"));
+}
+
+}  // namespace
+}  // namespace platform::forms

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormLayout.h"
+#include "Support/SimTest.h"
+
+namespace platform::forms {
+namespace {
+
+class FormLayoutTest : public testing::SimTest {
+ protected:
+  // Lays `node` out in `available`; frames by the text or title of their node.
+  FormLayoutResult layOut(Node node, Size available) {
+    host = FormHost::make([node = std::move(node)](FormHost&) { return node; });
+    return FormLayout::layout(host->tree(), available);
+  }
+  Rect frameOf(const FormLayoutResult& layout, NodeKind kind, std::string_view title) {
+    const Node* node = host->find(kind, title);
+    EXPECT_TRUE(node) << title;
+    return node ? *layout.frameOf(node->identity()) : Rect();
+  }
+  std::shared_ptr<FormHost> host;
+};
+
+TEST_F(FormLayoutTest, StacksSpaceAndAlignTheirChildren) {
+  Font font = Font::systemFont(10);  // 5 points a character, 12 a line
+  auto layout = layOut(VStack({Text("abcd").font(font), Text("ab").font(font)})
+                           .spacing(6)
+                           .alignment(HorizontalAlignment::leading)
+                           .padding(EdgeInsets{1, 2, 3, 4}),
+                       {300, 300});
+  EXPECT_EQ(layout.size, (Size{2 + 20 + 4, 1 + 12 + 6 + 12 + 3}));
+  EXPECT_EQ(frameOf(layout, NodeKind::text, "abcd"), Rect(2, 1, 20, 12));
+  EXPECT_EQ(frameOf(layout, NodeKind::text, "ab"), Rect(2, 19, 10, 12));
+
+  auto row = layOut(HStack({Text("ab").font(font), Spacer(), Text("c").font(font)})
+                        .frame({.maxWidth = infinity}),
+                    {100, 50});
+  EXPECT_EQ(frameOf(row, NodeKind::text, "ab").x(), 0);
+  EXPECT_EQ(frameOf(row, NodeKind::text, "c").maxX(), 100) << "the spacer pushes it to the end";
+}
+
+TEST_F(FormLayoutTest, SpacersStayBetweenTheirLengths) {
+  Font font = Font::systemFont(10);
+  auto page = [&] {
+    return VStack({Spacer(24, 96), Text("middle").font(font), Spacer(24, 96), Text("foot").font(font)})
+        .spacing(0);
+  };
+  // Tall: each spacer stops at 96 and the rest centres the content.
+  auto tall = layOut(page().frame({.maxWidth = infinity, .maxHeight = infinity}), {200, 1000});
+  Rect middle = frameOf(tall, NodeKind::text, "middle");
+  Rect foot = frameOf(tall, NodeKind::text, "foot");
+  EXPECT_DOUBLE_EQ(foot.y() - middle.maxY(), 96);
+  double content = 96 + 12 + 96 + 12;
+  EXPECT_DOUBLE_EQ(middle.y(), (1000 - content) / 2 + 96);
+  // Short: the spacers keep their minimum and the stack grows past the offer.
+  auto shortLayout = layOut(page(), {200, 10});
+  EXPECT_DOUBLE_EQ(frameOf(shortLayout, NodeKind::text, "foot").y() -
+                       frameOf(shortLayout, NodeKind::text, "middle").maxY(),
+                   24);
+}
+
+TEST_F(FormLayoutTest, FramesCapAndStretch) {
+  Font font = Font::systemFont(10);
+  auto layout = layOut(VStack({Text("x").font(font).frame({.maxWidth = infinity, .minHeight = 48}),
+                               VStack({Text("y").font(font)}).frame({.maxWidth = 360})
+                                   .frame({})})
+                           .frame({.maxWidth = infinity}),
+                       {1000, 500});
+  Rect x = frameOf(layout, NodeKind::text, "x");
+  EXPECT_EQ(x.width(), 1000);
+  EXPECT_EQ(x.height(), 48);
+}
+
+TEST_F(FormLayoutTest, LongTextWrapsAndScrolls) {
+  Font font = Font::systemFont(10);
+  std::string words = "one two three four five six seven eight nine ten";
+  auto layout = layOut(ScrollView(VStack({Text(words).font(font)}).padding(0)), {60, 30});
+  Rect text = frameOf(layout, NodeKind::text, words);
+  EXPECT_LE(text.width(), 60);
+  EXPECT_GT(text.height(), 30) << "it wraps onto more lines than fit";
+  EXPECT_EQ(layout.size, (Size{60, 30}));
+  ASSERT_EQ(layout.scrollContentSizes.size(), 1u);
+  EXPECT_GT(layout.scrollContentSizes.begin()->second.height, 30);
+
+  auto lines = FormLayout::wrap("aaaa bb cc", font, 34);
+  EXPECT_EQ(lines, (std::vector<std::string>{"aaaa", "bb cc"}));
+  auto single = layOut(Text(words).font(font).lineLimit(1), {60, 30});
+  EXPECT_EQ(frameOf(single, NodeKind::text, words).height(), 12);
+}
+
+}  // namespace
+}  // namespace platform::forms
