@@ -30,11 +30,11 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
   if (!x11DisplayAvailable()) return nullptr;
   auto connection = X11Connection::open();
   if (!connection) return nullptr;
-  // The environment is not installed yet, so the connection cannot find the loop itself.
+  // The environment is not installed yet, so the connection cannot find the loop itself. The
+  // connection drops its read source when the X server goes, so a lost server cannot spin the
+  // loop on a descriptor that stays readable.
+  connection->attachTo(loop);
   std::weak_ptr<X11Connection> weakConnection = connection;
-  loop->addReadSource(connection->fileDescriptor(), [weakConnection] {
-    if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
-  });
   auto windowServer = std::make_shared<X11WindowServer>(connection);
   QtDesktopServices services;
   services.windowServer = windowServer;
