@@ -157,6 +157,32 @@ platform::Task<voskary::VoskaryAccount> SubscriptionService::runSignIn(
   return bridge->manager()->signIn(std::move(window), provider, std::nullopt);
 }
 
+platform::Task<std::exception_ptr> SubscriptionService::trackedSignIn(
+    std::shared_ptr<VoskaryAccountBridge> bridge, std::shared_ptr<platform::Window> window,
+    std::optional<ProviderHint> provider, std::string source, std::string completedLogLine) {
+  auto self = shared_from_this();
+  const std::string providerName = providerText(provider);
+  auto track = [&](std::string_view event) {
+    Analytics::track(event, properties({{"source", source},
+                                        {"auth_transport", std::string(kTransport)},
+                                        {"provider_hint", providerName}}));
+  };
+  track("auth_started");
+  std::exception_ptr failure;
+  try {
+    co_await self->runSignIn(std::move(bridge), std::move(window), provider);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) co_return failure;
+  if (auto id = self->voskaryAccountID()) Analytics::identify(*id);
+  if (!completedLogLine.empty()) {
+    DiagnosticLogBuffer::shared().add("info", "auth", completedLogLine);
+  }
+  track("auth_completed");
+  co_return nullptr;
+}
+
 std::string SubscriptionService::providerText(std::optional<ProviderHint> provider) {
   return provider ? std::string(voskary::OAuthDriver::rawValue(*provider)) : "none";
 }
@@ -168,25 +194,11 @@ platform::Task<SubscriptionService::SignInResult> SubscriptionService::beginSign
   auto bridge = self->bridge();
   if (!bridge) co_return SignInResult::failed("Service unavailable.");
   const std::string providerName = providerText(provider);
-  Analytics::track("auth_started", properties({{"source", "onboarding"},
-                                               {"auth_transport", std::string(kTransport)},
-                                               {"provider_hint", providerName}}));
-  std::exception_ptr failure;
-  try {
-    co_await self->runSignIn(bridge, std::move(window), provider);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (!failure) {
-    if (auto id = self->voskaryAccountID()) Analytics::identify(*id);
-    DiagnosticLogBuffer::shared().add("info", "auth",
-                                      "Sign-in completed at step=login_first provider=" +
-                                          providerName + " transport=" + std::string(kTransport));
-    Analytics::track("auth_completed", properties({{"source", "onboarding"},
-                                                   {"auth_transport", std::string(kTransport)},
-                                                   {"provider_hint", providerName}}));
-    co_return SignInResult::success();
-  }
+  std::exception_ptr failure = co_await self->trackedSignIn(
+      bridge, std::move(window), provider, "onboarding",
+      "Sign-in completed at step=login_first provider=" + providerName +
+          " transport=" + std::string(kTransport));
+  if (!failure) co_return SignInResult::success();
   rethrowProgrammingErrors(failure);
   try {
     std::rethrow_exception(failure);
@@ -240,22 +252,9 @@ platform::Task<void> SubscriptionService::signIn(std::optional<ProviderHint> pro
   auto bridge = self->bridge();
   if (!bridge) throw SubscriptionError::unavailable();
   const std::string providerName = providerText(provider);
-  Analytics::track("auth_started", properties({{"source", "sign_in"},
-                                               {"auth_transport", std::string(kTransport)},
-                                               {"provider_hint", providerName}}));
-  std::exception_ptr failure;
-  try {
-    co_await self->runSignIn(bridge, std::move(window), provider);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (!failure) {
-    if (auto id = self->voskaryAccountID()) Analytics::identify(*id);
-    Analytics::track("auth_completed", properties({{"source", "sign_in"},
-                                                   {"auth_transport", std::string(kTransport)},
-                                                   {"provider_hint", providerName}}));
-    co_return;
-  }
+  std::exception_ptr failure =
+      co_await self->trackedSignIn(bridge, std::move(window), provider, "sign_in", {});
+  if (!failure) co_return;
   rethrowProgrammingErrors(failure);
   std::string errorName = "unknown";
   try {

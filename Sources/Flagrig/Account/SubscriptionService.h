@@ -118,6 +118,13 @@ class SubscriptionService final : public SignInState,
   platform::Task<voskary::VoskaryAccount> runSignIn(std::shared_ptr<VoskaryAccountBridge> bridge,
                                                     std::shared_ptr<platform::Window> window,
                                                     std::optional<ProviderHint> provider);
+  // The sign-in between its "auth_started" and "auth_completed" events (from `source`), the new
+  // account identified for analytics first; what it failed with, if it did.
+  platform::Task<std::exception_ptr> trackedSignIn(std::shared_ptr<VoskaryAccountBridge> bridge,
+                                                   std::shared_ptr<platform::Window> window,
+                                                   std::optional<ProviderHint> provider,
+                                                   std::string source,
+                                                   std::string completedLogLine);
   void applyManagerState(const voskary::VoskaryAccountManager::State& state);
   void setMirror(bool signedIn, std::optional<std::string> accountID,
                  std::optional<std::string> email);
