@@ -18,6 +18,13 @@ namespace platform::linuxbackend {
 
 namespace {
 
+// The resource extension asks for a client's ids with a {client, mask} pair; the pair's type is
+// the one its query takes.
+template <class Pair>
+Pair clientIdPairOf(xcb_res_query_client_ids_cookie_t (*)(xcb_connection_t*, std::uint32_t,
+                                                          const Pair*));
+using ClientIdQuery = decltype(clientIdPairOf(&xcb_res_query_client_ids));
+
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
@@ -230,8 +237,8 @@ std::vector<std::int32_t> X11WindowServer::resourcePids(const std::vector<xcb_wi
   std::vector<xcb_res_query_client_ids_cookie_t> cookies;
   cookies.reserve(windows.size());
   for (auto w : windows) {
-    xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    cookies.push_back(xcb_res_query_client_ids(c, 1, &spec));
+    ClientIdQuery query{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    cookies.push_back(xcb_res_query_client_ids(c, 1, &query));
   }
   for (std::size_t i = 0; i < windows.size(); ++i) {
     Reply<xcb_res_query_client_ids_reply_t> reply(
@@ -239,7 +246,9 @@ std::vector<std::int32_t> X11WindowServer::resourcePids(const std::vector<xcb_wi
     if (!reply) continue;
     for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
          xcb_res_client_id_value_next(&it)) {
-      if (!(it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
+      // Each answer repeats the pair it answers, then its value.
+      const auto& [answered, valueLength] = *it.data;
+      if (!(answered.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)) continue;
       if (xcb_res_client_id_value_value_length(it.data) < 1) continue;
       std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
       if (pid > 0 && pid <= static_cast<std::uint32_t>(INT32_MAX))
