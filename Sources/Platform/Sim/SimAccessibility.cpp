@@ -1,33 +1,11 @@
 #include "Platform/Sim/SimAccessibility.h"
 
+#include "Platform/Accessibility/DesktopAXElement.h"
 #include "Platform/Sim/SimDesktop.h"
 
 namespace platform::sim {
 
-namespace {
-
-// What a simulated element stands for.
-class SimAXElement final : public AXUIElement {
- public:
-  enum class Kind { application, window, extrasMenuBar, statusItem };
-  SimAXElement(Kind kind, std::int32_t pid, std::uint32_t number = 0)
-      : kind(kind), pid(pid), number(number) {}
-  std::int32_t processIdentifier() const override { return pid; }
-  bool isEqual(const AXUIElement& other) const override {
-    auto o = dynamic_cast<const SimAXElement*>(&other);
-    return o && o->kind == kind && o->pid == pid && o->number == number;
-  }
-  Kind kind;
-  std::int32_t pid;
-  // The window number, or the status item's index.
-  std::uint32_t number;
-};
-
-const SimAXElement* simElement(const AXElement& element) {
-  return dynamic_cast<const SimAXElement*>(element.get());
-}
-
-}  // namespace
+using Element = DesktopAXElement;
 
 bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
   if (prompt && !trusted_) ++prompts_;
@@ -35,11 +13,11 @@ bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
 }
 
 AXElement SimAccessibility::createApplication(std::int32_t pid) {
-  return std::make_shared<SimAXElement>(SimAXElement::Kind::application, pid);
+  return std::make_shared<Element>(Element::Kind::application, pid);
 }
 
 AXElement SimAccessibility::windowElement(std::int32_t pid, std::uint32_t number) const {
-  return std::make_shared<SimAXElement>(SimAXElement::Kind::window, pid, number);
+  return std::make_shared<Element>(Element::Kind::window, pid, number);
 }
 
 std::uint32_t SimAccessibility::focusedWindowOf(std::int32_t pid) const {
@@ -58,7 +36,7 @@ AXError SimAccessibility::copyApplicationAttribute(std::int32_t pid, std::string
   if (pid == server.ownPID()) {
     if (attribute == AXAttribute::extrasMenuBar) {
       if (desktop_.statusItemCount() == 0) return AXError::noValue;
-      value = AXElement(std::make_shared<SimAXElement>(SimAXElement::Kind::extrasMenuBar, pid));
+      value = AXElement(std::make_shared<Element>(Element::Kind::extrasMenuBar, pid));
       return AXError::success;
     }
     return AXError::attributeUnsupported;
@@ -97,13 +75,13 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, std::stri
                                              AXValue& value) {
   value = AXValue();
   if (!trusted_) return AXError::apiDisabled;
-  auto e = simElement(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
   auto& server = desktop_.windowServer();
   switch (e->kind) {
-    case SimAXElement::Kind::application:
+    case Element::Kind::application:
       return copyApplicationAttribute(e->pid, attribute, value);
-    case SimAXElement::Kind::window: {
+    case Element::Kind::window: {
       auto w = server.foreignWindow(e->number);
       if (!w) return AXError::invalidUIElement;
       if (attribute == AXAttribute::minimized) {
@@ -117,19 +95,19 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, std::stri
       }
       return AXError::attributeUnsupported;
     }
-    case SimAXElement::Kind::extrasMenuBar: {
+    case Element::Kind::extrasMenuBar: {
       if (attribute != AXAttribute::children) return AXError::attributeUnsupported;
       AXValue::Array children;
       for (std::uint32_t i = 0; i < desktop_.statusItemCount(); ++i) {
         if (desktop_.isStatusItemShown(i)) {
           children.emplace_back(
-              AXElement(std::make_shared<SimAXElement>(SimAXElement::Kind::statusItem, e->pid, i)));
+              AXElement(std::make_shared<Element>(Element::Kind::statusItem, e->pid, i)));
         }
       }
       value = AXValue(std::move(children));
       return AXError::success;
     }
-    case SimAXElement::Kind::statusItem:
+    case Element::Kind::statusItem:
       return AXError::attributeUnsupported;
   }
   return AXError::failure;
@@ -138,10 +116,10 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, std::stri
 AXError SimAccessibility::setAttributeValue(const AXElement& element, std::string_view attribute,
                                             const AXValue& value) {
   if (!trusted_) return AXError::apiDisabled;
-  auto e = simElement(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
   auto& server = desktop_.windowServer();
-  if (e->kind == SimAXElement::Kind::window) {
+  if (e->kind == Element::Kind::window) {
     if (!server.foreignWindow(e->number)) return AXError::invalidUIElement;
     if (attribute != AXAttribute::minimized) return AXError::attributeUnsupported;
     auto minimized = value.asBool();
@@ -151,11 +129,11 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, std::strin
                           " AXMinimized=" + (*minimized ? "true" : "false"));
     return AXError::success;
   }
-  if (e->kind == SimAXElement::Kind::application && attribute == AXAttribute::focusedWindow) {
+  if (e->kind == Element::Kind::application && attribute == AXAttribute::focusedWindow) {
     auto app = server.application(e->pid);
     if (!app || app->state == SimProcessState::gone) return AXError::cannotComplete;
-    auto target = simElement(value.asElement());
-    if (!target || target->kind != SimAXElement::Kind::window || target->pid != e->pid)
+    auto target = Element::from(value.asElement());
+    if (!target || target->kind != Element::Kind::window || target->pid != e->pid)
       return AXError::illegalArgument;
     if (!server.foreignWindow(target->number)) return AXError::invalidUIElement;
     focused_[e->pid] = target->number;
@@ -168,15 +146,15 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, std::strin
 
 AXError SimAccessibility::performAction(const AXElement& element, std::string_view action) {
   if (!trusted_) return AXError::apiDisabled;
-  auto e = simElement(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
-  if (e->kind == SimAXElement::Kind::window && action == AXAction::raise) {
+  if (e->kind == Element::Kind::window && action == AXAction::raise) {
     if (!desktop_.windowServer().foreignWindow(e->number)) return AXError::invalidUIElement;
     desktop_.windowServer().raiseWindow(e->number);
     operations_.push_back("#" + std::to_string(e->number) + " AXRaise");
     return AXError::success;
   }
-  if (e->kind == SimAXElement::Kind::statusItem && action == AXAction::press) {
+  if (e->kind == Element::Kind::statusItem && action == AXAction::press) {
     if (!desktop_.isStatusItemShown(e->number)) return AXError::invalidUIElement;
     operations_.push_back("status item " + std::to_string(e->number) + " AXPress");
     desktop_.clickStatusItem(e->number);
@@ -188,8 +166,8 @@ AXError SimAccessibility::performAction(const AXElement& element, std::string_vi
 Accessibility::WindowNumberLookup SimAccessibility::lookUpWindowNumberFunction() {
   if (!lookupAvailable_) return {};
   return [](const AXElement& element, std::uint32_t& windowNumber) {
-    auto e = simElement(element);
-    if (!e || e->kind != SimAXElement::Kind::window) return AXError::illegalArgument;
+    auto e = Element::from(element);
+    if (!e || e->kind != Element::Kind::window) return AXError::illegalArgument;
     windowNumber = e->number;
     return AXError::success;
   };

@@ -7,31 +7,14 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "Platform/Accessibility/DesktopAXElement.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
 
 namespace platform::linuxbackend {
 
 namespace {
 
-class X11AXElement final : public AXUIElement {
- public:
-  enum class Kind { application, window, extrasMenuBar, statusItem };
-  X11AXElement(Kind kind, std::int32_t pid, std::uint32_t number = 0)
-      : kind(kind), pid(pid), number(number) {}
-  std::int32_t processIdentifier() const override { return pid; }
-  bool isEqual(const AXUIElement& other) const override {
-    auto o = dynamic_cast<const X11AXElement*>(&other);
-    return o && o->kind == kind && o->pid == pid && o->number == number;
-  }
-  Kind kind;
-  std::int32_t pid;
-  // The client window's id, or the status item's index.
-  std::uint32_t number;
-};
-
-const X11AXElement* x11Element(const AXElement& element) {
-  return dynamic_cast<const X11AXElement*>(element.get());
-}
+using Element = DesktopAXElement;
 
 std::string processName(std::int32_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
@@ -64,11 +47,11 @@ bool X11Accessibility::processExists(std::int32_t pid) const {
 }
 
 AXElement X11Accessibility::createApplication(std::int32_t pid) {
-  return std::make_shared<X11AXElement>(X11AXElement::Kind::application, pid);
+  return std::make_shared<Element>(Element::Kind::application, pid);
 }
 
 AXElement X11Accessibility::windowElement(std::int32_t pid, std::uint32_t xid) const {
-  return std::make_shared<X11AXElement>(X11AXElement::Kind::window, pid, xid);
+  return std::make_shared<Element>(Element::Kind::window, pid, xid);
 }
 
 std::uint32_t X11Accessibility::activeWindow() {
@@ -89,7 +72,7 @@ AXError X11Accessibility::copyApplicationAttribute(std::int32_t pid, std::string
   if (pid == static_cast<std::int32_t>(::getpid())) {
     if (attribute == AXAttribute::extrasMenuBar) {
       if (!statusItems_.shownItems || statusItems_.shownItems().empty()) return AXError::noValue;
-      value = AXElement(std::make_shared<X11AXElement>(X11AXElement::Kind::extrasMenuBar, pid));
+      value = AXElement(std::make_shared<Element>(Element::Kind::extrasMenuBar, pid));
       return AXError::success;
     }
     return AXError::attributeUnsupported;
@@ -161,26 +144,26 @@ AXError X11Accessibility::copyWindowAttribute(std::int32_t pid, std::uint32_t xi
 AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::string_view attribute,
                                              AXValue& value) {
   value = AXValue();
-  auto e = x11Element(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
   switch (e->kind) {
-    case X11AXElement::Kind::application:
+    case Element::Kind::application:
       return copyApplicationAttribute(e->pid, attribute, value);
-    case X11AXElement::Kind::window:
+    case Element::Kind::window:
       return copyWindowAttribute(e->pid, e->number, attribute, value);
-    case X11AXElement::Kind::extrasMenuBar: {
+    case Element::Kind::extrasMenuBar: {
       if (attribute != AXAttribute::children) return AXError::attributeUnsupported;
       AXValue::Array children;
       if (statusItems_.shownItems) {
         for (auto index : statusItems_.shownItems()) {
           children.emplace_back(AXElement(
-              std::make_shared<X11AXElement>(X11AXElement::Kind::statusItem, e->pid, index)));
+              std::make_shared<Element>(Element::Kind::statusItem, e->pid, index)));
         }
       }
       value = AXValue(std::move(children));
       return AXError::success;
     }
-    case X11AXElement::Kind::statusItem:
+    case Element::Kind::statusItem:
       return AXError::attributeUnsupported;
   }
   return AXError::failure;
@@ -226,11 +209,11 @@ AXError X11Accessibility::activate(std::uint32_t xid) {
 
 AXError X11Accessibility::setAttributeValue(const AXElement& element, std::string_view attribute,
                                             const AXValue& value) {
-  auto e = x11Element(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
   if (connection_->isBroken()) return AXError::cannotComplete;
   auto snapshot = windowServer_.snapshot();
-  if (e->kind == X11AXElement::Kind::window) {
+  if (e->kind == Element::Kind::window) {
     const X11WindowEntry* w = snapshot ? snapshot->find(e->number) : nullptr;
     if (!w || w->pid != e->pid) return AXError::invalidUIElement;
     if (attribute != AXAttribute::minimized) return AXError::attributeUnsupported;
@@ -239,10 +222,10 @@ AXError X11Accessibility::setAttributeValue(const AXElement& element, std::strin
     if (*minimized == w->minimized) return AXError::success;
     return *minimized ? minimize(e->number) : unminimize(e->number);
   }
-  if (e->kind == X11AXElement::Kind::application && attribute == AXAttribute::focusedWindow) {
+  if (e->kind == Element::Kind::application && attribute == AXAttribute::focusedWindow) {
     if (!processExists(e->pid)) return AXError::cannotComplete;
-    auto target = x11Element(value.asElement());
-    if (!target || target->kind != X11AXElement::Kind::window || target->pid != e->pid)
+    auto target = Element::from(value.asElement());
+    if (!target || target->kind != Element::Kind::window || target->pid != e->pid)
       return AXError::illegalArgument;
     const X11WindowEntry* w = snapshot ? snapshot->find(target->number) : nullptr;
     if (!w || w->pid != e->pid) return AXError::invalidUIElement;
@@ -252,9 +235,9 @@ AXError X11Accessibility::setAttributeValue(const AXElement& element, std::strin
 }
 
 AXError X11Accessibility::performAction(const AXElement& element, std::string_view action) {
-  auto e = x11Element(element);
+  auto e = Element::from(element);
   if (!e) return AXError::illegalArgument;
-  if (e->kind == X11AXElement::Kind::window && action == AXAction::raise) {
+  if (e->kind == Element::Kind::window && action == AXAction::raise) {
     if (connection_->isBroken()) return AXError::cannotComplete;
     auto snapshot = windowServer_.snapshot();
     const X11WindowEntry* w = snapshot ? snapshot->find(e->number) : nullptr;
@@ -262,7 +245,7 @@ AXError X11Accessibility::performAction(const AXElement& element, std::string_vi
     if (w->minimized) unminimize(e->number);
     return activate(e->number);
   }
-  if (e->kind == X11AXElement::Kind::statusItem && action == AXAction::press) {
+  if (e->kind == Element::Kind::statusItem && action == AXAction::press) {
     if (!statusItems_.press || !statusItems_.press(e->number)) return AXError::invalidUIElement;
     return AXError::success;
   }
@@ -271,8 +254,8 @@ AXError X11Accessibility::performAction(const AXElement& element, std::string_vi
 
 Accessibility::WindowNumberLookup X11Accessibility::lookUpWindowNumberFunction() {
   return [](const AXElement& element, std::uint32_t& windowNumber) {
-    auto e = x11Element(element);
-    if (!e || e->kind != X11AXElement::Kind::window) return AXError::illegalArgument;
+    auto e = Element::from(element);
+    if (!e || e->kind != Element::Kind::window) return AXError::illegalArgument;
     windowNumber = e->number;
     return AXError::success;
   };
