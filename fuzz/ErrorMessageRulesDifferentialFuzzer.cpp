@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "FragmentText.h"
 #include "FuzzCheck.h"
 #include "Platform/Foundation/Regex.h"
 #include "Platform/Foundation/UnicodeText.h"
@@ -42,30 +43,13 @@ constexpr std::string_view fragments[] = {
     "\u0301",     "\u00a0",     "\u0085",
     "\u2028",     "\u3000",     "\u4e2d",
     "\uff10",     "\U0001D7D8"};
-constexpr std::size_t fragmentCount = sizeof(fragments) / sizeof(fragments[0]);
-
-std::string textFrom(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return {};
-  if (data[0] % 2 == 0) return std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-  std::string text;
-  std::string_view last;
-  for (std::size_t i = 1; i < size && text.size() < maxText; ++i) {
-    // The top byte values repeat the last fragment, for long runs.
-    if (data[i] >= 0xF0) {
-      for (int r = 0; r < (data[i] - 0xF0 + 1) * 4 && text.size() < maxText; ++r) text += last;
-      continue;
-    }
-    last = fragments[data[i] % fragmentCount];
-    text += last;
-  }
-  return text;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > maxText + 1) return 0;
-  const std::string text = platform::UnicodeText::repairedUTF8(textFrom(data, size));
+  const std::string text =
+      platform::UnicodeText::repairedUTF8(fragmentText(data, size, fragments, maxText));
   for (std::size_t rule = 0; rule < voskary::ErrorMessageRules::count; ++rule) {
     std::string expected;
     try {

@@ -10,6 +10,7 @@
 
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
 #include "Flagrig/Diagnostics/LinearRedaction.h"
+#include "FragmentText.h"
 #include "FuzzCheck.h"
 #include "Platform/Foundation/Regex.h"
 
@@ -40,30 +41,12 @@ constexpr std::string_view fragments[] = {
     "\u00b2",
     // Ill-formed UTF-8: a stray byte, a cut sequence, a surrogate, an overlong form.
     "\xff", "\xc3", "\xe2\x82", "\xed\xa0\x80", "\xc0\xaf", "\xf4\x90\x80\x80"};
-constexpr std::size_t fragmentCount = sizeof(fragments) / sizeof(fragments[0]);
-
-std::string textFrom(const std::uint8_t* data, std::size_t size) {
-  if (size == 0) return {};
-  if (data[0] % 2 == 0) return std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-  std::string text;
-  std::string_view last;
-  for (std::size_t i = 1; i < size && text.size() < maxText; ++i) {
-    // The top byte values repeat the last fragment, for the long runs some rules need.
-    if (data[i] >= 0xF0) {
-      for (int r = 0; r < (data[i] - 0xF0 + 1) * 4 && text.size() < maxText; ++r) text += last;
-      continue;
-    }
-    last = fragments[data[i] % fragmentCount];
-    text += last;
-  }
-  return text;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > maxText + 1) return 0;
-  std::string text = textFrom(data, size);
+  std::string text = fragmentText(data, size, fragments, maxText);
   std::string expected;
   try {
     expected = flagrig::DiagnosticRedaction::redactWithRegularExpressions(text);
