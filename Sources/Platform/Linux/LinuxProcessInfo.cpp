@@ -29,6 +29,8 @@ std::string prettyNameFromOSRelease() {
   return {};
 }
 
+}  // namespace
+
 std::vector<std::string> commandLine() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -42,8 +44,6 @@ std::vector<std::string> commandLine() {
   }
   return arguments;
 }
-
-}  // namespace
 
 std::string operatingSystemVersionString(std::string_view kernelRelease,
                                          std::string_view prettyName) {

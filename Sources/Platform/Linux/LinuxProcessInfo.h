@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/ProcessInfo.h"
@@ -19,14 +20,17 @@ std::shared_ptr<ProcessInfo> currentProcessInfo();
 std::string operatingSystemVersionString(std::string_view kernelRelease,
                                          std::string_view prettyName);
 
-// The application's bundle: the information dictionary compiled into this build, the
-// executable as the bundle path, and "Resources" beside it (or "../share/flagrig" once
-// installed) as the resources.
+// This process's command line from /proc/self/cmdline, the program first.
+std::vector<std::string> commandLine();
+
 // The region of a POSIX locale name, "ll_CC[.codeset][@modifier]": "US" of "en_US.UTF-8";
 // none for "C", "POSIX", a name without a region or a region that is not two letters or
 // three digits.
 std::optional<std::string> localeRegion(std::string_view localeName);
 
+// The application's bundle: the information dictionary compiled into this build, the
+// executable as the bundle path, and "Resources" beside it (or "../share/flagrig" once
+// installed) as the resources.
 std::shared_ptr<Bundle> mainBundle(const ProcessInfo& process);
 
 // The information dictionary compiled into this build (generated from the build's settings).

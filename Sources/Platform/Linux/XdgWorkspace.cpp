@@ -18,6 +18,7 @@
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SignalStack.h"
+#include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/SingleInstance.h"
 
 extern char** environ;
@@ -109,15 +110,7 @@ XdgWorkspace::XdgWorkspace(std::vector<std::string> arguments, XdgOpen opener)
     : arguments_(std::move(arguments)), opener_(std::move(opener)) {}
 
 std::vector<std::string> XdgWorkspace::currentArguments() {
-  std::string all = readSmallFile("/proc/self/cmdline");
-  std::vector<std::string> arguments;
-  std::size_t start = 0;
-  while (start < all.size()) {
-    auto end = all.find('\0', start);
-    if (end == std::string::npos) end = all.size();
-    arguments.push_back(all.substr(start, end - start));
-    start = end + 1;
-  }
+  auto arguments = commandLine();
   if (!arguments.empty()) arguments.erase(arguments.begin());
   return arguments;
 }
