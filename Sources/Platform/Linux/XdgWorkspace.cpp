@@ -43,6 +43,8 @@ bool processExists(std::int32_t pid) {
   if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
   // A zombie has ended although it can still be signalled.
   std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  // Reaped between the probe and the read: ask again rather than take it for alive.
+  if (stat.empty()) return !(::kill(pid, 0) != 0 && errno == ESRCH);
   auto close = stat.rfind(')');
   if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return false;
   return true;
