@@ -61,8 +61,7 @@ void HTTPConnection::parseRequests() {
       return;
     }
     ibuffer_.erase(0, result.consumed);
-    auto request = std::make_shared<HTTPServerRequest>(std::move(result.request),
-                                                       weak_from_this());
+    auto request = std::make_shared<HTTPServerRequest>(std::move(result.request), weak_from_this());
     requests_.push_back(request);
     if (delegate_.lock()) {
       std::weak_ptr<HTTPConnection> weak = weak_from_this();

@@ -54,7 +54,8 @@ class SocketTransport final : public HTTPConnection::Transport {
     if (n > 0 && static_cast<std::size_t>(n) == bytes.size()) return bytes.size();
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
       // The peer is gone: nothing more can be written.
-      if (auto connection = connection_.lock()) loop_->post([connection] { connection->invalidate(); });
+      if (auto connection = connection_.lock())
+        loop_->post([connection] { connection->invalidate(); });
       return 0;
     }
     std::weak_ptr<HTTPConnection> weak = connection_;

@@ -41,7 +41,8 @@ std::optional<OIDError> errorFromArchive(const Value& value) {
 
 }  // namespace
 
-std::shared_ptr<OIDExternalUserAgentSession> OIDAuthState::authStateByPresentingAuthorizationRequest(
+std::shared_ptr<OIDExternalUserAgentSession>
+OIDAuthState::authStateByPresentingAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
     Callback callback) {
   auto finish = [callback = std::move(callback)](
@@ -77,7 +78,8 @@ std::shared_ptr<OIDExternalUserAgentSession> OIDAuthState::authStateByPresenting
                                                               std::move(finish));
 }
 
-std::shared_ptr<OIDExternalUserAgentSession> OIDAuthState::authStateByPresentingAuthorizationRequest(
+std::shared_ptr<OIDExternalUserAgentSession>
+OIDAuthState::authStateByPresentingAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
     bool prefersEphemeralSession, Callback callback) {
   return authStateByPresentingAuthorizationRequest(
@@ -87,8 +89,9 @@ std::shared_ptr<OIDExternalUserAgentSession> OIDAuthState::authStateByPresenting
       std::move(callback));
 }
 
-std::shared_ptr<OIDExternalUserAgentSession> OIDAuthState::authStateByPresentingAuthorizationRequest(
-    const OIDAuthorizationRequest& request, Callback callback) {
+std::shared_ptr<OIDExternalUserAgentSession>
+OIDAuthState::authStateByPresentingAuthorizationRequest(const OIDAuthorizationRequest& request,
+                                                        Callback callback) {
   return authStateByPresentingAuthorizationRequest(
       request, std::make_shared<OIDExternalUserAgentMac>(), std::move(callback));
 }
@@ -313,7 +316,8 @@ std::shared_ptr<OIDAuthState> OIDAuthState::fromArchive(const Value& archived) {
   if (auto value = entry("lastTokenResponse")) {
     state->lastTokenResponse_ = OIDTokenResponse::fromArchive(*value);
   }
-  if (auto value = entry("authorizationError")) state->authorizationError_ = errorFromArchive(*value);
+  if (auto value = entry("authorizationError"))
+    state->authorizationError_ = errorFromArchive(*value);
   if (auto value = entry("scope"); value && value->asString()) state->scope_ = *value->asString();
   if (auto value = entry("refreshToken"); value && value->asString()) {
     state->refreshToken_ = *value->asString();
@@ -326,10 +330,9 @@ std::shared_ptr<OIDAuthState> OIDAuthState::fromArchive(const Value& archived) {
 
 std::string OIDAuthState::description() const {
   auto expiry = accessTokenExpirationDate();
-  std::string expiration =
-      expiry ? platform::DateFormats::iso8601(*expiry,
-                                              platform::DateFormats::FractionalSeconds::omitted)
-             : std::string("(null)");
+  std::string expiration = expiry ? platform::DateFormats::iso8601(
+                                        *expiry, platform::DateFormats::FractionalSeconds::omitted)
+                                  : std::string("(null)");
   return "<OIDAuthState: " + OIDDescription::address(this) +
          ", isAuthorized: " + (isAuthorized() ? "YES" : "NO") + ", refreshToken: \"" +
          OIDDescription::of(OIDTokenUtilities::redact(refreshToken_)) + "\", scope: \"" +

@@ -33,9 +33,8 @@ using OIDTokenCallback = std::function<void(const std::optional<OIDTokenResponse
                                             const std::optional<OIDError>& error)>;
 
 // Called once, on the main queue, with exactly one of the two set.
-using OIDRegistrationCompletion =
-    std::function<void(const std::optional<OIDRegistrationResponse>& response,
-                       const std::optional<OIDError>& error)>;
+using OIDRegistrationCompletion = std::function<void(
+    const std::optional<OIDRegistrationResponse>& response, const std::optional<OIDError>& error)>;
 
 // The entry points of the client: discover a provider's configuration, and present an
 // authorization request in a user agent.

@@ -77,11 +77,10 @@ Outcome tokenOutcome(const OIDHTTPExchange& exchange, const OIDTokenRequest& req
                                                                       &*body, httpError)};
       }
     }
-    return {std::nullopt,
-            OIDErrorUtilities::errorWithCode(OIDErrorCode::server, httpError,
-                                             "Non-200 HTTP response (" +
-                                                 std::to_string(exchange.status) +
-                                                 ") making token request to '" + url + "'.")};
+    return {std::nullopt, OIDErrorUtilities::errorWithCode(
+                              OIDErrorCode::server, httpError,
+                              "Non-200 HTTP response (" + std::to_string(exchange.status) +
+                                  ") making token request to '" + url + "'.")};
   }
   std::optional<OIDError> parseError;
   auto body = exchange.parsedJSON("JSON error parsing token response: ", parseError);

@@ -18,11 +18,10 @@ platform::Task<OIDHTTPExchange> OIDHTTPExchange::perform(platform::HTTPRequest r
   OIDHTTPExchange exchange;
   try {
     auto result = co_await session->data(request);
-    const platform::HTTPURLResponse* http =
-        result.response ? result.response->asHTTP() : nullptr;
+    const platform::HTTPURLResponse* http = result.response ? result.response->asHTTP() : nullptr;
     if (!http) {
-      exchange.transferError = std::make_shared<platform::URLError>(
-          platform::URLError::badServerResponse, request.url);
+      exchange.transferError =
+          std::make_shared<platform::URLError>(platform::URLError::badServerResponse, request.url);
     } else {
       exchange.status = http->statusCode();
       exchange.body.assign(result.data.begin(), result.data.end());

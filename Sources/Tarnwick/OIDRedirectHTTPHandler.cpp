@@ -53,9 +53,9 @@ std::optional<platform::URL> OIDRedirectHTTPHandler::startHTTPListener(
 void OIDRedirectHTTPHandler::cancelHTTPListener() {
   stopHTTPListener();
   if (auto flow = std::exchange(currentAuthorizationFlow_, nullptr)) {
-    flow->failExternalUserAgentFlowWithError(OIDErrorUtilities::errorWithCode(
-        OIDErrorCode::programCancelledAuthorizationFlow, nullptr,
-        "The HTTP listener was cancelled programmatically."));
+    flow->failExternalUserAgentFlowWithError(
+        OIDErrorUtilities::errorWithCode(OIDErrorCode::programCancelledAuthorizationFlow, nullptr,
+                                         "The HTTP listener was cancelled programmatically."));
   }
 }
 
@@ -69,8 +69,9 @@ void OIDRedirectHTTPHandler::stopHTTPListener() {
 void OIDRedirectHTTPHandler::connectionDidReceiveRequest(
     HTTPConnection&, const std::shared_ptr<HTTPServerRequest>& request) {
   if (!currentAuthorizationFlow_) {
-    request->setResponse(page(
-        400, "<html><body>Tarnwick Error: No <code>currentAuthorizationFlow</code> is set on the "
+    request->setResponse(
+        page(400,
+             "<html><body>Tarnwick Error: No <code>currentAuthorizationFlow</code> is set on the "
              "<code>OIDRedirectHTTPHandler</code>. Cannot process redirect.</body></html>"));
     return;
   }
@@ -85,9 +86,8 @@ void OIDRedirectHTTPHandler::connectionDidReceiveRequest(
   currentAuthorizationFlow_.reset();
   // Stopping only closes the listening sockets: this connection lives until its answer is out.
   stopHTTPListener();
-  auto response =
-      page(successURL_ ? 302 : 200,
-           "<html><body>Authorization complete.<br> Return to the app.</body></html>");
+  auto response = page(successURL_ ? 302 : 200,
+                       "<html><body>Authorization complete.<br> Return to the app.</body></html>");
   if (successURL_) response.headers.emplace_back("Location", successURL_->absoluteString());
   // Nothing more is served here: the browser's connection ends with this answer.
   response.headers.emplace_back("Connection", "close");

@@ -1,10 +1,10 @@
 #include "Tarnwick/TCPServer.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <cstring>
 
@@ -74,7 +74,9 @@ bool TCPServer::start(std::optional<OIDError>* error) {
   ipv4Socket_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   ipv6Socket_ = socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (ipv4Socket_ < 0 && ipv6Socket_ < 0) {
-    if (error) *error = OIDError(std::string(TCPServerErrorDomain), TCPServerCouldNotBindOrEstablishNetService);
+    if (error)
+      *error =
+          OIDError(std::string(TCPServerErrorDomain), TCPServerCouldNotBindOrEstablishNetService);
     return false;
   }
   // A machine without IPv6 (or without IPv4) still serves the family it has.

@@ -1,7 +1,7 @@
 #include "Tarnwick/UserAgentPlatform.h"
 
-#include "Platform/Foundation/Environment.h"
 #include "Platform/Desktop/Workspace.h"
+#include "Platform/Foundation/Environment.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
 #include "TarnwickCore/OIDProcessSlot.h"
 
@@ -22,7 +22,9 @@ OIDProcessSlot<std::shared_ptr<WebAuthenticationSessionFactory>>& sheetSlot() {
 // Opens addresses through the installed desktop's workspace.
 class WorkspaceURLOpener final : public URLOpener {
  public:
-  bool openURL(const platform::URL& url) override { return platform::Workspace::shared().openURL(url); }
+  bool openURL(const platform::URL& url) override {
+    return platform::Workspace::shared().openURL(url);
+  }
   void openURLWithCompletion(const platform::URL& url, Completion completion) override {
     platform::Workspace::shared().openURLWithCompletion(url, std::move(completion));
   }

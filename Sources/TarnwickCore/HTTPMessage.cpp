@@ -8,8 +8,7 @@ namespace tarnwick {
 namespace {
 
 bool equalIgnoringASCIICase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
            return lower(x) == lower(y);
          });
@@ -95,19 +94,26 @@ std::optional<std::string> HTTPResponseMessage::header(std::string_view name) co
 
 std::string_view HTTPResponseMessage::reasonPhrase(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 505: return "HTTP Version Not Supported";
-    default: return "Unknown";
+    case 200:
+      return "OK";
+    case 302:
+      return "Found";
+    case 400:
+      return "Bad Request";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    case 505:
+      return "HTTP Version Not Supported";
+    default:
+      return "Unknown";
   }
 }
 
 std::string HTTPResponseMessage::serialized() const {
-  std::string out = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonPhrase(status)) +
-                    "\r\n";
+  std::string out =
+      "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonPhrase(status)) + "\r\n";
   for (const auto& [name, value] : headers) out += name + ": " + value + "\r\n";
   out += "\r\n";
   out += body;
@@ -131,8 +137,8 @@ HTTPRequestParser::Result HTTPRequestParser::parse(std::string_view buffer) {
   result.status = Status::invalid;
   if (!parseRequestLine(requestLine, result.request)) return result;
 
-  std::string_view rest = lineEnd == std::string_view::npos ? std::string_view()
-                                                            : head.substr(lineEnd + 2);
+  std::string_view rest =
+      lineEnd == std::string_view::npos ? std::string_view() : head.substr(lineEnd + 2);
   while (!rest.empty()) {
     std::size_t end = rest.find("\r\n");
     std::string_view line = rest.substr(0, end);

@@ -1,10 +1,10 @@
 #include "TarnwickCore/OIDAuthorizationRequest.h"
 
 #include "Platform/Foundation/Error.h"
+#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDScopeUtilities.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
-#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 
 namespace tarnwick {

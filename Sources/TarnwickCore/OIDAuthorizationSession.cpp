@@ -70,9 +70,10 @@ void OIDAuthorizationSession::cancelWithCompletion(std::function<void()> complet
   userAgentFlow::cancel(
       externalUserAgent_,
       [self] {
-        self->didFinishWithResponse(std::nullopt, OIDErrorUtilities::errorWithCode(
-                                                      OIDErrorCode::userCancelledAuthorizationFlow,
-                                                      nullptr, "Authorization flow was cancelled."));
+        self->didFinishWithResponse(
+            std::nullopt,
+            OIDErrorUtilities::errorWithCode(OIDErrorCode::userCancelledAuthorizationFlow, nullptr,
+                                             "Authorization flow was cancelled."));
       },
       std::move(completion));
 }

@@ -27,10 +27,9 @@ OIDEndSessionRequest::OIDEndSessionRequest(OIDServiceConfiguration configuration
                                            std::optional<std::string> idTokenHint,
                                            std::optional<URL> postLogoutRedirectURL,
                                            OIDParameters additionalParameters)
-    : OIDEndSessionRequest(std::move(configuration), std::move(idTokenHint),
-                           std::move(postLogoutRedirectURL),
-                           OIDAuthorizationRequest::generateState(),
-                           std::move(additionalParameters)) {}
+    : OIDEndSessionRequest(
+          std::move(configuration), std::move(idTokenHint), std::move(postLogoutRedirectURL),
+          OIDAuthorizationRequest::generateState(), std::move(additionalParameters)) {}
 
 std::optional<URL> OIDEndSessionRequest::endSessionRequestURL() const {
   const auto& endpoint = configuration_.endSessionEndpoint();

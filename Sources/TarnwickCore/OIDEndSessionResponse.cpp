@@ -38,7 +38,8 @@ std::optional<OIDEndSessionResponse> OIDEndSessionResponse::fromArchive(const Va
   OIDEndSessionResponse response(std::move(*request), {});
   response.state_ = archiving::textIn(*dictionary, "state");
   if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary()) response.additionalParameters_ = *parameters;
+    if (auto parameters = extra->second.asDictionary())
+      response.additionalParameters_ = *parameters;
   }
   return response;
 }

@@ -13,7 +13,8 @@ namespace tarnwick {
 class OIDEndSessionResponse {
  public:
   OIDEndSessionResponse() = delete;
-  OIDEndSessionResponse(OIDEndSessionRequest request, const platform::Value::Dictionary& parameters);
+  OIDEndSessionResponse(OIDEndSessionRequest request,
+                        const platform::Value::Dictionary& parameters);
 
   const OIDEndSessionRequest& request() const { return request_; }
   const std::optional<std::string>& state() const { return state_; }

@@ -29,8 +29,10 @@ OIDIDToken::OIDIDToken(Value::Dictionary header, Value::Dictionary claims, platf
 std::optional<platform::Bytes> OIDIDToken::base64urlNoPaddingDecode(std::string_view text) {
   std::string standard(text);
   for (char& c : standard) {
-    if (c == '-') c = '+';
-    else if (c == '_') c = '/';
+    if (c == '-')
+      c = '+';
+    else if (c == '_')
+      c = '/';
   }
   while (standard.size() % 4 != 0) standard.push_back('=');
   return platform::Base64::decode(standard);
@@ -71,7 +73,8 @@ std::optional<OIDIDToken> OIDIDToken::parse(std::string_view idToken) {
   };
 
   auto issuerText = text("iss");
-  std::optional<platform::URL> issuer = issuerText ? platform::URL::parse(*issuerText) : std::nullopt;
+  std::optional<platform::URL> issuer =
+      issuerText ? platform::URL::parse(*issuerText) : std::nullopt;
   auto subject = text("sub");
   std::optional<std::vector<std::string>> audience;
   if (auto found = claims->find("aud"); found != claims->end()) {
@@ -87,9 +90,8 @@ std::optional<OIDIDToken> OIDIDToken::parse(std::string_view idToken) {
   auto expiresAt = epoch("exp");
   auto issuedAt = epoch("iat");
   if (!issuer || !subject || !audience || !expiresAt || !issuedAt) return std::nullopt;
-  return OIDIDToken(std::move(*header), std::move(*claims), std::move(*issuer),
-                    std::move(*subject), std::move(*audience), *expiresAt, *issuedAt,
-                    text("nonce"));
+  return OIDIDToken(std::move(*header), std::move(*claims), std::move(*issuer), std::move(*subject),
+                    std::move(*audience), *expiresAt, *issuedAt, text("nonce"));
 }
 
 }  // namespace tarnwick

@@ -103,8 +103,8 @@ std::optional<OIDRegistrationRequest> OIDRegistrationRequest::fromArchive(const 
   auto configuration = configurationIn(*dictionary);
   if (!configuration) return std::nullopt;
   std::vector<URL> redirectURIs;
-  for (const auto& text : textListIn(*dictionary, "redirect_uris").value_or(
-           std::vector<std::string>{})) {
+  for (const auto& text :
+       textListIn(*dictionary, "redirect_uris").value_or(std::vector<std::string>{})) {
     if (auto uri = URL::parse(text)) redirectURIs.push_back(std::move(*uri));
   }
   return OIDRegistrationRequest(
@@ -116,8 +116,8 @@ std::optional<OIDRegistrationRequest> OIDRegistrationRequest::fromArchive(const 
 }
 
 std::string OIDRegistrationRequest::description() const {
-  return "<OIDRegistrationRequest: " + OIDDescription::address(this) + ", request: <URL: " +
-         OIDDescription::of(configuration_.registrationEndpoint()) +
+  return "<OIDRegistrationRequest: " + OIDDescription::address(this) +
+         ", request: <URL: " + OIDDescription::of(configuration_.registrationEndpoint()) +
          ", HTTPBody: " + JSONString().value_or("(null)") + ">>";
 }
 

@@ -26,8 +26,7 @@ const OIDFieldMapping::Map& OIDRegistrationResponse::fieldMap() {
     OIDFieldMapping::Map m;
     auto epoch = OIDFieldMapping::dateEpochConversion();
     m.emplace("client_id", OIDFieldMapping("clientID", Value::Kind::string));
-    m.emplace("client_id_issued_at",
-              OIDFieldMapping("clientIDIssuedAt", Value::Kind::date, epoch));
+    m.emplace("client_id_issued_at", OIDFieldMapping("clientIDIssuedAt", Value::Kind::date, epoch));
     m.emplace("client_secret", OIDFieldMapping("clientSecret", Value::Kind::string));
     m.emplace("client_secret_expires_at",
               OIDFieldMapping("clientSecretExpiresAt", Value::Kind::date, epoch));
@@ -50,9 +49,8 @@ std::optional<OIDRegistrationResponse> OIDRegistrationResponse::make(
     OIDRegistrationRequest request, const Value::Dictionary& parameters) {
   OIDRegistrationResponse response(std::move(request));
   response.additionalParameters_ = OIDFieldMapping::remainingParametersWithMap(
-      fieldMap(), parameters, [&response](const std::string& name, const Value& value) {
-        response.setField(name, value);
-      });
+      fieldMap(), parameters,
+      [&response](const std::string& name, const Value& value) { response.setField(name, value); });
   // A client URI that is no URL is kept among the other parameters rather than dropped.
   if (auto uri = parameters.find("registration_client_uri");
       uri != parameters.end() && !response.registrationClientURI_) {
@@ -69,13 +67,20 @@ bool OIDRegistrationResponse::followsTheRules() const {
 
 void OIDRegistrationResponse::setField(const std::string& name, const Value& value) {
   const std::string* text = value.asString();
-  if (name == "clientIDIssuedAt") clientIDIssuedAt_ = value.asDate();
-  else if (name == "clientSecretExpiresAt") clientSecretExpiresAt_ = value.asDate();
-  else if (name == "registrationClientURI" && text) registrationClientURI_ = platform::URL::parse(*text);
-  else if (name == "clientID" && text) clientID_ = *text;
-  else if (name == "clientSecret" && text) clientSecret_ = *text;
-  else if (name == "registrationAccessToken" && text) registrationAccessToken_ = *text;
-  else if (name == "tokenEndpointAuthenticationMethod" && text) tokenEndpointAuthenticationMethod_ = *text;
+  if (name == "clientIDIssuedAt")
+    clientIDIssuedAt_ = value.asDate();
+  else if (name == "clientSecretExpiresAt")
+    clientSecretExpiresAt_ = value.asDate();
+  else if (name == "registrationClientURI" && text)
+    registrationClientURI_ = platform::URL::parse(*text);
+  else if (name == "clientID" && text)
+    clientID_ = *text;
+  else if (name == "clientSecret" && text)
+    clientSecret_ = *text;
+  else if (name == "registrationAccessToken" && text)
+    registrationAccessToken_ = *text;
+  else if (name == "tokenEndpointAuthenticationMethod" && text)
+    tokenEndpointAuthenticationMethod_ = *text;
 }
 
 std::optional<Value> OIDRegistrationResponse::field(const std::string& name) const {
@@ -106,8 +111,7 @@ Value OIDRegistrationResponse::archive() const {
   return out;
 }
 
-std::optional<OIDRegistrationResponse> OIDRegistrationResponse::fromArchive(
-    const Value& archived) {
+std::optional<OIDRegistrationResponse> OIDRegistrationResponse::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
   auto found = dictionary->find("request");
@@ -115,12 +119,12 @@ std::optional<OIDRegistrationResponse> OIDRegistrationResponse::fromArchive(
   auto request = OIDRegistrationRequest::fromArchive(found->second);
   if (!request) return std::nullopt;
   OIDRegistrationResponse response(std::move(*request));
-  OIDFieldMapping::decodeWithMap(*dictionary, fieldMap(),
-                                 [&response](const std::string& name, const Value& value) {
-                                   response.setField(name, value);
-                                 });
+  OIDFieldMapping::decodeWithMap(
+      *dictionary, fieldMap(),
+      [&response](const std::string& name, const Value& value) { response.setField(name, value); });
   if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary()) response.additionalParameters_ = *parameters;
+    if (auto parameters = extra->second.asDictionary())
+      response.additionalParameters_ = *parameters;
   }
   return response;
 }

@@ -15,15 +15,12 @@ using platform::URL;
 using platform::Value;
 using namespace archiving;
 
-OIDTokenRequest::OIDTokenRequest(OIDServiceConfiguration configuration, std::string grantType,
-                                 std::optional<std::string> authorizationCode,
-                                 std::optional<URL> redirectURL, std::string clientID,
-                                 std::optional<std::string> clientSecret,
-                                 std::optional<std::string> scope,
-                                 std::optional<std::string> refreshToken,
-                                 std::optional<std::string> codeVerifier,
-                                 OIDParameters additionalParameters,
-                                 OIDParameters additionalHeaders)
+OIDTokenRequest::OIDTokenRequest(
+    OIDServiceConfiguration configuration, std::string grantType,
+    std::optional<std::string> authorizationCode, std::optional<URL> redirectURL,
+    std::string clientID, std::optional<std::string> clientSecret, std::optional<std::string> scope,
+    std::optional<std::string> refreshToken, std::optional<std::string> codeVerifier,
+    OIDParameters additionalParameters, OIDParameters additionalHeaders)
     : configuration_(std::move(configuration)),
       grantType_(std::move(grantType)),
       authorizationCode_(std::move(authorizationCode)),
@@ -121,12 +118,13 @@ std::optional<OIDTokenRequest> OIDTokenRequest::fromArchive(const Value& archive
   // An archive is outside data: a code grant without its redirect reads as nothing rather
   // than as a programming error.
   if (*grantType == OIDGrantTypeAuthorizationCode && !redirectURL) return std::nullopt;
-  return OIDTokenRequest(std::move(*configuration), std::move(*grantType),
-                         textIn(*dictionary, "code"), std::move(redirectURL), std::move(*clientID),
-                         textIn(*dictionary, "client_secret"), textIn(*dictionary, "scope"),
-                         textIn(*dictionary, "refresh_token"), textIn(*dictionary, "code_verifier"),
-                         parametersIn(*dictionary, "additionalParameters").value_or(OIDParameters{}),
-                         parametersIn(*dictionary, "additionalHeaders").value_or(OIDParameters{}));
+  return OIDTokenRequest(
+      std::move(*configuration), std::move(*grantType), textIn(*dictionary, "code"),
+      std::move(redirectURL), std::move(*clientID), textIn(*dictionary, "client_secret"),
+      textIn(*dictionary, "scope"), textIn(*dictionary, "refresh_token"),
+      textIn(*dictionary, "code_verifier"),
+      parametersIn(*dictionary, "additionalParameters").value_or(OIDParameters{}),
+      parametersIn(*dictionary, "additionalHeaders").value_or(OIDParameters{}));
 }
 
 std::string OIDTokenRequest::description() const {

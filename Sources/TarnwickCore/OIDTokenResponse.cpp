@@ -82,7 +82,8 @@ std::optional<OIDTokenResponse> OIDTokenResponse::fromArchive(const Value& archi
                                    response.setField(name, std::move(value));
                                  });
   if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary()) response.additionalParameters_ = *parameters;
+    if (auto parameters = extra->second.asDictionary())
+      response.additionalParameters_ = *parameters;
   }
   return response;
 }

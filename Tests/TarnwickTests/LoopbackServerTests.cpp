@@ -27,13 +27,15 @@ TEST(HTTPRequestParserTest, WellFormedAndPartialRequests) {
   EXPECT_EQ(get.request.method, "GET");
   EXPECT_EQ(get.request.target, "/cb?code=1");
   EXPECT_EQ(get.request.header("host"), "127.0.0.1:5");
-  EXPECT_EQ(get.consumed, std::string_view("GET /cb?code=1 HTTP/1.1\r\nHost: 127.0.0.1:5\r\n\r\n").size());
+  EXPECT_EQ(get.consumed,
+            std::string_view("GET /cb?code=1 HTTP/1.1\r\nHost: 127.0.0.1:5\r\n\r\n").size());
 
   auto post = HTTPRequestParser::parse("POST / HTTP/1.0\r\nContent-Length: 3\r\n\r\nabcdef");
   ASSERT_EQ(post.status, Status::complete);
   EXPECT_EQ(post.request.body, "abc");
 
-  const char* partial[] = {"", "GET / HTTP/1.1\r\nHost: x\r\n", "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab"};
+  const char* partial[] = {"", "GET / HTTP/1.1\r\nHost: x\r\n",
+                           "POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nab"};
   for (const char* text : partial) {
     EXPECT_EQ(HTTPRequestParser::parse(text).status, Status::incomplete) << text;
   }
@@ -102,7 +104,8 @@ class HTTPConnectionTest : public platform::testing::SimTest {
   std::shared_ptr<HTTPConnection> connect(bool withDelegate = true) {
     auto owned = std::make_unique<RecordingTransport>();
     transport = owned.get();
-    auto connection = std::make_shared<HTTPConnection>("127.0.0.1", std::move(owned), sim().mainLoop);
+    auto connection =
+        std::make_shared<HTTPConnection>("127.0.0.1", std::move(owned), sim().mainLoop);
     if (withDelegate) connection->setDelegate(delegate);
     connection->open();
     connections.push_back(connection);
@@ -130,7 +133,8 @@ class HTTPConnectionTest : public platform::testing::SimTest {
 TEST_F(HTTPConnectionTest, RequestsSplitAndJoinedAreAnsweredInOrderInSmallWrites) {
   auto connection = connect();
   connection->didReceive("GET /one HTTP/1.1\r\nHo");
-  connection->didReceive("st: a\r\n\r\nGET /two HTTP/1.1\r\n\r\nPOST /three HTTP/1.1\r\nContent-Length: 4\r\n\r\nab");
+  connection->didReceive(
+      "st: a\r\n\r\nGET /two HTTP/1.1\r\n\r\nPOST /three HTTP/1.1\r\nContent-Length: 4\r\n\r\nab");
   runUntilIdle();
   ASSERT_EQ(delegate->received.size(), 2u) << "the third waits for its body";
   connection->didReceive("cd");
@@ -168,7 +172,8 @@ TEST_F(HTTPConnectionTest, AFullTransportIsWrittenLater) {
 
 TEST_F(HTTPConnectionTest, MalformedInputIsAnswered400AndClosed) {
   auto connection = connect();
-  connection->didReceive("POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
+  connection->didReceive(
+      "POST / HTTP/1.1\r\nContent-Length: -5\r\n\r\nGET /after HTTP/1.1\r\n\r\n");
   runUntilIdle();
   EXPECT_TRUE(delegate->received.empty());
   EXPECT_EQ(transport->written.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u);
@@ -226,8 +231,9 @@ TEST_F(RedirectHandlerTest, AnswersByWhatTheFlowMadeOfTheRequest) {
 
   std::string done = answerTo(*handler, "/cb?code=c0de&state=st");
   EXPECT_EQ(done.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
-  EXPECT_NE(done.find("\r\n\r\n<html><body>Authorization complete.<br> Return to the app.</body></html>"),
-            std::string::npos);
+  EXPECT_NE(
+      done.find("\r\n\r\n<html><body>Authorization complete.<br> Return to the app.</body></html>"),
+      std::string::npos);
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].response->authorizationCode(), "c0de");
   EXPECT_FALSE(handler->currentAuthorizationFlow());
@@ -356,12 +362,14 @@ TEST_F(LoopbackSocketTest, TakesTheRedirectOnBothFamilies) {
 
   int family = hasIPv6Loopback() ? AF_INET6 : AF_INET;
   std::string host = family == AF_INET6 ? "[::1]" : "127.0.0.1";
-  std::string miss = exchange(family, port, "GET /nope HTTP/1.1\r\nHost: " + host + ":" +
-                                                std::to_string(port) + "\r\nConnection: close\r\n\r\n");
+  std::string miss = exchange(family, port,
+                              "GET /nope HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
+                                  "\r\nConnection: close\r\n\r\n");
   EXPECT_EQ(miss.rfind("HTTP/1.1 404 ", 0), 0u) << miss;
   // The redirect goes to 127.0.0.1; the answer arrives although the listener stops for it.
-  std::string hit = exchange(AF_INET, port, "GET /cb?code=xyz&state=st HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                                std::to_string(port) + "\r\n\r\n");
+  std::string hit = exchange(
+      AF_INET, port,
+      "GET /cb?code=xyz&state=st HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
   EXPECT_EQ(hit.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << hit;
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].response->authorizationCode(), "xyz");

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
-#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Network/URLError.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Support/SimTest.h"
@@ -184,8 +184,8 @@ TEST_F(OIDAuthStateTest, UpdateRules) {
 
   // Neither a response nor an authorization-domain error changes nothing.
   int before = delegates->changes;
-  state->updateWithAuthorizationResponse(std::nullopt, OIDErrorUtilities::errorWithCode(
-                                                           OIDErrorCode::network));
+  state->updateWithAuthorizationResponse(std::nullopt,
+                                         OIDErrorUtilities::errorWithCode(OIDErrorCode::network));
   EXPECT_EQ(delegates->changes, before);
 
   auto restored = OIDAuthState::fromArchive(state->archive());
@@ -207,7 +207,8 @@ TEST_F(OIDAuthStateTest, SignsInAndExchangesTheCode) {
         result = state;
         failure = error;
       });
-  reply = SimHTTPAnswer::json(200, R"({"access_token":"at","token_type":"Bearer","refresh_token":"rt"})");
+  reply = SimHTTPAnswer::json(
+      200, R"({"access_token":"at","token_type":"Bearer","refresh_token":"rt"})");
   ASSERT_TRUE(session->resumeExternalUserAgentFlowWithURL(
       URL("flagrig://auth/callback?code=abc&state=" + *request.state())));
   runUntilIdle();

@@ -60,7 +60,8 @@ TEST_F(OIDEndSessionTest, TheLogoutURL) {
 
 TEST_F(OIDEndSessionTest, ARedirectWithTheRightStateIsTheResponseEvenWithAnError) {
   auto session = start(logout());
-  EXPECT_FALSE(session->resumeExternalUserAgentFlowWithURL(URL("flagrig://auth/other?state=st4te")));
+  EXPECT_FALSE(
+      session->resumeExternalUserAgentFlowWithURL(URL("flagrig://auth/other?state=st4te")));
   EXPECT_TRUE(outcomes.empty());
   EXPECT_TRUE(session->resumeExternalUserAgentFlowWithURL(
       URL("flagrig://auth/logout?state=st4te&error=access_denied")));
@@ -69,7 +70,8 @@ TEST_F(OIDEndSessionTest, ARedirectWithTheRightStateIsTheResponseEvenWithAnError
   EXPECT_EQ(outcomes[0].response->state(), "st4te");
   EXPECT_TRUE(outcomes[0].response->additionalParameters().contains("error"));
   // After the flow: not taken again.
-  EXPECT_FALSE(session->resumeExternalUserAgentFlowWithURL(URL("flagrig://auth/logout?state=st4te")));
+  EXPECT_FALSE(
+      session->resumeExternalUserAgentFlowWithURL(URL("flagrig://auth/logout?state=st4te")));
   EXPECT_EQ(outcomes.size(), 1u);
 }
 

@@ -14,9 +14,9 @@ using platform::sim::SimHTTPAnswer;
 const char* const kRegistrationEndpoint = "https://id.example.test/register";
 
 OIDServiceConfiguration registeringConfiguration() {
-  return OIDServiceConfiguration::withRegistrationEndpoint(
-      URL("https://id.example.test/authorize"), URL("https://id.example.test/token"),
-      URL(kRegistrationEndpoint));
+  return OIDServiceConfiguration::withRegistrationEndpoint(URL("https://id.example.test/authorize"),
+                                                           URL("https://id.example.test/token"),
+                                                           URL(kRegistrationEndpoint));
 }
 
 OIDRegistrationRequest registration(OIDParameters extra = {},
@@ -94,7 +94,8 @@ TEST_F(OIDRegistrationServiceTest, AnswersAndTheirRules) {
       {"201", SimHTTPAnswer::json(201, R"({"client_id":"c1"})"), std::nullopt},
       {"200", SimHTTPAnswer::json(200, R"({"client_id":"c1"})"), std::nullopt},
       {"secret with expiry",
-       SimHTTPAnswer::json(201, R"({"client_id":"c","client_secret":"s","client_secret_expires_at":0})"),
+       SimHTTPAnswer::json(201,
+                           R"({"client_id":"c","client_secret":"s","client_secret_expires_at":0})"),
        std::nullopt},
       {"both management members",
        SimHTTPAnswer::json(201, R"({"client_id":"c","registration_access_token":"t",)"
@@ -109,7 +110,8 @@ TEST_F(OIDRegistrationServiceTest, AnswersAndTheirRules) {
       {"202", SimHTTPAnswer::json(202, R"({"client_id":"c1"})"), std::pair{general, -6L}},
       {"not json", SimHTTPAnswer::status(201, "<html>"), std::pair{general, -7L}},
       {"not an object", SimHTTPAnswer::json(201, "[1]"), std::pair{general, -12L}},
-      {"secret without expiry", SimHTTPAnswer::json(201, R"({"client_id":"c","client_secret":"s"})"),
+      {"secret without expiry",
+       SimHTTPAnswer::json(201, R"({"client_id":"c","client_secret":"s"})"),
        std::pair{general, -12L}},
       {"token without uri",
        SimHTTPAnswer::json(201, R"({"client_id":"c","registration_access_token":"t"})"),
@@ -156,11 +158,10 @@ TEST_F(OIDRegistrationServiceTest, ReadsTheCredentials) {
 }
 
 TEST_F(OIDRegistrationServiceTest, AConfigurationWithoutRegistrationEndpointIsAnError) {
-  OIDRegistrationRequest request(
-      OIDServiceConfiguration(URL("https://id.example.test/authorize"),
-                              URL("https://id.example.test/token")),
-      {URL("flagrig://auth/callback")}, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-      std::nullopt);
+  OIDRegistrationRequest request(OIDServiceConfiguration(URL("https://id.example.test/authorize"),
+                                                         URL("https://id.example.test/token")),
+                                 {URL("flagrig://auth/callback")}, std::nullopt, std::nullopt,
+                                 std::nullopt, std::nullopt, std::nullopt);
   auto out = perform(request);
   ASSERT_TRUE(out.error);
   EXPECT_TRUE(out.error->is(OIDErrorCode::invalidDiscoveryDocument));

@@ -64,13 +64,13 @@ TEST(OIDTokenRequestTest, ACodeGrantNeedsARedirectURL) {
                                std::nullopt, std::nullopt),
                platform::ProgrammingError);
   EXPECT_NO_THROW(OIDTokenRequest(testConfiguration(), std::string(OIDGrantTypeRefreshToken),
-                                  std::nullopt, std::nullopt, "flagrig", std::nullopt,
-                                  std::nullopt, "rt", std::nullopt));
+                                  std::nullopt, std::nullopt, "flagrig", std::nullopt, std::nullopt,
+                                  "rt", std::nullopt));
 }
 
 TEST(OIDTokenRequestTest, DescriptionsRedactTheSecrets) {
-  OIDTokenRequest refresh(testConfiguration(), std::string(OIDGrantTypeRefreshToken),
-                          std::nullopt, std::nullopt, "flagrig", std::nullopt, std::nullopt,
+  OIDTokenRequest refresh(testConfiguration(), std::string(OIDGrantTypeRefreshToken), std::nullopt,
+                          std::nullopt, "flagrig", std::nullopt, std::nullopt,
                           "refresh-token-0123456789", std::nullopt);
   std::string requestText = codeExchange().description() + refresh.description();
   for (const char* secret : {"the-code-123", "verifier-abcdefghij", "refresh-token-0123456789"}) {
@@ -149,16 +149,14 @@ class OIDTokenServiceTest : public platform::testing::SimTest {
 
   SimHTTPAnswer reply = SimHTTPAnswer::status(500);
 
-  long now() const {
-    return static_cast<long>(platform::env().clock->now().secondsSince1970);
-  }
+  long now() const { return static_cast<long>(platform::env().clock->now().secondsSince1970); }
 
   // Claims that pass every check for `codeExchange()`, with `extra` spliced in.
   std::string claims(const std::string& extra = {}, long issuedAgo = 0, long expiresIn = 300,
                      const std::string& aud = R"("flagrig")") {
-    return R"({"iss":"https://id.example.test","sub":"u1","aud":)" + aud +
-           R"(,"iat":)" + std::to_string(now() - issuedAgo) +
-           R"(,"exp":)" + std::to_string(now() + expiresIn) + extra + "}";
+    return R"({"iss":"https://id.example.test","sub":"u1","aud":)" + aud + R"(,"iat":)" +
+           std::to_string(now() - issuedAgo) + R"(,"exp":)" + std::to_string(now() + expiresIn) +
+           extra + "}";
   }
 
   std::string tokenAnswer(const std::string& idTokenText) {
@@ -172,8 +170,10 @@ TEST_F(OIDTokenServiceTest, RequestsAndResponsesSurviveTheirArchives) {
   ASSERT_TRUE(restored);
   EXPECT_EQ(*restored, request);
 
-  OIDTokenResponse response(request, {{"access_token", "a"}, {"token_type", "Bearer"},
-                                      {"expires_in", std::int64_t{60}}, {"extra", true}});
+  OIDTokenResponse response(request, {{"access_token", "a"},
+                                      {"token_type", "Bearer"},
+                                      {"expires_in", std::int64_t{60}},
+                                      {"extra", true}});
   auto restoredResponse = OIDTokenResponse::fromArchive(response.archive());
   ASSERT_TRUE(restoredResponse);
   EXPECT_EQ(*restoredResponse, response);
@@ -199,11 +199,10 @@ TEST_F(OIDTokenServiceTest, StatusesAndBodies) {
       {"201", SimHTTPAnswer::json(201, R"({"access_token":"a","token_type":"b"})"), general, -6},
       {"200 not json", SimHTTPAnswer::status(200, "{"), general, -7},
       {"200 array", SimHTTPAnswer::json(200, "[]"), general, -8},
-      {"200 no access token", SimHTTPAnswer::json(200, R"({"token_type":"Bearer"})"), general,
-       -8},
+      {"200 no access token", SimHTTPAnswer::json(200, R"({"token_type":"Bearer"})"), general, -8},
       {"200 no token type", SimHTTPAnswer::json(200, R"({"access_token":"a"})"), general, -8},
-      {"200 access token not text", SimHTTPAnswer::json(200, R"({"access_token":1,"token_type":"b"})"),
-       general, -8},
+      {"200 access token not text",
+       SimHTTPAnswer::json(200, R"({"access_token":1,"token_type":"b"})"), general, -8},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -219,7 +218,8 @@ TEST_F(OIDTokenServiceTest, StatusesAndBodies) {
   EXPECT_TRUE(underlying->is(OIDHTTPErrorDomain, 400));
 
   auto ok = answer(SimHTTPAnswer::json(
-      200, R"({"access_token":"at","token_type":"Bearer","expires_in":3600,"refresh_token":"rt","x":1})"));
+      200,
+      R"({"access_token":"at","token_type":"Bearer","expires_in":3600,"refresh_token":"rt","x":1})"));
   ASSERT_TRUE(ok.response);
   EXPECT_EQ(ok.response->accessToken(), "at");
   EXPECT_EQ(ok.response->refreshToken(), "rt");
@@ -249,13 +249,13 @@ TEST_F(OIDTokenServiceTest, IDTokenChecks) {
       {"missing subject",
        idToken(R"({"iss":"https://id.example.test","aud":"flagrig","iat":1,"exp":2})"),
        "ID Token parsing failed"},
-      {"issuer", idToken(R"({"iss":"https://evil.test","sub":"u","aud":"flagrig","iat":)" +
-                         std::to_string(now()) + R"(,"exp":)" + std::to_string(now() + 60) + "}"),
+      {"issuer",
+       idToken(R"({"iss":"https://evil.test","sub":"u","aud":"flagrig","iat":)" +
+               std::to_string(now()) + R"(,"exp":)" + std::to_string(now() + 60) + "}"),
        "Issuer mismatch"},
       {"audience", idToken(claims(nonce, 0, 300, R"("other")")), "Audience mismatch"},
-      {"azp alone is no audience", idToken(claims(nonce + R"(,"azp":"flagrig")", 0, 300,
-                                                  R"("other")")),
-       "Audience mismatch"},
+      {"azp alone is no audience",
+       idToken(claims(nonce + R"(,"azp":"flagrig")", 0, 300, R"("other")")), "Audience mismatch"},
       {"expired", idToken(claims(nonce, 0, -1)), "ID Token expired"},
       {"issued 601 s ago", idToken(claims(nonce, 601)),
        "Issued at time is more than 600 seconds before or after the current time"},
@@ -287,9 +287,8 @@ TEST_F(OIDTokenServiceTest, IDTokenChecks) {
   }
 
   // A refresh has no nonce to compare.
-  OIDTokenRequest refresh(testConfiguration(), std::string(OIDGrantTypeRefreshToken),
-                          std::nullopt, std::nullopt, "flagrig", std::nullopt, std::nullopt, "rt",
-                          std::nullopt);
+  OIDTokenRequest refresh(testConfiguration(), std::string(OIDGrantTypeRefreshToken), std::nullopt,
+                          std::nullopt, "flagrig", std::nullopt, std::nullopt, "rt", std::nullopt);
   reply = SimHTTPAnswer::json(200, tokenAnswer(idToken(claims(R"(,"nonce":"x")"))));
   EXPECT_TRUE(perform(refresh, original).response);
 }

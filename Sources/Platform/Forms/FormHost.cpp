@@ -66,16 +66,19 @@ void FormHost::renderNow() {
 
 void FormHost::assignIdentities(Node& node, const std::string& parent, std::size_t index,
                                 bool disabled) {
-  std::string own = node.key_ ? *node.key_ : std::string(nameOf(node.kind_)) + std::to_string(index);
+  std::string own =
+      node.key_ ? *node.key_ : std::string(nameOf(node.kind_)) + std::to_string(index);
   node.identity_ = parent.empty() ? own : parent + "/" + own;
   bool effective = disabled || node.disabled_;
   disabled_.insert_or_assign(node.identity_, effective);
   std::size_t i = 0;
-  for (auto& child : node.backgrounds_) assignIdentities(child, node.identity_ + "/bg", i++, effective);
+  for (auto& child : node.backgrounds_)
+    assignIdentities(child, node.identity_ + "/bg", i++, effective);
   i = 0;
   for (auto& child : node.children_) assignIdentities(child, node.identity_, i++, effective);
   i = 0;
-  for (auto& child : node.overlays_) assignIdentities(child, node.identity_ + "/fg", i++, effective);
+  for (auto& child : node.overlays_)
+    assignIdentities(child, node.identity_ + "/fg", i++, effective);
   i = 0;
   for (auto& presentation : node.presentations_) {
     std::size_t b = 0;

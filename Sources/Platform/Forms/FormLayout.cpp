@@ -17,7 +17,9 @@ constexpr double kSwitchHeight = 18;
 constexpr double kSpinnerSize = 16;
 constexpr double kShapeIdeal = 10;
 
-bool isSpacer(const Node& n) { return n.kind() == NodeKind::spacer; }
+bool isSpacer(const Node& n) {
+  return n.kind() == NodeKind::spacer;
+}
 
 double spacingOf(const Node& n) {
   if (n.spacing()) return *n.spacing();
@@ -26,7 +28,9 @@ double spacingOf(const Node& n) {
   return kDefaultStackSpacing;
 }
 
-Font fontOf(const Node& n) { return n.font().value_or(FormLayout::defaultFont()); }
+Font fontOf(const Node& n) {
+  return n.font().value_or(FormLayout::defaultFont());
+}
 
 bool isVertical(const Node& n) {
   return n.kind() == NodeKind::vstack || n.kind() == NodeKind::form ||
@@ -174,9 +178,9 @@ Size contentSize(const Node& n, Proposal p) {
       return s;
     }
     case NodeKind::scroll: {
-      Size content = n.children().empty()
-                         ? Size{}
-                         : FormLayout::sizeThatFits(n.children()[0], {p.width, std::nullopt, p.height});
+      Size content = n.children().empty() ? Size{}
+                                          : FormLayout::sizeThatFits(
+                                                n.children()[0], {p.width, std::nullopt, p.height});
       return {p.width.value_or(content.width), p.height.value_or(content.height)};
     }
     case NodeKind::spacer:
@@ -258,10 +262,15 @@ Size FormLayout::sizeThatFits(const Node& n, Proposal p) {
   const Frame& f = n.frame();
   // The frame decides what the padded content is offered.
   Proposal offer = p;
-  if (f.width) offer.width = f.width;
-  else if (offer.width) offer.width = std::clamp(*offer.width, f.minWidth.value_or(0), f.maxWidth.value_or(infinity));
-  if (f.height) offer.height = f.height;
-  else if (offer.height) offer.height = std::clamp(*offer.height, f.minHeight.value_or(0), f.maxHeight.value_or(infinity));
+  if (f.width)
+    offer.width = f.width;
+  else if (offer.width)
+    offer.width = std::clamp(*offer.width, f.minWidth.value_or(0), f.maxWidth.value_or(infinity));
+  if (f.height)
+    offer.height = f.height;
+  else if (offer.height)
+    offer.height =
+        std::clamp(*offer.height, f.minHeight.value_or(0), f.maxHeight.value_or(infinity));
 
   EdgeInsets pad = n.padding();
   EdgeInsets chrome = chromeOf(n);
@@ -274,8 +283,10 @@ Size FormLayout::sizeThatFits(const Node& n, Proposal p) {
                     std::optional<double> max, std::optional<double> proposed) {
     if (fixed) return *fixed;
     double v = content;
-    if (max && std::isinf(*max) && proposed) v = std::max(v, *proposed);
-    else if (max) v = std::min(v, *max);
+    if (max && std::isinf(*max) && proposed)
+      v = std::max(v, *proposed);
+    else if (max)
+      v = std::min(v, *max);
     if (min) v = std::max(v, *min);
     if (max && !std::isinf(*max)) v = std::min(v, *max);
     return v;
@@ -297,25 +308,32 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
   // The content's box: inside padding and chrome, at its own size within the frame.
   EdgeInsets pad = n.padding();
   EdgeInsets chrome = chromeOf(n);
-  Rect box(rect.x() + pad.leading + chrome.leading, rect.y() + pad.top + chrome.top,
-           std::max(0.0, rect.width() - pad.leading - pad.trailing - chrome.leading - chrome.trailing),
-           std::max(0.0, rect.height() - pad.top - pad.bottom - chrome.top - chrome.bottom));
+  Rect box(
+      rect.x() + pad.leading + chrome.leading, rect.y() + pad.top + chrome.top,
+      std::max(0.0, rect.width() - pad.leading - pad.trailing - chrome.leading - chrome.trailing),
+      std::max(0.0, rect.height() - pad.top - pad.bottom - chrome.top - chrome.bottom));
   const auto& children = n.children();
   if (children.empty()) return;
 
   auto alignX = [](HorizontalAlignment a, const Rect& in, double width) {
     switch (a) {
-      case HorizontalAlignment::leading: return in.x();
-      case HorizontalAlignment::trailing: return in.maxX() - width;
-      case HorizontalAlignment::center: break;
+      case HorizontalAlignment::leading:
+        return in.x();
+      case HorizontalAlignment::trailing:
+        return in.maxX() - width;
+      case HorizontalAlignment::center:
+        break;
     }
     return in.x() + (in.width() - width) / 2;
   };
   auto alignY = [](VerticalAlignment a, const Rect& in, double height) {
     switch (a) {
-      case VerticalAlignment::top: return in.y();
-      case VerticalAlignment::bottom: return in.maxY() - height;
-      case VerticalAlignment::center: break;
+      case VerticalAlignment::top:
+        return in.y();
+      case VerticalAlignment::bottom:
+        return in.maxY() - height;
+      case VerticalAlignment::center:
+        break;
     }
     return in.y() + (in.height() - height) / 2;
   };
@@ -366,8 +384,9 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
       width += spacing * static_cast<double>(children.size() - 1);
       double x = box.x() + (box.width() - width) / 2;
       for (std::size_t i = 0; i < children.size(); ++i) {
-        place(children[i], Rect(x, box.y() + (box.height() - sizes[i].height) / 2,
-                                sizes[i].width, sizes[i].height),
+        place(children[i],
+              Rect(x, box.y() + (box.height() - sizes[i].height) / 2, sizes[i].width,
+                   sizes[i].height),
               out);
         x += sizes[i].width + spacing;
       }
@@ -386,8 +405,9 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
         Size s = sizeThatFits(child, {box.width(), box.height()});
         s.width = std::min(s.width, box.width());
         s.height = std::min(s.height, box.height());
-        double x = n.kind() == NodeKind::labeledContent ? box.maxX() - s.width
-                                                        : alignX(n.horizontalAlignment(), box, s.width);
+        double x = n.kind() == NodeKind::labeledContent
+                       ? box.maxX() - s.width
+                       : alignX(n.horizontalAlignment(), box, s.width);
         place(child, Rect(x, alignY(n.verticalAlignment(), box, s.height), s.width, s.height), out);
       }
       return;

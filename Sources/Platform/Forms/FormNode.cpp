@@ -155,26 +155,46 @@ Node Divider() {
 
 std::string_view nameOf(NodeKind kind) {
   switch (kind) {
-    case NodeKind::form: return "form";
-    case NodeKind::section: return "section";
-    case NodeKind::vstack: return "vstack";
-    case NodeKind::hstack: return "hstack";
-    case NodeKind::zstack: return "zstack";
-    case NodeKind::scroll: return "scroll";
-    case NodeKind::spacer: return "spacer";
-    case NodeKind::text: return "text";
-    case NodeKind::image: return "image";
-    case NodeKind::symbol: return "symbol";
-    case NodeKind::button: return "button";
-    case NodeKind::toggle: return "toggle";
-    case NodeKind::picker: return "picker";
-    case NodeKind::link: return "link";
-    case NodeKind::labeledContent: return "labeledContent";
-    case NodeKind::progress: return "progress";
-    case NodeKind::shape: return "shape";
-    case NodeKind::canvas: return "canvas";
-    case NodeKind::nativeView: return "nativeView";
-    case NodeKind::divider: return "divider";
+    case NodeKind::form:
+      return "form";
+    case NodeKind::section:
+      return "section";
+    case NodeKind::vstack:
+      return "vstack";
+    case NodeKind::hstack:
+      return "hstack";
+    case NodeKind::zstack:
+      return "zstack";
+    case NodeKind::scroll:
+      return "scroll";
+    case NodeKind::spacer:
+      return "spacer";
+    case NodeKind::text:
+      return "text";
+    case NodeKind::image:
+      return "image";
+    case NodeKind::symbol:
+      return "symbol";
+    case NodeKind::button:
+      return "button";
+    case NodeKind::toggle:
+      return "toggle";
+    case NodeKind::picker:
+      return "picker";
+    case NodeKind::link:
+      return "link";
+    case NodeKind::labeledContent:
+      return "labeledContent";
+    case NodeKind::progress:
+      return "progress";
+    case NodeKind::shape:
+      return "shape";
+    case NodeKind::canvas:
+      return "canvas";
+    case NodeKind::nativeView:
+      return "nativeView";
+    case NodeKind::divider:
+      return "divider";
   }
   return "node";
 }

@@ -22,13 +22,13 @@ namespace platform::forms {
 // What a node of a form is. The kinds are the whole vocabulary of the product's forms: a new
 // screen combines them and never needs a new mechanism.
 enum class NodeKind {
-  form,            // a grouped form: its children are sections
-  section,         // header text, rows, optional footer text
+  form,     // a grouped form: its children are sections
+  section,  // header text, rows, optional footer text
   vstack,
   hstack,
-  zstack,          // children drawn on top of each other, the first at the back
-  scroll,          // vertical scroll view around one child
-  spacer,          // flexible space along the enclosing stack's axis
+  zstack,  // children drawn on top of each other, the first at the back
+  scroll,  // vertical scroll view around one child
+  spacer,  // flexible space along the enclosing stack's axis
   text,
   image,           // a bitmap or drawn image
   symbol,          // a named system symbol, sized by its font
@@ -162,39 +162,135 @@ class Node {
   const std::optional<std::string>& key() const { return key_; }
 
   // Modifiers ---------------------------------------------------------------------------------
-  Node&& key(std::string k) && { key_ = std::move(k); return std::move(*this); }
-  Node&& font(Font f) && { font_ = f; return std::move(*this); }
-  Node&& foreground(Color c) && { foreground_ = c; return std::move(*this); }
-  Node&& tint(Color c) && { tint_ = c; return std::move(*this); }
-  Node&& opacity(double o) && { opacity_ = o; return std::move(*this); }
-  Node&& frame(Frame f) && { frame_ = f; return std::move(*this); }
-  Node&& padding(EdgeInsets p) && { padding_ = p; return std::move(*this); }
-  Node&& padding(double all) && { padding_ = EdgeInsets::all(all); return std::move(*this); }
-  Node&& offset(double x, double y) && { offset_ = {x, y}; return std::move(*this); }
-  Node&& spacing(double s) && { spacing_ = s; return std::move(*this); }
-  Node&& alignment(HorizontalAlignment a) && { horizontal_ = a; return std::move(*this); }
-  Node&& alignment(VerticalAlignment a) && { vertical_ = a; return std::move(*this); }
-  Node&& multilineTextAlignment(TextAlignment a) && { textAlignment_ = a; return std::move(*this); }
-  Node&& lineLimit(int lines) && { lineLimit_ = lines; return std::move(*this); }
-  Node&& truncation(Truncation t) && { truncation_ = t; return std::move(*this); }
-  Node&& disabled(bool d) && { disabled_ = d; return std::move(*this); }
-  Node&& accessibilityLabel(std::string s) && { accessibilityLabel_ = std::move(s); return std::move(*this); }
-  Node&& accessibilityHint(std::string s) && { accessibilityHint_ = std::move(s); return std::move(*this); }
-  Node&& accessibilityHidden(bool h = true) && { accessibilityHidden_ = h; return std::move(*this); }
-  Node&& accessibilityCombined(bool c = true) && { accessibilityCombined_ = c; return std::move(*this); }
-  Node&& role(ButtonRole r) && { role_ = r; return std::move(*this); }
-  Node&& buttonStyle(ButtonStyle s) && { buttonStyle_ = s; return std::move(*this); }
-  Node&& keyboardShortcut(KeyboardShortcut k) && { shortcut_ = k; return std::move(*this); }
-  Node&& background(Node n) && { backgrounds_.push_back(std::move(n)); return std::move(*this); }
-  Node&& overlay(Node n) && { overlays_.push_back(std::move(n)); return std::move(*this); }
-  Node&& colorScheme(ColorScheme s) && { colorScheme_ = s; return std::move(*this); }
-  Node&& accentColor(Color c) && { accent_ = c; return std::move(*this); }
-  Node&& onHover(std::function<void(bool)> f) && { onHover_ = std::move(f); return std::move(*this); }
-  Node&& present(Presentation p) && { presentations_.push_back(std::move(p)); return std::move(*this); }
-  Node&& footer(std::string f) && { footer_ = std::move(f); return std::move(*this); }
-  Node&& scrollIndicators(bool shown) && { scrollIndicators_ = shown; return std::move(*this); }
+  Node&& key(std::string k) && {
+    key_ = std::move(k);
+    return std::move(*this);
+  }
+  Node&& font(Font f) && {
+    font_ = f;
+    return std::move(*this);
+  }
+  Node&& foreground(Color c) && {
+    foreground_ = c;
+    return std::move(*this);
+  }
+  Node&& tint(Color c) && {
+    tint_ = c;
+    return std::move(*this);
+  }
+  Node&& opacity(double o) && {
+    opacity_ = o;
+    return std::move(*this);
+  }
+  Node&& frame(Frame f) && {
+    frame_ = f;
+    return std::move(*this);
+  }
+  Node&& padding(EdgeInsets p) && {
+    padding_ = p;
+    return std::move(*this);
+  }
+  Node&& padding(double all) && {
+    padding_ = EdgeInsets::all(all);
+    return std::move(*this);
+  }
+  Node&& offset(double x, double y) && {
+    offset_ = {x, y};
+    return std::move(*this);
+  }
+  Node&& spacing(double s) && {
+    spacing_ = s;
+    return std::move(*this);
+  }
+  Node&& alignment(HorizontalAlignment a) && {
+    horizontal_ = a;
+    return std::move(*this);
+  }
+  Node&& alignment(VerticalAlignment a) && {
+    vertical_ = a;
+    return std::move(*this);
+  }
+  Node&& multilineTextAlignment(TextAlignment a) && {
+    textAlignment_ = a;
+    return std::move(*this);
+  }
+  Node&& lineLimit(int lines) && {
+    lineLimit_ = lines;
+    return std::move(*this);
+  }
+  Node&& truncation(Truncation t) && {
+    truncation_ = t;
+    return std::move(*this);
+  }
+  Node&& disabled(bool d) && {
+    disabled_ = d;
+    return std::move(*this);
+  }
+  Node&& accessibilityLabel(std::string s) && {
+    accessibilityLabel_ = std::move(s);
+    return std::move(*this);
+  }
+  Node&& accessibilityHint(std::string s) && {
+    accessibilityHint_ = std::move(s);
+    return std::move(*this);
+  }
+  Node&& accessibilityHidden(bool h = true) && {
+    accessibilityHidden_ = h;
+    return std::move(*this);
+  }
+  Node&& accessibilityCombined(bool c = true) && {
+    accessibilityCombined_ = c;
+    return std::move(*this);
+  }
+  Node&& role(ButtonRole r) && {
+    role_ = r;
+    return std::move(*this);
+  }
+  Node&& buttonStyle(ButtonStyle s) && {
+    buttonStyle_ = s;
+    return std::move(*this);
+  }
+  Node&& keyboardShortcut(KeyboardShortcut k) && {
+    shortcut_ = k;
+    return std::move(*this);
+  }
+  Node&& background(Node n) && {
+    backgrounds_.push_back(std::move(n));
+    return std::move(*this);
+  }
+  Node&& overlay(Node n) && {
+    overlays_.push_back(std::move(n));
+    return std::move(*this);
+  }
+  Node&& colorScheme(ColorScheme s) && {
+    colorScheme_ = s;
+    return std::move(*this);
+  }
+  Node&& accentColor(Color c) && {
+    accent_ = c;
+    return std::move(*this);
+  }
+  Node&& onHover(std::function<void(bool)> f) && {
+    onHover_ = std::move(f);
+    return std::move(*this);
+  }
+  Node&& present(Presentation p) && {
+    presentations_.push_back(std::move(p));
+    return std::move(*this);
+  }
+  Node&& footer(std::string f) && {
+    footer_ = std::move(f);
+    return std::move(*this);
+  }
+  Node&& scrollIndicators(bool shown) && {
+    scrollIndicators_ = shown;
+    return std::move(*this);
+  }
   // Clips the node's drawing to a rounded rectangle.
-  Node&& clipCornerRadius(double r) && { clipCornerRadius_ = r; return std::move(*this); }
+  Node&& clipCornerRadius(double r) && {
+    clipCornerRadius_ = r;
+    return std::move(*this);
+  }
 
   // Content ----------------------------------------------------------------------------------
   // The text of a text, the title of a button, toggle, picker or link, a section's header, a

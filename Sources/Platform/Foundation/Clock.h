@@ -13,7 +13,9 @@ using Uptime = std::chrono::nanoseconds;
 inline Uptime seconds(double s) {
   return std::chrono::duration_cast<Uptime>(std::chrono::duration<double>(s));
 }
-inline double toSeconds(Uptime t) { return std::chrono::duration<double>(t).count(); }
+inline double toSeconds(Uptime t) {
+  return std::chrono::duration<double>(t).count();
+}
 
 // Where time comes from: wall time for timestamps, uptime for intervals and deadlines.
 class Clock {

@@ -12,7 +12,9 @@ struct Date {
   double secondsSince1970 = 0;
 
   static Date fromSecondsSince1970(double seconds) { return Date{seconds}; }
-  TimeInterval timeIntervalSince(Date other) const { return secondsSince1970 - other.secondsSince1970; }
+  TimeInterval timeIntervalSince(Date other) const {
+    return secondsSince1970 - other.secondsSince1970;
+  }
   Date addingTimeInterval(TimeInterval interval) const { return Date{secondsSince1970 + interval}; }
 
   auto operator<=>(const Date&) const = default;

@@ -20,7 +20,9 @@ Environment& env() {
   return *e;
 }
 
-bool hasEnvironment() { return current.load(std::memory_order_acquire) != nullptr; }
+bool hasEnvironment() {
+  return current.load(std::memory_order_acquire) != nullptr;
+}
 
 std::shared_ptr<Environment> installEnvironment(std::shared_ptr<Environment> environment) {
   std::lock_guard lock(installedMutex);

@@ -6,12 +6,16 @@ namespace {
 thread_local Executor* currentExecutor = nullptr;
 }
 
-Executor* Executor::current() { return currentExecutor; }
+Executor* Executor::current() {
+  return currentExecutor;
+}
 
 Executor::CurrentScope::CurrentScope(Executor* executor) : previous_(currentExecutor) {
   currentExecutor = executor;
 }
 
-Executor::CurrentScope::~CurrentScope() { currentExecutor = previous_; }
+Executor::CurrentScope::~CurrentScope() {
+  currentExecutor = previous_;
+}
 
 }  // namespace platform

@@ -7,11 +7,12 @@
 namespace platform {
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, const void* object,
-                                                          std::shared_ptr<Executor> queue, Handler handler) {
+                                                          std::shared_ptr<Executor> queue,
+                                                          Handler handler) {
   std::lock_guard lock(mutex_);
   std::uint64_t id = nextId_++;
-  observers_.push_back(
-      Observer{id, std::move(name), object, std::move(queue), std::make_shared<Handler>(std::move(handler))});
+  observers_.push_back(Observer{id, std::move(name), object, std::move(queue),
+                                std::make_shared<Handler>(std::move(handler))});
   return Token(id);
 }
 
@@ -22,7 +23,8 @@ void NotificationCenter::removeObserver(Token token) {
 
 bool NotificationCenter::isRegistered(std::uint64_t id) const {
   std::lock_guard lock(mutex_);
-  return std::any_of(observers_.begin(), observers_.end(), [&](const Observer& o) { return o.id == id; });
+  return std::any_of(observers_.begin(), observers_.end(),
+                     [&](const Observer& o) { return o.id == id; });
 }
 
 void NotificationCenter::post(std::string name, const void* object, Value::Dictionary userInfo) {
@@ -34,7 +36,8 @@ void NotificationCenter::post(const Notification& notification) {
   {
     std::lock_guard lock(mutex_);
     for (const auto& o : observers_) {
-      if (o.name == notification.name && (!o.object || o.object == notification.object)) matching.push_back(o);
+      if (o.name == notification.name && (!o.object || o.object == notification.object))
+        matching.push_back(o);
     }
   }
   for (const auto& o : matching) {

@@ -41,7 +41,8 @@ class NotificationCenter : public std::enable_shared_from_this<NotificationCente
   using Handler = std::function<void(const Notification&)>;
 
   // `object` null observes every sender; `queue` null delivers on the posting thread.
-  Token addObserver(std::string name, const void* object, std::shared_ptr<Executor> queue, Handler handler);
+  Token addObserver(std::string name, const void* object, std::shared_ptr<Executor> queue,
+                    Handler handler);
   void removeObserver(Token token);
 
   void post(const Notification& notification);

@@ -42,7 +42,9 @@ namespace {
 // The frame behind `spawn`: starts suspended, frees itself when done.
 struct Detached {
   struct promise_type : detail::PromiseBase {
-    Detached get_return_object() { return Detached{std::coroutine_handle<promise_type>::from_promise(*this)}; }
+    Detached get_return_object() {
+      return Detached{std::coroutine_handle<promise_type>::from_promise(*this)};
+    }
     std::suspend_never final_suspend() noexcept { return {}; }
     void return_void() {}
   };
@@ -126,7 +128,9 @@ void reportUnhandledTaskError(std::exception_ptr error) {
   }
 }
 
-ResumeOn resumeOnMain() { return ResumeOn{env().mainLoop}; }
+ResumeOn resumeOnMain() {
+  return ResumeOn{env().mainLoop};
+}
 
 Task<void> sleep(double seconds) {
   auto loop = env().mainLoop;

@@ -165,7 +165,8 @@ inline Task<void> detail::Promise<void>::get_return_object() {
 class TaskHandle {
  public:
   TaskHandle() = default;
-  explicit TaskHandle(std::shared_ptr<TaskContext> context, std::shared_ptr<std::atomic<bool>> finished)
+  explicit TaskHandle(std::shared_ptr<TaskContext> context,
+                      std::shared_ptr<std::atomic<bool>> finished)
       : context_(std::move(context)), finished_(std::move(finished)) {}
   void cancel() const {
     if (context_) context_->cancellation.cancel();
@@ -202,13 +203,17 @@ struct CurrentContext {
 };
 
 // `co_await platform::currentTask()` gives the current task's context.
-inline CurrentContext currentTask() { return {}; }
+inline CurrentContext currentTask() {
+  return {};
+}
 
 // `co_await platform::isCancelled()`.
 struct IsCancelled : CurrentContext {
   bool await_resume() { return context && context->cancellation.isCancelled(); }
 };
-inline IsCancelled isCancelled() { return {}; }
+inline IsCancelled isCancelled() {
+  return {};
+}
 
 // `co_await platform::checkCancellation()` throws `CancellationError` once the task is cancelled.
 struct CheckCancellation : CurrentContext {
@@ -216,7 +221,9 @@ struct CheckCancellation : CurrentContext {
     if (context && context->cancellation.isCancelled()) throw CancellationError();
   }
 };
-inline CheckCancellation checkCancellation() { return {}; }
+inline CheckCancellation checkCancellation() {
+  return {};
+}
 
 // `co_await platform::resumeOn(queue)` moves the rest of the task onto another executor.
 struct ResumeOn {
@@ -229,7 +236,9 @@ struct ResumeOn {
   }
   void await_resume() const noexcept {}
 };
-inline ResumeOn resumeOn(std::shared_ptr<Executor> executor) { return ResumeOn{std::move(executor)}; }
+inline ResumeOn resumeOn(std::shared_ptr<Executor> executor) {
+  return ResumeOn{std::move(executor)};
+}
 // Hops to the main loop.
 ResumeOn resumeOnMain();
 
@@ -267,24 +276,23 @@ class Continuation {
     Token& operator=(const Token&) = delete;
     std::shared_ptr<State> state;
     ~Token() {
-      state->finish(std::nullopt, std::make_exception_ptr(
-                                      ProgrammingError("continuation destroyed without being resumed")));
+      state->finish(std::nullopt, std::make_exception_ptr(ProgrammingError(
+                                      "continuation destroyed without being resumed")));
     }
   };
 
  public:
   // Returns false when the continuation had already been resumed.
   template <class U = T>
-    requires(!std::is_void_v<U>)
-  bool resume(U value) const {
+  requires(!std::is_void_v<U>) bool resume(U value) const {
     return token_->state->finish(Stored(std::move(value)), nullptr);
   }
   template <class U = T>
-    requires std::is_void_v<U>
-  bool resume() const {
-    return token_->state->finish(Stored{}, nullptr);
+  requires std::is_void_v<U>
+  bool resume() const { return token_->state->finish(Stored{}, nullptr); }
+  bool resumeThrowing(std::exception_ptr error) const {
+    return token_->state->finish(std::nullopt, error);
   }
-  bool resumeThrowing(std::exception_ptr error) const { return token_->state->finish(std::nullopt, error); }
   template <class E>
   bool resumeThrowing(E error) const {
     return resumeThrowing(std::make_exception_ptr(std::move(error)));

@@ -25,13 +25,19 @@ std::optional<std::int64_t> integralDoubleAsSigned(double d) {
 std::optional<std::int64_t> exactSigned(const Value& v, std::int64_t min, std::int64_t max) {
   std::optional<std::int64_t> n;
   switch (v.kind()) {
-    case Value::Kind::integer: n = *v.asInt(); break;
+    case Value::Kind::integer:
+      n = *v.asInt();
+      break;
     case Value::Kind::unsignedInteger:
-      if (*v.asUInt() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+      if (*v.asUInt() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
       n = static_cast<std::int64_t>(*v.asUInt());
       break;
-    case Value::Kind::real: n = integralDoubleAsSigned(*v.asDouble()); break;
-    default: return std::nullopt;
+    case Value::Kind::real:
+      n = integralDoubleAsSigned(*v.asDouble());
+      break;
+    default:
+      return std::nullopt;
   }
   if (!n || *n < min || *n > max) return std::nullopt;
   return n;
@@ -44,14 +50,18 @@ std::optional<std::uint64_t> exactUnsigned(const Value& v, std::uint64_t max) {
       if (*v.asInt() < 0) return std::nullopt;
       n = static_cast<std::uint64_t>(*v.asInt());
       break;
-    case Value::Kind::unsignedInteger: n = *v.asUInt(); break;
+    case Value::Kind::unsignedInteger:
+      n = *v.asUInt();
+      break;
     case Value::Kind::real: {
       double d = *v.asDouble();
-      if (!std::isfinite(d) || std::trunc(d) != d || d < 0 || d >= 18446744073709551616.0) return std::nullopt;
+      if (!std::isfinite(d) || std::trunc(d) != d || d < 0 || d >= 18446744073709551616.0)
+        return std::nullopt;
       n = static_cast<std::uint64_t>(d);
       break;
     }
-    default: return std::nullopt;
+    default:
+      return std::nullopt;
   }
   if (*n > max) return std::nullopt;
   return n;

@@ -26,7 +26,18 @@ class Value {
  public:
   using Array = std::vector<Value>;
   using Dictionary = std::map<std::string, Value, std::less<>>;
-  enum class Kind { null, boolean, integer, unsignedInteger, real, string, bytes, date, array, dictionary };
+  enum class Kind {
+    null,
+    boolean,
+    integer,
+    unsignedInteger,
+    real,
+    string,
+    bytes,
+    date,
+    array,
+    dictionary
+  };
 
   Value() = default;
   Value(std::nullptr_t) {}
@@ -99,13 +110,18 @@ std::optional<T> Value::exactly() const {
   static_assert(std::is_arithmetic_v<T> && !std::is_same_v<T, bool>);
   if constexpr (std::is_floating_point_v<T>) {
     switch (kind()) {
-      case Kind::integer: return static_cast<T>(*asInt());
-      case Kind::unsignedInteger: return static_cast<T>(*asUInt());
-      case Kind::real: return static_cast<T>(*asDouble());
-      default: return std::nullopt;
+      case Kind::integer:
+        return static_cast<T>(*asInt());
+      case Kind::unsignedInteger:
+        return static_cast<T>(*asUInt());
+      case Kind::real:
+        return static_cast<T>(*asDouble());
+      default:
+        return std::nullopt;
     }
   } else if constexpr (std::is_signed_v<T>) {
-    auto v = detail::exactSigned(*this, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
+    auto v =
+        detail::exactSigned(*this, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
     if (!v) return std::nullopt;
     return static_cast<T>(*v);
   } else {

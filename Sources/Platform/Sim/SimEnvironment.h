@@ -12,13 +12,13 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Security/KeychainKeyStore.h"
+#include "Platform/Sim/SimAppleIDAuthorization.h"
+#include "Platform/Sim/SimDesktop.h"
 #include "Platform/Sim/SimFileLocations.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Platform/Sim/SimKeychain.h"
 #include "Platform/Sim/SimPathMonitorFactory.h"
 #include "Platform/Sim/SimSystemLog.h"
-#include "Platform/Sim/SimAppleIDAuthorization.h"
-#include "Platform/Sim/SimDesktop.h"
 
 namespace platform::sim {
 

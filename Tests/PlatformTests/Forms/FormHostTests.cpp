@@ -56,21 +56,21 @@ TEST_F(FormHostTest, ActsAsAUserWould) {
   std::string picked;
   auto host = FormHost::make([&](FormHost& h) {
     bool confirm = h.state("confirm", false);
-    return Form({Section("General",
-                         {Toggle("Share", true, [&](bool on) { toggled = on; }),
-                          Picker("Shape", {{"0", "Pill"}, {"1", "Rounded"}}, "0",
-                                 [&](const std::string& tag) { picked = tag; }),
-                          Link("Docs", URL("https://example.test/docs")),
-                          Button("Go", [&] { tapped = true; }).disabled(true),
-                          VStack({Button("Inner", [&] { inner = true; })}).disabled(true),
-                          Button("Reset…", [&h] { h.setState("confirm", true); })
-                              .present({Presentation::Kind::confirmationDialog,
-                                        "Reset?",
-                                        "This cannot be undone.",
-                                        {Button("Reset", [] {}).role(ButtonRole::destructive),
-                                         Button("Cancel", [] {}).role(ButtonRole::cancel)},
-                                        confirm,
-                                        [&h](bool shown) { h.setState("confirm", shown); }})})});
+    return Form(
+        {Section("General", {Toggle("Share", true, [&](bool on) { toggled = on; }),
+                             Picker("Shape", {{"0", "Pill"}, {"1", "Rounded"}}, "0",
+                                    [&](const std::string& tag) { picked = tag; }),
+                             Link("Docs", URL("https://example.test/docs")),
+                             Button("Go", [&] { tapped = true; }).disabled(true),
+                             VStack({Button("Inner", [&] { inner = true; })}).disabled(true),
+                             Button("Reset…", [&h] { h.setState("confirm", true); })
+                                 .present({Presentation::Kind::confirmationDialog,
+                                           "Reset?",
+                                           "This cannot be undone.",
+                                           {Button("Reset", [] {}).role(ButtonRole::destructive),
+                                            Button("Cancel", [] {}).role(ButtonRole::cancel)},
+                                           confirm,
+                                           [&h](bool shown) { h.setState("confirm", shown); }})})});
   });
   EXPECT_FALSE(host->tap("Go")) << "disabled";
   EXPECT_FALSE(host->tap("Inner")) << "inside a disabled stack";

@@ -33,9 +33,9 @@ TEST_F(FormLayoutTest, StacksSpaceAndAlignTheirChildren) {
   EXPECT_EQ(frameOf(layout, NodeKind::text, "abcd"), Rect(2, 1, 20, 12));
   EXPECT_EQ(frameOf(layout, NodeKind::text, "ab"), Rect(2, 19, 10, 12));
 
-  auto row = layOut(HStack({Text("ab").font(font), Spacer(), Text("c").font(font)})
-                        .frame({.maxWidth = infinity}),
-                    {100, 50});
+  auto row = layOut(
+      HStack({Text("ab").font(font), Spacer(), Text("c").font(font)}).frame({.maxWidth = infinity}),
+      {100, 50});
   EXPECT_EQ(frameOf(row, NodeKind::text, "ab").x(), 0);
   EXPECT_EQ(frameOf(row, NodeKind::text, "c").maxX(), 100) << "the spacer pushes it to the end";
 }
@@ -43,7 +43,8 @@ TEST_F(FormLayoutTest, StacksSpaceAndAlignTheirChildren) {
 TEST_F(FormLayoutTest, SpacersStayBetweenTheirLengths) {
   Font font = Font::systemFont(10);
   auto page = [&] {
-    return VStack({Spacer(24, 96), Text("middle").font(font), Spacer(24, 96), Text("foot").font(font)})
+    return VStack(
+               {Spacer(24, 96), Text("middle").font(font), Spacer(24, 96), Text("foot").font(font)})
         .spacing(0);
   };
   // Tall: each spacer stops at 96 and the rest centres the content.
@@ -63,8 +64,7 @@ TEST_F(FormLayoutTest, SpacersStayBetweenTheirLengths) {
 TEST_F(FormLayoutTest, FramesCapAndStretch) {
   Font font = Font::systemFont(10);
   auto layout = layOut(VStack({Text("x").font(font).frame({.maxWidth = infinity, .minHeight = 48}),
-                               VStack({Text("y").font(font)}).frame({.maxWidth = 360})
-                                   .frame({})})
+                               VStack({Text("y").font(font)}).frame({.maxWidth = 360}).frame({})})
                            .frame({.maxWidth = infinity}),
                        {1000, 500});
   Rect x = frameOf(layout, NodeKind::text, "x");

@@ -15,7 +15,8 @@ TEST_F(NotificationCenterTest, DeliversByNameAndSender) {
   auto& center = *env().notificationCenter;
   int sender = 0, other = 0;
   std::vector<std::string> seen;
-  center.addObserver("n", nullptr, nullptr, [&](const Notification& n) { seen.push_back("any:" + n.name); });
+  center.addObserver("n", nullptr, nullptr,
+                     [&](const Notification& n) { seen.push_back("any:" + n.name); });
   center.addObserver("n", &sender, nullptr, [&](const Notification&) { seen.push_back("sender"); });
   center.post("n", &other);
   center.post("n", &sender, {{"k", 1}});
@@ -44,7 +45,8 @@ TEST_F(NotificationCenterTest, ObserverRemovedDuringDeliveryIsNotCalled) {
     center.removeObserver(queued);
   });
   second = center.addObserver("n", nullptr, nullptr, [&](const Notification&) { ++secondCalls; });
-  queued = center.addObserver("n", nullptr, env().mainLoop, [&](const Notification&) { ++queuedCalls; });
+  queued =
+      center.addObserver("n", nullptr, env().mainLoop, [&](const Notification&) { ++queuedCalls; });
   center.post("n");
   runUntilIdle();
   EXPECT_EQ(secondCalls, 0);

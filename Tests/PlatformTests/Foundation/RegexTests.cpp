@@ -147,8 +147,7 @@ TEST(RegexTests, AMegabyteFinishesInsteadOfHanging) {
   while (log.size() < (1 << 20)) log += "token=abc123 user ann@example.com from 10.1.2.3 ok; ";
   const Regex secret("(?i)\\b(bearer|token|password)\\b\\s*[:=]\\s*\\S+");
   std::string redacted;
-  EXPECT_LT(secondsFor([&] { redacted = secret.replacingMatches(log, "<redacted>"); }),
-            kNoHang);
+  EXPECT_LT(secondsFor([&] { redacted = secret.replacingMatches(log, "<redacted>"); }), kNoHang);
   EXPECT_EQ(redacted.find("abc123"), std::string::npos);
 
   // A run of a megabyte that one greedy pattern backtracks over from every position: stopped.

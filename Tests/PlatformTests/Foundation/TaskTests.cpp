@@ -14,7 +14,9 @@ namespace {
 
 using TaskTest = testing::SimTest;
 
-Task<int> answer() { co_return 42; }
+Task<int> answer() {
+  co_return 42;
+}
 
 Task<int> failing() {
   throw std::runtime_error("boom");
@@ -27,7 +29,9 @@ Task<int> sumOfTwo() {
   co_return a + b;
 }
 
-TEST_F(TaskTest, AwaitedTasksReturnTheirValues) { EXPECT_EQ(await(sumOfTwo()), 84); }
+TEST_F(TaskTest, AwaitedTasksReturnTheirValues) {
+  EXPECT_EQ(await(sumOfTwo()), 84);
+}
 
 TEST_F(TaskTest, TaskIsLazyUntilAwaited) {
   bool started = false;
@@ -156,8 +160,12 @@ TEST_F(TaskTest, CancellingASleepingTaskThrowsCancellationErrorIntoIt) {
   ASSERT_EQ(sim().unhandledErrors().size(), 1u);
 }
 
-Task<void> sleepsLong() { co_await sleep(100); }
-Task<void> awaitsASleeper() { co_await sleepsLong(); }
+Task<void> sleepsLong() {
+  co_await sleep(100);
+}
+Task<void> awaitsASleeper() {
+  co_await sleepsLong();
+}
 
 TEST_F(TaskTest, CancellationReachesAwaitedTasks) {
   auto handle = spawn(awaitsASleeper());

@@ -27,9 +27,9 @@
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
-#include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
 #include "Platform/Linux/Qt/QtWindowHost.h"
 

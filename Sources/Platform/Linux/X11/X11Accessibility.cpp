@@ -156,8 +156,8 @@ AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::stri
       AXValue::Array children;
       if (statusItems_.shownItems) {
         for (auto index : statusItems_.shownItems()) {
-          children.emplace_back(AXElement(
-              std::make_shared<Element>(Element::Kind::statusItem, e->pid, index)));
+          children.emplace_back(
+              AXElement(std::make_shared<Element>(Element::Kind::statusItem, e->pid, index)));
         }
       }
       value = AXValue(std::move(children));
