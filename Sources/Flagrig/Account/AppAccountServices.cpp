@@ -1,6 +1,6 @@
 #include "AppAccountServices.h"
 
-#include "Flagrig/Account/SubscriptionService.h"
+#include "Flagrig/Account/SignInService.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/Log.h"
 #include "Platform/Foundation/Task.h"
@@ -28,7 +28,7 @@ platform::Task<void> restoreSession(std::shared_ptr<VoskaryAccountBridge> bridge
 
 void AppAccountServices::attachSignInService() {
   auto bridge = VoskaryAccountBridge::sharedPointer();
-  SubscriptionService::sharedPointer()->attach(bridge);
+  SignInService::sharedPointer()->attach(bridge);
   // Without this every relaunch would show the user signed out.
   if (restoreStarted_) return;
   restoreStarted_ = true;

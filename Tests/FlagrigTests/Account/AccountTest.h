@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "Flagrig/Account/SubscriptionService.h"
+#include "Flagrig/Account/SignInService.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/ServiceAddresses.h"
@@ -77,8 +77,8 @@ class AccountTest : public platform::testing::SimTest {
   VoskaryAccountBridge& bridge() { return VoskaryAccountBridge::shared(); }
   voskary::VoskaryAccountManager& manager() { return *bridge().manager(); }
   // The shared service, attached to the shared bridge.
-  SubscriptionService& attached() {
-    auto& subscription = SubscriptionService::shared();
+  SignInService& attached() {
+    auto& subscription = SignInService::shared();
     subscription.attach(VoskaryAccountBridge::sharedPointer());
     runUntilIdle();
     return subscription;

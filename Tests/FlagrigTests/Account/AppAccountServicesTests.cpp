@@ -33,7 +33,7 @@ TEST_F(AppAccountServicesTest, TheLaunchRestoresTheStoredSessionWithoutWaitingFo
   auto delegate = launch();
   runUntilIdle();
   EXPECT_EQ(platform::StatusBar::system().items().size(), 1u) << "the launch went on";
-  auto& subscription = SubscriptionService::shared();
+  auto& subscription = SignInService::shared();
   EXPECT_FALSE(subscription.isSignedIn());
   EXPECT_EQ(SignInState::current().get(), &subscription) << "analytics reads the service";
 
@@ -52,8 +52,8 @@ TEST_F(AppAccountServicesTest, ARelaunchWithAValidSessionShowsTheUserSignedIn) {
   storeSession();
   auto delegate = launch();
   runUntilIdle();
-  EXPECT_TRUE(SubscriptionService::shared().isSignedIn());
-  EXPECT_EQ(SubscriptionService::shared().accountEmail(), kEmail);
+  EXPECT_TRUE(SignInService::shared().isSignedIn());
+  EXPECT_EQ(SignInService::shared().accountEmail(), kEmail);
   EXPECT_TRUE(sim().http->requests().size() > 0);
   EXPECT_EQ(service->requestCount(FakeAccountService::refreshPath), 0);
 }
@@ -61,7 +61,7 @@ TEST_F(AppAccountServicesTest, ARelaunchWithAValidSessionShowsTheUserSignedIn) {
 TEST_F(AppAccountServicesTest, ASignInReturnThroughTheURLSchemeCompletesTheSignIn) {
   auto delegate = launch();
   runUntilIdle();
-  auto out = start(SubscriptionService::shared().beginSignIn(nullptr, std::nullopt));
+  auto out = start(SignInService::shared().beginSignIn(nullptr, std::nullopt));
   runUntilIdle();
   auto redirect = browser->finishSignIn();
   ASSERT_TRUE(redirect);
@@ -73,8 +73,8 @@ TEST_F(AppAccountServicesTest, ASignInReturnThroughTheURLSchemeCompletesTheSignI
   sim().desktop->deliverURL(redirect->absoluteString());
   runUntilIdle();
   ASSERT_TRUE(out->done);
-  EXPECT_TRUE(out->value == SubscriptionService::SignInResult::success());
-  EXPECT_TRUE(SubscriptionService::shared().isSignedIn());
+  EXPECT_TRUE(out->value == SignInService::SignInResult::success());
+  EXPECT_TRUE(SignInService::shared().isSignedIn());
   EXPECT_EQ(platform::Application::shared().activationPolicy(), platform::ActivationPolicy::regular)
       << "the app came forward";
 }

@@ -35,8 +35,8 @@ class VoskaryAccountBridge;
 //
 // Used on the main thread. The mirror is also read by analytics from its own queue, through
 // `SignInState`, so it sits behind a lock.
-class SubscriptionService final : public SignInState,
-                                  public std::enable_shared_from_this<SubscriptionService> {
+class SignInService final : public SignInState,
+                                  public std::enable_shared_from_this<SignInService> {
  public:
   using ProviderHint = voskary::OAuthDriver::ProviderHint;
 
@@ -61,12 +61,12 @@ class SubscriptionService final : public SignInState,
       "flagrig.auth.voskaryAccountID", "flagrig.auth.email", "flagrig.auth.pending.metadata",
       "flagrig.subscriberEmail"};
 
-  static SubscriptionService& shared();
-  static std::shared_ptr<SubscriptionService> sharedPointer();
+  static SignInService& shared();
+  static std::shared_ptr<SignInService> sharedPointer();
 
-  SubscriptionService();
-  SubscriptionService(const SubscriptionService&) = delete;
-  SubscriptionService& operator=(const SubscriptionService&) = delete;
+  SignInService();
+  SignInService(const SignInService&) = delete;
+  SignInService& operator=(const SignInService&) = delete;
 
   // --- The mirror --------------------------------------------------------------------------
   bool isSignedIn() const;

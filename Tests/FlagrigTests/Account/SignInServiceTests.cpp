@@ -12,11 +12,11 @@ namespace flagrig::testing {
 namespace {
 
 using voskary::VoskaryError;
-using ProviderHint = SubscriptionService::ProviderHint;
-using SignInResult = SubscriptionService::SignInResult;
+using ProviderHint = SignInService::ProviderHint;
+using SignInResult = SignInService::SignInResult;
 using Props = std::map<std::string, std::string>;
 
-class SubscriptionServiceTest : public AccountTest {
+class SignInServiceTest : public AccountTest {
  protected:
   std::shared_ptr<platform::Window> openWindow() {
     auto window = std::make_shared<platform::Window>(
@@ -48,7 +48,7 @@ void PrintTo(const BeginCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class BeginSignInTest : public SubscriptionServiceTest,
+class BeginSignInTest : public SignInServiceTest,
                         public ::testing::WithParamInterface<BeginCase> {};
 
 TEST_P(BeginSignInTest, TracksLogsAndAnswers) {
@@ -82,7 +82,7 @@ TEST_P(BeginSignInTest, TracksLogsAndAnswers) {
   ASSERT_FALSE(out->error);
   EXPECT_EQ(*out->value, c.result);
 
-  const std::string provider = SubscriptionService::providerText(c.provider);
+  const std::string provider = SignInService::providerText(c.provider);
   auto events = this->events();
   std::vector<std::string> names;
   for (const auto& e : events) names.push_back(e.name);
@@ -127,8 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "cause=unexpected"}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST_F(SubscriptionServiceTest, BeforeAttachTheFirstRunSignInIsUnavailableAndTracksNothing) {
-  auto out = start(SubscriptionService::shared().beginSignIn(nullptr, ProviderHint::google));
+TEST_F(SignInServiceTest, BeforeAttachTheFirstRunSignInIsUnavailableAndTracksNothing) {
+  auto out = start(SignInService::shared().beginSignIn(nullptr, ProviderHint::google));
   runUntilIdle();
   ASSERT_TRUE(out->done);
   EXPECT_EQ(*out->value, SignInResult::failed("Service unavailable."));
@@ -136,7 +136,7 @@ TEST_F(SubscriptionServiceTest, BeforeAttachTheFirstRunSignInIsUnavailableAndTra
   EXPECT_TRUE(browser->openedURLs().empty());
 }
 
-TEST_F(SubscriptionServiceTest, IdentifyGetsTheNewAccountNeverTheMirrorsOldOne) {
+TEST_F(SignInServiceTest, IdentifyGetsTheNewAccountNeverTheMirrorsOldOne) {
   auto& subscription = attached();
   manager().transition(State::signedIn({{"va_stale"}, "old@voskary.test", std::nullopt}));
   runUntilIdle();
@@ -154,7 +154,7 @@ TEST_F(SubscriptionServiceTest, IdentifyGetsTheNewAccountNeverTheMirrorsOldOne) 
 
 // --- signIn(provider:) from the settings window ---------------------------------------------
 
-TEST_F(SubscriptionServiceTest, SettingsSignInWithoutAnyWindowIsUnavailableAndTracksNothing) {
+TEST_F(SignInServiceTest, SettingsSignInWithoutAnyWindowIsUnavailableAndTracksNothing) {
   auto out = start(attached().signIn(ProviderHint::email));
   runUntilIdle();
   ASSERT_TRUE(out->done);
@@ -169,7 +169,7 @@ TEST_F(SubscriptionServiceTest, SettingsSignInWithoutAnyWindowIsUnavailableAndTr
   EXPECT_TRUE(events().empty());
 }
 
-TEST_F(SubscriptionServiceTest, SettingsSignInSucceedsWithoutALogLine) {
+TEST_F(SignInServiceTest, SettingsSignInSucceedsWithoutALogLine) {
   auto window = openWindow();
   auto& subscription = attached();
   const auto linesBefore = logLines().size();
@@ -188,7 +188,7 @@ TEST_F(SubscriptionServiceTest, SettingsSignInSucceedsWithoutALogLine) {
   EXPECT_TRUE(subscription.isSignedIn());
 }
 
-TEST_F(SubscriptionServiceTest, SettingsSignInCancelReturnsNormally) {
+TEST_F(SignInServiceTest, SettingsSignInCancelReturnsNormally) {
   auto window = openWindow();
   auto out = start(attached().signIn(ProviderHint::apple));
   runUntilIdle();
@@ -204,7 +204,7 @@ TEST_F(SubscriptionServiceTest, SettingsSignInCancelReturnsNormally) {
                    {"provider_hint", "apple"}}));
 }
 
-TEST_F(SubscriptionServiceTest, SettingsSignInPassesOtherErrorsOnUnchanged) {
+TEST_F(SignInServiceTest, SettingsSignInPassesOtherErrorsOnUnchanged) {
   auto window = openWindow();
   service->queueAnswer(voskary::testing::FakeAccountService::exchangePath,
                        voskary::testing::FakeAccountService::jsonAnswer(
@@ -224,7 +224,7 @@ TEST_F(SubscriptionServiceTest, SettingsSignInPassesOtherErrorsOnUnchanged) {
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].name, "auth_failed");
   EXPECT_EQ(pick(events[1], {"error", "auth_transport", "provider_hint"}),
-            (Props{{"error", SubscriptionService::analyticsErrorName(*error)},
+            (Props{{"error", SignInService::analyticsErrorName(*error)},
                    {"auth_transport", "system_browser"},
                    {"provider_hint", "google"}}));
   EXPECT_TRUE(error->as<VoskaryError::ServerError>()) << error->description();
@@ -232,7 +232,7 @@ TEST_F(SubscriptionServiceTest, SettingsSignInPassesOtherErrorsOnUnchanged) {
 
 // --- Texts ----------------------------------------------------------------------------------
 
-TEST(SubscriptionServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
+TEST(SignInServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
   struct Case {
     VoskaryError error;
     const char* friendly;
@@ -270,27 +270,27 @@ TEST(SubscriptionServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.analytics);
-    EXPECT_EQ(SubscriptionService::friendlyError(c.error), c.friendly);
-    EXPECT_EQ(SubscriptionService::authErrorCode(c.error), c.code);
-    EXPECT_EQ(SubscriptionService::analyticsErrorName(c.error), c.analytics);
+    EXPECT_EQ(SignInService::friendlyError(c.error), c.friendly);
+    EXPECT_EQ(SignInService::authErrorCode(c.error), c.code);
+    EXPECT_EQ(SignInService::analyticsErrorName(c.error), c.analytics);
   }
-  EXPECT_EQ(SubscriptionService::friendlyError(SubscriptionError::http(503)),
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::http(503)),
             "Voskary Account request failed. Please try again.");
-  EXPECT_EQ(SubscriptionService::friendlyError(SubscriptionError::transport("Offline.")),
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::transport("Offline.")),
             "Offline.");
-  EXPECT_EQ(SubscriptionService::friendlyError(SubscriptionError::notSignedIn()),
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::notSignedIn()),
             "Sign in to Flagrig with your Voskary Account to continue.");
-  EXPECT_EQ(SubscriptionService::friendlyError(SubscriptionError::sessionExpired()),
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::sessionExpired()),
             "Your Voskary Account session expired. Sign in again.");
-  EXPECT_EQ(SubscriptionService::friendlyError(SubscriptionError::invalidResponse()),
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::invalidResponse()),
             "Voskary Account returned an unexpected response.");
-  EXPECT_EQ(SubscriptionService::friendlyError(std::runtime_error("x")),
+  EXPECT_EQ(SignInService::friendlyError(std::runtime_error("x")),
             "Something went wrong. Try again.");
-  EXPECT_EQ(SubscriptionService::analyticsErrorName(SubscriptionError::http(503)),
+  EXPECT_EQ(SignInService::analyticsErrorName(SubscriptionError::http(503)),
             "http(status: 503)");
 }
 
-TEST(SubscriptionServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {
+TEST(SignInServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {
   struct Case {
     const char* body;
     std::optional<std::string> reason;
@@ -308,7 +308,7 @@ TEST(SubscriptionServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {
   };
   for (const auto& c : cases) {
     std::string body = c.body;
-    EXPECT_EQ(SubscriptionService::responseReason(
+    EXPECT_EQ(SignInService::responseReason(
                   std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size())),
               c.reason)
         << c.body;
@@ -317,9 +317,9 @@ TEST(SubscriptionServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {
 
 // --- Mirror, headers and lifecycle ----------------------------------------------------------
 
-TEST_F(SubscriptionServiceTest, TheMirrorFollowsSignedInAndSignedOutOnly) {
+TEST_F(SignInServiceTest, TheMirrorFollowsSignedInAndSignedOutOnly) {
   auto& subscription = attached();
-  NotificationCounter changes(SubscriptionService::subscriptionDidChange);
+  NotificationCounter changes(SignInService::subscriptionDidChange);
   manager().transition(State::signingIn());
   manager().transition(State::failed(VoskaryError::networkUnavailable()));
   runUntilIdle();
@@ -342,8 +342,8 @@ TEST_F(SubscriptionServiceTest, TheMirrorFollowsSignedInAndSignedOutOnly) {
   EXPECT_EQ(subscription.accountEmail(), std::nullopt);
 }
 
-TEST_F(SubscriptionServiceTest, AuthorizationHeadersAreExactlyFourOrNone) {
-  auto& subscription = SubscriptionService::shared();
+TEST_F(SignInServiceTest, AuthorizationHeadersAreExactlyFourOrNone) {
+  auto& subscription = SignInService::shared();
   EXPECT_TRUE(subscription.authorizationHeaders().empty()) << "no bridge";
   attached();
   EXPECT_TRUE(subscription.authorizationHeaders().empty()) << "signed out";
@@ -359,7 +359,7 @@ TEST_F(SubscriptionServiceTest, AuthorizationHeadersAreExactlyFourOrNone) {
   EXPECT_TRUE(subscription.authorizationHeaders().empty()) << "the item is gone";
 }
 
-TEST_F(SubscriptionServiceTest, AuthorizedRequestsCarryTheAccountOnlyWhenMirrored) {
+TEST_F(SignInServiceTest, AuthorizedRequestsCarryTheAccountOnlyWhenMirrored) {
   auto& subscription = attached();
   auto request = subscription.authorizedRequest(platform::URL("https://account.test/x"), "vas_1");
   EXPECT_EQ(request.value("Authorization"), "Bearer vas_1");
@@ -379,12 +379,12 @@ TEST_F(SubscriptionServiceTest, AuthorizedRequestsCarryTheAccountOnlyWhenMirrore
   EXPECT_EQ(configuration.timeoutIntervalForResource, 20.0);
 }
 
-TEST_F(SubscriptionServiceTest, AStateHandlerThatFiresAfterTheServiceIsGoneDoesNothing) {
-  auto subscription = std::make_shared<SubscriptionService>();
+TEST_F(SignInServiceTest, AStateHandlerThatFiresAfterTheServiceIsGoneDoesNothing) {
+  auto subscription = std::make_shared<SignInService>();
   subscription->attach(VoskaryAccountBridge::sharedPointer());
   manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
-  NotificationCounter changes(SubscriptionService::subscriptionDidChange);
-  std::weak_ptr<SubscriptionService> weak = subscription;
+  NotificationCounter changes(SignInService::subscriptionDidChange);
+  std::weak_ptr<SignInService> weak = subscription;
   subscription.reset();
   ASSERT_TRUE(weak.expired());
   runUntilIdle();
@@ -394,7 +394,7 @@ TEST_F(SubscriptionServiceTest, AStateHandlerThatFiresAfterTheServiceIsGoneDoesN
   EXPECT_FALSE(SignInState::current()->snapshot().isSignedIn) << "nobody is signed in again";
 }
 
-TEST_F(SubscriptionServiceTest, SignOutWhoseRevokeFailsStillClearsAndPosts) {
+TEST_F(SignInServiceTest, SignOutWhoseRevokeFailsStillClearsAndPosts) {
   storeSession();
   auto& subscription = attached();
   manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
@@ -402,7 +402,7 @@ TEST_F(SubscriptionServiceTest, SignOutWhoseRevokeFailsStillClearsAndPosts) {
   ASSERT_TRUE(subscription.isSignedIn());
   service->queueAnswer(voskary::testing::FakeAccountService::revokePath,
                        platform::sim::SimHTTPAnswer::failing(platform::URLError::timedOut));
-  NotificationCounter changes(SubscriptionService::subscriptionDidChange);
+  NotificationCounter changes(SignInService::subscriptionDidChange);
   subscription.signOut();
   EXPECT_TRUE(subscription.isSignedIn()) << "the work runs in a task";
   runUntilIdle();
@@ -413,21 +413,21 @@ TEST_F(SubscriptionServiceTest, SignOutWhoseRevokeFailsStillClearsAndPosts) {
   EXPECT_EQ(service->requestCount(voskary::testing::FakeAccountService::revokePath), 1);
 }
 
-TEST_F(SubscriptionServiceTest, SignOutWithoutABridgeStillClearsLocally) {
-  auto& subscription = SubscriptionService::shared();
-  NotificationCounter changes(SubscriptionService::subscriptionDidChange);
+TEST_F(SignInServiceTest, SignOutWithoutABridgeStillClearsLocally) {
+  auto& subscription = SignInService::shared();
+  NotificationCounter changes(SignInService::subscriptionDidChange);
   subscription.signOut();
   runUntilIdle();
   EXPECT_EQ(changes.count, 1);
   EXPECT_FALSE(subscription.isSignedIn());
 }
 
-TEST_F(SubscriptionServiceTest, CreationRemovesTheFourLegacyKeysOnly) {
+TEST_F(SignInServiceTest, CreationRemovesTheFourLegacyKeysOnly) {
   auto& defaults = *platform::env().defaults;
-  for (auto key : SubscriptionService::legacyDefaultsKeys) defaults.set(key, platform::Value("x"));
+  for (auto key : SignInService::legacyDefaultsKeys) defaults.set(key, platform::Value("x"));
   defaults.set("flagrig.auth.keep", platform::Value("y"));
-  SubscriptionService::shared();
-  for (auto key : SubscriptionService::legacyDefaultsKeys)
+  SignInService::shared();
+  for (auto key : SignInService::legacyDefaultsKeys)
     EXPECT_FALSE(defaults.object(key)) << key;
   EXPECT_TRUE(defaults.object("flagrig.auth.keep"));
 }

@@ -1,4 +1,4 @@
-#include "SubscriptionService.h"
+#include "SignInService.h"
 
 #include <charconv>
 
@@ -25,8 +25,8 @@ namespace {
 
 constexpr std::string_view kTransport = "system_browser";
 
-platform::SharedInstance<SubscriptionService>& instance() {
-  static platform::SharedInstance<SubscriptionService> service;
+platform::SharedInstance<SignInService>& instance() {
+  static platform::SharedInstance<SignInService> service;
   return service;
 }
 
@@ -62,15 +62,15 @@ void rethrowProgrammingErrors(std::exception_ptr error) {
 
 }  // namespace
 
-SubscriptionService& SubscriptionService::shared() {
+SignInService& SignInService::shared() {
   return instance().get();
 }
 
-std::shared_ptr<SubscriptionService> SubscriptionService::sharedPointer() {
+std::shared_ptr<SignInService> SignInService::sharedPointer() {
   return instance().pointer();
 }
 
-SubscriptionService::SubscriptionService() {
+SignInService::SignInService() {
   clearLegacyDefaults();
   auto configuration = platform::URLSessionConfiguration::ephemeral();
   configuration.timeoutIntervalForRequest = 15;
@@ -78,39 +78,39 @@ SubscriptionService::SubscriptionService() {
   urlSession_ = platform::env().httpSession->makeSession(configuration);
 }
 
-void SubscriptionService::clearLegacyDefaults() {
+void SignInService::clearLegacyDefaults() {
   auto& defaults = *platform::env().defaults;
   for (auto key : legacyDefaultsKeys) defaults.removeObject(key);
 }
 
 // --- The mirror ----------------------------------------------------------------------------
 
-bool SubscriptionService::isSignedIn() const {
+bool SignInService::isSignedIn() const {
   std::lock_guard guard(mutex_);
   return isSignedIn_;
 }
 
-std::optional<std::string> SubscriptionService::voskaryAccountID() const {
+std::optional<std::string> SignInService::voskaryAccountID() const {
   std::lock_guard guard(mutex_);
   return voskaryAccountID_;
 }
 
-std::optional<std::string> SubscriptionService::accountEmail() const {
+std::optional<std::string> SignInService::accountEmail() const {
   std::lock_guard guard(mutex_);
   return accountEmail_;
 }
 
-SignInState::Snapshot SubscriptionService::snapshot() const {
+SignInState::Snapshot SignInService::snapshot() const {
   std::lock_guard guard(mutex_);
   return {isSignedIn_, voskaryAccountID_};
 }
 
-std::shared_ptr<VoskaryAccountBridge> SubscriptionService::bridge() const {
+std::shared_ptr<VoskaryAccountBridge> SignInService::bridge() const {
   std::lock_guard guard(mutex_);
   return bridge_.lock();
 }
 
-void SubscriptionService::setMirror(bool signedIn, std::optional<std::string> accountID,
+void SignInService::setMirror(bool signedIn, std::optional<std::string> accountID,
                                     std::optional<std::string> email) {
   {
     std::lock_guard guard(mutex_);
@@ -121,13 +121,13 @@ void SubscriptionService::setMirror(bool signedIn, std::optional<std::string> ac
   platform::env().notificationCenter->post(std::string(subscriptionDidChange), this);
 }
 
-void SubscriptionService::attach(const std::shared_ptr<VoskaryAccountBridge>& bridge) {
+void SignInService::attach(const std::shared_ptr<VoskaryAccountBridge>& bridge) {
   {
     std::lock_guard guard(mutex_);
     bridge_ = bridge;
   }
   SignInState::install(shared_from_this());
-  std::weak_ptr<SubscriptionService> weak = weak_from_this();
+  std::weak_ptr<SignInService> weak = weak_from_this();
   // The handler may run on any thread; the mirror changes only on the main queue, in the
   // order of the transitions. A sign-in's last transition is posted before the sign-in's
   // caller resumes there, so the caller reads the new account.
@@ -140,7 +140,7 @@ void SubscriptionService::attach(const std::shared_ptr<VoskaryAccountBridge>& br
   std::swap(managerStateSubscription_, subscription);
 }
 
-void SubscriptionService::applyManagerState(const State& state) {
+void SignInService::applyManagerState(const State& state) {
   if (const auto* signedIn = state.as<State::SignedIn>()) {
     setMirror(true, signedIn->account.voskaryAccountId.raw, signedIn->account.emailPrimary);
   } else if (state.as<State::SignedOut>()) {
@@ -150,14 +150,14 @@ void SubscriptionService::applyManagerState(const State& state) {
 
 // --- Sign-in and sign-out ------------------------------------------------------------------
 
-platform::Task<voskary::VoskaryAccount> SubscriptionService::runSignIn(
+platform::Task<voskary::VoskaryAccount> SignInService::runSignIn(
     std::shared_ptr<VoskaryAccountBridge> bridge, std::shared_ptr<platform::Window> window,
     std::optional<ProviderHint> provider) {
   if (signInCallForTesting_) return signInCallForTesting_(std::move(window), provider);
   return bridge->manager()->signIn(std::move(window), provider, std::nullopt);
 }
 
-platform::Task<std::exception_ptr> SubscriptionService::trackedSignIn(
+platform::Task<std::exception_ptr> SignInService::trackedSignIn(
     std::shared_ptr<VoskaryAccountBridge> bridge, std::shared_ptr<platform::Window> window,
     std::optional<ProviderHint> provider, std::string source, std::string completedLogLine) {
   auto self = shared_from_this();
@@ -183,11 +183,11 @@ platform::Task<std::exception_ptr> SubscriptionService::trackedSignIn(
   co_return nullptr;
 }
 
-std::string SubscriptionService::providerText(std::optional<ProviderHint> provider) {
+std::string SignInService::providerText(std::optional<ProviderHint> provider) {
   return provider ? std::string(voskary::OAuthDriver::rawValue(*provider)) : "none";
 }
 
-platform::Task<SubscriptionService::SignInResult> SubscriptionService::beginSignIn(
+platform::Task<SignInService::SignInResult> SignInService::beginSignIn(
     std::shared_ptr<platform::Window> window, std::optional<ProviderHint> provider) {
   auto self = shared_from_this();
   co_await platform::resumeOnMain();
@@ -235,7 +235,7 @@ platform::Task<SubscriptionService::SignInResult> SubscriptionService::beginSign
   }
 }
 
-platform::Task<void> SubscriptionService::signIn(std::optional<ProviderHint> provider) {
+platform::Task<void> SignInService::signIn(std::optional<ProviderHint> provider) {
   auto self = shared_from_this();
   co_await platform::resumeOnMain();
   std::shared_ptr<platform::Window> window;
@@ -274,8 +274,8 @@ platform::Task<void> SubscriptionService::signIn(std::optional<ProviderHint> pro
   std::rethrow_exception(failure);
 }
 
-void SubscriptionService::signOut() {
-  auto work = [](std::weak_ptr<SubscriptionService> weak) -> platform::Task<void> {
+void SignInService::signOut() {
+  auto work = [](std::weak_ptr<SignInService> weak) -> platform::Task<void> {
     std::shared_ptr<VoskaryAccountBridge> bridge;
     if (auto self = weak.lock()) bridge = self->bridge();
     if (bridge) {
@@ -304,7 +304,7 @@ void SubscriptionService::signOut() {
 
 // --- Authorized requests -------------------------------------------------------------------
 
-std::map<std::string, std::string> SubscriptionService::authorizationHeaders() const {
+std::map<std::string, std::string> SignInService::authorizationHeaders() const {
   auto bridge = this->bridge();
   if (!bridge) return {};
   auto session = bridge->currentSession();
@@ -315,7 +315,7 @@ std::map<std::string, std::string> SubscriptionService::authorizationHeaders() c
           {"X-Voskary-Platform", "macos"}};
 }
 
-platform::HTTPRequest SubscriptionService::authorizedRequest(const platform::URL& url,
+platform::HTTPRequest SignInService::authorizedRequest(const platform::URL& url,
                                                              const std::string& vas) const {
   platform::HTTPRequest request(url);
   request.timeoutInterval = 60;
@@ -328,7 +328,7 @@ platform::HTTPRequest SubscriptionService::authorizedRequest(const platform::URL
 
 // --- Texts ---------------------------------------------------------------------------------
 
-std::string SubscriptionService::friendlyError(const std::exception& error) {
+std::string SignInService::friendlyError(const std::exception& error) {
   if (const auto* voskary = dynamic_cast<const VoskaryError*>(&error)) {
     switch (voskary->kind()) {
       case VoskaryError::Kind::serverError:
@@ -354,7 +354,7 @@ std::string SubscriptionService::friendlyError(const std::exception& error) {
   return "Something went wrong. Try again.";
 }
 
-std::string SubscriptionService::authErrorCode(const VoskaryError& error) {
+std::string SignInService::authErrorCode(const VoskaryError& error) {
   switch (error.kind()) {
     case VoskaryError::Kind::serverError: {
       const auto* server = error.as<VoskaryError::ServerError>();
@@ -380,7 +380,7 @@ std::string SubscriptionService::authErrorCode(const VoskaryError& error) {
   }
 }
 
-std::string SubscriptionService::analyticsErrorName(const std::exception& error) {
+std::string SignInService::analyticsErrorName(const std::exception& error) {
   if (const auto* voskary = dynamic_cast<const VoskaryError*>(&error)) {
     static constexpr const char* names[] = {
         "serverError",    "malformedResponse",  "authorizationFailed",   "keychainFailure",
@@ -404,7 +404,7 @@ std::string SubscriptionService::analyticsErrorName(const std::exception& error)
          ")";
 }
 
-std::optional<std::string> SubscriptionService::responseReason(std::span<const std::uint8_t> body) {
+std::optional<std::string> SignInService::responseReason(std::span<const std::uint8_t> body) {
   platform::JSON json;
   try {
     json = platform::JSONSerialization::parse(
