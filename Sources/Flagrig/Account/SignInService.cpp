@@ -111,7 +111,7 @@ std::shared_ptr<VoskaryAccountBridge> SignInService::bridge() const {
 }
 
 void SignInService::setMirror(bool signedIn, std::optional<std::string> accountID,
-                                    std::optional<std::string> email) {
+                              std::optional<std::string> email) {
   {
     std::lock_guard guard(mutex_);
     isSignedIn_ = signedIn;
@@ -299,6 +299,9 @@ void SignInService::signOut() {
     // Signing out never fails here: the local clear happens whatever the manager did.
     if (auto self = weak.lock()) self->setMirror(false, std::nullopt, std::nullopt);
   };
+  // Cleared at once, not only once the manager is done: whatever opens next (the first-run
+  // flow after the settings' "Sign out") must not show the account that is going away.
+  setMirror(false, std::nullopt, std::nullopt);
   platform::spawn(work(weak_from_this()));
 }
 
@@ -316,7 +319,7 @@ std::map<std::string, std::string> SignInService::authorizationHeaders() const {
 }
 
 platform::HTTPRequest SignInService::authorizedRequest(const platform::URL& url,
-                                                             const std::string& vas) const {
+                                                       const std::string& vas) const {
   platform::HTTPRequest request(url);
   request.timeoutInterval = 60;
   request.setValue("Bearer " + vas, "Authorization");

@@ -35,8 +35,7 @@ class VoskaryAccountBridge;
 //
 // Used on the main thread. The mirror is also read by analytics from its own queue, through
 // `SignInState`, so it sits behind a lock.
-class SignInService final : public SignInState,
-                                  public std::enable_shared_from_this<SignInService> {
+class SignInService final : public SignInState, public std::enable_shared_from_this<SignInService> {
  public:
   using ProviderHint = voskary::OAuthDriver::ProviderHint;
 
@@ -83,8 +82,8 @@ class SignInService final : public SignInState,
   // The settings window's sign-in: returns normally on success and on cancel; throws
   // `SubscriptionError::unavailable` without a window or bridge, else the manager's error.
   platform::Task<void> signIn(std::optional<ProviderHint> provider);
-  // Returns at once: the manager signs out in a task, then the mirror is cleared whatever
-  // the outcome.
+  // Returns at once with the mirror cleared; the manager signs out in a task, and the mirror
+  // is cleared again afterwards whatever the outcome.
   void signOut();
 
   // --- SignInState -------------------------------------------------------------------------

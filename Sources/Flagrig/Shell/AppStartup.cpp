@@ -5,6 +5,7 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Settings/SettingsWindowController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -75,6 +76,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  SettingsWindowController::install();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);

@@ -20,6 +20,7 @@
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
 #include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Platform/Linux/XdgWorkspace.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Platform/Security/KeychainKeyStore.h"
@@ -101,6 +102,7 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
   e->desktop = makeX11Desktop(e->mainLoop);
   e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
+  e->loginItem = std::make_shared<XdgAutostartLoginItem>();
   return e;
 }
 
