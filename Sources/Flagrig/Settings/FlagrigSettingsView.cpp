@@ -6,6 +6,8 @@
 #include "Flagrig/Diagnostics/DiagnosticUploader.h"
 #include "Flagrig/Diagnostics/Log.h"
 #include "Flagrig/Settings/DiagnosticReportButton.h"
+#include "Flagrig/Settings/ResetService.h"
+#include "Flagrig/Settings/TagEditorHost.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -47,7 +49,6 @@ using platform::forms::Symbol;
 using platform::forms::Text;
 using platform::forms::Toggle;
 using platform::forms::VerticalAlignment;
-using platform::forms::VStack;
 
 namespace {
 
@@ -91,9 +92,9 @@ FlagrigSettingsView::~FlagrigSettingsView() {
 const std::shared_ptr<FormHost>& FlagrigSettingsView::host() {
   if (host_) return host_;
   std::weak_ptr<FlagrigSettingsView> weak = weak_from_this();
-  host_ = FormHost::make([weak](FormHost&) {
+  host_ = FormHost::make([weak](FormHost& form) {
     auto self = weak.lock();
-    return self ? self->body() : Form({});
+    return self ? self->body(form) : Form({});
   });
   auto& center = *env().notificationCenter;
   observers_.push_back(center.addObserver(std::string(SignInService::subscriptionDidChange),
@@ -132,7 +133,7 @@ void FlagrigSettingsView::appear() {
 
 // --- The form ------------------------------------------------------------------------------
 
-Node FlagrigSettingsView::body() {
+Node FlagrigSettingsView::body(FormHost& form) {
   std::weak_ptr<FlagrigSettingsView> weak = weak_from_this();
   Presentation reset;
   reset.kind = Presentation::Kind::confirmationDialog;
@@ -153,7 +154,7 @@ Node FlagrigSettingsView::body() {
   std::vector<Node> sections;
   sections.push_back(accountSection());
   sections.push_back(generalSection());
-  sections.push_back(tagsSection());
+  sections.push_back(tagsSection(form));
   sections.push_back(updatesSection());
   sections.push_back(helpSection());
   sections.push_back(aboutSection());
@@ -248,9 +249,9 @@ Node FlagrigSettingsView::generalSection() {
   return Section(std::string(sectionTitles[1]), std::move(rows)).key("general");
 }
 
-Node FlagrigSettingsView::tagsSection() {
+Node FlagrigSettingsView::tagsSection(FormHost& form) {
   std::vector<Node> rows;
-  rows.push_back(VStack({}).key("tagEditor").frame({.height = tagsEditorHeight_}));
+  rows.push_back(TagEditorHost::row(form).key("tagEditor"));
   return Section(std::string(sectionTitles[2]), std::move(rows)).key("tags");
 }
 
@@ -434,8 +435,14 @@ void FlagrigSettingsView::setVerboseDiagnostics(bool on) {
 }
 
 void FlagrigSettingsView::confirmReset() {
-  // Placeholder until the local-data reset lands: nothing is wiped.
-  Log::warn("settings", "Local-data reset is not available in this build");
+  // Its own task, so that the dialog's button returns at once; the process ends when the
+  // reset relaunches the app.
+  platform::spawn(ResetService::resetAndClearLocalData());
+}
+
+double FlagrigSettingsView::tagsEditorHeight() const {
+  if (!host_) return TagEditorHost::initialHeight;
+  return host_->state<double>(std::string(TagEditorHost::heightCell), TagEditorHost::initialHeight);
 }
 
 // --- Values --------------------------------------------------------------------------------

@@ -102,7 +102,6 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   static constexpr std::string_view betaUpdatesKey = "flagrig.betaUpdatesEnabled";
   static constexpr std::string_view analyticsDisabledKey = "flagrig.analyticsDisabled";
 
-  static constexpr double initialTagsEditorHeight = 280;
   static constexpr double minimumWidth = 460;
   static constexpr double minimumHeight = 480;
 
@@ -115,7 +114,7 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
 
   // The host that shows this form, with its redraw triggers installed. Made once.
   const std::shared_ptr<platform::forms::FormHost>& host();
-  platform::forms::Node body();
+  platform::forms::Node body(platform::forms::FormHost& form);
 
   // The form was shown: the verbose toggle takes the log's real state (it may have ended by
   // itself), and the form redraws.
@@ -139,7 +138,8 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   const std::optional<std::string>& statusMessage() const { return statusMessage_; }
   bool showResetConfirm() const { return showResetConfirm_; }
   bool verboseDiagnosticsEnabled() const { return verboseDiagnosticsEnabled_; }
-  double tagsEditorHeight() const { return tagsEditorHeight_; }
+  // The Tags row's height, which the editor's host keeps in the form's view state.
+  double tagsEditorHeight() const;
   // The report button while it is shown (signed in); each appearance is a fresh one.
   const std::shared_ptr<DiagnosticReportButton>& reportButton() const { return reportButton_; }
 
@@ -158,7 +158,7 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   void changed();
   platform::forms::Node accountSection();
   platform::forms::Node generalSection();
-  platform::forms::Node tagsSection();
+  platform::forms::Node tagsSection(platform::forms::FormHost& form);
   platform::forms::Node updatesSection();
   platform::forms::Node helpSection();
   platform::forms::Node aboutSection();
@@ -175,7 +175,6 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   std::optional<std::string> statusMessage_;
   bool showResetConfirm_ = false;
   bool verboseDiagnosticsEnabled_ = false;
-  double tagsEditorHeight_ = initialTagsEditorHeight;
   std::shared_ptr<DiagnosticReportButton> reportButton_;
 };
 

@@ -241,3 +241,34 @@ TEST_F(SettingsPreferencesTest, WrongTypedPreferencesShowAValueAndAreReplacedByB
 
 }  // namespace
 }  // namespace flagrig::testing
+
+namespace flagrig::testing {
+namespace {
+
+TEST_F(SettingsPreferencesTest, TheResetAsksFirstAndCancelChangesNothing) {
+  defaults().set("dev.voskary.flagrig.tagDemoComplete.v1", Value(true));
+  open();
+  ASSERT_TRUE(form().tap(View::resetTitle));
+  runUntilIdle();
+  const auto* dialog = form().presented();
+  ASSERT_TRUE(dialog);
+  EXPECT_EQ(dialog->kind, platform::forms::Presentation::Kind::confirmationDialog);
+  EXPECT_EQ(dialog->title, "Reset & clear local data?");
+  EXPECT_EQ(dialog->message,
+            "This signs you out and clears local data. You'll need to sign in again. Continue?");
+  ASSERT_TRUE(form().answer(View::cancelTitle));
+  runUntilIdle();
+  EXPECT_FALSE(form().presented());
+  EXPECT_TRUE(sim().desktop->workspace().launches().empty());
+  EXPECT_EQ(defaults().object("dev.voskary.flagrig.tagDemoComplete.v1"), Value(true));
+
+  ASSERT_TRUE(form().tap(View::resetTitle));
+  runUntilIdle();
+  ASSERT_TRUE(form().answer(View::resetTitle));
+  advance(15);
+  EXPECT_EQ(sim().desktop->workspace().launches().size(), 1u) << "a new instance";
+  EXPECT_FALSE(defaults().object("dev.voskary.flagrig.tagDemoComplete.v1"));
+}
+
+}  // namespace
+}  // namespace flagrig::testing
