@@ -43,6 +43,7 @@ using platform::forms::LabeledContent;
 using platform::forms::Link;
 using platform::forms::Node;
 using platform::forms::Presentation;
+using platform::forms::ScrollView;
 using platform::forms::Section;
 using platform::forms::Spacer;
 using platform::forms::Symbol;
@@ -159,10 +160,12 @@ Node FlagrigSettingsView::body(FormHost& form) {
   sections.push_back(helpSection());
   sections.push_back(aboutSection());
   sections.push_back(advancedSection());
-  return Form(std::move(sections))
+  // The form is taller than its window: it scrolls inside it.
+  return ScrollView(Form(std::move(sections))
+                        .key("form")
+                        .frame({.minWidth = minimumWidth, .minHeight = minimumHeight}))
       .key("settings")
       .present(std::move(reset))
-      .frame({.minWidth = minimumWidth, .minHeight = minimumHeight})
       .colorScheme(ColorScheme::dark)
       .accentColor(accent());
 }

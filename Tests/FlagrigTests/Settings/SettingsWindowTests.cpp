@@ -73,7 +73,10 @@ TEST_F(SettingsWindowTest, ClosingHidesTheWindowAndKeepsTheFormState) {
 
 TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {
   open();
-  const auto& tree = form().tree();
+  const auto& root = form().tree();
+  ASSERT_EQ(root.kind(), NodeKind::scroll);
+  ASSERT_EQ(root.children().size(), 1u);
+  const auto& tree = root.children()[0];
   EXPECT_EQ(tree.kind(), NodeKind::form);
   std::vector<std::string> headers;
   for (const auto& child : tree.children())
