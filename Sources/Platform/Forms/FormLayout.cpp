@@ -110,7 +110,11 @@ StackSizes stackSizes(const Node& n, Proposal p) {
     }
     out.sizes[i] = s;
     used += vertical ? s.height : s.width;
-    cross = std::max(cross, vertical ? s.width : s.height);
+    // A row with its own insets is measured against the group's edges, not the inset's.
+    double across = vertical ? s.width : s.height;
+    if (insets)
+      across = std::max(0.0, across + insets->leading + insets->trailing - 2 * kSectionInset);
+    cross = std::max(cross, across);
   }
   std::optional<double> axisProposal = vertical ? p.height : p.width;
   if (axisProposal && flexibleCount > 0 && *axisProposal > used) {
@@ -152,6 +156,7 @@ Size contentSize(const Node& n, Proposal p) {
     case NodeKind::section:
     case NodeKind::vstack:
     case NodeKind::hstack: {
+      if (n.kind() == NodeKind::section) p.width = minus(p.width, 2 * kSectionInset);
       Size s = stackSizes(n, p).total;
       if (n.kind() == NodeKind::section) {
         // Header above, footer below, rows in an inset group.

@@ -133,7 +133,8 @@ Node&& Node::confirmationDialog(Binding<bool> isPresented, std::string title,
 
 std::string Node::title() const {
   if (kind_ == NodeKind::symbol) return {};  // a symbol's text is its name, not a title
-  if (!text_.empty() || kind_ == NodeKind::text) return text_;
+  // A section's title is its header, never one of its rows'.
+  if (!text_.empty() || kind_ == NodeKind::text || kind_ == NodeKind::section) return text_;
   for (const auto& child : children_) {
     std::string t = child.title();
     if (!t.empty()) return t;
