@@ -21,6 +21,7 @@
 #include "Platform/Desktop/StatusItem.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -46,6 +47,7 @@ AppDelegate::AppDelegate() : activationPolicy_(std::make_shared<ActivationPolicy
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationWillFinishLaunching(Application&) {
+  platform::assertMainThread("AppDelegate::applicationWillFinishLaunching");
   // Before launching finishes, so that a URL that started the app is delivered too.
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   AppleEventManager::shared().setEventHandler(
@@ -56,6 +58,7 @@ void AppDelegate::applicationWillFinishLaunching(Application&) {
 }
 
 void AppDelegate::applicationDidFinishLaunching(Application& app) {
+  platform::assertMainThread("AppDelegate::applicationDidFinishLaunching");
   logLifecycle("App launched (v" + Constants::appVersion() + ")");
   AppTranslocation::nudgeIfNeeded();
   VoskaryMenuChrome::installSanitizer();
@@ -115,6 +118,7 @@ void AppDelegate::runLaunchRoute() {
 }
 
 void AppDelegate::presentTagDemo() {
+  platform::assertMainThread("AppDelegate::presentTagDemo");
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   AppScreens::shared().tagDemo->present(
       [weak] {
@@ -128,6 +132,7 @@ void AppDelegate::presentTagDemo() {
 }
 
 void AppDelegate::presentLoginFirstFlow(LoginFirstStep step) {
+  platform::assertMainThread("AppDelegate::presentLoginFirstFlow");
   if (!firstRunFlow_) firstRunFlow_ = AppScreens::shared().makeFirstRunFlow(*this);
   firstRunFlow_->present(step);
 }
@@ -137,6 +142,7 @@ std::shared_ptr<Window> AppDelegate::loginFirstWindow() const {
 }
 
 void AppDelegate::firstRunFlowDidComplete() {
+  platform::assertMainThread("AppDelegate::firstRunFlowDidComplete");
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->postAfter(afterOnboardingDelay, [weak] {
     auto self = weak.lock();
@@ -151,6 +157,7 @@ void AppDelegate::firstRunFlowDidComplete() {
 }
 
 void AppDelegate::openMenuBarPopoverAfterOnboarding() {
+  platform::assertMainThread("AppDelegate::openMenuBarPopoverAfterOnboarding");
   if (!isTrusted()) {
     logLifecycle("Status menu request redirected to permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);
@@ -185,6 +192,7 @@ void AppDelegate::openMenuBarPopoverAfterOnboarding() {
 }
 
 bool AppDelegate::applicationShouldHandleReopen(Application&, bool) {
+  platform::assertMainThread("AppDelegate::applicationShouldHandleReopen");
   if (auto window = loginFirstWindow(); window && window->isVisible()) {
     activationPolicy_->promoteForWindow();
     WindowActivation::bringToFront(window);
