@@ -96,7 +96,7 @@ class TagManager : public platform::TextFieldDelegate,
   std::uint64_t hotkeyModifiers() const { return hotkeyModifiers_; }
   bool isHotkeyRegistered() const { return static_cast<bool>(hotKeyRef_); }
   // The hot-key modifier bits of the command, option, control and shift flags; others ignored.
-  static std::uint32_t hotKeyModifiers(std::uint64_t modifierFlags);
+  static std::uint32_t hotkeyModifierBits(std::uint64_t modifierFlags);
 
  private:
   struct Holder;
