@@ -120,7 +120,8 @@ class TagManager : public platform::TextFieldDelegate,
   std::optional<std::uint16_t> hotkeyCode_;
   std::uint64_t hotkeyModifiers_ = 0;
   platform::EventHotKeyRef hotKeyRef_;
-  bool carbonHandlerInstalled_ = false;
+  // The hot-key centre's handler that starts a pick: installed once, never removed.
+  bool hotkeyHandlerInstalled_ = false;
 };
 
 }  // namespace flagrig

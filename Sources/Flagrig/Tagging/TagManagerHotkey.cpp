@@ -99,8 +99,8 @@ void TagManager::registerHotkey() {
     hotKeyRef_ = {};
   }
   if (!hotkeyCode_) return;
-  if (!carbonHandlerInstalled_) {
-    carbonHandlerInstalled_ = true;
+  if (!hotkeyHandlerInstalled_) {
+    hotkeyHandlerInstalled_ = true;
     center.installEventHandler(
         center.applicationEventTarget(),
         {EventTypeSpec{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
