@@ -133,16 +133,16 @@ void AppDelegate::presentTagDemo() {
 
 void AppDelegate::presentLoginFirstFlow(LoginFirstStep step) {
   platform::assertMainThread("AppDelegate::presentLoginFirstFlow");
-  if (!firstRunFlow_) firstRunFlow_ = AppScreens::shared().makeFirstRunFlow(*this);
-  firstRunFlow_->present(step);
+  if (!loginFirstFlow_) loginFirstFlow_ = AppScreens::shared().makeLoginFirstFlow(*this);
+  loginFirstFlow_->present(step);
 }
 
 std::shared_ptr<Window> AppDelegate::loginFirstWindow() const {
-  return firstRunFlow_ ? firstRunFlow_->window() : nullptr;
+  return loginFirstFlow_ ? loginFirstFlow_->window() : nullptr;
 }
 
-void AppDelegate::firstRunFlowDidComplete() {
-  platform::assertMainThread("AppDelegate::firstRunFlowDidComplete");
+void AppDelegate::loginFirstFlowDidComplete() {
+  platform::assertMainThread("AppDelegate::loginFirstFlowDidComplete");
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->postAfter(afterOnboardingDelay, [weak] {
     auto self = weak.lock();

@@ -129,18 +129,18 @@ TEST_F(AppDelegateTest, AfterTheFlowTheDemoOrTheStatusMenuFollows) {
   ax().setTrusted(true);
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(true));
   auto delegate = launch();
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(statusMenuOpenings(), 1);
   desktop().closeMenus();
 
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(false));
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
 
   ax().setTrusted(false);
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
   EXPECT_EQ(calls().back(), "flow.present(permissions)");
