@@ -126,7 +126,7 @@ void AppDelegate::presentTagDemo() {
       },
       [weak] {
         env().mainLoop->postAfter(afterOnboardingDelay, [weak] {
-          if (auto self = weak.lock()) self->openMenuBarPopoverAfterOnboarding();
+          if (auto self = weak.lock()) self->openStatusMenuAfterOnboarding();
         });
       });
 }
@@ -151,13 +151,13 @@ void AppDelegate::loginFirstFlowDidComplete() {
         TagManager::shared().tags().empty()) {
       self->presentTagDemo();
     } else {
-      self->openMenuBarPopoverAfterOnboarding();
+      self->openStatusMenuAfterOnboarding();
     }
   });
 }
 
-void AppDelegate::openMenuBarPopoverAfterOnboarding() {
-  platform::assertMainThread("AppDelegate::openMenuBarPopoverAfterOnboarding");
+void AppDelegate::openStatusMenuAfterOnboarding() {
+  platform::assertMainThread("AppDelegate::openStatusMenuAfterOnboarding");
   if (!isTrusted()) {
     logLifecycle("Status menu request redirected to permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);
@@ -199,7 +199,7 @@ bool AppDelegate::applicationShouldHandleReopen(Application&, bool) {
     return false;
   }
   if (isTrusted()) {
-    openMenuBarPopoverAfterOnboarding();
+    openStatusMenuAfterOnboarding();
     return false;
   }
   logLifecycle("Reopen route requires permissions setup");

@@ -50,7 +50,7 @@ class AppDelegate : public platform::ApplicationDelegate,
   // Routes ---------------------------------------------------------------------------------
   // Opens the app's own status menu through Accessibility, with the settings window as the
   // fallback.
-  void openMenuBarPopoverAfterOnboarding();
+  void openStatusMenuAfterOnboarding();
   void presentTagDemo();
   // Opens the first-run flow window at a step, or moves the open one there.
   void presentLoginFirstFlow(LoginFirstStep step);

@@ -154,14 +154,14 @@ TEST_F(AppDelegateTest, StatusMenuFallsBackToSettingsWhenAccessibilityCannotOpen
 
   // The menu bar hides the item: the extras bar has no children.
   desktop().setStatusItemsHiddenByMenuBar(true);
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(logged(
       "warn lifecycle: Flagrig menu bar extra had no actionable item; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 1);
 
   // No status item at all: no extras bar.
   StatusBar::system().removeStatusItem(delegate->statusItem());
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(
       logged("warn lifecycle: Could not locate Flagrig menu bar extra; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 2);
