@@ -98,7 +98,7 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // `IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
   platform::Task<SendResult> performWithAuthRecovery(std::string path, std::string method,
                                                      std::optional<platform::Bytes> bodyData,
-                                                     std::optional<std::string> vas,
+                                                     std::optional<std::string> sessionToken,
                                                      bool allowAuthRecovery = true,
                                                      bool keepIssuedOnUpgrade = false);
   // Nothing for a 2xx status; otherwise throws `sessionExpired` (401) or `serverError` with
@@ -112,14 +112,14 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // Forgets every refresh answer the client remembers; for signing out.
   void forgetRefreshes();
 
-  // Ends `vas` on the service. Any 2xx answer counts as success.
-  platform::Task<void> revokeSession(std::string vas);
+  // Ends the session token on the service. Any 2xx answer counts as success.
+  platform::Task<void> revokeSession(std::string sessionToken);
   // A 2xx answer with a must-upgrade notice ends in
   // `IssuedDespiteUpgrade<AppleAuthcodeResponse>` when it decodes, else in `requiresUpgrade`.
   platform::Task<AppleAuthcodeResponse> exchangeAppleAuthCode(
       std::string authorizationCode, std::optional<std::string> identityToken,
       std::optional<std::string> installID);
-  platform::Task<std::string> getAppDataToken(std::string vas);
+  platform::Task<std::string> getAppDataToken(std::string sessionToken);
 
  private:
   platform::Task<VasResponse> refresh(std::string refreshToken);
@@ -129,11 +129,12 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   platform::URL resolve(std::string_view path) const;
   platform::Task<SendResult> perform(platform::URL url, std::string method,
                                      std::optional<platform::Bytes> bodyData,
-                                     std::optional<std::string> vas, std::string endpoint);
+                                     std::optional<std::string> sessionToken, std::string endpoint);
   static platform::Task<SendResult> transfer(std::shared_ptr<const AuthClient> client,
                                              platform::URL url, std::string method,
                                              std::optional<platform::Bytes> bodyData,
-                                             std::optional<std::string> vas, std::string endpoint);
+                                             std::optional<std::string> sessionToken,
+                                             std::string endpoint);
   void handleDeprecationHeaders(const platform::HTTPURLResponse& response,
                                 std::string_view endpoint) const;
   // A refresh token to spend for this request: from the stored session, when it has one.
