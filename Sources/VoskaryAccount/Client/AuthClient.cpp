@@ -249,11 +249,11 @@ std::optional<std::string> AuthClient::storedRefreshToken(bool onlyWhenExpiring)
 
 platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
     std::string path, std::string method, std::optional<platform::Bytes> bodyData,
-    std::optional<std::string> sessionToken, bool allowAuthRecovery, bool keepIssuedOnUpgrade) {
+    std::optional<std::string> sessionToken, AuthRecoveryOptions options) {
   auto self = shared_from_this();
   const platform::URL url = resolve(path);
 
-  if (allowAuthRecovery && sessionToken) {
+  if (options.allowAuthRecovery && sessionToken) {
     if (auto refreshToken = storedRefreshToken(true)) {
       // A failed refresh ahead of expiry is no reason not to try the old token.
       try {
@@ -267,12 +267,13 @@ platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
   try {
     handleDeprecationHeaders(*answer.response, path);
   } catch (const VoskaryError& error) {
-    if (!keepIssuedOnUpgrade || !error.as<VoskaryError::RequiresUpgrade>() ||
+    if (!options.keepIssuedOnUpgrade || !error.as<VoskaryError::RequiresUpgrade>() ||
         !isSuccess(answer.response->statusCode()))
       throw;
     throw IssuedDespiteUpgrade<SendResult>(std::move(answer), error);
   }
-  if (answer.response->statusCode() != 401 || !allowAuthRecovery || !sessionToken) co_return answer;
+  if (answer.response->statusCode() != 401 || !options.allowAuthRecovery || !sessionToken)
+    co_return answer;
 
   auto refreshToken = storedRefreshToken(false);
   if (!refreshToken) co_return answer;
@@ -357,8 +358,9 @@ platform::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(
                                                    installID ? installID : config_.installID()});
   SendResult answer;
   try {
-    answer = co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST",
-                                              std::move(body), std::nullopt, true, true);
+    answer =
+        co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST", std::move(body),
+                                         std::nullopt, {.keepIssuedOnUpgrade = true});
   } catch (const IssuedDespiteUpgrade<SendResult>& issued) {
     std::optional<AppleAuthcodeResponse> decoded;
     try {

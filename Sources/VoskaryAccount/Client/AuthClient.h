@@ -28,6 +28,15 @@ class HTTPSession;
 
 namespace voskary {
 
+// How `AuthClient::performWithAuthRecovery` treats one request.
+struct AuthRecoveryOptions {
+  // A request with a session token refreshes it first when it is due, and repairs one 401.
+  bool allowAuthRecovery = true;
+  // A 2xx answer that carries a must-upgrade notice ends in
+  // `AuthClient::IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
+  bool keepIssuedOnUpgrade = false;
+};
+
 // The account library's one road to the identity service. Every request is resolved against
 // the identity URL, carries the JSON, user-agent and version headers (and for a signed-in
 // call the session token with a DPoP proof), passes the identity throttle, and has its
@@ -94,13 +103,10 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // For the library's own calls: resolves `path`, refreshes ahead of expiry, sends, applies
   // the deprecation step and repairs one 401. Returns every answer that passes the deprecation
   // step, whatever its status; the caller then calls `mapStatusError`.
-  // With `keepIssuedOnUpgrade`, a 2xx answer that carries a must-upgrade notice ends in
-  // `IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
   platform::Task<SendResult> performWithAuthRecovery(std::string path, std::string method,
                                                      std::optional<platform::Bytes> bodyData,
                                                      std::optional<std::string> sessionToken,
-                                                     bool allowAuthRecovery = true,
-                                                     bool keepIssuedOnUpgrade = false);
+                                                     AuthRecoveryOptions options = {});
   // Nothing for a 2xx status; otherwise throws `sessionExpired` (401) or `serverError` with
   // the answer's "error" code.
   void mapStatusError(const platform::HTTPURLResponse& http, const platform::Bytes& data,
