@@ -17,6 +17,7 @@ namespace platform::linuxbackend {
 // Nothing here ever prompts or falls back to a file: a Secret Service that cannot be reached
 // answers notAvailable, a missing collection noDefaultKeychain and a locked one
 // interactionNotAllowed, as the platform's keychain does when it cannot ask the user.
+// Callable from any thread; calls run one at a time.
 class SecretServiceKeychain final : public Keychain {
  public:
   explicit SecretServiceKeychain(std::string collectionAlias = "default");
