@@ -93,8 +93,13 @@ std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  // The new instance inherits none of our descriptors (sockets, the lock).
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
+  int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
   std::thread([pid] {

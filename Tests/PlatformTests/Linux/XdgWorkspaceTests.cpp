@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,6 +108,48 @@ TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
     failure = error;
   });
   ASSERT_TRUE(runUntil([&] { return failure.has_value() && !launched; }));
+}
+
+// Descriptors opened without close-on-exec, as libcurl's sockets are, never reach a child: the
+// opener and the browser it starts, or a new instance of ours.
+TEST_F(XdgWorkspaceTest, ChildrenInheritOnlyTheStandardDescriptors) {
+  int leaky[2], sockets[2];
+  ASSERT_EQ(::pipe(leaky), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  auto listed = [](const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<int> fds;
+    for (int fd; in >> fd;) fds.push_back(fd);
+    return fds;
+  };
+  auto standardOnly = [](const std::vector<int>& fds) {
+    for (int fd : fds) {
+      if (fd > 2) return false;
+    }
+    return true;
+  };
+
+  auto byOpener = directory.path() / "opener-fds";
+  std::optional<bool> opened;
+  XdgOpen(FLAGRIG_LIST_DESCRIPTORS).open(byOpener.string(), [&](bool ok) { opened = ok; });
+  ASSERT_TRUE(runUntil([&] { return opened.has_value(); }));
+  EXPECT_EQ(opened, true);
+  auto fds = listed(byOpener);
+  EXPECT_FALSE(fds.empty());
+  EXPECT_TRUE(standardOnly(fds)) << ::testing::PrintToString(fds);
+
+  auto byLaunch = directory.path() / "launch-fds";
+  ::setenv("FLAGRIG_DESCRIPTORS_FILE", byLaunch.c_str(), 1);
+  std::shared_ptr<RunningApplication> launched;
+  XdgWorkspace(std::vector<std::string>{})
+      .openApplication(FLAGRIG_LIST_DESCRIPTORS, {}, [&](auto app, auto) { launched = app; });
+  ASSERT_TRUE(runUntil([&] { return launched && launched->isTerminated(); }));
+  ::unsetenv("FLAGRIG_DESCRIPTORS_FILE");
+  fds = listed(byLaunch);
+  EXPECT_FALSE(fds.empty());
+  EXPECT_TRUE(standardOnly(fds)) << ::testing::PrintToString(fds);
+
+  for (int fd : {leaky[0], leaky[1], sockets[0], sockets[1]}) ::close(fd);
 }
 
 TEST(XdgWorkspaceArguments, AreThisProcesssArgumentsWithoutTheProgram) {
