@@ -33,8 +33,16 @@ int main(int argc, char** argv) {
         return 1;
       }
       // No usable lock: run on our own, as if we were the only one.
+      std::fprintf(stderr,
+                   "flagrig: no single-instance lock can be had in %s; running without one, so "
+                   "a sign-in may return to another Flagrig\n",
+                   folder->c_str());
       single.reset();
     }
+  } else {
+    std::fprintf(stderr,
+                 "flagrig: no private folder for the single-instance lock; running without one, "
+                 "so a sign-in may return to another Flagrig\n");
   }
 
   platform::installEnvironment(platform::linuxbackend::makeLinuxEnvironment());
