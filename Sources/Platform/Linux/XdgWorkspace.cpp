@@ -123,9 +123,15 @@ std::vector<std::string> XdgWorkspace::currentArguments() {
 }
 
 bool XdgWorkspace::openURL(const URL& url) {
-  std::string target = url.absoluteString();
-  return opener_.open(target, [target](bool opened) {
-    if (!opened) std::fprintf(stderr, "flagrig: no handler opened %s\n", target.c_str());
+  // Named by scheme and host only: an authorization address carries its state and nonce in
+  // the query, and stderr of a desktop program is kept in the journal.
+  std::string named;
+  for (char c : url.scheme().value_or("") + "://" + url.host().value_or("")) {
+    if (static_cast<unsigned char>(c) > 0x20 && c != 0x7f) named += c;
+  }
+  return opener_.open(url.absoluteString(), [named](bool opened) {
+    if (!opened)
+      std::fprintf(stderr, "flagrig: no handler opened an address at %s\n", named.c_str());
   });
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -71,6 +72,31 @@ TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   EXPECT_EQ(missing, false);
   EXPECT_EQ(empty, false);
   EXPECT_FALSE(XdgWorkspace({}, XdgOpen("flagrig-no-such-opener")).openURL(URL("https://x.test")));
+}
+
+TEST_F(XdgWorkspaceTest, AnAddressNoHandlerTookIsNamedWithoutItsQuery) {
+  // Standard error goes to a file for a while, read until the line has come.
+  auto errors = directory.path() / "stderr";
+  std::fflush(stderr);
+  int saved = ::dup(2);
+  int file = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(file, 2);
+  ::close(file);
+  auto said = [&] {
+    std::ifstream in(errors);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_TRUE(XdgWorkspace({}, XdgOpen(fakeOpener(3)))
+                  .openURL(URL("https://auth.example.test/authorize?state=SECRET&nonce=SECRET")));
+  bool came = runUntil([&] { return said().find('\n') != std::string::npos; });
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  ASSERT_TRUE(came);
+  EXPECT_NE(said().find("no handler opened an address at https://auth.example.test"),
+            std::string::npos)
+      << said();
+  EXPECT_EQ(said().find("SECRET"), std::string::npos) << said();
 }
 
 TEST_F(XdgWorkspaceTest, RevealingFilesOpensEachFolderOnce) {
