@@ -72,12 +72,14 @@ void AppDelegate::applicationDidFinishLaunching(Application& app) {
   panel.setAccessoryView(hexAccessory_);
 
   auto& screens = AppScreens::shared();
+  // Up before anything that reads the keychain: a keyring that does not answer holds the main
+  // loop until its deadline, and the user should see the app meanwhile.
+  makeStatusItem();
   screens.account->attachSignInService();
   Analytics::emitAppFirstOpenedIfNeeded();
   Analytics::track("app_relaunched",
                    Value::Dictionary{{"version", Value(Constants::appVersion())}});
   screens.updater->create();
-  makeStatusItem();
 
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->post([weak] {
