@@ -14,7 +14,6 @@ using platform::forms::Button;
 using platform::forms::ButtonRole;
 using platform::forms::HStack;
 using platform::forms::Node;
-using platform::forms::Presentation;
 using platform::forms::ProgressView;
 using platform::forms::Text;
 using platform::forms::VerticalAlignment;
@@ -95,34 +94,39 @@ Node DiagnosticReportButton::body() {
   std::weak_ptr<DiagnosticReportButton> weak = weak_from_this();
   std::vector<Node> label;
   if (inFlight_) {
-    label.push_back(ProgressView().key("spinner").frame({.width = 16, .height = 16}));
+    label.push_back(ProgressView().key("spinner").controlSize(platform::forms::ControlSize::small));
     label.push_back(Text(std::string(sendingTitle)));
   } else {
     label.push_back(Text(std::string(sendTitle)));
   }
-  Presentation alert;
-  alert.kind = Presentation::Kind::alert;
-  alert.isPresented = showResult_;
-  alert.setPresented = [weak](bool shown) {
-    auto self = weak.lock();
-    if (!self || self->showResult_ == shown) return;
-    self->showResult_ = shown;
-    if (self->changed_) self->changed_();
-  };
+  platform::forms::Binding<bool> shown(
+      [weak] {
+        auto self = weak.lock();
+        return self && self->showResult_;
+      },
+      [weak](const bool& on) {
+        auto self = weak.lock();
+        if (!self || self->showResult_ == on) return;
+        self->showResult_ = on;
+        if (self->changed_) self->changed_();
+      });
+  std::string title;
+  std::string message;
+  std::vector<Node> buttons;
   if (resultCode_) {
-    alert.title = std::string(sentTitle);
-    alert.message = std::string(sentMessagePrefix) + *resultCode_;
-    alert.buttons.push_back(Button(std::string(copyTitle), [weak] {
+    title = std::string(sentTitle);
+    message = std::string(sentMessagePrefix) + *resultCode_;
+    buttons.push_back(Button(std::string(copyTitle), [weak] {
       if (auto self = weak.lock()) self->copyCode();
     }));
   } else {
-    alert.title = std::string(failedTitle);
-    alert.message = displayMessage(errorMessage_.value_or(std::string()));
-    alert.buttons.push_back(Button(std::string(tryAgainTitle), [weak] {
+    title = std::string(failedTitle);
+    message = displayMessage(errorMessage_.value_or(std::string()));
+    buttons.push_back(Button(std::string(tryAgainTitle), [weak] {
       if (auto self = weak.lock()) self->send();
     }));
   }
-  alert.buttons.push_back(Button(std::string(doneTitle), [] {}).role(ButtonRole::cancel));
+  buttons.push_back(platform::forms::cancel(std::string(doneTitle)));
 
   std::vector<Node> row;
   row.push_back(HStack(std::move(label)).spacing(6).alignment(VerticalAlignment::center));
@@ -133,7 +137,7 @@ Node DiagnosticReportButton::body() {
       .key("diagnosticReport")
       .disabled(inFlight_)
       .accessibilityLabel(std::string(inFlight_ ? sendingTitle : sendTitle))
-      .present(std::move(alert));
+      .alert(shown, std::move(title), std::move(message), std::move(buttons));
 }
 
 }  // namespace flagrig

@@ -136,22 +136,17 @@ void FlagrigSettingsView::appear() {
 
 Node FlagrigSettingsView::body(FormHost& form) {
   std::weak_ptr<FlagrigSettingsView> weak = weak_from_this();
-  Presentation reset;
-  reset.kind = Presentation::Kind::confirmationDialog;
-  reset.title = std::string(resetDialogTitle);
-  reset.message = std::string(resetDialogMessage);
-  reset.isPresented = showResetConfirm_;
-  reset.setPresented = [weak](bool shown) {
-    auto self = weak.lock();
-    if (!self || self->showResetConfirm_ == shown) return;
-    self->showResetConfirm_ = shown;
-    self->changed();
-  };
-  reset.buttons.push_back(Button(std::string(resetTitle), [weak] {
-                            if (auto self = weak.lock()) self->confirmReset();
-                          }).role(ButtonRole::destructive));
-  reset.buttons.push_back(Button(std::string(cancelTitle), [] {}).role(ButtonRole::cancel));
-
+  platform::forms::Binding<bool> resetShown(
+      [weak] {
+        auto self = weak.lock();
+        return self && self->showResetConfirm_;
+      },
+      [weak](const bool& shown) {
+        auto self = weak.lock();
+        if (!self || self->showResetConfirm_ == shown) return;
+        self->showResetConfirm_ = shown;
+        self->changed();
+      });
   std::vector<Node> sections;
   sections.push_back(accountSection());
   sections.push_back(generalSection());
@@ -165,7 +160,14 @@ Node FlagrigSettingsView::body(FormHost& form) {
                         .key("form")
                         .frame({.minWidth = minimumWidth, .minHeight = minimumHeight}))
       .key("settings")
-      .present(std::move(reset))
+      .confirmationDialog(resetShown, std::string(resetDialogTitle),
+                          std::string(resetDialogMessage),
+                          {platform::forms::destructive(std::string(resetTitle),
+                                                        [weak] {
+                                                          if (auto self = weak.lock())
+                                                            self->confirmReset();
+                                                        }),
+                           platform::forms::cancel(std::string(cancelTitle))})
       .colorScheme(ColorScheme::dark)
       .accentColor(accent());
 }
@@ -199,7 +201,7 @@ Node FlagrigSettingsView::accountSection() {
                                               if (auto self = weak.lock())
                                                 self->startSignIn(provider);
                                             });
-    rows.push_back(buttons.body().key("providers").padding(EdgeInsets{4, 0, 4, 0}));
+    rows.push_back(buttons.body().key("providers").rowInsets(EdgeInsets{4, 0, 4, 0}));
   }
   if (statusMessage_) {
     rows.push_back(Text(*statusMessage_)
@@ -254,7 +256,7 @@ Node FlagrigSettingsView::generalSection() {
 
 Node FlagrigSettingsView::tagsSection(FormHost& form) {
   std::vector<Node> rows;
-  rows.push_back(TagEditorHost::row(form).key("tagEditor"));
+  rows.push_back(TagEditorHost::row(form).key("tagEditor").rowInsets(EdgeInsets{}));
   return Section(std::string(sectionTitles[2]), std::move(rows)).key("tags");
 }
 
@@ -445,7 +447,8 @@ void FlagrigSettingsView::confirmReset() {
 
 double FlagrigSettingsView::tagsEditorHeight() const {
   if (!host_) return TagEditorHost::initialHeight;
-  return host_->state<double>(std::string(TagEditorHost::heightCell), TagEditorHost::initialHeight);
+  return host_->cell<double>(std::string(TagEditorHost::heightCell), TagEditorHost::initialHeight)
+      .get();
 }
 
 // --- Values --------------------------------------------------------------------------------

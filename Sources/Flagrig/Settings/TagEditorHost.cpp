@@ -37,27 +37,28 @@ Node TagEditorHost::node() const {
 
 Node TagEditorHost::row(FormHost& form) {
   const std::string cell(hostCell);
-  auto host = form.state<std::shared_ptr<TagEditorHost>>(cell, nullptr);
+  auto hostCellHandle = form.cell<std::shared_ptr<TagEditorHost>>(cell, nullptr);
+  auto host = hostCellHandle.get();
   if (!host) {
     // Held weakly: the form owns the cell that owns this binding.
     std::weak_ptr<FormHost> weak = form.shared_from_this();
     HeightBinding binding{[weak] {
                             auto f = weak.lock();
-                            return f ? f->state<double>(std::string(heightCell), initialHeight)
+                            return f ? f->cell<double>(std::string(heightCell), initialHeight).get()
                                      : initialHeight;
                           },
                           [weak](double h) {
                             if (auto f = weak.lock())
-                              f->setState<double>(std::string(heightCell), h);
+                              f->cell<double>(std::string(heightCell), initialHeight).set(h);
                           }};
     host = make(std::move(binding));
-    form.setState(cell, host);
+    hostCellHandle.set(host);
   }
   return host->node();
 }
 
 void TagEditorHost::forget(FormHost& form) {
-  form.setState<std::shared_ptr<TagEditorHost>>(std::string(hostCell), nullptr);
+  form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell), nullptr).set(nullptr);
 }
 
 }  // namespace flagrig

@@ -123,7 +123,7 @@ TEST_F(SettingsAccountTest, AFailedOrCancelledSignInShowsItsTextAndIsLogged) {
 // After "Sign out" the first-run flow opens at once; it must not find the old account.
 TEST_F(SettingsAccountTest, SignOutClosesTheWindowAndOpensTheFlowWithoutTheOldAccount) {
   auto flow = std::make_shared<RecordingFlow>();
-  AppScreens::shared().makeFirstRunFlow = [flow](AppDelegate&) { return flow; };
+  AppScreens::shared().makeLoginFirstFlow = [flow](AppDelegate&) { return flow; };
   auto delegate = std::make_shared<AppDelegate>();
   platform::Application::shared().setDelegate(delegate);
   signInDirectly();

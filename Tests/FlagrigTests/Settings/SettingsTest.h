@@ -26,7 +26,7 @@ class FakeUpdater final : public UpdaterScreen {
 
 // The first-run flow window as the shell opens it; records each opening with the e-mail the
 // sign-in service shows at that moment.
-class RecordingFlow final : public FirstRunFlowWindow {
+class RecordingFlow final : public LoginFirstFlowWindow {
  public:
   struct Opening {
     LoginFirstStep step;

@@ -90,7 +90,7 @@ TEST_F(TagEditorHostTest, ASectionThatComesBackBuildsAFreshEditorThatReportsAgai
   auto first = editorNode(*form).nativeView();
   shown = false;
   TagEditorHost::forget(*form);
-  form->setState<double>(std::string(TagEditorHost::heightCell), 280);
+  form->cell<double>(std::string(TagEditorHost::heightCell), 280).set(280);
   runUntilIdle();
   EXPECT_TRUE(form->findAll(NodeKind::nativeView).empty());
   shown = true;
