@@ -4,10 +4,13 @@
 #include <string>
 #include <unordered_map>
 
+#include "Flagrig/Analytics/Analytics.h"
 #include "Flagrig/Tagging/TagDefaultsKeys.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagNotifications.h"
 #include "Flagrig/Tagging/TagPalette.h"
 #include "Flagrig/Tagging/TagPanel.h"
+#include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Environment.h"
@@ -70,13 +73,41 @@ TagManager::TagManager() {
 
 TagManager::~TagManager() {
   if (pollTimer_) pollTimer_->invalidate();
-  if (hotKeyRef_ && hasEnvironment() && env().desktop)
-    HotKeyCenter::shared().unregisterEventHotKey(hotKeyRef_);
 }
 
 void TagManager::finishCreation() {
-  loadHotkey();
+  TagHotkey::shared().load();
   startPositionPoll();
+}
+
+void TagManager::startTaggingPick() {
+  WindowPicker::shared().beginPick([](const WindowInfo& info) {
+    if (TagManager::shared().createTag(info)) Analytics::track("tag_created");
+  });
+}
+
+void TagManager::setHotkey(std::uint16_t code, std::uint64_t modifiers) {
+  TagHotkey::shared().set(code, modifiers);
+}
+
+void TagManager::clearHotkey() {
+  TagHotkey::shared().clear();
+}
+
+std::optional<std::uint16_t> TagManager::hotkeyCode() const {
+  return TagHotkey::shared().code();
+}
+
+std::uint64_t TagManager::hotkeyModifiers() const {
+  return TagHotkey::shared().modifiers();
+}
+
+bool TagManager::isHotkeyRegistered() const {
+  return TagHotkey::shared().isRegistered();
+}
+
+std::uint32_t TagManager::hotKeyModifiers(std::uint64_t flags) {
+  return TagHotkey::modifierBits(flags);
 }
 
 void TagManager::startPositionPoll() {
