@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -37,7 +38,12 @@ int main(int argc, char** argv) {
   using platform::linuxbackend::SingleInstance;
   auto address = schemeAddress(argc, argv);
 
-  // A later process hands its address to the running one and ends.
+  // The services without the desktop, so that crash capture (which writes to the log) is in
+  // place before the hand-over, and a later process never opens the display.
+  platform::installEnvironment(platform::linuxbackend::makeLinuxServices());
+  flagrig::CrashCapture::install();
+
+  // A later process hands its address, or else a reopen, to the running one and ends.
   std::unique_ptr<SingleInstance> single;
   if (auto folder = SingleInstance::defaultDirectory()) {
     single = std::make_unique<SingleInstance>(*folder);
@@ -45,6 +51,7 @@ int main(int argc, char** argv) {
       if (single->isUsable()) {
         if (!address) {
           std::fprintf(stderr, "flagrig: Flagrig is already running.\n");
+          single->handOver(SingleInstance::reopenRequest);
           return 0;
         }
         if (single->handOver(*address)) return 0;
@@ -56,8 +63,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  platform::installEnvironment(platform::linuxbackend::makeLinuxEnvironment());
-  if (single) single->listen(&SingleInstance::deliverAsURLEvent);
+  platform::linuxbackend::attachX11Desktop(platform::env());
+  if (single) single->listen(&SingleInstance::deliver);
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });

@@ -73,6 +73,17 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
 }
 
 std::shared_ptr<Environment> makeLinuxEnvironment() {
+  auto e = makeLinuxServices();
+  attachX11Desktop(*e);
+  return e;
+}
+
+void attachX11Desktop(Environment& e) {
+  // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
+  e.desktop = makeX11Desktop(e.mainLoop);
+}
+
+std::shared_ptr<Environment> makeLinuxServices() {
   auto e = std::make_shared<Environment>();
   e->clock = std::make_shared<SystemClock>();
   e->mainLoop = std::make_shared<RunLoop>(e->clock);
@@ -98,8 +109,6 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->processInfo = currentProcessInfo();
   e->bundle = mainBundle(*e->processInfo);
   e->files = std::make_shared<XDGFileLocations>();
-  // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
-  e->desktop = makeX11Desktop(e->mainLoop);
   e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
   return e;
 }
