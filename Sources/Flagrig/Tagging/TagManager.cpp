@@ -47,6 +47,12 @@ bool processIsGone(std::int32_t pid) {
   return probe.result != 0 && probe.error == ESRCH;
 }
 
+// A window can be off the list because it is minimised or elsewhere, or because it was closed
+// while its process lives on; only the window server can tell the two apart.
+bool windowIsDestroyed(std::uint32_t windowNumber) {
+  return WindowServer::shared().windowPresence(windowNumber) == WindowPresence::destroyed;
+}
+
 }  // namespace
 
 // Lets the shared instance finish its creation after make_shared, when weak references work.
@@ -306,7 +312,7 @@ void TagManager::updatePositions() {
       positionPanel(panel, *found, screens);
       panel.order(WindowOrderingMode::above, tag.windowNumber);
       if (!panel.isVisible()) panel.orderFront();
-    } else if (processIsGone(tag.ownerPID)) {
+    } else if (processIsGone(tag.ownerPID) || windowIsDestroyed(tag.windowNumber)) {
       gone.push_back(tag.windowNumber);
     } else {
       // Minimised, on another Space or hidden: back at the first tick that finds it again.

@@ -125,6 +125,7 @@ void X11WindowServer::handleEvent(const xcb_generic_event_t& event) {
     case XCB_DESTROY_NOTIFY: {
       const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
       clients_.erase(e.window);
+      noteDestroyed(e.window);
       invalidate();
       return;
     }
@@ -185,6 +186,22 @@ ProcessProbeResult X11WindowServer::probeProcess(std::int32_t pid) {
   return {result, result == 0 ? 0 : errno};
 }
 
+void X11WindowServer::noteDestroyed(xcb_window_t window) {
+  if (!seen_.erase(window) || !destroyed_.insert(window).second) return;
+  destroyedOrder_.push_back(window);
+  if (destroyedOrder_.size() > maxClients) {
+    destroyed_.erase(destroyedOrder_.front());
+    destroyedOrder_.pop_front();
+  }
+}
+
+WindowPresence X11WindowServer::windowPresence(std::uint32_t number) {
+  // Events already received may tell of a destruction; reading them costs no round trip.
+  connection_->readEvents();
+  if (seen_.count(number)) return WindowPresence::exists;
+  return destroyed_.count(number) ? WindowPresence::destroyed : WindowPresence::unknown;
+}
+
 void X11WindowServer::setOwnWindowProvider(OwnWindowProvider provider) {
   ownWindows_ = std::move(provider);
   invalidate();
@@ -221,6 +238,10 @@ void X11WindowServer::watchClients(const std::vector<xcb_window_t>& clients) {
     it = listed.count(it->first) ? std::next(it) : clients_.erase(it);
   }
   for (auto c : clients) {
+    // An id the server hands out again is a new window.
+    if (seen_.insert(c).second && destroyed_.erase(c)) {
+      destroyedOrder_.erase(std::find(destroyedOrder_.begin(), destroyedOrder_.end(), c));
+    }
     if (clients_.try_emplace(c).second) {
       // A client that is gone answers an error into the event queue, which nobody minds.
       xcb_change_window_attributes(connection_->raw(), c, XCB_CW_EVENT_MASK, &mask);
@@ -393,6 +414,8 @@ X11WindowServer::ClientReads X11WindowServer::readClients(
     Reply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(c, p.attributes, nullptr));
     // Destroyed while we asked: it is simply not listed, and read afresh should it come back.
+    // Its destruction may have come before we watched it, so no event would tell.
+    if (!attributes) noteDestroyed(p.window);
     if (gone || !attributes) {
       p.cache->propertiesKnown = false;
       p.cache->frame = 0;

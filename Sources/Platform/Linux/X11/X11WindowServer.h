@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -61,6 +62,9 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
                                               std::uint32_t relativeTo = 0) override;
   ProcessProbeResult probeProcess(std::int32_t pid) override;
+  // From the events of the clients the manager listed: a destroyed one has left the server's
+  // tree, while a minimised, withdrawn or elsewhere one still exists.
+  WindowPresence windowPresence(std::uint32_t windowNumber) override;
   bool preflightScreenCaptureAccess() override { return true; }
   bool requestScreenCaptureAccess() override { return true; }
 
@@ -135,6 +139,7 @@ class X11WindowServer final : public WindowServer {
   static void stackFrontToBack(X11WindowSnapshot& snapshot,
                                const std::vector<xcb_window_t>& topLevels, Geometry geometry);
   void watchClients(const std::vector<xcb_window_t>& clients);
+  void noteDestroyed(xcb_window_t window);
   std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
   void readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
                       const xcb_get_property_reply_t* wmClass,
@@ -151,6 +156,11 @@ class X11WindowServer final : public WindowServer {
   std::uint64_t refreshes_ = 0;
   std::uint64_t restacks_ = 0;
   std::map<xcb_window_t, ClientCache> clients_;
+  // Every client ever listed and not destroyed since, and the last clients destroyed (oldest
+  // first, a bounded number): what `windowPresence` answers from.
+  std::set<xcb_window_t> seen_;
+  std::set<xcb_window_t> destroyed_;
+  std::deque<xcb_window_t> destroyedOrder_;
   bool hasResourceExtension_ = false;
   std::int32_t ownPid_ = 0;
   std::string ownName_;
