@@ -7,10 +7,12 @@
 #include <string_view>
 
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
+#include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/SingleInstance.h"
 
 namespace {
@@ -63,6 +65,13 @@ int main(int argc, char** argv) {
     }
   }
 
+  // A lost display (a logout) ends the run with one line and nothing torn down against it.
+  platform::linuxbackend::DisplayLoss::setHandler([] {
+    if (auto log = flagrig::DiagnosticLogBuffer::tryShared()) {
+      log->add("info", "lifecycle", "The X display went away; ending");
+      log->flushSync();
+    }
+  });
   platform::linuxbackend::attachX11Desktop(platform::env());
   if (single) single->listen(&SingleInstance::deliver);
   // Our own address arrives as the event too, once the application takes events.

@@ -11,6 +11,7 @@
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
+#include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/Syslog.h"
@@ -53,6 +54,7 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
     if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
   };
   auto desktop = makeQtDesktop(*loop, std::move(services));
+  DisplayLoss::install(connection);
   std::weak_ptr<QtDesktop> weakDesktop = desktop;
   windowServer->setOwnWindowProvider(
       [weakDesktop](std::uint32_t xid) -> std::optional<OwnWindowInfo> {
