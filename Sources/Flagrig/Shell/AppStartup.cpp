@@ -5,6 +5,7 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -99,6 +100,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
   services.startRegionProbe(identityURL);
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
+  UpdaterService::install();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;
