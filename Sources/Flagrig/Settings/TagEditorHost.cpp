@@ -1,6 +1,7 @@
 #include "Flagrig/Settings/TagEditorHost.h"
 
 #include <cmath>
+#include <string>
 
 #include "Flagrig/Tagging/TagEditorView.h"
 #include "Platform/Forms/FormHost.h"
@@ -15,14 +16,14 @@ TagEditorHost::TagEditorHost(std::shared_ptr<TagEditorView> editor, HeightBindin
 
 std::shared_ptr<TagEditorHost> TagEditorHost::make(HeightBinding height) {
   auto editor = TagEditorView::make();
-  // The callback replaces any earlier one; it holds the binding, never the host.
+  // Replaces any earlier callback; it holds the binding, never the host.
   editor->onContentHeightChange = [height](double h) { follow(height, h); };
   editor->publishContentHeight();
-  return std::shared_ptr<TagEditorHost>(new TagEditorHost(std::move(editor), std::move(height)));
+  return std::make_shared<TagEditorHost>(std::move(editor), std::move(height));
 }
 
 void TagEditorHost::follow(const HeightBinding& height, double reported) {
-  // A broken layout must not collapse the row or make it endless.
+  // A broken layout must neither collapse the row nor make it endless.
   if (!std::isfinite(reported) || reported <= 0) return;
   if (std::abs(height.get() - reported) > tolerance) height.set(reported);
 }
@@ -32,33 +33,21 @@ Node TagEditorHost::node() const {
   frame.height = height_.get();
   frame.maxWidth = infinity;
   frame.alignment = HorizontalAlignment::center;
-  return NativeView(editor_).frame(frame).padding(EdgeInsets{});
+  return NativeView(editor_).frame(frame).rowInsets(EdgeInsets{});
 }
 
 Node TagEditorHost::row(FormHost& form) {
-  const std::string cell(hostCell);
-  auto hostCellHandle = form.cell<std::shared_ptr<TagEditorHost>>(cell, nullptr);
-  auto host = hostCellHandle.get();
-  if (!host) {
-    // Held weakly: the form owns the cell that owns this binding.
-    std::weak_ptr<FormHost> weak = form.shared_from_this();
-    HeightBinding binding{[weak] {
-                            auto f = weak.lock();
-                            return f ? f->cell<double>(std::string(heightCell), initialHeight).get()
-                                     : initialHeight;
-                          },
-                          [weak](double h) {
-                            if (auto f = weak.lock())
-                              f->cell<double>(std::string(heightCell), initialHeight).set(h);
-                          }};
-    host = make(std::move(binding));
-    hostCellHandle.set(host);
+  auto host = form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell));
+  if (!*host) {
+    // A cell handle, not the form: the form owns the cell that owns this binding.
+    auto height = form.cell<double>(std::string(heightCell), initialHeight);
+    host.set(make(height.binding()));
   }
-  return host->node();
+  return (*host)->node();
 }
 
 void TagEditorHost::forget(FormHost& form) {
-  form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell), nullptr).set(nullptr);
+  form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell)).set(nullptr);
 }
 
 }  // namespace flagrig

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <functional>
 #include <memory>
-#include <string>
+#include <string_view>
 
+#include "Platform/Forms/Binding.h"
 #include "Platform/Forms/FormNode.h"
 
 namespace platform::forms {
@@ -19,22 +19,19 @@ class TagEditorView;
 // the editor and carries its height; the editor reads and writes the settings itself.
 class TagEditorHost {
  public:
-  // The row height the host owns: read and written through these.
-  struct HeightBinding {
-    std::function<double()> get;
-    std::function<void(double)> set;
-  };
+  using HeightBinding = platform::forms::Binding<double>;
   static constexpr double initialHeight = 280;
   // Differences up to this are layout rounding, not a new height.
   static constexpr double tolerance = 0.5;
+  // The form's cells: the row height and the host of the editor.
   static constexpr std::string_view heightCell = "tagsEditorHeight";
   static constexpr std::string_view hostCell = "tagEditorHost";
 
   // Creates a fresh editor wired to `height`; its first report arrives on the main loop.
   static std::shared_ptr<TagEditorHost> make(HeightBinding height);
 
-  // The settings form's row: the editor of the form's state cell `hostCell` (made on first
-  // use), framed at the height in the cell `heightCell`, width left free.
+  // The settings form's row: the editor kept in the form's cell `hostCell` (made on first
+  // use), framed at the height in the cell `heightCell`, width left free, no row insets.
   static platform::forms::Node row(platform::forms::FormHost& form);
   // Drops the form's editor, so the next `row` builds a fresh one (the section went away).
   static void forget(platform::forms::FormHost& form);
@@ -47,9 +44,9 @@ class TagEditorHost {
   // A native-view node of the editor framed at the bound height.
   platform::forms::Node node() const;
 
- private:
   TagEditorHost(std::shared_ptr<TagEditorView> editor, HeightBinding height);
 
+ private:
   std::shared_ptr<TagEditorView> editor_;
   HeightBinding height_;
 };

@@ -6,6 +6,7 @@
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Settings/SettingsWindowController.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -107,6 +108,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
   });
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
+  UpdaterService::install();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;

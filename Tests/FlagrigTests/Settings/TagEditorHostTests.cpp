@@ -73,11 +73,11 @@ TEST_F(TagEditorHostTest, FollowIgnoresRoundingAndBrokenHeights) {
     SCOPED_TRACE(c.reported);
     double bound = 300;
     int writes = 0;
-    TagEditorHost::HeightBinding binding{[&] { return bound; },
-                                         [&](double h) {
+    TagEditorHost::HeightBinding binding([&] { return bound; },
+                                         [&](const double& h) {
                                            bound = h;
                                            ++writes;
-                                         }};
+                                         });
     TagEditorHost::follow(binding, c.reported);
     EXPECT_EQ(bound, c.expected);
     EXPECT_EQ(writes, c.expected == 300 ? 0 : 1);
@@ -90,7 +90,7 @@ TEST_F(TagEditorHostTest, ASectionThatComesBackBuildsAFreshEditorThatReportsAgai
   auto first = editorNode(*form).nativeView();
   shown = false;
   TagEditorHost::forget(*form);
-  form->cell<double>(std::string(TagEditorHost::heightCell), 280).set(280);
+  form->cell<double>(std::string(TagEditorHost::heightCell)).set(280);
   runUntilIdle();
   EXPECT_TRUE(form->findAll(NodeKind::nativeView).empty());
   shown = true;
