@@ -8,6 +8,7 @@
 #include "Flagrig/Settings/DiagnosticReportButton.h"
 #include "Flagrig/Settings/ResetService.h"
 #include "Flagrig/Settings/TagEditorHost.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -64,9 +65,9 @@ Node caption(std::string_view text) {
   return Text(std::string(text)).font(captionFont()).foreground(Color::secondaryLabel());
 }
 
-// The updater as the form sees it; unconfigured builds answer "cannot check".
-UpdaterScreen& updater() {
-  return *AppScreens::shared().updater;
+// Held as a plain reference and read on every render; its change signal redraws the form.
+UpdaterService& updater() {
+  return UpdaterService::shared();
 }
 
 bool openURL(const URL& url) {
@@ -115,6 +116,8 @@ const std::shared_ptr<FormHost>& FlagrigSettingsView::host() {
           self->changed();
         }
       }));
+  // A failed check, or a change of "can check", shows while the window is open.
+  host_->redrawOnNotification(std::string(UpdaterService::didChangeNotification));
   for (std::string_view key : {betaUpdatesKey, analyticsDisabledKey, DiagnosticUploader::enabledKey,
                                voskary::ErrorTelemetryConsent::Keys::enabled,
                                voskary::ErrorTelemetryConsent::Keys::optOutShown,
@@ -268,6 +271,8 @@ Node FlagrigSettingsView::updatesSection() {
   rows.push_back(Button(std::string(checkForUpdatesTitle), [] {
                    updater().checkForUpdates();
                  }).disabled(!canCheck));
+  if (const auto& status = updates.statusMessage())
+    rows.push_back(caption(*status).key("updateStatus"));
   if (!canCheck) rows.push_back(caption(updatesDisabledText).key("updatesDisabled"));
   rows.push_back(Toggle(std::string(betaUpdatesTitle), env().defaults->boolForKey(betaUpdatesKey),
                         [weak](bool on) {

@@ -99,7 +99,7 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   static constexpr std::string_view cancelTitle = "Cancel";
 
   // Preference keys the form reads and writes.
-  static constexpr std::string_view betaUpdatesKey = "flagrig.betaUpdatesEnabled";
+  static constexpr std::string_view betaUpdatesKey = "flagrig.betaUpdatesEnabled";  // the updater's
   static constexpr std::string_view analyticsDisabledKey = "flagrig.analyticsDisabled";
 
   static constexpr double minimumWidth = 460;

@@ -119,17 +119,34 @@ TEST_F(SettingsPreferencesTest, UnconfiguredUpdatesDisableBothControlsAndSaySo) 
   EXPECT_TRUE(isDisabled(NodeKind::toggle, View::betaUpdatesTitle));
   EXPECT_TRUE(shows(View::updatesDisabledText));
   EXPECT_FALSE(form().tap(View::checkForUpdatesTitle));
-  EXPECT_EQ(updater->checks, 0);
+  EXPECT_TRUE(sim().updaters->started().empty()) << "no updater in a build without a feed";
+}
+
+// The updater's change signal redraws the open window: a failed check and a change of "can
+// check" show without any other change to the form.
+TEST_F(SettingsPreferencesTest, TheUpdatesRowsFollowTheUpdaterWhileTheWindowIsOpen) {
+  auto& framework = configureUpdates();
+  open();
+  EXPECT_FALSE(isDisabled(NodeKind::button, View::checkForUpdatesTitle));
+  ASSERT_TRUE(form().tap(View::checkForUpdatesTitle));
+  framework.finishUpdateCycle(platform::UpdaterError{"NSURLErrorDomain", "The network is down."});
+  runUntilIdle();
+  EXPECT_TRUE(shows("Update check failed: The network is down."));
+  framework.setCanCheckForUpdates(false);
+  runUntilIdle();
+  EXPECT_TRUE(isDisabled(NodeKind::button, View::checkForUpdatesTitle));
+  EXPECT_TRUE(isDisabled(NodeKind::toggle, View::betaUpdatesTitle));
+  EXPECT_TRUE(shows(View::updatesDisabledText));
 }
 
 TEST_F(SettingsPreferencesTest, TheBetaToggleTracksEveryChangeAndChecksOnlyWhenTurnedOn) {
-  updater->canCheck = true;
+  auto& framework = configureUpdates();
   open();
   EXPECT_FALSE(shows(View::updatesDisabledText));
   ASSERT_TRUE(form().setToggle(View::betaUpdatesTitle, true));
   runUntilIdle();
   EXPECT_EQ(defaults().object("flagrig.betaUpdatesEnabled"), Value(true));
-  EXPECT_EQ(updater->checks, 1);
+  EXPECT_EQ(framework.checkCount(), 1);
   const Event* on = lastEvent("beta_updates_setting_changed");
   ASSERT_TRUE(on);
   EXPECT_EQ(on->properties["enabled"], true);
@@ -138,12 +155,12 @@ TEST_F(SettingsPreferencesTest, TheBetaToggleTracksEveryChangeAndChecksOnlyWhenT
   advance(600);
   ASSERT_TRUE(form().setToggle(View::betaUpdatesTitle, false));
   runUntilIdle();
-  EXPECT_EQ(updater->checks, 1) << "turning it off starts no check";
+  EXPECT_EQ(framework.checkCount(), 1) << "turning it off starts no check";
   const Event* off = lastEvent("beta_updates_setting_changed");
   ASSERT_TRUE(off);
   EXPECT_EQ(off->properties["enabled"], false);
   EXPECT_TRUE(form().tap(View::checkForUpdatesTitle));
-  EXPECT_EQ(updater->checks, 2);
+  EXPECT_EQ(framework.checkCount(), 2);
 }
 
 // Turning reports off counts as having seen the opt-out note, and the note is marked before
@@ -218,7 +235,7 @@ TEST_F(SettingsPreferencesTest, WrongTypedPreferencesShowAValueAndAreReplacedByB
   const std::vector<Value> garbage{Value("maybe"), Value(Value::Array{Value(true)}),
                                    Value(Value::Dictionary{{"bool", Value(true)}}), Value(1e308),
                                    Value(std::string(100000, 'x'))};
-  updater->canCheck = true;
+  configureUpdates();
   for (const auto& bad : garbage) {
     for (const auto& key : keys) defaults().set(key, bad);
     open();

@@ -10,19 +10,11 @@
 #include "../Account/AccountTest.h"
 #include "Flagrig/Settings/FlagrigSettingsView.h"
 #include "Flagrig/Settings/SettingsWindowController.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Platform/Forms/FormHost.h"
 
 namespace flagrig::testing {
-
-// An updater whose state a test sets; counts the checks it is asked for.
-class FakeUpdater final : public UpdaterScreen {
- public:
-  bool canCheckForUpdates() override { return canCheck; }
-  void checkForUpdates() override { ++checks; }
-  bool canCheck = false;
-  int checks = 0;
-};
 
 // The first-run flow window as the shell opens it; records each opening with the e-mail the
 // sign-in service shows at that moment.
@@ -48,8 +40,6 @@ class SettingsTest : public AccountTest {
 
   void SetUp() override {
     AccountTest::SetUp();
-    updater = std::make_shared<FakeUpdater>();
-    AppScreens::shared().updater = updater;
     SettingsWindowController::install();
   }
 
@@ -98,7 +88,18 @@ class SettingsTest : public AccountTest {
     runUntilIdle();
   }
 
-  std::shared_ptr<FakeUpdater> updater;
+  // A build with an update feed: the simulated updater framework behind the wrapper, able to
+  // check once its first state has arrived.
+  platform::sim::SimSoftwareUpdater& configureUpdates() {
+    platform::Value::Dictionary info{{"CFBundleName", platform::Value("Flagrig")},
+                                     {"CFBundleShortVersionString", platform::Value("1.2")},
+                                     {"SUFeedURL", platform::Value("https://updates.test/a.xml")},
+                                     {"SUPublicEDKey", platform::Value("pfIShU4dEXqPd5ObYNfD")}};
+    sim().bundle->setInfoDictionary(platform::Value(info));
+    UpdaterService::shared();
+    runUntilIdle();
+    return *sim().updaters->started().back();
+  }
 };
 
 }  // namespace flagrig::testing
