@@ -77,7 +77,6 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
-  SettingsWindowController::install();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
@@ -115,6 +114,9 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
 }
 
 int AppStartup::run(Services& services) {
+  // The screens that live in their own folders, before anything can open one (a review run
+  // opens the settings at once).
+  SettingsWindowController::install();
   auto delegate = prepare(services);
   if (!delegate) return 1;
   Application::shared().run();

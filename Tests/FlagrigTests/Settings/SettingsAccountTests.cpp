@@ -122,7 +122,7 @@ TEST_F(SettingsAccountTest, AFailedOrCancelledSignInShowsItsTextAndIsLogged) {
 
 // After "Sign out" the first-run flow opens at once; it must not find the old account.
 TEST_F(SettingsAccountTest, SignOutClosesTheWindowAndOpensTheFlowWithoutTheOldAccount) {
-  auto flow = std::make_shared<RecordingFlow>();
+  auto flow = std::make_shared<FlowOpeningRecorder>();
   AppScreens::shared().makeLoginFirstFlow = [flow](AppDelegate&) { return flow; };
   auto delegate = std::make_shared<AppDelegate>();
   platform::Application::shared().setDelegate(delegate);

@@ -18,7 +18,7 @@ namespace flagrig::testing {
 
 // The first-run flow window as the shell opens it; records each opening with the e-mail the
 // sign-in service shows at that moment.
-class RecordingFlow final : public LoginFirstFlowWindow {
+class FlowOpeningRecorder final : public LoginFirstFlowWindow {
  public:
   struct Opening {
     LoginFirstStep step;
