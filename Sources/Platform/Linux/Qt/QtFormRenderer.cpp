@@ -115,6 +115,8 @@ class QtFormNodeWidget final : public QWidget {
       scroll_ = new QScrollArea(this);
       scroll_->setFrameShape(QFrame::NoFrame);
       scroll_->setWidgetResizable(false);
+      // The form's keyboard belongs to the form, not to the scroll area.
+      scroll_->setFocusPolicy(Qt::NoFocus);
       content_ = new QWidget();
       scroll_->setWidget(content_);
       // The form draws no backdrop of its own: the window's shows through.
@@ -500,8 +502,9 @@ class QtFormNodeWidget final : public QWidget {
     p.drawRoundedRect(box, forms::FormMetrics::pickerCornerRadius,
                       forms::FormMetrics::pickerCornerRadius);
     p.setPen(textColour(n));
-    p.drawText(box.adjusted(8, 0, -20, 0), static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter),
-               qs(current));
+    p.drawText(box.adjusted(forms::FormMetrics::pickerTextInset, 0,
+                            -forms::FormMetrics::pickerArrowWidth, 0),
+               static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter), qs(current));
     p.drawText(box.adjusted(0, 0, -6, 0), static_cast<int>(Qt::AlignRight | Qt::AlignVCenter),
                QStringLiteral("\u2304"));
   }
@@ -835,6 +838,7 @@ QtFormRenderer* QtFormRenderer::dialogRenderer() const {
 }
 
 int QtFormRenderer::animatingSpinners() const {
+  if (!root_) return 0;
   int count = 0;
   for (const auto& [identity, widget] : widgets_) count += widget->isSpinning() ? 1 : 0;
   return count;
