@@ -1085,11 +1085,10 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
       return;
     }
     dialog->running = true;
-    if (auto* native = nativeHostOf(*dialog->window); native && native_) {
-      native->winId();
-      if (native->windowHandle() && native_->windowHandle())
-        native->windowHandle()->setTransientParent(native_->windowHandle());
-    }
+    // As for an alert: its look settled before it shows, the application in front so that its
+    // keys reach it.
+    if (auto* native = nativeHostOf(*dialog->window)) native->syncLook();
+    env().desktop->application().activate(true);
     long code = env().desktop->application().runModal(*dialog->window);
     dialog->running = false;
     dialog->presentation.reset();

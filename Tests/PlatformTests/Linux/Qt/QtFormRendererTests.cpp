@@ -1,6 +1,8 @@
 // Forms drawn by the Qt renderer on a private X desktop: every node kind in both schemes,
 // dialogs, the keyboard, hover, toggles, the spinner and a hosted view. Screenshots go to
 // $FLAGRIG_SCREENSHOT_DIR.
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -163,18 +165,23 @@ TEST_F(QtFormRendererTest, TheGalleryDrawsEveryNodeKindInBothSchemes) {
 
 // Opens a presentation by its cell, then acts once its dialog has the keyboard; true when
 // `done` holds afterwards.
-#define ANSWER_DIALOG(cell, act, done)                                                     \
-  do {                                                                                     \
-    (cell).set(true);                                                                      \
-    bool acted = false;                                                                    \
-    EXPECT_TRUE(runUntil([&] {                                                             \
-      QtFormRenderer* d = renderer->dialogRenderer();                                      \
-      if (!acted && d && d->rootWidget() && d->rootWidget()->window()->isActiveWindow()) { \
-        act;                                                                               \
-        acted = true;                                                                      \
-      }                                                                                    \
-      return acted && (done);                                                              \
-    }));                                                                                   \
+#define ANSWER_DIALOG(cell, act, done)                                                    \
+  do {                                                                                    \
+    (cell).set(true);                                                                     \
+    bool acted = false;                                                                   \
+    int settled = 0;                                                                      \
+    EXPECT_TRUE(runUntil([&] {                                                            \
+      QtFormRenderer* d = renderer->dialogRenderer();                                     \
+      bool ready = d && d->rootWidget() && d->rootWidget()->window()->isActiveWindow() && \
+                   d->rootWidget()->window()->windowHandle()->isExposed();                \
+      /* A few checks in a row, so that the dialog has been painted. */                   \
+      settled = ready ? settled + 1 : 0;                                                  \
+      if (!acted && settled > 10) {                                                       \
+        act;                                                                              \
+        acted = true;                                                                     \
+      }                                                                                   \
+      return acted && (done);                                                             \
+    }));                                                                                  \
   } while (false)
 
 TEST_F(QtFormRendererTest, DialogsAnswerByReturnEscAndAClickOnceAndGoWhenWithdrawn) {
