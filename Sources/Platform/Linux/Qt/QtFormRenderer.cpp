@@ -25,6 +25,7 @@
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Image.h"
+#include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Desktop/Workspace.h"
@@ -1069,7 +1070,10 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
   Rect parent = window->frame();
   Rect frame(std::round(parent.x() + (parent.width() - width) / 2),
              std::round(parent.maxY() - std::min(parent.height(), 120.0) - height), width, height);
-  dialog->window = std::make_shared<Window>(frame, StyleMask::titled);
+  // A modal panel, as an alert's: above its window and every normal one.
+  auto panel = std::make_shared<Panel>(frame, StyleMask::titled);
+  panel->setLevel(WindowLevel::modalPanel);
+  dialog->window = panel;
   dialog->window->setTitle(title);
   dialog->window->setBackgroundColor(dark ? Color::sRGB(0.17, 0.17, 0.18)
                                           : Color::sRGB(0.95, 0.95, 0.95));
