@@ -1,12 +1,21 @@
 // Forms drawn by the Qt renderer on a private X desktop: every node kind in both schemes,
 // dialogs, the keyboard, hover, toggles, the spinner and a hosted view. Screenshots go to
 // $FLAGRIG_SCREENSHOT_DIR.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -333,6 +342,81 @@ TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
     return now && now->y() == y + 60;
   }));
   EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Assistive technology reads the gallery through AT-SPI. Qt's bridge needs an accessibility bus
+// at start-up, so the test runs itself again in a D-Bus session of its own with that bus.
+TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRoles) {
+  const char* child = std::getenv("FLAGRIG_ACCESSIBILITY_RESULT");
+  if (!child) {
+    auto folder =
+        std::filesystem::temp_directory_path() / ("flagrig-a11y-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::string result = (folder / "result").string(), log = (folder / "log").string();
+    std::string inner =
+        "/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & "
+        "FLAGRIG_ACCESSIBILITY_RESULT='" +
+        result +
+        "' QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "
+        "exec '" +
+        std::filesystem::read_symlink("/proc/self/exe").string() +
+        "' --gtest_filter='*AssistiveTechnologyReads*'";
+    std::string command =
+        "command -v dbus-run-session >/dev/null && test -x "
+        "/usr/libexec/at-spi-bus-launcher || exit 77; dbus-run-session -- sh -c \"" +
+        inner + "\" >'" + log + "' 2>&1";
+    int status = std::system(command.c_str());
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string outcome = readFile(result);
+    std::filesystem::remove_all(folder);
+    if (code == 77 || outcome.rfind("skip:", 0) == 0) {
+      GTEST_SKIP() << "the AT-SPI bus cannot start here ("
+                   << (code == 77 ? "dbus-run-session or at-spi2-core missing" : outcome) << ")";
+    }
+    EXPECT_EQ(code, 0) << readFile(log);
+    EXPECT_EQ(outcome, "ok");
+    return;
+  }
+
+  auto view = std::make_shared<View>(Rect(0, 0, 100, 30));
+  show([view](FormHost& h) { return gallery(h, ColorScheme::dark, view); });
+  std::string out = std::string(child) + ".tree";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const char* argv[] = {"/usr/bin/python3", FLAGRIG_ACCESSIBILITY_READER, "Plays a sound", nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, "/usr/bin/python3", &actions, nullptr, const_cast<char* const*>(argv),
+                        environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Our loop answers the reader's questions while it walks the tree.
+  int status = 0;
+  ASSERT_TRUE(runUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 60));
+  int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::string tree = readFile(out);
+  if (code == 3) {
+    std::ofstream(child) << "skip: the reader could not reach the AT-SPI bus";
+    GTEST_SKIP() << "the AT-SPI bus cannot be reached";
+  }
+  EXPECT_EQ(code, 0) << tree;
+  for (const char* expected :
+       {"check box\tShow tags\t\t", "check box\tSounds\tPlays a sound when a tag moves\t",
+        "combo box\tShape\t", "link\tHelp\t", "push button\tReset…\t", "heading\tControls\t",
+        "label\tTags follow their windows.\t", "\tSamples\t"}) {
+    EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
+  }
+  EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
+  // The combined row is one element: its spinners are not read on their own.
+  EXPECT_EQ(tree.find("progress bar"), std::string::npos) << tree;
+  std::ofstream(child) << (HasFailure() ? "failed" : "ok");
 }
 
 }  // namespace
