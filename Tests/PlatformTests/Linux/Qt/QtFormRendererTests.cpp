@@ -232,6 +232,32 @@ TEST_F(QtFormRendererTest, DialogsAnswerByReturnEscAndAClickOnceAndGoWhenWithdra
   EXPECT_FALSE(host->presented());
 }
 
+TEST_F(QtFormRendererTest, AWindowClosedUnderItsDialogEndsTheSessionWithoutAnAnswer) {
+  int answers = 0;
+  show([&](FormHost& h) {
+    return Text("Body").alert(h.cell<bool>("shown"), "Still there?", std::nullopt,
+                              {defaultAction("OK", [&] { ++answers; }), cancel()});
+  });
+  host->cell<bool>("shown").set(true);
+  std::weak_ptr<Window> dialog;
+  bool closed = false;
+  EXPECT_TRUE(runUntil([&] {
+    if (!closed && renderer->dialogWindow() && renderer->dialogWindow()->isVisible()) {
+      dialog = renderer->dialogWindow();
+      // The window's controller goes while the dialog's session runs.
+      presentation.reset();
+      renderer.reset();
+      window->close();
+      closed = true;
+    }
+    return closed && desktop().application().modalWindow() == nullptr;
+  }));
+  runFor(0.2);
+  EXPECT_EQ(answers, 0);
+  auto gone = dialog.lock();
+  EXPECT_TRUE(!gone || !gone->isVisible());
+}
+
 TEST_F(QtFormRendererTest, TheKeyboardWalksTheControlsAndWorksThem) {
   int flips = 0, saves = 0;
   show(
