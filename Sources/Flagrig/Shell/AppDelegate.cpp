@@ -11,6 +11,7 @@
 #include "Flagrig/Shell/VoskaryMenuChrome.h"
 #include "Flagrig/Shell/WindowActivation.h"
 #include "Flagrig/Tagging/HexAccessoryView.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagManager.h"
 #include "Platform/Accessibility/Accessibility.h"
 #include "Platform/Desktop/AppleEventManager.h"
@@ -72,12 +73,14 @@ void AppDelegate::applicationDidFinishLaunching(Application& app) {
   panel.setAccessoryView(hexAccessory_);
 
   auto& screens = AppScreens::shared();
+  // Up before anything that reads the keychain: a keyring that does not answer holds the main
+  // loop until its deadline, and the user should see the app meanwhile.
+  makeStatusItem();
   screens.account->attachSignInService();
   Analytics::emitAppFirstOpenedIfNeeded();
   Analytics::track("app_relaunched",
                    Value::Dictionary{{"version", Value(Constants::appVersion())}});
   screens.updater->create();
-  makeStatusItem();
 
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->post([weak] {
@@ -106,6 +109,13 @@ void AppDelegate::makeStatusItem() {
 }
 
 void AppDelegate::runLaunchRoute() {
+  takeLaunchRoute();
+  // The advertised hotkey works from launch on, whichever route ran; the tag manager itself
+  // may still wait for its first use.
+  TagHotkey::shared().load();
+}
+
+void AppDelegate::takeLaunchRoute() {
   if (!isTrusted()) {
     logLifecycle("Launch route requires permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);
