@@ -8,7 +8,9 @@
 
 #include "Flagrig/Shell/AppStartup.h"
 #include "Flagrig/Shell/LaunchAddress.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Linux/SingleInstance.h"
@@ -46,7 +48,14 @@ int main(int argc, char** argv) {
   }
 
   platform::installEnvironment(platform::linuxbackend::makeLinuxEnvironment());
-  if (single) single->listen(&SingleInstance::deliverAsURLEvent);
+  if (single) {
+    single->listen(&SingleInstance::deliverAsURLEvent);
+    // Quitting ends the process without unwinding: let go of the lock and the socket first,
+    // so that no socket file is left behind.
+    platform::env().notificationCenter->addObserver(
+        std::string(platform::Application::willTerminateNotification), nullptr, nullptr,
+        [&single](const platform::Notification&) { single.reset(); });
+  }
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });

@@ -699,6 +699,12 @@ void QtDesktop::prepareForWait() {
   syncStatusItems();
 }
 
+void QtDesktop::showStatusItemsNow() {
+  syncStatusItems();
+  // The tray icon's window and its dock request leave now; the tray embeds it on its own.
+  if (xcb_connection_t* c = xcbConnection()) xcb_flush(c);
+}
+
 void QtDesktop::syncStatusItems() {
   const auto& items = statusBar().items();
   std::shared_ptr<StatusItem> item;
