@@ -35,8 +35,7 @@ class VoskaryAccountBridge;
 //
 // Used on the main thread. The mirror is also read by analytics from its own queue, through
 // `SignInState`, so it sits behind a lock.
-class SignInService final : public SignInState,
-                                  public std::enable_shared_from_this<SignInService> {
+class SignInService final : public SignInState, public std::enable_shared_from_this<SignInService> {
  public:
   using ProviderHint = voskary::OAuthDriver::ProviderHint;
 
@@ -96,7 +95,8 @@ class SignInService final : public SignInState,
   // --- For the service's own account-service calls -----------------------------------------
   // Ephemeral; 15 s per request, 20 s per transfer.
   const std::shared_ptr<platform::HTTPSession>& urlSession() const { return urlSession_; }
-  platform::HTTPRequest authorizedRequest(const platform::URL& url, const std::string& vas) const;
+  platform::HTTPRequest authorizedRequest(const platform::URL& url,
+                                          const std::string& sessionToken) const;
 
   // --- Texts -------------------------------------------------------------------------------
   static std::string friendlyError(const std::exception& error);

@@ -10,6 +10,7 @@
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/URL.h"
 
@@ -18,6 +19,7 @@ namespace flagrig {
 using namespace platform;
 
 void AppDelegate::handleGetURL(const AppleEventDescriptor& event, AppleEventDescriptor&) {
+  platform::assertMainThread("AppDelegate::handleGetURL");
   auto object = event.paramDescriptor(AppleEventCode::directObjectKeyword);
   if (!object || !object->stringValue()) return;
   auto url = URL::parse(*object->stringValue());

@@ -21,7 +21,8 @@ namespace platform::linuxbackend {
 // service that does not answer within `callTimeout` seconds answers notAvailable too, and for
 // `unresponsivePause` after that every call does so at once: the calls come from the main
 // loop, which must not wait on a hung keyring. Without a session bus nothing is started to
-// get one; the keychain is then unavailable for the run.
+// get one; the keychain is then unavailable for the run. Callable from any thread; calls run
+// one at a time.
 class SecretServiceKeychain final : public Keychain {
  public:
   static constexpr double defaultCallTimeout = 3.0;
