@@ -5,6 +5,7 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindow.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -75,6 +76,8 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  // Both runs may open the first-run flow.
+  LoginFirstFlowWindow::install();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
