@@ -34,7 +34,7 @@ std::unique_ptr<LoginFirstFlowModel::Observation> LoginFirstFlowModel::observe(O
 void LoginFirstFlowModel::notify(Field field) {
   // A copy: an observer may end its own observation, or another one, while being told.
   std::vector<std::pair<std::uint64_t, std::shared_ptr<Observer>>> current(observers_->begin(),
-                                                                          observers_->end());
+                                                                           observers_->end());
   for (const auto& [id, observer] : current) {
     if (observers_->contains(id)) (*observer)(field);
   }

@@ -53,10 +53,9 @@ Node backdrop(Color top, Color bottom) {
       band.lineTo({size.width, y1});
       band.lineTo({0, y1});
       band.close();
-      canvas.fill(std::move(band),
-                  Color::sRGB(mix(a.redComponent(), b.redComponent()),
-                              mix(a.greenComponent(), b.greenComponent()),
-                              mix(a.blueComponent(), b.blueComponent()), 1));
+      canvas.fill(std::move(band), Color::sRGB(mix(a.redComponent(), b.redComponent()),
+                                               mix(a.greenComponent(), b.greenComponent()),
+                                               mix(a.blueComponent(), b.blueComponent()), 1));
     }
   };
   return forms::CanvasNode(std::move(draw))
@@ -75,7 +74,8 @@ LoginFirstFlowView::LoginFirstFlowView(Configuration configuration)
     : config_(std::move(configuration)) {}
 
 LoginFirstFlowView::~LoginFirstFlowView() {
-  if (activeObserver_ && hasEnvironment()) env().notificationCenter->removeObserver(*activeObserver_);
+  if (activeObserver_ && hasEnvironment())
+    env().notificationCenter->removeObserver(*activeObserver_);
 }
 
 std::shared_ptr<forms::FormHost> LoginFirstFlowView::makeHost() {
@@ -267,14 +267,18 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
   } done{model};
 
   // A sign-out still revoking would delete the session this sign-in is about to store.
-  if (subscription) co_await subscription->signOutsFinished();
+  if (subscription) {
+    auto signOuts = subscription->signOutsFinished();
+    co_await std::move(signOuts);
+  }
 
   if (provider == ProviderHint::apple && bridge) {
     Analytics::track("auth_started", appleProperties());
     std::exception_ptr failure;
     bool cancelled = false;
     try {
-      co_await bridge->manager()->signInWithApple(window, std::nullopt);
+      auto appleSignIn = bridge->manager()->signInWithApple(window, std::nullopt);
+      co_await std::move(appleSignIn);
     } catch (const voskary::VoskaryError& error) {
       if (error == voskary::VoskaryError::authorizationCancelled())
         cancelled = true;
@@ -293,7 +297,8 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
       Analytics::track("auth_completed", properties);
       auto self = weak.lock();
       if (!self) co_return;
-      co_await self->afterSignIn(ProviderHint::apple, true);
+      auto route = self->afterSignIn(ProviderHint::apple, true);
+      co_await std::move(route);
       co_return;
     }
     // Never raw error text: it can carry addresses, tokens or the user's name.
@@ -309,20 +314,27 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
     Analytics::track("auth_failed", properties);
   }
 
-  SignInService::SignInResult result =
-      subscription ? co_await subscription->beginSignIn(window, provider)
-                   : SignInService::SignInResult::failed("Service unavailable.");
+  // Tasks are bound to locals before they are awaited: g++ 12 mishandles temporaries (and
+  // conditional expressions) inside `co_await`.
+  auto result = SignInService::SignInResult::failed("Service unavailable.");
+  if (subscription) {
+    auto browserSignIn = subscription->beginSignIn(window, provider);
+    result = co_await std::move(browserSignIn);
+  }
   auto self = weak.lock();
   if (!self) co_return;
-  co_await self->handleShellSignInResult(std::move(result), provider);
+  auto apply = self->handleShellSignInResult(result, provider);
+  co_await std::move(apply);
 }
 
 Task<void> LoginFirstFlowView::handleShellSignInResult(SignInService::SignInResult result,
                                                        ProviderHint provider) {
   switch (result.kind) {
-    case SignInService::SignInResult::Kind::success:
-      co_await afterSignIn(provider, false);
+    case SignInService::SignInResult::Kind::success: {
+      auto route = afterSignIn(provider, false);
+      co_await std::move(route);
       break;
+    }
     case SignInService::SignInResult::Kind::cancelled:
       break;
     case SignInService::SignInResult::Kind::failed:

@@ -163,11 +163,12 @@ void LoginFirstFlowWindow::present(LoginFirstStep step) {
     delegate->activationPolicy().observeClose(window);
   }
   removeCloseObserver();
-  closeObserver_ = env().notificationCenter->addObserver(
-      std::string(Window::willCloseNotification), window.get(), env().mainLoop,
-      [weakSelf](const Notification&) {
-        if (auto self = weakSelf.lock()) self->didClose();
-      });
+  closeObserver_ = env().notificationCenter->addObserver(std::string(Window::willCloseNotification),
+                                                         window.get(), env().mainLoop,
+                                                         [weakSelf](const Notification&) {
+                                                           if (auto self = weakSelf.lock())
+                                                             self->didClose();
+                                                         });
   WindowActivation::bringToFront(window);
   Analytics::track("onboarding_started");
 }
@@ -182,9 +183,9 @@ void LoginFirstFlowWindow::removeCloseObserver() {
 void LoginFirstFlowWindow::didClose() {
   removeCloseObserver();
   // Released on the next turn: this runs inside the window's and the flow's own calls.
-  env().mainLoop->post([keep = std::make_tuple(std::move(presentation_), std::move(host_),
-                                               std::move(view_), std::move(model_),
-                                               std::move(window_))] {});
+  env().mainLoop->post(
+      [keep = std::make_tuple(std::move(presentation_), std::move(host_), std::move(view_),
+                              std::move(model_), std::move(window_))] {});
 }
 
 void LoginFirstFlowWindow::complete() {
@@ -192,9 +193,9 @@ void LoginFirstFlowWindow::complete() {
   removeCloseObserver();
   auto window = window_;
   if (window) window->close();
-  env().mainLoop->post([keep = std::make_tuple(std::move(presentation_), std::move(host_),
-                                               std::move(view_), std::move(model_),
-                                               std::move(window_))] {});
+  env().mainLoop->post(
+      [keep = std::make_tuple(std::move(presentation_), std::move(host_), std::move(view_),
+                              std::move(model_), std::move(window_))] {});
   if (auto delegate = delegate_.lock()) delegate->firstRunFlowDidComplete();
 }
 

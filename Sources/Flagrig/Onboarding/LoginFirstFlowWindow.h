@@ -34,9 +34,8 @@ class LoginFirstFlowWindow final : public FirstRunFlowWindow,
       "dev.voskary.flagrig.onboardingComplete.v2";
   static constexpr platform::Size fallbackContentSize{520, 640};
   static constexpr double screenShare = 0.92;
-  static constexpr std::uint64_t styleMask = platform::StyleMask::titled |
-                                             platform::StyleMask::closable |
-                                             platform::StyleMask::resizable;
+  static constexpr std::uint64_t styleMask =
+      platform::StyleMask::titled | platform::StyleMask::closable | platform::StyleMask::resizable;
 
   explicit LoginFirstFlowWindow(std::weak_ptr<AppDelegate> delegate);
   ~LoginFirstFlowWindow() override;

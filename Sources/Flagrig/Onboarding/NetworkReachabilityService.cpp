@@ -51,7 +51,7 @@ void NetworkReachabilityService::apply(bool online) {
   isOnline_ = online;
   // A copy: an observer may release its own observation or another one.
   std::vector<std::pair<std::uint64_t, std::shared_ptr<Observer>>> current(observers_.begin(),
-                                                                          observers_.end());
+                                                                           observers_.end());
   for (const auto& [id, observer] : current) {
     if (observers_.contains(id)) (*observer)(online);
   }
