@@ -127,13 +127,15 @@ TEST_F(StartupTest, ReviewRunsOpenOneScreenAndNothingElse) {
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> calls;
+    std::string title = {};  // of the window shown, when it is the real one
   };
   for (const Case& c : std::initializer_list<Case>{
            {{"--show-demo-x"}, {"tagDemo.reviewMode=true", "tagDemo.show(intro)"}},
            {{"--show-demo-success"}, {"tagDemo.reviewMode=true", "tagDemo.show(success)"}},
            {{"--show-demo", "--show-onboarding"},
             {"tagDemo.reviewMode=true", "tagDemo.show(intro)"}},
-           {{"--show-onboarding"}, {"flow.present(signIn)"}},
+           // Start-up installs the real first-run flow window.
+           {{"--show-onboarding"}, {}, "Sign in to Flagrig"},
            {{"--show-settings", "--show-permissions"}, {"settings.showWindow"}},
        }) {
     std::string name;
@@ -161,6 +163,9 @@ TEST_F(StartupTest, ReviewRunsOpenOneScreenAndNothingElse) {
     // Closing the one window ends the run, whichever screen it is.
     auto window = app().keyWindow();
     ASSERT_TRUE(window);
+    if (!c.title.empty()) {
+      EXPECT_EQ(window->title(), c.title);
+    }
     window->performClose();
     runUntilIdle();
     EXPECT_TRUE(desktop().hasTerminated());
