@@ -240,33 +240,47 @@ TEST_F(LoginFirstFlowTest, WithoutABridgeOrAWindowTheStepSaysSoAndNothingHangs) 
 }
 
 TEST_F(LoginFirstFlowTest, UsingADifferentAccountDropsTheEMailAtOnceAndTheNextSignInWaits) {
-  storeSession();
-  manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
-  openFlow();
-  ASSERT_TRUE(host->find(forms::NodeKind::text, kEmail));
-  model->setErrorMessage("Sign-in failed. Try again.");
-  runUntilIdle();
+  for (Hint provider : {Hint::google, Hint::apple}) {
+    SCOPED_TRACE(voskary::OAuthDriver::rawValue(provider));
+    TearDown();
+    SetUp();
+    storeSession();
+    manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
+    openFlow();
+    ASSERT_TRUE(host->find(forms::NodeKind::text, kEmail));
+    model->setErrorMessage("Sign-in failed. Try again.");
+    runUntilIdle();
 
-  // The revocation is slow.
-  service->setHolding(voskary::testing::FakeAccountService::revokePath, true);
-  ASSERT_TRUE(tap(voskary::VoskarySignInScreen::useDifferentAccountTitle));
-  EXPECT_FALSE(host->find(forms::NodeKind::text, kEmail)) << "the old e-mail is still shown";
-  EXPECT_FALSE(model->errorMessage());
-  EXPECT_EQ(model->step(), LoginFirstStep::signIn);
+    // The revocation is slow.
+    service->setHolding(voskary::testing::FakeAccountService::revokePath, true);
+    ASSERT_TRUE(tap(voskary::VoskarySignInScreen::useDifferentAccountTitle));
+    EXPECT_FALSE(host->find(forms::NodeKind::text, kEmail)) << "the old e-mail is still shown";
+    EXPECT_FALSE(model->errorMessage());
+    EXPECT_EQ(model->step(), LoginFirstStep::signIn);
 
-  // A new sign-in meanwhile waits for the sign-out instead of racing it.
-  ASSERT_TRUE(tap("Sign in with Google"));
-  EXPECT_EQ(view->signInPhase(), Phase::busy());
-  EXPECT_TRUE(browser->openedURLs().empty());
-  ASSERT_TRUE(sim().http->releaseHeld());
-  runUntilIdle();
-  ASSERT_EQ(browser->openedURLs().size(), 1u);
-  setTrusted(true);
-  finishBrowserSignIn("va_0190b3c4-5d6e-7f80-9a1b-2c3d4e5f6a7c", "other@voskary.test");
-  EXPECT_EQ(*completions, 1);
-  auto session = bridge().currentSession();
-  ASSERT_TRUE(session) << "the sign-out's deletion wiped the new session";
-  EXPECT_EQ(session->email, "other@voskary.test");
+    // A new sign-in meanwhile waits for the sign-out instead of racing it.
+    const auto opened = browser->openedURLs().size();  // the fixture keeps its browser
+    view->signIn(provider);
+    runUntilIdle();
+    EXPECT_EQ(view->signInPhase(), Phase::busy());
+    EXPECT_EQ(browser->openedURLs().size(), opened);
+    EXPECT_TRUE(sim().appleID->requests().empty());
+    ASSERT_TRUE(sim().http->releaseHeld());
+    runUntilIdle();
+    setTrusted(true);
+    const std::string newEmail = "other@voskary.test";
+    if (provider == Hint::apple) {
+      answerApple(false);
+    } else {
+      ASSERT_EQ(browser->openedURLs().size(), opened + 1);
+      finishBrowserSignIn("va_0190b3c4-5d6e-7f80-9a1b-2c3d4e5f6a7c", newEmail);
+    }
+    EXPECT_EQ(*completions, 1);
+    ASSERT_TRUE(bridge().currentSession()) << "the sign-out's deletion wiped the new session";
+    if (provider == Hint::google) {
+      EXPECT_EQ(bridge().currentSession()->email, newEmail);
+    }
+  }
 }
 
 TEST_F(LoginFirstFlowTest, TheStepRedrawsWhenTheSignedInAccountChanges) {

@@ -25,6 +25,11 @@ class OnboardingTest : public AccountTest {
   using Hint = voskary::OAuthDriver::ProviderHint;
   using Phase = voskary::VoskarySignInScreen::Phase;
 
+  void SetUp() override {
+    // A fresh browser too, for tests that run several fresh machines in turn.
+    browser = std::make_shared<tarnwick::testing::FakeBrowser>(authority);
+    AccountTest::SetUp();
+  }
   void TearDown() override {
     host.reset();
     view.reset();
