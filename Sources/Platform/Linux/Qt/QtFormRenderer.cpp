@@ -75,56 +75,13 @@ QPainterPath shapePath(forms::ShapeKind kind, QRectF r, double cornerRadius) {
   return path;
 }
 
-// The few symbols the product's forms use, drawn as simple marks; the rest as the desktop
-// painter draws symbols.
+// A named symbol of the desktop layer, centred in its square.
 void paintSymbol(QPainter& p, const std::string& name, QRectF r, const QColor& colour) {
   p.setRenderHint(QPainter::Antialiasing);
   double side = std::min(r.width(), r.height());
   QRectF box(r.center().x() - side / 2, r.center().y() - side / 2, side, side);
   box.adjust(side * 0.08, side * 0.08, -side * 0.08, -side * 0.08);
-  if (name == "envelope.fill") {
-    QRectF env(box.left(), box.top() + box.height() * 0.18, box.width(), box.height() * 0.64);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawRoundedRect(env, side * 0.1, side * 0.1);
-    QPen flap(QColor(0, 0, 0, 90), std::max(1.0, side / 14));
-    p.setPen(flap);
-    p.drawLine(env.topLeft() + QPointF(1, 1), QPointF(env.center().x(), env.center().y() + 1));
-    p.drawLine(env.topRight() + QPointF(-1, 1), QPointF(env.center().x(), env.center().y() + 1));
-  } else if (name == "apple.logo") {
-    QPainterPath apple;
-    QRectF body(box.left() + box.width() * 0.08, box.top() + box.height() * 0.26,
-                box.width() * 0.84, box.height() * 0.74);
-    apple.addEllipse(body);
-    QPainterPath bite;
-    bite.addEllipse(
-        QPointF(body.right() + body.width() * 0.05, body.center().y() - body.height() * 0.05),
-        body.width() * 0.2, body.height() * 0.2);
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour);
-    p.drawPath(apple.subtracted(bite));
-    QPainterPath leaf;
-    QPointF base(box.center().x() + box.width() * 0.02, box.top() + box.height() * 0.24);
-    leaf.moveTo(base);
-    leaf.quadTo(base + QPointF(box.width() * 0.02, -box.height() * 0.22),
-                base + QPointF(box.width() * 0.22, -box.height() * 0.24));
-    leaf.quadTo(base + QPointF(box.width() * 0.2, -box.height() * 0.04), base);
-    p.drawPath(leaf);
-  } else if (name == "wifi.slash") {
-    QPen pen(colour, std::max(1.5, side / 10));
-    pen.setCapStyle(Qt::RoundCap);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    QPointF c(box.center().x(), box.bottom() - side * 0.1);
-    for (double k : {0.3, 0.6, 0.9}) {
-      double rad = box.width() * k / 2 + side * 0.05;
-      p.drawArc(QRectF(c.x() - rad, c.y() - rad, 2 * rad, 2 * rad), 45 * 16, 90 * 16);
-    }
-    p.drawLine(box.topLeft(), box.bottomRight());
-  } else {
-    auto image = Image::systemSymbol(name);
-    if (image) paintImage(p, *image, box, colour);
-  }
+  if (auto image = Image::systemSymbol(name)) paintImage(p, *image, box, colour);
 }
 
 }  // namespace
@@ -182,7 +139,7 @@ class QtFormNodeWidget final : public QWidget {
   }
 
   void paintEvent(QPaintEvent*) override {
-    if (!node_) return;
+    if (!node_ || renderer_.host()->isEffectivelyHidden(*node_)) return;
     QPainter p(this);
     p.setOpacity(opacity_);
     p.setRenderHint(QPainter::Antialiasing);
@@ -338,7 +295,9 @@ class QtFormNodeWidget final : public QWidget {
 
   void paintCanvas(QPainter& p, const Node& n, const QRectF& r) {
     if (!n.draw()) return;
-    forms::Canvas canvas({r.width(), r.height()});
+    forms::Canvas canvas({r.width(), r.height()},
+                         n.foreground().value_or(isDark(n) ? Color::sRGB(1, 1, 1, 0.88)
+                                                           : Color::sRGB(0, 0, 0, 0.85)));
     n.draw()(canvas);
     for (const auto& fill : canvas.fills()) {
       QPainterPath path;
@@ -361,7 +320,12 @@ class QtFormNodeWidget final : public QWidget {
         }
       }
       p.setRenderHint(QPainter::Antialiasing, fill.antialiased);
-      p.fillPath(path, toQColor(fill.color));
+      if (fill.lineWidth > 0) {
+        QPen pen(toQColor(fill.color), fill.lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p.strokePath(path, pen);
+      } else {
+        p.fillPath(path, toQColor(fill.color));
+      }
     }
   }
 
@@ -444,8 +408,8 @@ class QtFormNodeWidget final : public QWidget {
   }
 
   void paintSection(QPainter& p, const Node& n, const QRectF& r) {
-    double header = n.text().empty() ? 0 : forms::FormLayout::defaultFont().lineHeight() + 6;
-    double footer = n.footer() ? forms::FormLayout::defaultFont().lineHeight() + 6 : 0;
+    double header = forms::FormLayout::sectionHeaderHeight(n);
+    double footer = forms::FormLayout::sectionFooterHeight(n);
     QColor caption = isDark(n) ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 130);
     p.setFont(toQFont(forms::FormLayout::defaultFont()));
     p.setPen(caption);
@@ -680,7 +644,6 @@ void QtFormRenderer::placeNativeView(const Node& node, const Rect& frame) {
   Rect target(frame.x(), content.isFlipped() ? frame.y() : height - frame.y() - frame.height(),
               frame.width(), frame.height());
   if (view->frame() != target) view->setFrame(target);
-  if (node.onNativeHeight()) node.onNativeHeight()(frame.height());
 }
 
 }  // namespace platform::linuxbackend
