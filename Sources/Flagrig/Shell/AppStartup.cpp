@@ -5,7 +5,7 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
-#include "Flagrig/Onboarding/LoginFirstFlowWindow.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -77,7 +77,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
   }
   auto& app = Application::shared();
   // Both runs may open the first-run flow.
-  LoginFirstFlowWindow::install();
+  LoginFirstFlowWindowController::install();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);

@@ -27,8 +27,9 @@ class AppDelegate;
 // which records onboarding as done and hands the route on to the application delegate. A
 // window the user closes simply ends the flow: its model, view and observers go with it.
 // Main thread only.
-class LoginFirstFlowWindow final : public FirstRunFlowWindow,
-                                   public std::enable_shared_from_this<LoginFirstFlowWindow> {
+class LoginFirstFlowWindowController final
+    : public LoginFirstFlowWindow,
+      public std::enable_shared_from_this<LoginFirstFlowWindowController> {
  public:
   static constexpr std::string_view onboardingCompleteKey =
       "dev.voskary.flagrig.onboardingComplete.v2";
@@ -37,8 +38,8 @@ class LoginFirstFlowWindow final : public FirstRunFlowWindow,
   static constexpr std::uint64_t styleMask =
       platform::StyleMask::titled | platform::StyleMask::closable | platform::StyleMask::resizable;
 
-  explicit LoginFirstFlowWindow(std::weak_ptr<AppDelegate> delegate);
-  ~LoginFirstFlowWindow() override;
+  explicit LoginFirstFlowWindowController(std::weak_ptr<AppDelegate> delegate);
+  ~LoginFirstFlowWindowController() override;
 
   // Makes `AppScreens` build this window for every application delegate.
   static void install();

@@ -1,4 +1,4 @@
-#include "Flagrig/Onboarding/LoginFirstFlowWindow.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,20 +23,20 @@ namespace flagrig {
 
 using namespace platform;
 
-LoginFirstFlowWindow::LoginFirstFlowWindow(std::weak_ptr<AppDelegate> delegate)
+LoginFirstFlowWindowController::LoginFirstFlowWindowController(std::weak_ptr<AppDelegate> delegate)
     : delegate_(std::move(delegate)) {}
 
-LoginFirstFlowWindow::~LoginFirstFlowWindow() {
+LoginFirstFlowWindowController::~LoginFirstFlowWindowController() {
   removeCloseObserver();
 }
 
-void LoginFirstFlowWindow::install() {
-  AppScreens::shared().makeFirstRunFlow = [](AppDelegate& delegate) {
-    return std::make_shared<LoginFirstFlowWindow>(delegate.weak_from_this());
+void LoginFirstFlowWindowController::install() {
+  AppScreens::shared().makeLoginFirstFlow = [](AppDelegate& delegate) {
+    return std::make_shared<LoginFirstFlowWindowController>(delegate.weak_from_this());
   };
 }
 
-std::string_view LoginFirstFlowWindow::title(LoginFirstStep step) {
+std::string_view LoginFirstFlowWindowController::title(LoginFirstStep step) {
   switch (step) {
     case LoginFirstStep::signIn:
       return "Sign in to Flagrig";
@@ -50,7 +50,7 @@ std::string_view LoginFirstFlowWindow::title(LoginFirstStep step) {
 
 // --- Geometry ------------------------------------------------------------------------------
 
-Size LoginFirstFlowWindow::preferredContentSize(const Screen* screen) {
+Size LoginFirstFlowWindowController::preferredContentSize(const Screen* screen) {
   if (!screen) return fallbackContentSize;
   const Rect visible = screen->visibleFrame();
   const double w = visible.width(), h = visible.height();
@@ -60,14 +60,14 @@ Size LoginFirstFlowWindow::preferredContentSize(const Screen* screen) {
           std::min(screenShare * h, fallbackContentSize.height)};
 }
 
-std::shared_ptr<Screen> LoginFirstFlowWindow::presentationScreen() {
+std::shared_ptr<Screen> LoginFirstFlowWindowController::presentationScreen() {
   if (auto main = Screen::main()) return main;
   auto screens = Screen::screens();
   if (!screens.empty()) return screens.front();
   return screenUnderCursor();
 }
 
-std::shared_ptr<Screen> LoginFirstFlowWindow::screenUnderCursor() {
+std::shared_ptr<Screen> LoginFirstFlowWindowController::screenUnderCursor() {
   if (!env().desktop) return nullptr;
   const Point mouse = env().desktop->mouseLocation();
   for (const auto& screen : Screen::screens()) {
@@ -76,8 +76,8 @@ std::shared_ptr<Screen> LoginFirstFlowWindow::screenUnderCursor() {
   return nullptr;
 }
 
-Rect LoginFirstFlowWindow::centeredFrame(Size contentSize, const Screen& screen,
-                                         const Window& window) {
+Rect LoginFirstFlowWindowController::centeredFrame(Size contentSize, const Screen& screen,
+                                                   const Window& window) {
   const Rect frame =
       window.frameRectForContentRect(Rect(0, 0, contentSize.width, contentSize.height));
   const double fw = frame.width(), fh = frame.height();
@@ -90,7 +90,7 @@ Rect LoginFirstFlowWindow::centeredFrame(Size contentSize, const Screen& screen,
   return Rect(std::round(x), std::round(y), fw, fh);
 }
 
-void LoginFirstFlowWindow::resizeFlowWindow(Window& window, LoginFirstStep step) {
+void LoginFirstFlowWindowController::resizeFlowWindow(Window& window, LoginFirstStep step) {
   auto screen = window.screen();
   if (!screen) screen = Screen::main();
   const Size target = preferredContentSize(screen.get());
@@ -104,7 +104,7 @@ void LoginFirstFlowWindow::resizeFlowWindow(Window& window, LoginFirstStep step)
 
 // --- Opening -------------------------------------------------------------------------------
 
-void LoginFirstFlowWindow::present(LoginFirstStep step) {
+void LoginFirstFlowWindowController::present(LoginFirstStep step) {
   auto delegate = delegate_.lock();
   if (window_ && window_->isVisible()) {
     if (delegate) delegate->activationPolicy().promoteForWindow();
@@ -132,7 +132,7 @@ void LoginFirstFlowWindow::present(LoginFirstStep step) {
   window->setBackgroundColor(LoginFirstFlowView::backdropBottom());
 
   model_ = std::make_shared<LoginFirstFlowModel>(step);
-  std::weak_ptr<LoginFirstFlowWindow> weakSelf = weak_from_this();
+  std::weak_ptr<LoginFirstFlowWindowController> weakSelf = weak_from_this();
   std::weak_ptr<Window> weakWindow = window;
   LoginFirstFlowView::Configuration configuration;
   configuration.subscription = SignInService::sharedPointer();
@@ -175,12 +175,12 @@ void LoginFirstFlowWindow::present(LoginFirstStep step) {
 
 // --- Ending --------------------------------------------------------------------------------
 
-void LoginFirstFlowWindow::removeCloseObserver() {
+void LoginFirstFlowWindowController::removeCloseObserver() {
   if (closeObserver_ && hasEnvironment()) env().notificationCenter->removeObserver(*closeObserver_);
   closeObserver_.reset();
 }
 
-void LoginFirstFlowWindow::didClose() {
+void LoginFirstFlowWindowController::didClose() {
   removeCloseObserver();
   // Released on the next turn: this runs inside the window's and the flow's own calls.
   env().mainLoop->post(
@@ -188,7 +188,7 @@ void LoginFirstFlowWindow::didClose() {
                               std::move(model_), std::move(window_))] {});
 }
 
-void LoginFirstFlowWindow::complete() {
+void LoginFirstFlowWindowController::complete() {
   env().defaults->set(onboardingCompleteKey, Value(true));
   removeCloseObserver();
   auto window = window_;
@@ -196,7 +196,7 @@ void LoginFirstFlowWindow::complete() {
   env().mainLoop->post(
       [keep = std::make_tuple(std::move(presentation_), std::move(host_), std::move(view_),
                               std::move(model_), std::move(window_))] {});
-  if (auto delegate = delegate_.lock()) delegate->firstRunFlowDidComplete();
+  if (auto delegate = delegate_.lock()) delegate->loginFirstFlowDidComplete();
 }
 
 }  // namespace flagrig

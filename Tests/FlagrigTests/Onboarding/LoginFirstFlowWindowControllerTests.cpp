@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "../Shell/ShellTest.h"
-#include "Flagrig/Onboarding/LoginFirstFlowWindow.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 #include "Flagrig/Onboarding/NetworkReachabilityService.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Platform/Desktop/Screen.h"
@@ -23,18 +23,18 @@ class LoginFirstFlowWindowTest : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
-    LoginFirstFlowWindow::install();
+    LoginFirstFlowWindowController::install();
     ax().setTrusted(true);
   }
   // The delegate's flow window, opened at `step`.
-  LoginFirstFlowWindow& open(LoginFirstStep step) {
+  LoginFirstFlowWindowController& open(LoginFirstStep step) {
     if (!delegate) {
       delegate = launch();
       log->calls.clear();  // the launch route's own screens
     }
     delegate->presentLoginFirstFlow(step);
     runUntilIdle();
-    return static_cast<LoginFirstFlowWindow&>(*delegate->firstRunFlow());
+    return static_cast<LoginFirstFlowWindowController&>(*delegate->loginFirstFlow());
   }
   std::shared_ptr<AppDelegate> delegate;
 };
@@ -52,16 +52,16 @@ TEST(LoginFirstFlowGeometryTest, TheContentTakesAShareOfTheVisibleFrameUpToItsOw
   };
   for (const auto& c : cases) {
     Screen screen(c.visible, c.visible);
-    EXPECT_EQ(LoginFirstFlowWindow::preferredContentSize(&screen), c.content)
+    EXPECT_EQ(LoginFirstFlowWindowController::preferredContentSize(&screen), c.content)
         << c.visible.width() << "x" << c.visible.height();
   }
-  EXPECT_EQ(LoginFirstFlowWindow::preferredContentSize(nullptr), (Size{520, 640}));
+  EXPECT_EQ(LoginFirstFlowWindowController::preferredContentSize(nullptr), (Size{520, 640}));
 }
 
 class LoginFirstFlowCentringTest : public platform::testing::SimTest {};
 
 TEST_F(LoginFirstFlowCentringTest, TheFrameIsCentredAndKeptInsideTheVisibleFrame) {
-  Window window(Rect(0, 0, 100, 100), LoginFirstFlowWindow::styleMask);
+  Window window(Rect(0, 0, 100, 100), LoginFirstFlowWindowController::styleMask);
   const double bar = window.frame().height() - 100;  // the title bar
   struct Case {
     const char* what;
@@ -90,7 +90,7 @@ TEST_F(LoginFirstFlowCentringTest, TheFrameIsCentredAndKeptInsideTheVisibleFrame
   };
   for (const auto& c : cases) {
     Screen screen(c.visible, c.visible);
-    Rect frame = LoginFirstFlowWindow::centeredFrame(c.content, screen, window);
+    Rect frame = LoginFirstFlowWindowController::centeredFrame(c.content, screen, window);
     EXPECT_EQ(frame.origin.x, c.x) << c.what;
     EXPECT_EQ(frame.origin.y, c.y) << c.what;
     EXPECT_EQ(frame.size, (Size{c.content.width, c.content.height + bar})) << c.what;
@@ -160,7 +160,7 @@ TEST_F(LoginFirstFlowWindowTest, ClosingEndsTheFlowAndLeavesNothingBehind) {
   EXPECT_TRUE(host.expired());
   EXPECT_TRUE(model.expired());
   EXPECT_EQ(NetworkReachabilityService::shared().observerCount(), 0u);
-  EXPECT_FALSE(env().defaults->object(LoginFirstFlowWindow::onboardingCompleteKey));
+  EXPECT_FALSE(env().defaults->object(LoginFirstFlowWindowController::onboardingCompleteKey));
   EXPECT_EQ(log->count("tagDemo.present"), 0);
   EXPECT_EQ(app().activationPolicy(), platform::ActivationPolicy::accessory);
 
@@ -173,7 +173,8 @@ TEST_F(LoginFirstFlowWindowTest, ClosingEndsTheFlowAndLeavesNothingBehind) {
 
 TEST_F(LoginFirstFlowWindowTest, CompletingRecordsItClosesTheWindowAndOpensTheDemoAfterThePause) {
   // Flags of the wrong type: neither may crash the route or survive the completion.
-  env().defaults->set(LoginFirstFlowWindow::onboardingCompleteKey, platform::Value("later"));
+  env().defaults->set(LoginFirstFlowWindowController::onboardingCompleteKey,
+                      platform::Value("later"));
   env().defaults->set(AppDelegate::tagDemoCompleteKey,
                       platform::Value(platform::Value::Dictionary{{"done", platform::Value(1)}}));
   auto& flow = open(LoginFirstStep::consentConfirm);
@@ -185,7 +186,7 @@ TEST_F(LoginFirstFlowWindowTest, CompletingRecordsItClosesTheWindowAndOpensTheDe
   runUntilIdle();
   EXPECT_FALSE(window->isVisible());
   EXPECT_FALSE(flow.window());
-  EXPECT_EQ(env().defaults->object(LoginFirstFlowWindow::onboardingCompleteKey),
+  EXPECT_EQ(env().defaults->object(LoginFirstFlowWindowController::onboardingCompleteKey),
             platform::Value(true));
   advance(0.44);
   EXPECT_EQ(log->count("tagDemo.present"), 0);
@@ -210,7 +211,7 @@ TEST_F(LoginFirstFlowWindowTest, AWindowClosedInTheMiddleOfASignInStaysClosed) {
   advance(5);
   EXPECT_FALSE(flow.window());
   for (const auto& w : app().windows()) EXPECT_FALSE(w->isVisible()) << w->title();
-  EXPECT_FALSE(env().defaults->object(LoginFirstFlowWindow::onboardingCompleteKey));
+  EXPECT_FALSE(env().defaults->object(LoginFirstFlowWindowController::onboardingCompleteKey));
   EXPECT_EQ(log->count("tagDemo.present"), 0);
 }
 

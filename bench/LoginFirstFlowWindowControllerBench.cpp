@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "Flagrig/Onboarding/LoginFirstFlowWindow.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 #include "Flagrig/Onboarding/NetworkReachabilityService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Platform/Desktop/Application.h"
@@ -93,7 +93,7 @@ void BM_FlowWindowFromCallToFirstFrame(benchmark::State& state) {
     state.SkipWithError(d.reason.c_str());
     return;
   }
-  flagrig::LoginFirstFlowWindow::install();
+  flagrig::LoginFirstFlowWindowController::install();
   auto delegate = std::make_shared<flagrig::AppDelegate>();
   for (auto _ : state) {
     PaintCounter counter;
