@@ -150,3 +150,20 @@ xs_overlay_shown() {
   done < <(xs_windows_of "$1")
   return 1
 }
+
+# Starts the accessibility bus, so that the processes started after it expose their trees.
+xs_start_accessibility() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+    >>"$xs_out/processes.log" 2>&1 || xs_fail "no accessibility bus (at-spi2-core)"
+}
+
+# xs_menu_click <pid> <text>: clicks the item of the process's open menu that reads <text>, found
+# in the accessibility tree by its text (so that another item above it changes nothing).
+xs_menu_click() {
+  local at x y deadline=$((SECONDS + 20))
+  until at=$("$(dirname "${BASH_SOURCE[0]}")/menu-item" "$1" "$2" 2>/dev/null); do
+    ((SECONDS < deadline)) || xs_fail "timed out after 20s waiting for the menu item \"$2\""
+  done
+  read -r x y <<<"$at"
+  xdotool mousemove "$x" "$y" click 1
+}

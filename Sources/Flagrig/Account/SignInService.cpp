@@ -111,7 +111,7 @@ std::shared_ptr<VoskaryAccountBridge> SignInService::bridge() const {
 }
 
 void SignInService::setMirror(bool signedIn, std::optional<std::string> accountID,
-                                    std::optional<std::string> email) {
+                              std::optional<std::string> email) {
   {
     std::lock_guard guard(mutex_);
     isSignedIn_ = signedIn;
@@ -316,7 +316,7 @@ std::map<std::string, std::string> SignInService::authorizationHeaders() const {
 }
 
 platform::HTTPRequest SignInService::authorizedRequest(const platform::URL& url,
-                                                             const std::string& vas) const {
+                                                       const std::string& vas) const {
   platform::HTTPRequest request(url);
   request.timeoutInterval = 60;
   request.setValue("Bearer " + vas, "Authorization");

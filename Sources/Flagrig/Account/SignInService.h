@@ -35,8 +35,7 @@ class VoskaryAccountBridge;
 //
 // Used on the main thread. The mirror is also read by analytics from its own queue, through
 // `SignInState`, so it sits behind a lock.
-class SignInService final : public SignInState,
-                                  public std::enable_shared_from_this<SignInService> {
+class SignInService final : public SignInState, public std::enable_shared_from_this<SignInService> {
  public:
   using ProviderHint = voskary::OAuthDriver::ProviderHint;
 

@@ -276,8 +276,7 @@ TEST(SignInServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
   }
   EXPECT_EQ(SignInService::friendlyError(SubscriptionError::http(503)),
             "Voskary Account request failed. Please try again.");
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::transport("Offline.")),
-            "Offline.");
+  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::transport("Offline.")), "Offline.");
   EXPECT_EQ(SignInService::friendlyError(SubscriptionError::notSignedIn()),
             "Sign in to Flagrig with your Voskary Account to continue.");
   EXPECT_EQ(SignInService::friendlyError(SubscriptionError::sessionExpired()),
@@ -286,8 +285,7 @@ TEST(SignInServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
             "Voskary Account returned an unexpected response.");
   EXPECT_EQ(SignInService::friendlyError(std::runtime_error("x")),
             "Something went wrong. Try again.");
-  EXPECT_EQ(SignInService::analyticsErrorName(SubscriptionError::http(503)),
-            "http(status: 503)");
+  EXPECT_EQ(SignInService::analyticsErrorName(SubscriptionError::http(503)), "http(status: 503)");
 }
 
 TEST(SignInServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {
@@ -427,8 +425,7 @@ TEST_F(SignInServiceTest, CreationRemovesTheFourLegacyKeysOnly) {
   for (auto key : SignInService::legacyDefaultsKeys) defaults.set(key, platform::Value("x"));
   defaults.set("flagrig.auth.keep", platform::Value("y"));
   SignInService::shared();
-  for (auto key : SignInService::legacyDefaultsKeys)
-    EXPECT_FALSE(defaults.object(key)) << key;
+  for (auto key : SignInService::legacyDefaultsKeys) EXPECT_FALSE(defaults.object(key)) << key;
   EXPECT_TRUE(defaults.object("flagrig.auth.keep"));
 }
 

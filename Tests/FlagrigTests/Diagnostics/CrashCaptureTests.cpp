@@ -12,6 +12,7 @@
 
 #include "DiagnosticsTest.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Support/NoCoreDumps.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
@@ -88,7 +89,9 @@ TEST_F(CrashCaptureTest, RecordingSkipsWhatItCannotLockAndWaitsForNothing) {
 }
 
 // Each crash runs in a forked child; the parent reads what the child left in the log file.
-using CrashCaptureDeathTest = DiagnosticsTest;
+class CrashCaptureDeathTest : public DiagnosticsTest {
+  platform::testing::NoCoreDumps noCoreDumps_;
+};
 
 // A store to a page that may not be written: a genuine fault, which the sanitizers do not
 // intercept the way they would a null store.

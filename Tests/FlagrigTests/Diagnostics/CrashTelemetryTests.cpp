@@ -13,6 +13,7 @@
 #include "DiagnosticsTest.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Platform/Foundation/JSONSerialization.h"
+#include "Support/NoCoreDumps.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
 
 namespace flagrig {
@@ -69,7 +70,9 @@ TEST_F(CrashTelemetryTest, TheSignalSafeEntryKeepsTheStartOfTheMessage) {
             longer.substr(0, ErrorFirehoseClient::maxCrashBytes));
 }
 
-using CrashTelemetryDeathTest = CrashTelemetryTest;
+class CrashTelemetryDeathTest : public CrashTelemetryTest {
+  platform::testing::NoCoreDumps noCoreDumps_;
+};
 
 // The test's own path out of the child: the ending that crash capture hands on to once it has
 // recorded, which sends what telemetry holds to the simulated service (whose answer writes

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Support/NoCoreDumps.h"
+
 namespace platform {
 namespace {
 
@@ -42,6 +44,7 @@ TEST(SecureRandomTests, KeepsReadingAfterShortReadsAndInterruptions) {
 
 TEST(SecureRandomDeathTest, AFailingSourceEndsTheProcess) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const testing::NoCoreDumps noCoreDumps;
   Bytes buffer(16, 0);
   EXPECT_DEATH(detail::fillFromRandomSource(buffer, &broken), "secure random source failed");
 }

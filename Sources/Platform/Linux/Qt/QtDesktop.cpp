@@ -2,15 +2,11 @@
 
 #include <xcb/xcb.h>
 
-#include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCursor>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMimeData>
-#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QWindow>
@@ -24,22 +20,18 @@
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Menu.h"
-#include "Platform/Desktop/StatusBar.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
-#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
+#include "Platform/Linux/Qt/QtPasteboard.h"
+#include "Platform/Linux/Qt/QtText.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
 #include "Platform/Linux/Qt/QtWindowHost.h"
 
 namespace platform::linuxbackend {
 
 namespace {
-
-QString qs(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 xcb_connection_t* xcbConnection() {
   auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -98,74 +90,6 @@ FontWeight weightFromStyle(const std::string& style) {
   if (s.find("light") != std::string::npos) return FontWeight::light;
   if (s.find("thin") != std::string::npos) return FontWeight::thin;
   return FontWeight::regular;
-}
-
-// The general pasteboard on the Qt clipboard: plain text only, as the product uses it.
-class QtPasteboard final : public Pasteboard {
- public:
-  QtPasteboard() {
-    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &context_, [this] {
-      if (!writing_) ++changeCount_;
-    });
-  }
-  long changeCount() const override { return changeCount_; }
-  long clearContents() override {
-    writing_ = true;
-    QGuiApplication::clipboard()->clear();
-    writing_ = false;
-    return ++changeCount_;
-  }
-  bool setString(std::string text, std::string_view type) override {
-    if (type != plainTextType) return false;
-    writing_ = true;
-    QGuiApplication::clipboard()->setText(qs(text));
-    writing_ = false;
-    return true;
-  }
-  std::optional<std::string> string(std::string_view type) const override {
-    if (type != plainTextType) return std::nullopt;
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data || !data->hasText()) return std::nullopt;
-    QByteArray utf8 = data->text().toUtf8();
-    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-  }
-
- private:
-  // Ends the connection with the pasteboard.
-  QObject context_;
-  long changeCount_ = 0;
-  bool writing_ = false;
-};
-
-// A title as a menu shows it literally: "&" would mark a mnemonic and a tab would start the
-// shortcut column (a tag's label is whatever the user typed).
-QString menuText(const std::string& title) {
-  QString text = qs(title);
-  text.replace(QLatin1Char('&'), QLatin1String("&&"));
-  text.replace(QLatin1Char('\t'), QLatin1Char(' '));
-  return text;
-}
-
-// What a menu item's key equivalent looks like on this desktop ("Ctrl+Q").
-QString shortcutText(const MenuItem& item) {
-  if (item.keyEquivalent().empty()) return {};
-  QString key = qs(item.keyEquivalent());
-  if (key == "\r")
-    key = "Return";
-  else if (key == "\x1b")
-    key = "Esc";
-  else if (key == "\t")
-    key = "Tab";
-  else if (key.size() == 1 && key[0].isUpper())
-    key = "Shift+" + key;
-  else
-    key = key.toUpper();
-  QString text;
-  std::uint64_t mask = item.keyEquivalentModifierMask();
-  if (mask & (ModifierFlag::command | ModifierFlag::control)) text += "Ctrl+";
-  if (mask & ModifierFlag::option) text += "Alt+";
-  if (mask & ModifierFlag::shift) text += "Shift+";
-  return text + key;
 }
 
 }  // namespace
@@ -559,201 +483,6 @@ void QtDesktop::terminateApplication() {
   if (xcb_connection_t* c = xcbConnection()) xcb_flush(c);
   std::fflush(nullptr);
   std::_Exit(0);
-}
-
-// Menus and the status item ---------------------------------------------------------------------
-
-void QtDesktop::buildMenu(QMenu& qmenu, Menu& menu) {
-  for (QAction* action : qmenu.actions()) {
-    if (QMenu* sub = action->menu()) sub->deleteLater();
-  }
-  qmenu.clear();
-  for (const auto& item : menu.items()) {
-    if (item->isHidden()) continue;
-    if (item->isSeparatorItem()) {
-      qmenu.addSeparator();
-      continue;
-    }
-    QString title = menuText(item->title());
-    QString shortcut = shortcutText(*item);
-    if (!shortcut.isEmpty()) title += '\t' + shortcut;
-    QAction* action = nullptr;
-    if (const auto& sub = item->submenu()) {
-      auto* submenu = new QMenu(menuText(item->title()), &qmenu);
-      std::weak_ptr<Menu> weakSub = sub;
-      QObject::connect(submenu, &QMenu::aboutToShow, submenu, [this, weakSub, submenu] {
-        if (auto m = weakSub.lock()) {
-          m->willOpen();
-          buildMenu(*submenu, *m);
-        }
-      });
-      QObject::connect(submenu, &QMenu::aboutToHide, submenu, [weakSub] {
-        if (auto m = weakSub.lock()) m->didClose();
-      });
-      action = qmenu.addMenu(submenu);
-    } else {
-      action = qmenu.addAction(title);
-      std::weak_ptr<MenuItem> weakItem = item;
-      QObject::connect(action, &QAction::triggered, action, [weakItem] {
-        // After the menu has closed, as the platform runs an item's action.
-        env().mainLoop->post([weakItem] {
-          if (auto i = weakItem.lock()) i->perform();
-        });
-      });
-    }
-    action->setEnabled(item->isEnabled());
-    if (!item->toolTip().empty()) action->setToolTip(qs(item->toolTip()));
-    if (const auto& image = item->image()) {
-      action->setIcon(QIcon(renderImage(*image, QSize(16, 16), QColor(Qt::black))));
-    }
-  }
-}
-
-void QtDesktop::popUp(Menu& menu, std::optional<Point> at) {
-  if (popup_) popup_->close();
-  auto* qmenu = new QMenu();
-  qmenu->setAttribute(Qt::WA_DeleteOnClose);
-  std::weak_ptr<Menu> weak = menu.shared_from_this();
-  QObject::connect(qmenu, &QMenu::aboutToShow, qmenu, [this, weak, qmenu] {
-    if (auto m = weak.lock()) {
-      // The delegate rebuilds the items first.
-      m->willOpen();
-      buildMenu(*qmenu, *m);
-    }
-  });
-  QObject::connect(qmenu, &QMenu::aboutToHide, qmenu, [this, weak, qmenu] {
-    if (popup_ == qmenu) popup_ = nullptr;
-    if (auto m = weak.lock()) m->didClose();
-  });
-  popup_ = qmenu;
-  popupModel_ = weak;
-  QPoint pos = QCursor::pos();
-  if (at) {
-    Rect r = toRoot(Rect(at->x, at->y, 0, 0));
-    pos = QPoint(static_cast<int>(r.x()), static_cast<int>(r.y()));
-  }
-  // popup, never exec: our run loop keeps running while the menu is open.
-  qmenu->popup(pos);
-}
-
-void QtDesktop::showMenu(Menu& menu) {
-  auto items = statusBar().items();
-  for (const auto& item : items) {
-    if (item->menu().get() == &menu && tray_ && tray_->isVisible()) {
-      QRect g = tray_->geometry();
-      if (!g.isEmpty()) {
-        Rect r = toScreen(Rect(g.x(), g.bottom() + 1, 0, 0));
-        popUp(menu, Point{r.x(), r.y()});
-        return;
-      }
-    }
-  }
-  popUp(menu, std::nullopt);
-}
-
-void QtDesktop::menuDidChange(Menu& menu) {
-  if (popup_ && popup_->isVisible() && popupModel_.lock().get() == &menu) buildMenu(*popup_, menu);
-  if (trayMenu_ && trayMenu_->isVisible() && trayModel_.lock().get() == &menu)
-    buildMenu(*trayMenu_, menu);
-}
-
-void QtDesktop::openStatusMenu() {
-  auto items = statusBar().items();
-  if (items.empty()) return;
-  auto item = items.front();
-  if (item->menu()) {
-    showMenu(*item->menu());
-  } else {
-    item->click();
-  }
-}
-
-std::vector<std::uint32_t> QtDesktop::shownStatusItems() {
-  syncStatusItems();
-  std::vector<std::uint32_t> shown;
-  const auto& items = statusBar().items();
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    // One tray icon: the first visible item.
-    if (items[i]->isVisible() && tray_ && tray_->isVisible()) {
-      shown.push_back(static_cast<std::uint32_t>(i));
-      break;
-    }
-  }
-  return shown;
-}
-
-bool QtDesktop::pressStatusItem(std::uint32_t index) {
-  auto shown = shownStatusItems();
-  if (std::find(shown.begin(), shown.end(), index) == shown.end()) return false;
-  auto item = statusBar().items()[index];
-  if (item->menu()) {
-    showMenu(*item->menu());
-  } else {
-    item->click();
-  }
-  return true;
-}
-
-void QtDesktop::prepareForWait() {
-  if (services_.beforeWait) services_.beforeWait();
-  syncStatusItems();
-}
-
-void QtDesktop::syncStatusItems() {
-  const auto& items = statusBar().items();
-  std::shared_ptr<StatusItem> item;
-  for (const auto& candidate : items) {
-    if (candidate->isVisible()) {
-      item = candidate;
-      break;
-    }
-  }
-  if (!item) {
-    if (tray_ && tray_->isVisible()) tray_->hide();
-    return;
-  }
-  if (!tray_) {
-    tray_ = std::make_unique<QSystemTrayIcon>();
-    trayMenu_ = std::make_unique<QMenu>();
-    // The menu for desktops that open it themselves (StatusNotifier hosts, right clicks).
-    QObject::connect(trayMenu_.get(), &QMenu::aboutToShow, trayMenu_.get(), [this] {
-      if (auto m = trayModel_.lock()) {
-        m->willOpen();
-        buildMenu(*trayMenu_, *m);
-      }
-    });
-    QObject::connect(trayMenu_.get(), &QMenu::aboutToHide, trayMenu_.get(), [this] {
-      if (auto m = trayModel_.lock()) m->didClose();
-    });
-    tray_->setContextMenu(trayMenu_.get());
-    QObject::connect(
-        tray_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-          if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::MiddleClick)
-            openStatusMenu();
-        });
-  }
-  trayModel_ = item->menu();
-  const auto& button = item->button();
-  const auto& image = button->image();
-  std::string tip = image && !image->accessibilityDescription().empty()
-                        ? image->accessibilityDescription()
-                        : button->title();
-  if (image.get() != trayImage_ || button->title() != trayTitle_) {
-    trayImage_ = image.get();
-    trayTitle_ = button->title();
-    QPixmap pixmap(22, 22);
-    if (image) {
-      pixmap = renderImage(*image, QSize(22, 22), QColor(0x20, 0x20, 0x20));
-    } else {
-      pixmap.fill(Qt::transparent);
-      QPainter painter(&pixmap);
-      painter.setPen(QColor(0x20, 0x20, 0x20));
-      painter.drawText(pixmap.rect(), Qt::AlignCenter, qs(trayTitle_).left(2));
-    }
-    tray_->setIcon(QIcon(pixmap));
-  }
-  if (tray_->toolTip() != qs(tip)) tray_->setToolTip(qs(tip));
-  if (!tray_->isVisible()) tray_->show();
 }
 
 // Alerts ------------------------------------------------------------------------------------------

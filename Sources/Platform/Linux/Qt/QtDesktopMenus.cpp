@@ -1,0 +1,148 @@
+// QtDesktop: our menus as Qt pop-up menus, built from their model each time they open.
+#include <QAction>
+#include <QCursor>
+#include <QIcon>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <cstdint>
+
+#include "Platform/Desktop/Menu.h"
+#include "Platform/Desktop/StatusBar.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/Qt/QtDesktop.h"
+#include "Platform/Linux/Qt/QtText.h"
+#include "Platform/Linux/Qt/QtViewPainter.h"
+
+namespace platform::linuxbackend {
+
+namespace {
+
+// A title as a menu shows it literally: "&" would mark a mnemonic and a tab would start the
+// shortcut column (a tag's label is whatever the user typed).
+QString menuText(const std::string& title) {
+  QString text = qs(title);
+  text.replace(QLatin1Char('&'), QLatin1String("&&"));
+  text.replace(QLatin1Char('\t'), QLatin1Char(' '));
+  return text;
+}
+
+// What a menu item's key equivalent looks like on this desktop ("Ctrl+Q").
+QString shortcutText(const MenuItem& item) {
+  if (item.keyEquivalent().empty()) return {};
+  QString key = qs(item.keyEquivalent());
+  if (key == "\r")
+    key = "Return";
+  else if (key == "\x1b")
+    key = "Esc";
+  else if (key == "\t")
+    key = "Tab";
+  else if (key.size() == 1 && key[0].isUpper())
+    key = "Shift+" + key;
+  else
+    key = key.toUpper();
+  QString text;
+  std::uint64_t mask = item.keyEquivalentModifierMask();
+  if (mask & (ModifierFlag::command | ModifierFlag::control)) text += "Ctrl+";
+  if (mask & ModifierFlag::option) text += "Alt+";
+  if (mask & ModifierFlag::shift) text += "Shift+";
+  return text + key;
+}
+
+}  // namespace
+
+void QtDesktop::buildMenu(QMenu& qmenu, Menu& menu) {
+  for (QAction* action : qmenu.actions()) {
+    if (QMenu* sub = action->menu()) sub->deleteLater();
+  }
+  qmenu.clear();
+  for (const auto& item : menu.items()) {
+    if (item->isHidden()) continue;
+    if (item->isSeparatorItem()) {
+      qmenu.addSeparator();
+      continue;
+    }
+    QString title = menuText(item->title());
+    QString shortcut = shortcutText(*item);
+    if (!shortcut.isEmpty()) title += '\t' + shortcut;
+    QAction* action = nullptr;
+    if (const auto& sub = item->submenu()) {
+      auto* submenu = new QMenu(menuText(item->title()), &qmenu);
+      std::weak_ptr<Menu> weakSub = sub;
+      QObject::connect(submenu, &QMenu::aboutToShow, submenu, [this, weakSub, submenu] {
+        if (auto m = weakSub.lock()) {
+          m->willOpen();
+          buildMenu(*submenu, *m);
+        }
+      });
+      QObject::connect(submenu, &QMenu::aboutToHide, submenu, [weakSub] {
+        if (auto m = weakSub.lock()) m->didClose();
+      });
+      action = qmenu.addMenu(submenu);
+    } else {
+      action = qmenu.addAction(title);
+      std::weak_ptr<MenuItem> weakItem = item;
+      QObject::connect(action, &QAction::triggered, action, [weakItem] {
+        // After the menu has closed, as the platform runs an item's action.
+        env().mainLoop->post([weakItem] {
+          if (auto i = weakItem.lock()) i->perform();
+        });
+      });
+    }
+    action->setEnabled(item->isEnabled());
+    if (!item->toolTip().empty()) action->setToolTip(qs(item->toolTip()));
+    if (const auto& image = item->image()) {
+      action->setIcon(QIcon(renderImage(*image, QSize(16, 16), QColor(Qt::black))));
+    }
+  }
+}
+
+void QtDesktop::popUp(Menu& menu, std::optional<Point> at) {
+  if (popup_) popup_->close();
+  auto* qmenu = new QMenu();
+  qmenu->setAttribute(Qt::WA_DeleteOnClose);
+  std::weak_ptr<Menu> weak = menu.shared_from_this();
+  QObject::connect(qmenu, &QMenu::aboutToShow, qmenu, [this, weak, qmenu] {
+    if (auto m = weak.lock()) {
+      // The delegate rebuilds the items first.
+      m->willOpen();
+      buildMenu(*qmenu, *m);
+    }
+  });
+  QObject::connect(qmenu, &QMenu::aboutToHide, qmenu, [this, weak, qmenu] {
+    if (popup_ == qmenu) popup_ = nullptr;
+    if (auto m = weak.lock()) m->didClose();
+  });
+  popup_ = qmenu;
+  popupModel_ = weak;
+  QPoint pos = QCursor::pos();
+  if (at) {
+    Rect r = toRoot(Rect(at->x, at->y, 0, 0));
+    pos = QPoint(static_cast<int>(r.x()), static_cast<int>(r.y()));
+  }
+  // popup, never exec: our run loop keeps running while the menu is open.
+  qmenu->popup(pos);
+}
+
+void QtDesktop::showMenu(Menu& menu) {
+  auto items = statusBar().items();
+  for (const auto& item : items) {
+    if (item->menu().get() == &menu && tray_ && tray_->isVisible()) {
+      QRect g = tray_->geometry();
+      if (!g.isEmpty()) {
+        Rect r = toScreen(Rect(g.x(), g.bottom() + 1, 0, 0));
+        popUp(menu, Point{r.x(), r.y()});
+        return;
+      }
+    }
+  }
+  popUp(menu, std::nullopt);
+}
+
+void QtDesktop::menuDidChange(Menu& menu) {
+  if (popup_ && popup_->isVisible() && popupModel_.lock().get() == &menu) buildMenu(*popup_, menu);
+  if (trayMenu_ && trayMenu_->isVisible() && trayModel_.lock().get() == &menu)
+    buildMenu(*trayMenu_, menu);
+}
+
+}  // namespace platform::linuxbackend
