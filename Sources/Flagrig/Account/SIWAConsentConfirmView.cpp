@@ -116,9 +116,10 @@ Node SIWAConsentConfirmView::terms() const {
 
 Node SIWAConsentConfirmView::marketingRow() {
   std::weak_ptr<SIWAConsentConfirmView> weak = weak_from_this();
-  Node box = marketingChecked_ ? forms::Symbol("checkmark.square.fill").foreground(accent())
-                               : forms::Symbol("square").foreground(white(0.55));
-  box = std::move(box).key("box").font(Font::systemFont(15, FontWeight::semibold));
+  Node box = (marketingChecked_ ? forms::Symbol("checkmark.square.fill").foreground(accent())
+                                : forms::Symbol("square").foreground(white(0.55)))
+                 .key("box")
+                 .font(Font::systemFont(15, FontWeight::semibold));
   return forms::Button(
              {forms::HStack({std::move(box),
                              forms::Text(std::string(SignupConsentService::marketingConsentText))

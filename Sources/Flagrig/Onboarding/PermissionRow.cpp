@@ -31,9 +31,11 @@ Node PermissionRow::badge() const {
 
 Node PermissionRow::rowBody(bool hovering) const {
   bool lit = hovering && !granted;
-  Node icon = granted ? forms::Symbol("checkmark.circle.fill").foreground(Color::systemGreen())
-                      : forms::Symbol("circle.dashed").foreground(white(0.4));
-  icon = std::move(icon).key("status").font(Font::systemFont(20)).frame({.width = 24});
+  Node icon = (granted ? forms::Symbol("checkmark.circle.fill").foreground(Color::systemGreen())
+                       : forms::Symbol("circle.dashed").foreground(white(0.4)))
+                  .key("status")
+                  .font(Font::systemFont(20))
+                  .frame({.width = 24});
   Node texts =
       forms::VStack(
           {forms::HStack({forms::Text(title)
