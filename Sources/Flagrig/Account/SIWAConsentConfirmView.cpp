@@ -3,7 +3,6 @@
 #include "Flagrig/Account/SignupConsentService.h"
 #include "Flagrig/Shell/BrandMark.h"
 #include "Flagrig/Shell/Constants.h"
-#include "Platform/Desktop/ImageView.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Foundation/Task.h"
 
@@ -46,8 +45,7 @@ SIWAConsentConfirmView::SIWAConsentConfirmView(std::shared_ptr<VoskaryAccountBri
     : bridge_(std::move(bridge)),
       onContinue_(std::move(onContinue)),
       initiallyChecked_(SignupConsentService::marketingPreChecked()),
-      marketingChecked_(initiallyChecked_),
-      brandMark_(BrandMark::view(96, accent())) {}
+      marketingChecked_(initiallyChecked_) {}
 
 void SIWAConsentConfirmView::changed() {
   if (auto host = host_.lock()) host->invalidate();
@@ -79,14 +77,13 @@ void SIWAConsentConfirmView::continueTapped() {
 
 Node SIWAConsentConfirmView::body(forms::FormHost& host) {
   host_ = host.weak_from_this();
-  return forms::VStack(
-             {forms::NativeView(brandMark_).key("brand").frame({.width = 96, .height = 96}),
-              forms::Text(title)
-                  .key("title")
-                  .font(Font::systemFont(28, FontWeight::bold))
-                  .foreground(Color::white())
-                  .multilineTextAlignment(forms::TextAlignment::center),
-              terms(), marketingRow(), continueButton()})
+  return forms::VStack({BrandMark::node(96, accent()).key("brand").accessibilityHidden(),
+                        forms::Text(title)
+                            .key("title")
+                            .font(Font::systemFont(28, FontWeight::bold))
+                            .foreground(Color::white())
+                            .multilineTextAlignment(forms::TextAlignment::center),
+                        terms(), marketingRow(), continueButton()})
       .key("consent")
       .spacing(18)
       .padding(32)

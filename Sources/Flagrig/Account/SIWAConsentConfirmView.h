@@ -6,9 +6,6 @@
 #include "Platform/Desktop/Color.h"
 #include "Platform/Forms/FormNode.h"
 
-namespace platform {
-class View;
-}
 namespace platform::forms {
 class FormHost;
 }
@@ -62,7 +59,6 @@ class SIWAConsentConfirmView : public std::enable_shared_from_this<SIWAConsentCo
   bool marketingChecked_;
   bool touched_ = false;
   bool submitting_ = false;
-  std::shared_ptr<platform::View> brandMark_;
   std::weak_ptr<platform::forms::FormHost> host_;
 };
 

@@ -1,6 +1,6 @@
 #include "Flagrig/Onboarding/TagDemoView.h"
 
-#include "Platform/Desktop/View.h"
+#include "Flagrig/Shell/BrandMark.h"
 
 namespace flagrig {
 
@@ -26,6 +26,7 @@ Node title(const char* text, const char* key) {
       .font(title2())
       .foreground(Color::white())
       .multilineTextAlignment(forms::TextAlignment::center)
+      .frame({.maxWidth = forms::infinity})
       .padding({.top = 18});
 }
 
@@ -72,20 +73,21 @@ Node TagDemoView::body() const {
 }
 
 Node TagDemoView::intro() const {
-  return forms::VStack(
-             {forms::Spacer(12).key("top"),
-              forms::NativeView(brandMark).key("brand").frame({.width = 64, .height = 64}),
-              title(introTitle, "introTitle"), paragraph(introBody, "introBody", 13, 0.68, 10),
-              forms::Spacer(16).key("middle"),
-              wideButton(tagAWindowTitle, "tagAWindow", onTagAWindow),
-              forms::Button(skipTitle, onSkip)
-                  .key("skip")
-                  .buttonStyle(forms::ButtonStyle::plain)
-                  .font(Font::systemFont(13))
-                  .foreground(Color::white().withAlphaComponent(0.55))
-                  .padding({.top = 12})})
+  return forms::VStack({forms::Spacer(12).key("top"),
+                        BrandMark::node(64, accent()).key("brand").accessibilityHidden(),
+                        title(introTitle, "introTitle"),
+                        paragraph(introBody, "introBody", 13, 0.68, 10),
+                        forms::Spacer(16).key("middle"),
+                        wideButton(tagAWindowTitle, "tagAWindow", onTagAWindow),
+                        forms::Button(skipTitle, onSkip)
+                            .key("skip")
+                            .buttonStyle(forms::ButtonStyle::plain)
+                            .font(Font::systemFont(13))
+                            .foreground(Color::white().withAlphaComponent(0.55))
+                            .padding({.top = 12})})
       .key("intro")
-      .spacing(0);
+      .spacing(0)
+      .frame({.maxWidth = forms::infinity, .maxHeight = forms::infinity});
 }
 
 Node TagDemoView::success() const {
@@ -99,7 +101,8 @@ Node TagDemoView::success() const {
                         paragraph(menuBarHint, "menuBarHint", 12, 0.55, 8),
                         forms::Spacer(16).key("middle"), wideButton(doneTitle, "done", onDone)})
       .key("success")
-      .spacing(0);
+      .spacing(0)
+      .frame({.maxWidth = forms::infinity, .maxHeight = forms::infinity});
 }
 
 }  // namespace flagrig

@@ -1,15 +1,10 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 
 #include "Flagrig/Onboarding/TagDemoModel.h"
 #include "Platform/Desktop/Color.h"
 #include "Platform/Forms/FormNode.h"
-
-namespace platform {
-class View;
-}
 
 namespace flagrig {
 
@@ -40,8 +35,6 @@ struct TagDemoView {
   std::function<void()> onTagAWindow;
   std::function<void()> onSkip;
   std::function<void()> onDone;
-  // The brand mark's view, made once by the window's owner so that redraws keep it.
-  std::shared_ptr<platform::View> brandMark;
 
   platform::forms::Node body() const;
 

@@ -2,12 +2,10 @@
 
 #include "Flagrig/Analytics/Analytics.h"
 #include "Flagrig/Onboarding/TagDemoView.h"
-#include "Flagrig/Shell/BrandMark.h"
 #include "Flagrig/Shell/WindowActivation.h"
 #include "Flagrig/Tagging/TagNotifications.h"
 #include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/Desktop.h"
-#include "Platform/Desktop/ImageView.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -62,7 +60,6 @@ void TagDemoWindowController::ensureWindow() {
   window_->setReleasedWhenClosed(false);
   window_->setDelegate(shared_from_this());
   window_->setContentSize({TagDemoView::width, TagDemoView::height});
-  brandMark_ = BrandMark::view(64, TagDemoView::accent());
 
   std::weak_ptr<TagDemoWindowController> weak = weak_from_this();
   auto act = [weak](void (TagDemoWindowController::*action)()) {
@@ -76,7 +73,7 @@ void TagDemoWindowController::ensureWindow() {
                              onDone = act(&TagDemoWindowController::doneTapped)](forms::FormHost&) {
         auto self = weak.lock();
         if (!self) return forms::VStack({});
-        return TagDemoView{self->model_, onTag, onSkip, onDone, self->brandMark_}.body();
+        return TagDemoView{self->model_, onTag, onSkip, onDone}.body();
       });
   std::weak_ptr<forms::FormHost> weakHost = host_;
   stageObserver_ = model_.observe([weakHost](TagDemoStage) {

@@ -76,7 +76,6 @@ class TagDemoWindowController final : public TagDemoScreen,
   std::shared_ptr<platform::Window> window_;
   std::shared_ptr<platform::forms::FormHost> host_;
   std::shared_ptr<void> presentation_;
-  std::shared_ptr<platform::View> brandMark_;
   TagDemoModel::ObserverId stageObserver_ = 0;
 };
 
