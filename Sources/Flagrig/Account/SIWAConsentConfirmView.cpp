@@ -88,7 +88,8 @@ Node SIWAConsentConfirmView::body(forms::FormHost& host) {
       .spacing(18)
       .padding(32)
       .frame({.maxWidth = forms::infinity, .maxHeight = forms::infinity})
-      .background(forms::Shape({.fill = coal()}).key("coal"));
+      .background(forms::Shape({.fill = coal()}).key("coal"))
+      .accentColor(accent());
 }
 
 Node SIWAConsentConfirmView::terms() const {
@@ -105,7 +106,7 @@ Node SIWAConsentConfirmView::terms() const {
                              text("and", "and"),
                              link(privacyTitle, Constants::Identity::privacyURL(), "privacyLink")})
                   .key("termsLinks")
-                  .spacing(4)})
+                  .spacing(5)})
       .key("terms")
       .spacing(2)
       .accessibilityLabel(std::string(SignupConsentService::termsText));
@@ -148,7 +149,10 @@ Node SIWAConsentConfirmView::continueButton() {
   label.push_back(forms::Text(continueTitle)
                       .key("continueLabel")
                       .font(Font::systemFont(13, FontWeight::semibold)));
-  return forms::Button({forms::HStack(std::move(label)).key("continueContent").spacing(8)},
+  return forms::Button({forms::HStack(std::move(label))
+                            .key("continueContent")
+                            .spacing(8)
+                            .frame({.maxWidth = forms::infinity})},
                        [weak] {
                          if (auto self = weak.lock()) self->continueTapped();
                        })

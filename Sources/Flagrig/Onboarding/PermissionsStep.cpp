@@ -81,9 +81,11 @@ Node PermissionsStep::body() const {
                                    .font(Font::systemFont(16))
                                    .foreground(Color::secondaryLabel())
                                    .multilineTextAlignment(forms::TextAlignment::center)
-                                   .frame({.maxWidth = 440})})
+                                   .frame({.maxWidth = 440})
+                                   .lineLimit(3)})
                     .key("header")
                     .spacing(8)
+                    .frame({.maxWidth = forms::infinity})
                     .padding({.top = 8});
   Node list = forms::VStack({rows[0].body(host), rows[1].body(host)})
                   .key("rows")
