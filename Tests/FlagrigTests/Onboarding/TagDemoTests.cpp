@@ -139,6 +139,7 @@ TEST_F(TagDemoTest, TheStageTable) {
     EXPECT_EQ(window()->isVisible(), c.visible);
     EXPECT_FALSE(demo().isHiddenForPicker());
     EXPECT_FALSE(WindowPicker::shared().isPicking());
+    EXPECT_FALSE(WindowPicker::shared().hasKeyMonitors()) << "the pick's Esc monitors stay";
     if (c.comesForward) {
       EXPECT_EQ(app().keyWindow(), window());
     }
