@@ -25,7 +25,7 @@ using voskary::VoskarySignInScreen;
 namespace forms = platform::forms;
 
 forms::Node signInScreen(forms::FormHost& host) {
-  bool busy = host.state("busy", false);
+  bool busy = host.cell("busy", false).get();
   return VoskarySignInScreen(
              nullptr, "Flagrig", "Pin small coloured tags to your windows.",
              voskary::VoskaryProviderButtonStyle::dark(platform::Color::sRGB(0.95, 0.45, 0.15)),
@@ -76,7 +76,7 @@ void BM_SignInRedrawAfterStateChange(benchmark::State& state) {
   bool busy = false;
   for (auto _ : state) {
     busy = !busy;
-    host->setState("busy", busy);
+    host->cell<bool>("busy").set(busy);
     scope.sim->mainLoop->runUntilIdle();
     auto layout = forms::FormLayout::layout(host->tree(), {440, 640});
     benchmark::DoNotOptimize(layout.frames.size());
@@ -120,7 +120,7 @@ void BM_SignInQtUpdate(benchmark::State& state) {
     bool busy = false;
     for (auto _ : state) {
       busy = !busy;
-      host->setState("busy", busy);
+      host->cell<bool>("busy").set(busy);
       host->renderNow();
       if (paint) renderer->rootWidget()->window()->repaint();
       benchmark::DoNotOptimize(renderer->widgetsCreated());

@@ -12,6 +12,7 @@
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SharedInstance.h"
@@ -56,6 +57,7 @@ struct TagManager::Holder {
 };
 
 TagManager& TagManager::shared() {
+  platform::assertMainThread("TagManager::shared");
   static SharedInstance<Holder> instance;
   return *instance.get().manager;
 }
@@ -100,10 +102,12 @@ const std::vector<PaletteEntry>& TagManager::defaultPalette() {
 }
 
 void TagManager::savePalette() {
+  platform::assertMainThread("TagManager::savePalette");
   TagPalette::save(*env().defaults, palette_);
 }
 
 void TagManager::setPalette(std::vector<PaletteEntry> palette) {
+  platform::assertMainThread("TagManager::setPalette");
   precondition(!palette.empty(), "TagManager::setPalette: the palette is never empty");
   palette_ = std::move(palette);
 }
@@ -116,6 +120,7 @@ Tag* TagManager::findTag(std::uint32_t windowNumber) {
 }
 
 bool TagManager::createTag(const WindowInfo& info) {
+  platform::assertMainThread("TagManager::createTag");
   if (findTag(info.windowNumber)) return false;
   long colorIndex = static_cast<long>(wrapped(nextColorIndex_, palette_.size()));
   const PaletteEntry entry = palette_[static_cast<std::size_t>(colorIndex)];
@@ -152,6 +157,7 @@ bool TagManager::createTag(const WindowInfo& info) {
 }
 
 void TagManager::removeTag(std::uint32_t windowNumber) {
+  platform::assertMainThread("TagManager::removeTag");
   for (auto it = tags_.begin(); it != tags_.end(); ++it) {
     if (it->windowNumber != windowNumber) continue;
     auto panel = it->panel;
@@ -162,12 +168,14 @@ void TagManager::removeTag(std::uint32_t windowNumber) {
 }
 
 void TagManager::removeAll() {
+  platform::assertMainThread("TagManager::removeAll");
   auto removed = std::move(tags_);
   tags_.clear();
   for (const auto& tag : removed) tag.panel->orderOut();
 }
 
 void TagManager::cycleColor(std::uint32_t windowNumber) {
+  platform::assertMainThread("TagManager::cycleColor");
   Tag* tag = findTag(windowNumber);
   if (!tag) return;
   std::size_t index = wrapped(tag->colorIndex + 1, palette_.size());
@@ -182,6 +190,7 @@ void TagManager::cycleColor(std::uint32_t windowNumber) {
 }
 
 void TagManager::setFont(TagFont font) {
+  platform::assertMainThread("TagManager::setFont");
   tagFont_ = font;
   env().defaults->set(TagDefaultsKeys::font, Value(static_cast<int>(font)));
   Font face = nsFont(font, tagLabelFontSize(bigTags_));
@@ -190,6 +199,7 @@ void TagManager::setFont(TagFont font) {
 
 void TagManager::setPaletteColor(long index, std::optional<Color> background,
                                  std::optional<Color> text) {
+  platform::assertMainThread("TagManager::setPaletteColor");
   if (index < 0 || static_cast<std::size_t>(index) >= palette_.size()) return;
   auto& entry = palette_[static_cast<std::size_t>(index)];
   if (background) entry.background = std::move(*background);
@@ -198,11 +208,13 @@ void TagManager::setPaletteColor(long index, std::optional<Color> background,
 }
 
 void TagManager::positionPanel(TagPanel& panel, const Rect& window) {
+  platform::assertMainThread("TagManager::positionPanel");
   positionPanel(panel, window, Screen::screens());
 }
 
 void TagManager::positionPanel(TagPanel& panel, const Rect& window,
                                const std::vector<std::shared_ptr<Screen>>& screens) {
+  platform::assertMainThread("TagManager::positionPanel");
   if (screens.empty()) return;
   const auto& fallback = screens.front();
   auto desktop = DesktopCoordinates::desktopBounds(screens);
@@ -236,6 +248,7 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
 }
 
 void TagManager::updatePositions() {
+  platform::assertMainThread("TagManager::updatePositions");
   if (tags_.empty()) return;
   auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
                                                     WindowList::excludeDesktopElements);
@@ -286,6 +299,7 @@ void TagManager::updatePositions() {
 }
 
 void TagManager::controlTextDidChange(TextField& field) {
+  platform::assertMainThread("TagManager::controlTextDidChange");
   for (auto& tag : tags_) {
     if (tag.panel->textField().get() != &field) continue;
     tag.text = field.stringValue();
@@ -297,6 +311,7 @@ void TagManager::controlTextDidChange(TextField& field) {
 }
 
 bool TagManager::doCommandBy(TextField& control, TextCommand command) {
+  platform::assertMainThread("TagManager::doCommandBy");
   if (command != TextCommand::insertNewline) return false;
   if (auto* panel = dynamic_cast<TagPanel*>(control.window())) panel->resignKey();
   return true;

@@ -9,6 +9,7 @@
 #include "Flagrig/Tagging/TagFont.h"
 #include "Flagrig/Tagging/TagShape.h"
 #include "Flagrig/Tagging/WindowInfo.h"
+#include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Geometry.h"
 #include "Platform/Desktop/TextField.h"
 #include "Platform/HotKeys/HotKeyCenter.h"
@@ -79,7 +80,8 @@ class TagManager : public platform::TextFieldDelegate,
   // Global hotkey ---------------------------------------------------------------------------
   // Control-shift-backquote, seeded once on the first launch.
   static constexpr std::uint16_t defaultHotkeyCode = 50;
-  static constexpr std::uint64_t defaultHotkeyModifiers = 0x60000;
+  static constexpr std::uint64_t defaultHotkeyModifiers =
+      platform::ModifierFlag::control | platform::ModifierFlag::shift;
   static constexpr platform::EventHotKeyID hotkeyID{platform::fourCharCode("FLGR"), 1};
 
   // Starts a window pick whose chosen window gets a tag; "tag_created" goes out only when a
@@ -94,7 +96,7 @@ class TagManager : public platform::TextFieldDelegate,
   std::uint64_t hotkeyModifiers() const { return hotkeyModifiers_; }
   bool isHotkeyRegistered() const { return static_cast<bool>(hotKeyRef_); }
   // The hot-key modifier bits of the command, option, control and shift flags; others ignored.
-  static std::uint32_t hotKeyModifiers(std::uint64_t modifierFlags);
+  static std::uint32_t hotkeyModifierBits(std::uint64_t modifierFlags);
 
  private:
   struct Holder;
@@ -118,7 +120,8 @@ class TagManager : public platform::TextFieldDelegate,
   std::optional<std::uint16_t> hotkeyCode_;
   std::uint64_t hotkeyModifiers_ = 0;
   platform::EventHotKeyRef hotKeyRef_;
-  bool carbonHandlerInstalled_ = false;
+  // The hot-key centre's handler that starts a pick: installed once, never removed.
+  bool hotkeyHandlerInstalled_ = false;
 };
 
 }  // namespace flagrig

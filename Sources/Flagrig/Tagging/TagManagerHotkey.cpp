@@ -41,7 +41,7 @@ std::uint64_t storedModifiers(const UserDefaults& defaults) {
 
 }  // namespace
 
-std::uint32_t TagManager::hotKeyModifiers(std::uint64_t flags) {
+std::uint32_t TagManager::hotkeyModifierBits(std::uint64_t flags) {
   std::uint32_t bits = 0;
   if (flags & ModifierFlag::command) bits |= HotKeyModifier::command;
   if (flags & ModifierFlag::option) bits |= HotKeyModifier::option;
@@ -99,8 +99,8 @@ void TagManager::registerHotkey() {
     hotKeyRef_ = {};
   }
   if (!hotkeyCode_) return;
-  if (!carbonHandlerInstalled_) {
-    carbonHandlerInstalled_ = true;
+  if (!hotkeyHandlerInstalled_) {
+    hotkeyHandlerInstalled_ = true;
     center.installEventHandler(
         center.applicationEventTarget(),
         {EventTypeSpec{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
@@ -109,7 +109,7 @@ void TagManager::registerHotkey() {
           return HotKeyStatus::noErr;
         });
   }
-  std::uint32_t bits = hotKeyModifiers(hotkeyModifiers_);
+  std::uint32_t bits = hotkeyModifierBits(hotkeyModifiers_);
   // A bare key grabbed system-wide would swallow the user's typing; the stored value stays.
   if (bits == 0) return;
   EventHotKeyRef ref;
