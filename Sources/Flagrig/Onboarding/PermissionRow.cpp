@@ -77,15 +77,11 @@ Node PermissionRow::rowBody(bool hovering) const {
 
 Node PermissionRow::body(forms::FormHost& host) const {
   if (granted) return rowBody(false).key(title);
-  const std::string cell = hoverCell();
-  bool hovering = host.state(cell, false);
-  std::weak_ptr<forms::FormHost> weak = host.weak_from_this();
-  return forms::Button({rowBody(hovering)}, onEnable)
+  auto hovering = host.cell(hoverCell(), false);
+  return forms::Button({rowBody(*hovering)}, onEnable)
       .key(title)
       .buttonStyle(forms::ButtonStyle::plain)
-      .onHover([weak, cell](bool inside) {
-        if (auto h = weak.lock()) h->setState(cell, inside);
-      })
+      .onHover([hovering](bool inside) { hovering.set(inside); })
       .accessibilityCombined()
       .accessibilityLabel(title + ", " + (required ? "required" : "optional"))
       .accessibilityHint("Activates " + title +

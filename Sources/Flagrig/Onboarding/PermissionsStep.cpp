@@ -36,7 +36,8 @@ void request(forms::FormHost& host, Permission permission) {
 }  // namespace
 
 void PermissionsStep::bumpTick(forms::FormHost& host) {
-  host.setState(tickCell, host.state(tickCell, 0) + 1);
+  auto tick = host.cell(tickCell, 0);
+  tick.set(*tick + 1);
 }
 
 void PermissionsStep::requestAccessibility(forms::FormHost& host) {
@@ -56,7 +57,7 @@ PermissionRow PermissionsStep::permissionRow(std::string rowTitle, std::string d
 }
 
 Node PermissionsStep::body() const {
-  host.state(tickCell, 0);
+  host.cell(tickCell, 0);
   std::weak_ptr<forms::FormHost> weak = host.weak_from_this();
   auto act = [weak](void (*action)(forms::FormHost&)) {
     return [weak, action] {
@@ -102,7 +103,7 @@ Node PermissionsStep::body() const {
 }
 
 Node PermissionsStep::permissionsFooter() const {
-  host.state(tickCell, 0);
+  host.cell(tickCell, 0);
   Node button = [&] {
     if (PermissionsGate::isGranted(Permission::accessibility)) {
       auto complete = onComplete;
