@@ -305,5 +305,36 @@ TEST_F(TagDemoTest, AFirstLaunchTagsAWindowAndOpensTheStatusMenuAfterDone) {
   EXPECT_FALSE(window()->isVisible());
 }
 
+// A stored flag of the wrong type reads as the platform reads a boolean; anything it cannot
+// read as true offers the demo, and finishing it stores a real boolean.
+TEST_F(TagDemoTest, AWrongTypedFlagNeitherCrashesNorSticks) {
+  struct Case {
+    const char* how;
+    Value stored;
+    bool shows;
+  };
+  const Case cases[] = {
+      {"an array", Value(Value::Array{Value(true)}), true},
+      {"a word", Value("garbage"), true},
+      {"zero", Value(0), true},
+      {"\"YES\"", Value("YES"), false},
+      {"one", Value(1), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    TearDown();
+    SetUp();
+    defaults().set(TagDemoWindowController::completeKey, c.stored);
+    auto delegate = launch();
+    EXPECT_EQ(window()->isVisible(), c.shows);
+    if (!c.shows) continue;
+    EXPECT_TRUE(tap(TagDemoView::skipTitle));
+    auto stored = defaults().object(TagDemoWindowController::completeKey);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->kind(), Value::Kind::boolean);
+    EXPECT_TRUE(completeStored());
+  }
+}
+
 }  // namespace
 }  // namespace flagrig
