@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "Flagrig/Account/SIWAConsentConfirmView.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Analytics/Analytics.h"
+#include "Flagrig/Onboarding/PermissionsStep.h"
 #include "Flagrig/Shell/BrandMark.h"
 #include "Flagrig/Shell/Constants.h"
 #include "Platform/Accessibility/Accessibility.h"
@@ -80,6 +82,7 @@ LoginFirstFlowView::~LoginFirstFlowView() {
 
 std::shared_ptr<forms::FormHost> LoginFirstFlowView::makeHost() {
   std::weak_ptr<LoginFirstFlowView> weak = weak_from_this();
+  enterStep(config_.model->step());
   auto host = forms::FormHost::make([weak](forms::FormHost& form) -> Node {
     if (auto self = weak.lock()) return self->body(form);
     return forms::VStack({});
@@ -125,20 +128,28 @@ Node LoginFirstFlowView::body(forms::FormHost& host) {
       .tint(config_.accent);
 }
 
-Node LoginFirstFlowView::stepContent(forms::FormHost&) {
+Node LoginFirstFlowView::stepContent(forms::FormHost& host) {
+  std::weak_ptr<LoginFirstFlowView> weak = weak_from_this();
   switch (config_.model->step()) {
     case LoginFirstStep::signIn:
       return signInView().body().key("step.signIn");
     case LoginFirstStep::consentConfirm:
-      return forms::VStack({}).key("step.consentConfirm");
-    case LoginFirstStep::permissions:
-      return forms::VStack({}).key("step.permissions");
+      if (!consent_) return forms::VStack({}).key("step.consentConfirm");
+      return consent_->body(host).key("step.consentConfirm");
+    case LoginFirstStep::permissions: {
+      auto finish = [weak] {
+        if (auto self = weak.lock()) self->complete();
+      };
+      return PermissionsStep{host, config_.accent, std::move(finish)}.body().key(
+          "step.permissions");
+    }
   }
   return forms::VStack({});
 }
 
 void LoginFirstFlowView::stepDidChange(LoginFirstStep step) {
   if (step != LoginFirstStep::signIn) setDidShowLogin(false);
+  enterStep(step);
   if (config_.resizeHostWindow) config_.resizeHostWindow(step);
   if (step == LoginFirstStep::signIn) signInAppeared();
 }
@@ -148,8 +159,19 @@ void LoginFirstFlowView::setDidShowLogin(bool shown) {
 }
 
 void LoginFirstFlowView::bumpPermissionTick() {
-  ++permissionTick_;
-  if (auto host = host_.lock()) host->invalidate();
+  if (auto host = host_.lock()) PermissionsStep::bumpTick(*host);
+}
+
+void LoginFirstFlowView::enterStep(LoginFirstStep step) {
+  if (step != LoginFirstStep::consentConfirm) {
+    consent_.reset();
+    return;
+  }
+  if (consent_) return;
+  std::weak_ptr<LoginFirstFlowView> weak = weak_from_this();
+  consent_ = SIWAConsentConfirmView::make(config_.bridge, [weak] {
+    if (auto self = weak.lock()) self->routePostAuth();
+  });
 }
 
 void LoginFirstFlowView::signInAppeared() {

@@ -25,6 +25,7 @@ class FormHost;
 
 namespace flagrig {
 
+class SIWAConsentConfirmView;
 class VoskaryAccountBridge;
 
 // The first-run flow: one form that shows the sign-in, consent or permissions step of its
@@ -93,7 +94,7 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   void signInAppeared();
 
   bool didShowLogin() const { return didShowLogin_; }
-  int permissionTick() const { return permissionTick_; }
+  // Redraws the permissions step with fresh permission states.
   void bumpPermissionTick();
   bool hasCompleted() const { return completed_; }
   // Observers this flow holds on services that outlive it; none once the flow is released.
@@ -103,6 +104,8 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   explicit LoginFirstFlowView(Configuration configuration);
   void complete();
   void stepDidChange(LoginFirstStep step);
+  // Makes or drops what a step keeps while it is shown.
+  void enterStep(LoginFirstStep step);
   void setDidShowLogin(bool shown);
   std::shared_ptr<platform::Window> anchorWindow() const;
   static platform::Task<void> runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
@@ -119,7 +122,8 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   std::optional<platform::NotificationCenter::Token> activeObserver_;
   bool completed_ = false;
   bool didShowLogin_ = false;
-  int permissionTick_ = 0;
+  // One consent screen per visit of the consent step.
+  std::shared_ptr<SIWAConsentConfirmView> consent_;
 };
 
 }  // namespace flagrig

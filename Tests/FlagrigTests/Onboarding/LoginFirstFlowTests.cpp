@@ -309,3 +309,46 @@ TEST_F(LoginFirstFlowTest, AFlowReleasedMidSignInStopsQuietlyAndLeavesNoObserver
 
 }  // namespace
 }  // namespace flagrig::testing
+
+namespace flagrig::testing {
+namespace {
+
+TEST_F(LoginFirstFlowTest, ANewAppleAccountGoesThroughConsentAndPermissionsToOneCompletion) {
+  setTrusted(false);
+  openFlow();
+  ASSERT_TRUE(tap("Sign in with Apple"));
+  answerApple(true);
+  ASSERT_EQ(model->step(), LoginFirstStep::consentConfirm);
+  ASSERT_TRUE(host->find(forms::NodeKind::button, "Continue"));
+  ASSERT_TRUE(tap("Continue"));
+  advance(30);  // the consent submission ends, answered or not
+  ASSERT_EQ(model->step(), LoginFirstStep::permissions);
+  EXPECT_TRUE(host->find(forms::NodeKind::button, "Grant Accessibility"));
+
+  // Granted in the system's settings, then back in the app.
+  setTrusted(true);
+  platform::env().notificationCenter->post(
+      std::string(platform::Application::didBecomeActiveNotification));
+  runUntilIdle();
+  ASSERT_TRUE(host->find(forms::NodeKind::button, "Continue"));
+  host->tap("Continue");
+  host->tap("Continue");  // a quick second click
+  runUntilIdle();
+  EXPECT_EQ(*completions, 1);
+}
+
+TEST_F(LoginFirstFlowTest, ReturningToTheAppRedrawsThePermissionsStepWithFreshStates) {
+  setTrusted(false);
+  openFlow(LoginFirstStep::permissions);
+  ASSERT_TRUE(host->find(forms::NodeKind::button, "Grant Accessibility"));
+  setTrusted(true);
+  runUntilIdle();
+  EXPECT_FALSE(host->find(forms::NodeKind::button, "Continue")) << "redrawn without a reason";
+  platform::env().notificationCenter->post(
+      std::string(platform::Application::didBecomeActiveNotification));
+  runUntilIdle();
+  EXPECT_TRUE(host->find(forms::NodeKind::button, "Continue"));
+}
+
+}  // namespace
+}  // namespace flagrig::testing
