@@ -111,10 +111,6 @@ std::shared_ptr<forms::FormHost> LoginFirstFlowView::makeHost() {
   return host;
 }
 
-std::size_t LoginFirstFlowView::liveObservations() const {
-  return (modelObservation_ ? 1 : 0) + (reachability_ ? 1 : 0) + (activeObserver_ ? 1 : 0);
-}
-
 // --- Layout --------------------------------------------------------------------------------
 
 Node LoginFirstFlowView::body(forms::FormHost& host) {
@@ -293,6 +289,8 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
     auto signOuts = subscription->signOutsFinished();
     co_await std::move(signOuts);
   }
+  // A flow closed meanwhile starts nothing more.
+  if (weak.expired()) co_return;
 
   if (provider == ProviderHint::apple && bridge) {
     Analytics::track("auth_started", appleProperties());
@@ -334,6 +332,8 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
     auto properties = appleProperties();
     properties.emplace("reason", Value(reason));
     Analytics::track("auth_failed", properties);
+    // No browser sign-in on behalf of a flow whose window has closed.
+    if (weak.expired()) co_return;
   }
 
   // Tasks are bound to locals before they are awaited: g++ 12 mishandles temporaries (and

@@ -68,7 +68,6 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   std::shared_ptr<platform::forms::FormHost> makeHost();
 
   const std::shared_ptr<LoginFirstFlowModel>& model() const { return config_.model; }
-  const Configuration& configuration() const { return config_; }
 
   // The steps ----------------------------------------------------------------------------
   platform::forms::Node body(platform::forms::FormHost& host);
@@ -96,9 +95,6 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   bool didShowLogin() const { return didShowLogin_; }
   // Redraws the permissions step with fresh permission states.
   void bumpPermissionTick();
-  bool hasCompleted() const { return completed_; }
-  // Observers this flow holds on services that outlive it; none once the flow is released.
-  std::size_t liveObservations() const;
 
  private:
   explicit LoginFirstFlowView(Configuration configuration);

@@ -305,6 +305,19 @@ TEST_F(LoginFirstFlowTest, AFlowReleasedMidSignInStopsQuietlyAndLeavesNoObserver
   finishBrowserSignIn();
   EXPECT_EQ(*completions, 0);
   EXPECT_FALSE(model->isWorking());
+
+  // Closed while the Apple sheet is up: its failure opens no browser for a flow that is gone.
+  openFlow();
+  view->signIn(Hint::apple);  // the signed-in screen offers no provider buttons
+  runUntilIdle();
+  ASSERT_TRUE(sim().appleID->hasOpenRequest());
+  host.reset();
+  view.reset();
+  const auto opened = browser->openedURLs().size();
+  ASSERT_TRUE(sim().appleID->fail(platform::AuthorizationError::Code::failed, "gone"));
+  runUntilIdle();
+  EXPECT_EQ(browser->openedURLs().size(), opened);
+  EXPECT_FALSE(model->isWorking());
 }
 
 }  // namespace
