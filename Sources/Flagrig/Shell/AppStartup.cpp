@@ -5,6 +5,8 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
+#include "Flagrig/Onboarding/TagDemoWindowController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -57,6 +59,11 @@ void AppStartup::Services::startRegionProbe(const URL& identityURL) {
   }(env().httpSession, identityURL));
 }
 
+void AppStartup::Services::installScreens() {
+  TagDemoWindowController::install();
+  LoginFirstFlowWindowController::install();
+}
+
 const std::vector<std::string>& AppStartup::args() {
   return commandLine().args;
 }
@@ -75,6 +82,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  services.installScreens();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
