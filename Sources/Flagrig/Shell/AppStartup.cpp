@@ -7,6 +7,7 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 #include "Flagrig/Onboarding/TagDemoWindowController.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -113,6 +114,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
   });
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
+  UpdaterService::install();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;
