@@ -312,6 +312,9 @@ void SignInService::signOut() {
     // Signing out never fails here: the local clear happens whatever the manager did.
     if (auto self = weak.lock()) self->setMirror(false, std::nullopt, std::nullopt);
   };
+  // Cleared at once, not only once the manager is done: whatever opens next (the first-run
+  // flow after the settings' "Sign out") must not show the account that is going away.
+  setMirror(false, std::nullopt, std::nullopt);
   ++signOutsInFlight_;
   platform::spawn(work(weak_from_this()));
 }

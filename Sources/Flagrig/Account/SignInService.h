@@ -83,8 +83,8 @@ class SignInService final : public SignInState, public std::enable_shared_from_t
   // The settings window's sign-in: returns normally on success and on cancel; throws
   // `SubscriptionError::unavailable` without a window or bridge, else the manager's error.
   platform::Task<void> signIn(std::optional<ProviderHint> provider);
-  // Returns at once: the manager signs out in a task, then the mirror is cleared whatever
-  // the outcome.
+  // Returns at once with the mirror cleared; the manager signs out in a task, and the mirror
+  // is cleared again afterwards whatever the outcome.
   void signOut();
   // The bridge given to `attach`, while it exists.
   std::shared_ptr<VoskaryAccountBridge> attachedBridge() const { return bridge(); }

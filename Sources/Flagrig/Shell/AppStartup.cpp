@@ -7,6 +7,7 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
 #include "Flagrig/Onboarding/TagDemoWindowController.h"
+#include "Flagrig/Settings/SettingsWindowController.h"
 #include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
@@ -63,6 +64,7 @@ void AppStartup::Services::startRegionProbe(const URL& identityURL) {
 void AppStartup::Services::installScreens() {
   TagDemoWindowController::install();
   LoginFirstFlowWindowController::install();
+  SettingsWindowController::install();
 }
 
 const std::vector<std::string>& AppStartup::args() {

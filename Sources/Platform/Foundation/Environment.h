@@ -25,6 +25,7 @@ class Bundle;
 class FileLocations;
 class Desktop;
 class AppleIDAuthorization;
+class LoginItem;
 class SoftwareUpdaterFactory;
 
 // The active backend of every platform service. `main` installs the Linux environment; the test
@@ -49,6 +50,8 @@ struct Environment {
   std::shared_ptr<Desktop> desktop;
   // Sign in with Apple; Linux has none and answers every request with an error.
   std::shared_ptr<AppleIDAuthorization> appleIDAuthorization;
+  // Launch at login: the XDG autostart entry on Linux.
+  std::shared_ptr<LoginItem> loginItem;
   // The updater framework; Linux has none, so its builds never update themselves.
   std::shared_ptr<SoftwareUpdaterFactory> updaters;
 
