@@ -5,6 +5,8 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
+#include "Flagrig/Onboarding/TagDemoWindowController.h"
 #include "Flagrig/Settings/SettingsWindowController.h"
 #include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
@@ -59,6 +61,12 @@ void AppStartup::Services::startRegionProbe(const URL& identityURL) {
   }(env().httpSession, identityURL));
 }
 
+void AppStartup::Services::installScreens() {
+  TagDemoWindowController::install();
+  LoginFirstFlowWindowController::install();
+  SettingsWindowController::install();
+}
+
 const std::vector<std::string>& AppStartup::args() {
   return commandLine().args;
 }
@@ -77,6 +85,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  services.installScreens();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
@@ -114,9 +123,6 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
 }
 
 int AppStartup::run(Services& services) {
-  // The screens that live in their own folders, before anything can open one (a review run
-  // opens the settings at once).
-  SettingsWindowController::install();
   auto delegate = prepare(services);
   if (!delegate) return 1;
   Application::shared().run();

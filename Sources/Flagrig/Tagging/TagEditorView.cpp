@@ -14,6 +14,7 @@
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Color.h"
+#include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/ColorWell.h"
 #include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/Image.h"
@@ -53,11 +54,13 @@ std::shared_ptr<TextField> caption(std::string text, Font font, Color color) {
   return label;
 }
 
-// A label sized to fit at `origin`.
+// A label sized to fit at `origin`. Measured widths are estimates and capitals run wider than
+// them, so the label gets room to spare rather than a clipped last letter.
 std::shared_ptr<TextField> fittedCaption(std::string text, Font font, Color color, Point origin) {
   auto label = caption(std::move(text), font, color);
   label->sizeToFit();
-  label->setFrameOrigin(origin);
+  label->setFrame(
+      Rect(origin.x, origin.y, std::ceil(label->frame().width() * 1.4), label->frame().height()));
   return label;
 }
 
@@ -123,10 +126,13 @@ void TagEditorView::rebuild() {
   auto& manager = TagManager::shared();
   // The colour panel keeps editing the same entry across the layout, so a drag in the wheel
   // or a second hex value still reaches it.
+  // Only while the panel is open: a closed panel must not come back with the next action.
   std::optional<long> activeWell;
-  for (const auto& view : subviews()) {
-    auto* well = dynamic_cast<ColorWell*>(view.get());
-    if (well && well->isActive()) activeWell = well->tag();
+  if (ColorPanel::sharedExists() && ColorPanel::shared().isVisible()) {
+    for (const auto& view : subviews()) {
+      auto* well = dynamic_cast<ColorWell*>(view.get());
+      if (well && well->isActive()) activeWell = well->tag();
+    }
   }
 
   removeAllSubviews();

@@ -226,6 +226,12 @@ TEST_F(TagEditorTest, ColoursFromThePanelKeepTheirAlphaRule) {
   desktop().chooseColorInPanel(Color::sRGB(0, 0, 0, 0.3));
   EXPECT_EQ(TagManager::shared().palette()[2].text, Color::sRGB(0, 0, 0, 1));
   EXPECT_EQ(TagManager::shared().palette()[1].background, Color::sRGB(0.7, 0.6, 0.5, 0.95));
+
+  // Once the user closed the panel, the next action leaves it closed.
+  panel.orderOut();
+  button(*editor, "+ Add Color")->performClick();
+  EXPECT_FALSE(panel.isVisible());
+  EXPECT_FALSE(panel.activeWell());
 }
 
 TEST_F(TagEditorTest, TheHexFieldSetsTheEntryAndKeepsItsText) {
