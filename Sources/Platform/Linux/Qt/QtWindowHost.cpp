@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 #include "Platform/Desktop/Application.h"
@@ -177,6 +178,10 @@ bool QtWindowHost::syncGeometry() {
                std::max(1, static_cast<int>(std::lround(root.height()))));
   if (geometry() == wanted) return false;
   applying_ = true;
+  // A window that cannot be resized has one size: the window manager then offers neither
+  // resizing nor maximising.
+  std::uint64_t style = window_->styleMask();
+  if ((style & StyleMask::titled) && !(style & StyleMask::resizable)) setFixedSize(wanted.size());
   setGeometry(wanted);
   applying_ = false;
   return true;
