@@ -13,7 +13,6 @@
 #include <QScreen>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 
 #include "Platform/Desktop/Application.h"
