@@ -382,11 +382,7 @@ std::string SignInService::authErrorCode(const VoskaryError& error) {
 
 std::string SignInService::analyticsErrorName(const std::exception& error) {
   if (const auto* voskary = dynamic_cast<const VoskaryError*>(&error)) {
-    static constexpr const char* names[] = {
-        "serverError",    "malformedResponse",  "authorizationFailed",   "keychainFailure",
-        "clientKilled",   "requiresUpgrade",    "dpopUnavailable",       "notSignedIn",
-        "sessionExpired", "networkUnavailable", "authorizationCancelled"};
-    std::string name = names[static_cast<std::size_t>(voskary->kind())];
+    std::string name(voskary->caseName());
     if (const auto* server = voskary->as<VoskaryError::ServerError>())
       return name + "(status: " + std::to_string(server->status) +
              ", code: " + codeToken(server->code) + ")";

@@ -11,6 +11,7 @@
 #include "Flagrig/Shell/VoskaryMenuChrome.h"
 #include "Flagrig/Shell/WindowActivation.h"
 #include "Flagrig/Tagging/HexAccessoryView.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagManager.h"
 #include "Platform/Accessibility/Accessibility.h"
 #include "Platform/Desktop/AppleEventManager.h"
@@ -109,6 +110,13 @@ void AppDelegate::makeStatusItem() {
 }
 
 void AppDelegate::runLaunchRoute() {
+  takeLaunchRoute();
+  // The advertised hotkey works from launch on, whichever route ran; the tag manager itself
+  // may still wait for its first use.
+  TagHotkey::shared().load();
+}
+
+void AppDelegate::takeLaunchRoute() {
   if (!isTrusted()) {
     logLifecycle("Launch route requires permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);

@@ -91,7 +91,9 @@ class AppDelegate : public platform::ApplicationDelegate,
   static platform::URL tipJarURL();
 
  private:
+  // The launch route, then the hotkey.
   void runLaunchRoute();
+  void takeLaunchRoute();
   void makeStatusItem();
   void routeSignInReturn(const platform::URL& url, const std::string& host);
   static void openLink(const platform::URL& url);

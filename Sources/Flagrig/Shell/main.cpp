@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Flagrig/Shell/LaunchAddress.h"
 #include "Platform/Desktop/Application.h"
@@ -13,13 +15,19 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
+#include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/SingleInstance.h"
 
 int main(int argc, char** argv) {
   using platform::linuxbackend::SingleInstance;
   auto address = flagrig::LaunchAddress::find(argc, argv);
 
-  // A later process hands its address to the running one and ends.
+  // The services without the desktop, so that crash capture (which writes to the log) is in
+  // place before the hand-over, and a later process never opens the display.
+  platform::installEnvironment(platform::linuxbackend::makeLinuxServices());
+  flagrig::CrashCapture::install();
+
+  // A later process hands its address, or else a reopen, to the running one and ends.
   std::unique_ptr<SingleInstance> single;
   if (auto folder = SingleInstance::defaultDirectory()) {
     single = std::make_unique<SingleInstance>(*folder);
@@ -27,6 +35,7 @@ int main(int argc, char** argv) {
       if (single->isUsable()) {
         if (!address) {
           std::fprintf(stderr, "flagrig: Flagrig is already running.\n");
+          single->handOver(SingleInstance::reopenRequest);
           return 0;
         }
         if (single->handOver(*address)) return 0;
@@ -47,9 +56,16 @@ int main(int argc, char** argv) {
                  "so a sign-in may return to another Flagrig\n");
   }
 
-  platform::installEnvironment(platform::linuxbackend::makeLinuxEnvironment());
+  // A lost display (a logout) ends the run with one line and nothing torn down against it.
+  platform::linuxbackend::DisplayLoss::setHandler([] {
+    if (auto log = flagrig::DiagnosticLogBuffer::tryShared()) {
+      log->add("info", "lifecycle", "The X display went away; ending");
+      log->flushSync();
+    }
+  });
+  platform::linuxbackend::attachX11Desktop(platform::env());
   if (single) {
-    single->listen(&SingleInstance::deliverAsURLEvent);
+    single->listen(&SingleInstance::deliver);
     // Quitting ends the process without unwinding: let go of the lock and the socket first,
     // so that no socket file is left behind.
     platform::env().notificationCenter->addObserver(

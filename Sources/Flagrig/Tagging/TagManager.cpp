@@ -4,10 +4,13 @@
 #include <string>
 #include <unordered_map>
 
+#include "Flagrig/Analytics/Analytics.h"
 #include "Flagrig/Tagging/TagDefaultsKeys.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagNotifications.h"
 #include "Flagrig/Tagging/TagPalette.h"
 #include "Flagrig/Tagging/TagPanel.h"
+#include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Environment.h"
@@ -45,6 +48,12 @@ bool processIsGone(std::int32_t pid) {
   return probe.result != 0 && probe.error == ESRCH;
 }
 
+// A window can be off the list because it is minimised or elsewhere, or because it was closed
+// while its process lives on; only the window server can tell the two apart.
+bool windowIsDestroyed(std::uint32_t windowNumber) {
+  return WindowServer::shared().windowPresence(windowNumber) == WindowPresence::destroyed;
+}
+
 }  // namespace
 
 // Lets the shared instance finish its creation after make_shared, when weak references work.
@@ -72,13 +81,41 @@ TagManager::TagManager() {
 
 TagManager::~TagManager() {
   if (pollTimer_) pollTimer_->invalidate();
-  if (hotKeyRef_ && hasEnvironment() && env().desktop)
-    HotKeyCenter::shared().unregisterEventHotKey(hotKeyRef_);
 }
 
 void TagManager::finishCreation() {
-  loadHotkey();
+  TagHotkey::shared().load();
   startPositionPoll();
+}
+
+void TagManager::startTaggingPick() {
+  WindowPicker::shared().beginPick([](const WindowInfo& info) {
+    if (TagManager::shared().createTag(info)) Analytics::track("tag_created");
+  });
+}
+
+void TagManager::setHotkey(std::uint16_t code, std::uint64_t modifiers) {
+  TagHotkey::shared().set(code, modifiers);
+}
+
+void TagManager::clearHotkey() {
+  TagHotkey::shared().clear();
+}
+
+std::optional<std::uint16_t> TagManager::hotkeyCode() const {
+  return TagHotkey::shared().code();
+}
+
+std::uint64_t TagManager::hotkeyModifiers() const {
+  return TagHotkey::shared().modifiers();
+}
+
+bool TagManager::isHotkeyRegistered() const {
+  return TagHotkey::shared().isRegistered();
+}
+
+std::uint32_t TagManager::hotkeyModifierBits(std::uint64_t flags) {
+  return TagHotkey::modifierBits(flags);
 }
 
 void TagManager::startPositionPoll() {
@@ -288,7 +325,7 @@ void TagManager::updatePositions() {
       positionPanel(panel, *found, screens);
       panel.order(WindowOrderingMode::above, tag.windowNumber);
       if (!panel.isVisible()) panel.orderFront();
-    } else if (processIsGone(tag.ownerPID)) {
+    } else if (processIsGone(tag.ownerPID) || windowIsDestroyed(tag.windowNumber)) {
       gone.push_back(tag.windowNumber);
     } else {
       // Minimised, on another Space or hidden: back at the first tick that finds it again.

@@ -18,6 +18,7 @@
 
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
@@ -356,6 +357,14 @@ void SingleInstance::deliverAsURLEvent(const std::string& address) {
   event.setParamDescriptor(AppleEventCode::directObjectKeyword,
                            AppleEventDescriptor::string(address));
   AppleEventManager::shared().dispatch(event);
+}
+
+void SingleInstance::deliver(const std::string& message) {
+  if (message != reopenRequest) return deliverAsURLEvent(message);
+  if (!hasEnvironment() || !env().desktop) return;
+  // While launching the launch route runs anyway; a reopen on top of it would open a second.
+  auto& app = Application::shared();
+  if (app.hasFinishedLaunching()) app.reopen();
 }
 
 }  // namespace platform::linuxbackend

@@ -61,8 +61,14 @@ class SingleInstance {
   // A later instance: hands `address` to the first one; true once it acknowledged.
   bool handOver(const std::string& address, double timeoutSeconds = 5) const;
 
+  // What a later plain launch (no address) hands over: the user opened the application again.
+  static constexpr const char* reopenRequest = "reopen";
+
   // Delivers an address as the URL-scheme event ("GURL" with the address as direct object).
   static void deliverAsURLEvent(const std::string& address);
+  // Delivers what a later instance handed over: a reopen request as the application's reopen
+  // (once it has finished launching), anything else as the URL-scheme event.
+  static void deliver(const std::string& message);
 
  private:
   struct Shared;

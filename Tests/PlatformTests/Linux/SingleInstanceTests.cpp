@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Linux/SingleInstance.h"
 #include "Support/SimTest.h"
 #include "Support/TemporaryDirectory.h"
@@ -273,6 +274,51 @@ TEST_F(SingleInstanceTest, AnAddressArrivesAsTheURLSchemeEvent) {
   AppleEventManager::shared().beginDispatching();
   SingleInstance::deliverAsURLEvent("flagrig://x");
   EXPECT_EQ(received, std::vector<std::string>{"flagrig://x"});
+}
+
+// A later plain launch asks the running application to reopen; an address stays the event.
+TEST_F(SingleInstanceTest, AHandedOverReopenReachesTheRunningApplication) {
+  struct Delegate : ApplicationDelegate {
+    std::vector<std::string> calls;
+    bool applicationShouldHandleReopen(Application&, bool) override {
+      calls.push_back("reopen");
+      return false;
+    }
+  };
+  auto delegate = std::make_shared<Delegate>();
+  Application::shared().setDelegate(delegate);
+  AppleEventManager::shared().setEventHandler(
+      AppleEventCode::internetEventClass, AppleEventCode::getURL,
+      [&](const AppleEventDescriptor& event, AppleEventDescriptor&) {
+        auto direct = event.paramDescriptor(AppleEventCode::directObjectKeyword);
+        delegate->calls.push_back("url " + direct->stringValue().value_or(""));
+      });
+
+  SingleInstance first(directory.path());
+  ASSERT_TRUE(first.acquire());
+  first.listen([&](std::string message) {
+    delivered.push_back(message);
+    SingleInstance::deliver(message);
+  });
+  auto handOver = [&](const std::string& message) {
+    SingleInstance second(directory.path());
+    EXPECT_FALSE(second.acquire());
+    bool handed = false;
+    std::size_t before = delivered.size();
+    std::thread peer([&] { handed = second.handOver(message); });
+    EXPECT_TRUE(serveUntil(first, [&] { return delivered.size() > before; }));
+    peer.join();
+    EXPECT_TRUE(handed);
+  };
+
+  // While launching, the launch route is on its way: no second route on top of it.
+  handOver(SingleInstance::reopenRequest);
+  EXPECT_TRUE(delegate->calls.empty());
+
+  Application::shared().finishLaunching();
+  handOver(SingleInstance::reopenRequest);
+  handOver("flagrig://open");
+  EXPECT_EQ(delegate->calls, (std::vector<std::string>{"reopen", "url flagrig://open"}));
 }
 
 }  // namespace
