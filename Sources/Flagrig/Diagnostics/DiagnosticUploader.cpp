@@ -154,12 +154,16 @@ std::optional<std::string> DiagnosticUploader::serverMessage(std::span<const std
     }
   }
   if (!text) return std::nullopt;
-  auto shown = platform::UnicodeText::prefixCharacters(withoutControlCharacters(*text),
-                                                       maxServerMessageCharacters);
+  auto shown = shownText(*text);
   if (platform::UnicodeText::trimmed(shown, platform::UnicodeText::WhiteSpace::spacesAndNewlines)
           .empty())
     return std::nullopt;
   return shown;
+}
+
+std::string DiagnosticUploader::shownText(std::string_view text) {
+  return platform::UnicodeText::prefixCharacters(withoutControlCharacters(text),
+                                                 maxServerMessageCharacters);
 }
 
 platform::Task<std::string> DiagnosticUploader::uploadManual() {
@@ -198,7 +202,7 @@ platform::Task<DiagnosticUploader::UploadResult> DiagnosticUploader::upload(
   request.httpMethod = "POST";
   request.timeoutInterval = timeout;
   request.cachePolicy = platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData;
-  request.setValue("Bearer " + session->vas, "Authorization");
+  request.setValue("Bearer " + session->sessionToken, "Authorization");
   request.setValue("multipart/form-data; boundary=" + boundary, "Content-Type");
   request.httpBody = multipartBody(boundary, metadata, zip, fileName);
 

@@ -5,6 +5,10 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
+#include "Flagrig/Onboarding/TagDemoWindowController.h"
+#include "Flagrig/Settings/SettingsWindowController.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -57,6 +61,12 @@ void AppStartup::Services::startRegionProbe(const URL& identityURL) {
   }(env().httpSession, identityURL));
 }
 
+void AppStartup::Services::installScreens() {
+  TagDemoWindowController::install();
+  LoginFirstFlowWindowController::install();
+  SettingsWindowController::install();
+}
+
 const std::vector<std::string>& AppStartup::args() {
   return commandLine().args;
 }
@@ -75,6 +85,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  services.installScreens();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
@@ -83,22 +94,29 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return delegate;
   }
 
-  URL identityURL = ServiceAddresses::active().accountService;
-  TelemetrySettings settings{
-      "flagrig",
-      "macos",
-      Constants::appVersion(),
-      env().processInfo->operatingSystemVersion().text(),
-      // Seeded from the device id first, as the account bridge does, so that telemetry,
-      // analytics and the account library agree on the id from the first launch on.
-      VoskaryAccountBridge::installIDForConfig(),
-      identityURL,
-  };
-  services.configureErrorTelemetry(settings);
-  services.startErrorTelemetry();
-  services.startRegionProbe(identityURL);
+  // The install id comes from the keychain, which may keep us waiting (a hung Secret Service
+  // answers only at its deadline): so telemetry is configured on the first turn of the main
+  // loop, once launching has put the status item up. Events logged before then wait in its
+  // buffer, which is only flushed once it has started.
+  env().mainLoop->post([&services] {
+    URL identityURL = ServiceAddresses::active().accountService;
+    TelemetrySettings settings{
+        "flagrig",
+        "macos",
+        Constants::appVersion(),
+        env().processInfo->operatingSystemVersion().text(),
+        // Seeded from the device id first, as the account bridge does, so that telemetry,
+        // analytics and the account library agree on the id from the first launch on.
+        VoskaryAccountBridge::installIDForConfig(),
+        identityURL,
+    };
+    services.configureErrorTelemetry(settings);
+    services.startErrorTelemetry();
+    services.startRegionProbe(identityURL);
+  });
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
+  UpdaterService::install();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;

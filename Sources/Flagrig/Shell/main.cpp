@@ -11,32 +11,14 @@
 #include "Flagrig/Diagnostics/CrashCapture.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppStartup.h"
+#include "Flagrig/Shell/LaunchAddress.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/SingleInstance.h"
-
-namespace {
-
-// The flagrig:// address the desktop started us with (`Exec=flagrig %u`), if any.
-std::optional<std::string> schemeAddress(int argc, char** argv) {
-  constexpr std::string_view scheme = "flagrig:";
-  for (int i = 1; i < argc; ++i) {
-    std::string_view argument = argv[i];
-    if (argument.size() < scheme.size()) continue;
-    bool matches = true;
-    for (std::size_t j = 0; j < scheme.size(); ++j) {
-      char c = argument[j];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != scheme[j]) matches = false;
-    }
-    if (matches) return std::string(argument);
-  }
-  return std::nullopt;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using platform::linuxbackend::SingleInstance;
@@ -44,7 +26,7 @@ int main(int argc, char** argv) {
   // returns them when freed; left to adjust itself it raises the threshold after the first one
   // and keeps every later one in the heap for good (some 10 MB after ten picks).
   ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
-  auto address = schemeAddress(argc, argv);
+  auto address = flagrig::LaunchAddress::find(argc, argv);
 
   // The services without the desktop, so that crash capture (which writes to the log) is in
   // place before the hand-over, and a later process never opens the display.
@@ -63,12 +45,21 @@ int main(int argc, char** argv) {
           return 0;
         }
         if (single->handOver(*address)) return 0;
-        std::fprintf(stderr, "flagrig: the running Flagrig did not take %s\n", address->c_str());
+        std::fprintf(stderr, "flagrig: the running Flagrig did not take %s\n",
+                     flagrig::LaunchAddress::describe(*address).c_str());
         return 1;
       }
       // No usable lock: run on our own, as if we were the only one.
+      std::fprintf(stderr,
+                   "flagrig: no single-instance lock can be had in %s; running without one, so "
+                   "a sign-in may return to another Flagrig\n",
+                   folder->c_str());
       single.reset();
     }
+  } else {
+    std::fprintf(stderr,
+                 "flagrig: no private folder for the single-instance lock; running without one, "
+                 "so a sign-in may return to another Flagrig\n");
   }
 
   // A lost display (a logout) ends the run with one line and nothing torn down against it.
@@ -79,7 +70,14 @@ int main(int argc, char** argv) {
     }
   });
   platform::linuxbackend::attachX11Desktop(platform::env());
-  if (single) single->listen(&SingleInstance::deliver);
+  if (single) {
+    single->listen(&SingleInstance::deliver);
+    // Quitting ends the process without unwinding: let go of the lock and the socket first,
+    // so that no socket file is left behind.
+    platform::env().notificationCenter->addObserver(
+        std::string(platform::Application::willTerminateNotification), nullptr, nullptr,
+        [&single](const platform::Notification&) { single.reset(); });
+  }
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });

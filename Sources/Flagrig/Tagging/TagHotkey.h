@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "Platform/Desktop/Event.h"
 #include "Platform/HotKeys/HotKeyCenter.h"
 
 namespace flagrig {
@@ -14,7 +15,8 @@ class TagHotkey {
  public:
   // Control-shift-backquote, seeded once on the first launch.
   static constexpr std::uint16_t defaultCode = 50;
-  static constexpr std::uint64_t defaultModifiers = 0x60000;
+  static constexpr std::uint64_t defaultModifiers =
+      platform::ModifierFlag::control | platform::ModifierFlag::shift;
   static constexpr platform::EventHotKeyID hotkeyID{platform::fourCharCode("FLGR"), 1};
 
   static TagHotkey& shared();

@@ -15,6 +15,7 @@
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SharedInstance.h"
@@ -65,6 +66,7 @@ struct TagManager::Holder {
 };
 
 TagManager& TagManager::shared() {
+  platform::assertMainThread("TagManager::shared");
   static SharedInstance<Holder> instance;
   return *instance.get().manager;
 }
@@ -112,7 +114,7 @@ bool TagManager::isHotkeyRegistered() const {
   return TagHotkey::shared().isRegistered();
 }
 
-std::uint32_t TagManager::hotKeyModifiers(std::uint64_t flags) {
+std::uint32_t TagManager::hotkeyModifierBits(std::uint64_t flags) {
   return TagHotkey::modifierBits(flags);
 }
 
@@ -137,10 +139,12 @@ const std::vector<PaletteEntry>& TagManager::defaultPalette() {
 }
 
 void TagManager::savePalette() {
+  platform::assertMainThread("TagManager::savePalette");
   TagPalette::save(*env().defaults, palette_);
 }
 
 void TagManager::setPalette(std::vector<PaletteEntry> palette) {
+  platform::assertMainThread("TagManager::setPalette");
   precondition(!palette.empty(), "TagManager::setPalette: the palette is never empty");
   palette_ = std::move(palette);
 }
@@ -153,6 +157,7 @@ Tag* TagManager::findTag(std::uint32_t windowNumber) {
 }
 
 bool TagManager::createTag(const WindowInfo& info) {
+  platform::assertMainThread("TagManager::createTag");
   if (findTag(info.windowNumber)) return false;
   long colorIndex = static_cast<long>(wrapped(nextColorIndex_, palette_.size()));
   const PaletteEntry entry = palette_[static_cast<std::size_t>(colorIndex)];
@@ -189,6 +194,7 @@ bool TagManager::createTag(const WindowInfo& info) {
 }
 
 void TagManager::removeTag(std::uint32_t windowNumber) {
+  platform::assertMainThread("TagManager::removeTag");
   for (auto it = tags_.begin(); it != tags_.end(); ++it) {
     if (it->windowNumber != windowNumber) continue;
     auto panel = it->panel;
@@ -199,12 +205,14 @@ void TagManager::removeTag(std::uint32_t windowNumber) {
 }
 
 void TagManager::removeAll() {
+  platform::assertMainThread("TagManager::removeAll");
   auto removed = std::move(tags_);
   tags_.clear();
   for (const auto& tag : removed) tag.panel->orderOut();
 }
 
 void TagManager::cycleColor(std::uint32_t windowNumber) {
+  platform::assertMainThread("TagManager::cycleColor");
   Tag* tag = findTag(windowNumber);
   if (!tag) return;
   std::size_t index = wrapped(tag->colorIndex + 1, palette_.size());
@@ -219,14 +227,32 @@ void TagManager::cycleColor(std::uint32_t windowNumber) {
 }
 
 void TagManager::setFont(TagFont font) {
+  platform::assertMainThread("TagManager::setFont");
   tagFont_ = font;
   env().defaults->set(TagDefaultsKeys::font, Value(static_cast<int>(font)));
   Font face = nsFont(font, tagLabelFontSize(bigTags_));
   for (const auto& tag : tags_) tag.panel->textField()->setFont(face);
 }
 
+void TagManager::setTagShape(TagShape shape) {
+  tagShape_ = shape;
+  env().defaults->set(TagDefaultsKeys::shape, Value(static_cast<int>(shape)));
+  double radius = tagCornerRadius(shape, bigTags_);
+  for (const auto& tag : tags_) tag.panel->contentView()->layer()->setCornerRadius(radius);
+}
+
+void TagManager::setBigTags(bool big) {
+  bigTags_ = big;
+  env().defaults->set(TagDefaultsKeys::bigTags, Value(big));
+  // The panel may repaint through callbacks; keep the list stable meanwhile.
+  auto panels = std::vector<std::shared_ptr<TagPanel>>();
+  for (const auto& tag : tags_) panels.push_back(tag.panel);
+  for (const auto& panel : panels) panel->applySize(big, tagFont_, tagShape_);
+}
+
 void TagManager::setPaletteColor(long index, std::optional<Color> background,
                                  std::optional<Color> text) {
+  platform::assertMainThread("TagManager::setPaletteColor");
   if (index < 0 || static_cast<std::size_t>(index) >= palette_.size()) return;
   auto& entry = palette_[static_cast<std::size_t>(index)];
   if (background) entry.background = std::move(*background);
@@ -235,11 +261,13 @@ void TagManager::setPaletteColor(long index, std::optional<Color> background,
 }
 
 void TagManager::positionPanel(TagPanel& panel, const Rect& window) {
+  platform::assertMainThread("TagManager::positionPanel");
   positionPanel(panel, window, Screen::screens());
 }
 
 void TagManager::positionPanel(TagPanel& panel, const Rect& window,
                                const std::vector<std::shared_ptr<Screen>>& screens) {
+  platform::assertMainThread("TagManager::positionPanel");
   if (screens.empty()) return;
   const auto& fallback = screens.front();
   auto desktop = DesktopCoordinates::desktopBounds(screens);
@@ -273,6 +301,7 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
 }
 
 void TagManager::updatePositions() {
+  platform::assertMainThread("TagManager::updatePositions");
   if (tags_.empty()) return;
   auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
                                                     WindowList::excludeDesktopElements);
@@ -323,6 +352,7 @@ void TagManager::updatePositions() {
 }
 
 void TagManager::controlTextDidChange(TextField& field) {
+  platform::assertMainThread("TagManager::controlTextDidChange");
   for (auto& tag : tags_) {
     if (tag.panel->textField().get() != &field) continue;
     tag.text = field.stringValue();
@@ -334,6 +364,7 @@ void TagManager::controlTextDidChange(TextField& field) {
 }
 
 bool TagManager::doCommandBy(TextField& control, TextCommand command) {
+  platform::assertMainThread("TagManager::doCommandBy");
   if (command != TextCommand::insertNewline) return false;
   if (auto* panel = dynamic_cast<TagPanel*>(control.window())) panel->resignKey();
   return true;

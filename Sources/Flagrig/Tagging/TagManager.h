@@ -11,6 +11,7 @@
 #include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagShape.h"
 #include "Flagrig/Tagging/WindowInfo.h"
+#include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Geometry.h"
 #include "Platform/Desktop/TextField.h"
 
@@ -51,6 +52,10 @@ class TagManager : public platform::TextFieldDelegate,
   void cycleColor(std::uint32_t windowNumber);
   // Stores the font and applies it to every label.
   void setFont(TagFont font);
+  // Stores the shape and gives every panel's body its corner radius.
+  void setTagShape(TagShape shape);
+  // Stores the big-tags setting and re-lays every panel for it.
+  void setBigTags(bool big);
   // Replaces one or both colours of one entry and saves the palette; an index outside the
   // palette does nothing.
   void setPaletteColor(long index, std::optional<platform::Color> background,
@@ -95,7 +100,7 @@ class TagManager : public platform::TextFieldDelegate,
   std::uint64_t hotkeyModifiers() const;
   bool isHotkeyRegistered() const;
   // The hot-key modifier bits of the command, option, control and shift flags; others ignored.
-  static std::uint32_t hotKeyModifiers(std::uint64_t modifierFlags);
+  static std::uint32_t hotkeyModifierBits(std::uint64_t modifierFlags);
 
  private:
   struct Holder;

@@ -4,18 +4,16 @@
 #include <cmath>
 #include <vector>
 
+#include "Platform/Desktop/View.h"
+#include "Platform/Forms/FormMetrics.h"
+
 namespace platform::forms {
 
 namespace {
 
-constexpr double kDefaultStackSpacing = 8;
-constexpr double kFormSectionSpacing = 20;
-constexpr double kSectionRowSpacing = 10;
-constexpr double kSectionInset = 12;
-constexpr double kSwitchWidth = 32;
-constexpr double kSwitchHeight = 18;
-constexpr double kSpinnerSize = 16;
-constexpr double kShapeIdeal = 10;
+using M = FormMetrics;
+constexpr double kDefaultStackSpacing = M::stackSpacing;
+constexpr double kSectionInset = M::sectionInset;
 
 bool isSpacer(const Node& n) {
   return n.kind() == NodeKind::spacer;
@@ -23,8 +21,8 @@ bool isSpacer(const Node& n) {
 
 double spacingOf(const Node& n) {
   if (n.spacing()) return *n.spacing();
-  if (n.kind() == NodeKind::form) return kFormSectionSpacing;
-  if (n.kind() == NodeKind::section) return kSectionRowSpacing;
+  if (n.kind() == NodeKind::form) return M::formSectionSpacing;
+  if (n.kind() == NodeKind::section) return M::sectionRowSpacing;
   return kDefaultStackSpacing;
 }
 
@@ -39,13 +37,15 @@ bool isVertical(const Node& n) {
 
 // A button's look adds room around its label.
 EdgeInsets chromeOf(const Node& n) {
+  if (n.kind() == NodeKind::form) return EdgeInsets::all(M::formInset);
   if (n.kind() != NodeKind::button) return {};
   switch (n.buttonStyle()) {
     case ButtonStyle::plain:
     case ButtonStyle::link:
       return {};
     default:
-      return {3, 10, 3, 10};
+      return {M::buttonChromeVertical, M::buttonChromeHorizontal, M::buttonChromeVertical,
+              M::buttonChromeHorizontal};
   }
 }
 
@@ -96,7 +96,14 @@ StackSizes stackSizes(const Node& n, Proposal p) {
       continue;
     }
     Proposal offer = vertical ? Proposal{p.width, std::nullopt} : Proposal{std::nullopt, p.height};
+    const auto* insets =
+        n.kind() == NodeKind::section && child.rowInsets() ? &*child.rowInsets() : nullptr;
+    if (insets && offer.width) {
+      offer.width =
+          std::max(0.0, *offer.width + 2 * kSectionInset - insets->leading - insets->trailing);
+    }
     Size s = FormLayout::sizeThatFits(child, offer);
+    if (insets) s.height += insets->top + insets->bottom;
     if (!vertical && p.width) {
       // Children of a row share its width: one that does not fit gets what is left.
       double left = std::max(0.0, *p.width - used);
@@ -104,7 +111,11 @@ StackSizes stackSizes(const Node& n, Proposal p) {
     }
     out.sizes[i] = s;
     used += vertical ? s.height : s.width;
-    cross = std::max(cross, vertical ? s.width : s.height);
+    // A row with its own insets is measured against the group's edges, not the inset's.
+    double across = vertical ? s.width : s.height;
+    if (insets)
+      across = std::max(0.0, across + insets->leading + insets->trailing - 2 * kSectionInset);
+    cross = std::max(cross, across);
   }
   std::optional<double> axisProposal = vertical ? p.height : p.width;
   if (axisProposal && flexibleCount > 0 && *axisProposal > used) {
@@ -146,12 +157,14 @@ Size contentSize(const Node& n, Proposal p) {
     case NodeKind::section:
     case NodeKind::vstack:
     case NodeKind::hstack: {
+      if (n.kind() == NodeKind::section) p.width = minus(p.width, 2 * kSectionInset);
       Size s = stackSizes(n, p).total;
       if (n.kind() == NodeKind::section) {
         // Header above, footer below, rows in an inset group.
         Font caption = FormLayout::defaultFont();
-        s.height += (n.text().empty() ? 0 : caption.lineHeight() + 6) + 2 * kSectionInset +
-                    (n.footer() ? caption.lineHeight() + 6 : 0);
+        s.height += (n.text().empty() ? 0 : caption.lineHeight() + M::sectionCaptionGap) +
+                    2 * kSectionInset +
+                    (n.footer() ? caption.lineHeight() + M::sectionCaptionGap : 0);
         s.width += 2 * kSectionInset;
       }
       return s;
@@ -195,9 +208,9 @@ Size contentSize(const Node& n, Proposal p) {
     case NodeKind::image:
       return {n.frame().width.value_or(0), n.frame().height.value_or(0)};
     case NodeKind::toggle: {
-      Size label = textSize(n, {minus(p.width, kSwitchWidth + 8), p.height});
-      return {p.width.value_or(label.width + 8 + kSwitchWidth),
-              std::max(label.height, kSwitchHeight)};
+      Size label = textSize(n, {minus(p.width, M::switchWidth + M::labelGap), p.height});
+      return {p.width.value_or(label.width + M::labelGap + M::switchWidth),
+              std::max(label.height, M::switchHeight)};
     }
     case NodeKind::picker:
     case NodeKind::labeledContent: {
@@ -206,23 +219,29 @@ Size contentSize(const Node& n, Proposal p) {
       if (!n.children().empty()) content = FormLayout::sizeThatFits(n.children()[0], {});
       if (n.kind() == NodeKind::picker) {
         for (const auto& [tag, title] : n.options()) {
-          content.width = std::max(content.width, fontOf(n).widthOf(title) + 24);
+          content.width = std::max(content.width, fontOf(n).widthOf(title) + M::pickerChrome);
         }
-        content.height = std::max(content.height, fontOf(n).lineHeight() + 6);
+        content.height = std::max(content.height, fontOf(n).lineHeight() + M::pickerExtraHeight);
       }
-      return {p.width.value_or(label.width + 8 + content.width),
+      return {p.width.value_or(label.width + M::labelGap + content.width),
               std::max(label.height, content.height)};
     }
     case NodeKind::progress:
-      if (!n.progressValue()) return {kSpinnerSize, kSpinnerSize};
-      return {p.width.value_or(100), 6};
+      if (!n.progressValue()) {
+        double side = FormLayout::spinnerSide(n.controlSize());
+        return {side, side};
+      }
+      return {p.width.value_or(M::progressBarIdealWidth), M::progressBarHeight};
     case NodeKind::divider:
-      return {p.width.value_or(0), 1};
+      return {p.width.value_or(0), M::dividerThickness};
     case NodeKind::shape:
     case NodeKind::canvas:
-      return {p.width.value_or(kShapeIdeal), p.height.value_or(kShapeIdeal)};
-    case NodeKind::nativeView:
-      return {p.width.value_or(0), p.height.value_or(0)};
+      return {p.width.value_or(M::shapeIdeal), p.height.value_or(M::shapeIdeal)};
+    case NodeKind::nativeView: {
+      // The hosted view says how tall it is; it spans the width it is offered.
+      Size own = n.nativeView() ? n.nativeView()->frame().size : Size{};
+      return {p.width.value_or(own.width), std::max(0.0, own.height)};
+    }
   }
   return {};
 }
@@ -231,6 +250,18 @@ Size contentSize(const Node& n, Proposal p) {
 
 Font FormLayout::defaultFont() {
   return Font::systemFont(13);
+}
+
+double FormLayout::spinnerSide(ControlSize size) {
+  return size == ControlSize::small ? M::spinnerSmall : M::spinnerRegular;
+}
+
+double FormLayout::sectionHeaderHeight(const Node& section) {
+  return section.text().empty() ? 0 : defaultFont().lineHeight() + M::sectionCaptionGap;
+}
+
+double FormLayout::sectionFooterHeight(const Node& section) {
+  return section.footer() ? defaultFont().lineHeight() + M::sectionCaptionGap : 0;
 }
 
 std::vector<std::string> FormLayout::wrap(std::string_view text, const Font& font, double width) {
@@ -345,11 +376,11 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
     case NodeKind::hstack: {
       Rect inner = box;
       if (n.kind() == NodeKind::section) {
-        double header = n.text().empty() ? 0 : defaultFont().lineHeight() + 6;
-        inner = Rect(box.x() + kSectionInset, box.y() + header + kSectionInset,
-                     std::max(0.0, box.width() - 2 * kSectionInset),
-                     std::max(0.0, box.height() - header - 2 * kSectionInset -
-                                       (n.footer() ? defaultFont().lineHeight() + 6 : 0)));
+        double header = sectionHeaderHeight(n);
+        inner =
+            Rect(box.x() + kSectionInset, box.y() + header + kSectionInset,
+                 std::max(0.0, box.width() - 2 * kSectionInset),
+                 std::max(0.0, box.height() - header - 2 * kSectionInset - sectionFooterHeight(n)));
       }
       bool vertical = isVertical(n);
       auto sizes = stackSizes(n, {inner.width(), inner.height()});
@@ -360,7 +391,16 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
       for (std::size_t i = 0; i < children.size(); ++i) {
         Size s = sizes.sizes[i];
         Rect child;
-        if (vertical) {
+        const auto& insets = children[i].rowInsets();
+        if (vertical && n.kind() == NodeKind::section && insets) {
+          // The row's own edges replace the section's inset.
+          Rect row(box.x() + insets->leading, along + insets->top,
+                   std::max(0.0, box.width() - insets->leading - insets->trailing),
+                   std::max(0.0, s.height - insets->top - insets->bottom));
+          double width = std::min(s.width, row.width());
+          child = Rect(alignX(n.horizontalAlignment(), row, width), row.y(), width, row.height());
+          along += s.height + spacing;
+        } else if (vertical) {
           double width = isSpacer(children[i]) ? inner.width() : std::min(s.width, inner.width());
           child = Rect(alignX(n.horizontalAlignment(), inner, width), along, width, s.height);
           along += s.height + spacing;

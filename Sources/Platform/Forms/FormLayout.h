@@ -43,6 +43,11 @@ class FormLayout {
 
   // The font a node's text uses when it sets none.
   static Font defaultFont();
+  // A spinner's side in that size.
+  static double spinnerSide(ControlSize size);
+  // The room a section's header and footer texts take above and below its group.
+  static double sectionHeaderHeight(const Node& section);
+  static double sectionFooterHeight(const Node& section);
   // Lines of `text` wrapped at word boundaries to `width` (a word longer than the width gets
   // a line of its own).
   static std::vector<std::string> wrap(std::string_view text, const Font& font, double width);

@@ -1,12 +1,140 @@
 #include "Platform/Forms/FormNode.h"
 
+#include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <utility>
+
+#include "Platform/Desktop/View.h"
+#include "Platform/Forms/FormMetrics.h"
 
 namespace platform::forms {
 
+void CanvasPath::addArc(Point center, double radius, double startDegrees, double endDegrees) {
+  auto at = [&](double radians) {
+    return Point{center.x + radius * std::cos(radians), center.y + radius * std::sin(radians)};
+  };
+  double start = startDegrees * std::numbers::pi / 180;
+  double end = endDegrees * std::numbers::pi / 180;
+  moveTo(at(start));
+  // A cubic per quarter circle at most keeps the error far below a pixel.
+  int pieces =
+      std::max(1, static_cast<int>(std::ceil(std::abs(end - start) / (std::numbers::pi / 2))));
+  double step = (end - start) / pieces;
+  double k = 4.0 / 3.0 * std::tan(step / 4) * radius;
+  for (int i = 0; i < pieces; ++i) {
+    double a = start + step * i, b = a + step;
+    Point p0 = at(a), p1 = at(b);
+    Point c1{p0.x - k * std::sin(a), p0.y + k * std::cos(a)};
+    Point c2{p1.x + k * std::sin(b), p1.y - k * std::cos(b)};
+    curveTo(p1, c1, c2);
+  }
+}
+
+void CanvasPath::addEllipse(Rect rect) {
+  double rx = rect.width() / 2, ry = rect.height() / 2;
+  double cx = rect.x() + rx, cy = rect.y() + ry;
+  constexpr double k = 0.5522847498;
+  moveTo({cx + rx, cy});
+  curveTo({cx, cy + ry}, {cx + rx, cy + k * ry}, {cx + k * rx, cy + ry});
+  curveTo({cx - rx, cy}, {cx - k * rx, cy + ry}, {cx - rx, cy + k * ry});
+  curveTo({cx, cy - ry}, {cx - rx, cy - k * ry}, {cx - k * rx, cy - ry});
+  curveTo({cx + rx, cy}, {cx + k * rx, cy - ry}, {cx + rx, cy - k * ry});
+  close();
+}
+
+std::vector<TextRun> parseInlineLinks(std::string_view text) {
+  std::vector<TextRun> runs;
+  std::string plain;
+  auto flush = [&] {
+    if (!plain.empty()) runs.push_back({std::move(plain), std::nullopt});
+    plain.clear();
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '[') {
+      std::size_t close = text.find(']', i + 1);
+      std::size_t open = text.find('[', i + 1);
+      if (close != std::string_view::npos && (open == std::string_view::npos || open > close) &&
+          close + 1 < text.size() && text[close + 1] == '(') {
+        std::size_t end = text.find(')', close + 2);
+        std::string_view label = text.substr(i + 1, close - i - 1);
+        std::string_view address = end == std::string_view::npos
+                                       ? std::string_view{}
+                                       : text.substr(close + 2, end - close - 2);
+        auto url = address.empty() || address.find_first_of(" \t\n") != std::string_view::npos
+                       ? std::nullopt
+                       : URL::parse(address);
+        bool allowed =
+            url && url->scheme() &&
+            (*url->scheme() == "https" || *url->scheme() == "http" || *url->scheme() == "mailto") &&
+            (*url->scheme() == "mailto" || url->host());
+        if (allowed && !label.empty()) {
+          flush();
+          runs.push_back({std::string(label), *url});
+          i = end + 1;
+          continue;
+        }
+      }
+    }
+    plain.push_back(text[i]);
+    ++i;
+  }
+  flush();
+  return runs;
+}
+
+const Node* Presentation::defaultButton() const {
+  for (const auto& b : buttons) {
+    if (b.keyboardShortcut() == KeyboardShortcut::defaultAction) return &b;
+  }
+  for (const auto& b : buttons) {
+    if (b.role() == ButtonRole::none && b.keyboardShortcut() != KeyboardShortcut::cancelAction)
+      return &b;
+  }
+  return nullptr;
+}
+
+const Node* Presentation::cancelButton() const {
+  for (const auto& b : buttons) {
+    if (b.role() == ButtonRole::cancel || b.keyboardShortcut() == KeyboardShortcut::cancelAction)
+      return &b;
+  }
+  return nullptr;
+}
+
+Node Node::alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
+                 std::vector<Node> buttons) && {
+  if (buttons.empty()) buttons.push_back(defaultAction("OK"));
+  Presentation p;
+  p.kind = Presentation::Kind::alert;
+  p.title = std::move(title);
+  p.message = std::move(message);
+  p.buttons = std::move(buttons);
+  p.isPresented = isPresented.get();
+  p.setPresented = [isPresented](bool shown) { isPresented.set(shown); };
+  presentations_.push_back(std::move(p));
+  return std::move(*this);
+}
+
+Node Node::confirmationDialog(Binding<bool> isPresented, std::string title,
+                              std::optional<std::string> message, std::vector<Node> buttons) && {
+  Presentation p;
+  p.kind = Presentation::Kind::confirmationDialog;
+  p.title = std::move(title);
+  p.message = std::move(message);
+  p.buttons = std::move(buttons);
+  if (!p.cancelButton()) p.buttons.push_back(cancel());
+  p.isPresented = isPresented.get();
+  p.setPresented = [isPresented](bool shown) { isPresented.set(shown); };
+  presentations_.push_back(std::move(p));
+  return std::move(*this);
+}
+
 std::string Node::title() const {
   if (kind_ == NodeKind::symbol) return {};  // a symbol's text is its name, not a title
-  if (!text_.empty() || kind_ == NodeKind::text) return text_;
+  // A section's title is its header, never one of its rows'.
+  if (!text_.empty() || kind_ == NodeKind::text || kind_ == NodeKind::section) return text_;
   for (const auto& child : children_) {
     std::string t = child.title();
     if (!t.empty()) return t;
@@ -100,6 +228,53 @@ Node Toggle(std::string title, bool isOn, std::function<void(bool)> onToggle) {
   return n;
 }
 
+Node Toggle(std::string title, Binding<bool> value) {
+  Node n(NodeKind::toggle);
+  n.text_ = std::move(title);
+  n.isOn_ = value.get();
+  n.onToggle_ = [value](bool on) { value.set(on); };
+  return n;
+}
+
+Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
+            Binding<std::string> selection) {
+  Node n(NodeKind::picker);
+  n.text_ = std::move(title);
+  n.options_ = std::move(options);
+  n.selection_ = selection.get();
+  n.onSelect_ = [selection](const std::string& tag) { selection.set(tag); };
+  return n;
+}
+
+Node Picker(std::string title, std::vector<std::pair<std::int64_t, std::string>> options,
+            Binding<std::int64_t> selection) {
+  Node n(NodeKind::picker);
+  n.text_ = std::move(title);
+  for (auto& [tag, label] : options) n.options_.emplace_back(std::to_string(tag), std::move(label));
+  n.selection_ = std::to_string(selection.get());
+  n.onSelect_ = [selection](const std::string& tag) {
+    // Tags come from the options above, so they always parse.
+    selection.set(std::stoll(tag));
+  };
+  return n;
+}
+
+Node LinkedText(std::string_view markup) {
+  Node n(NodeKind::text);
+  n.runs_ = parseInlineLinks(markup);
+  for (const auto& run : n.runs_) n.text_ += run.text;
+  if (std::none_of(n.runs_.begin(), n.runs_.end(), [](const TextRun& r) { return r.url; }))
+    n.runs_.clear();
+  return n;
+}
+
+Node Caption(std::string text) {
+  Node n = Text(std::move(text));
+  n.font_ = Font::systemFont(FormMetrics::captionFontSize);
+  n.secondary_ = true;
+  return n;
+}
+
 Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
             std::string selection, std::function<void(const std::string&)> onSelect) {
   Node n(NodeKind::picker);
@@ -142,15 +317,29 @@ Node CanvasNode(std::function<void(Canvas&)> draw) {
   return n;
 }
 
-Node NativeView(std::shared_ptr<View> view, std::function<void(double)> onHeight) {
+Node NativeView(std::shared_ptr<View> view) {
   Node n(NodeKind::nativeView);
   n.nativeView_ = std::move(view);
-  n.onNativeHeight_ = std::move(onHeight);
   return n;
 }
 
 Node Divider() {
   return Node(NodeKind::divider);
+}
+
+Node destructive(std::string title, std::function<void()> action) {
+  return Button(std::move(title), std::move(action)).role(ButtonRole::destructive);
+}
+
+Node cancel(std::string title, std::function<void()> action) {
+  return Button(std::move(title), std::move(action))
+      .role(ButtonRole::cancel)
+      .keyboardShortcut(KeyboardShortcut::cancelAction);
+}
+
+Node defaultAction(std::string title, std::function<void()> action) {
+  return Button(std::move(title), std::move(action))
+      .keyboardShortcut(KeyboardShortcut::defaultAction);
 }
 
 std::string_view nameOf(NodeKind kind) {

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Desktop/Color.h"
 #include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/Geometry.h"
+#include "Platform/Forms/Binding.h"
 #include "Platform/Foundation/URL.h"
 
 namespace platform {
@@ -52,7 +55,22 @@ enum class ButtonRole { none, cancel, destructive };
 enum class ButtonStyle { automatic, plain, bordered, borderedProminent, link };
 enum class ShapeKind { rectangle, roundedRectangle, capsule, circle };
 enum class ColorScheme { light, dark };
+// Return answers a `defaultAction` button, Esc a `cancelAction` one, from anywhere in the window.
 enum class KeyboardShortcut { none, defaultAction, cancelAction };
+enum class ControlSize { regular, small };
+// What assistive technology announces a node as; `automatic` follows its kind.
+enum class AccessibilityRole {
+  automatic,
+  button,
+  link,
+  toggle,
+  picker,
+  staticText,
+  image,
+  header,
+  group,
+  progress,
+};
 
 inline constexpr double infinity = std::numeric_limits<double>::infinity();
 
@@ -100,6 +118,11 @@ class CanvasPath {
     elements_.push_back({PathElement::Kind::curve, p, control1, control2});
   }
   void close() { elements_.push_back({PathElement::Kind::close, {}, {}, {}}); }
+  // An arc of the circle around `center`, clockwise on screen from `startDegrees` to
+  // `endDegrees` (0 points right, 90 down), as cubic curves; it starts with a move.
+  void addArc(Point center, double radius, double startDegrees, double endDegrees);
+  // A whole ellipse inside `rect`, as a closed subpath.
+  void addEllipse(Rect rect);
   const std::vector<PathElement>& elements() const { return elements_; }
   bool operator==(const CanvasPath&) const = default;
 
@@ -114,36 +137,67 @@ struct CanvasFill {
   Color color;
   FillRule rule = FillRule::nonZero;
   bool antialiased = true;
+  // Above zero the path is stroked with round caps and joins at that width instead of filled.
+  double lineWidth = 0;
 };
 
 // What a canvas node's drawing code paints into: it records the fills, so that the renderer
 // can replay them and tests can read them.
 class Canvas {
  public:
-  explicit Canvas(Size size) : size_(size) {}
+  explicit Canvas(Size size, Color foreground = Color::sRGB(0, 0, 0))
+      : size_(size), foreground_(foreground) {}
   Size size() const { return size_; }
+  // The node's foreground colour, its own or inherited: a mark drawn "in the text's colour".
+  Color foreground() const { return foreground_; }
   void fill(CanvasPath path, Color color, FillRule rule = FillRule::nonZero) {
     fills_.push_back({std::move(path), color, rule, true});
   }
+  void stroke(CanvasPath path, Color color, double lineWidth) {
+    fills_.push_back({std::move(path), color, FillRule::nonZero, true, lineWidth});
+  }
+  // Fills and strokes in the order they were made.
   const std::vector<CanvasFill>& fills() const { return fills_; }
 
  private:
   Size size_;
+  Color foreground_;
   std::vector<CanvasFill> fills_;
 };
 
+// A stretch of a text: plain, or a link that opens `url` through the workspace.
+struct TextRun {
+  std::string text;
+  std::optional<URL> url;
+  bool operator==(const TextRun&) const = default;
+};
+
+// Splits "[label](address)" links out of `text`. Only absolute http, https and mailto
+// addresses make links; anything else stays literal text, brackets and all.
+std::vector<TextRun> parseInlineLinks(std::string_view text);
+
 class Node;
 
-// An alert or a confirmation dialog attached to a node, shown while `isPresented` holds. Its
-// buttons are button nodes (with roles); any of them dismisses it.
+// An alert or a confirmation dialog attached to a node (with `.alert` or `.confirmationDialog`),
+// shown while its binding holds. Its buttons are button nodes with roles; any of them
+// dismisses it, then runs its action, once per showing.
 struct Presentation {
   enum class Kind { alert, confirmationDialog };
   Kind kind = Kind::alert;
   std::string title;
   std::optional<std::string> message;
   std::vector<Node> buttons;
+  // Read from the binding when the tree was built.
   bool isPresented = false;
   std::function<void(bool)> setPresented;
+  // Given by the host: the node's identity and the presentation's kind and title.
+  std::string identity;
+
+  // The button Return answers: the one with the default-action shortcut, else the first one
+  // with no role (a destructive button is never the default). Null when there is none.
+  const Node* defaultButton() const;
+  // The button Esc answers: the one with the cancel role or shortcut. Null when there is none.
+  const Node* cancelButton() const;
 };
 
 // One node of a form's tree: its kind, content, look, constraints and actions. Forms build
@@ -162,132 +216,159 @@ class Node {
   const std::optional<std::string>& key() const { return key_; }
 
   // Modifiers ---------------------------------------------------------------------------------
-  Node&& key(std::string k) && {
+  // Each returns the modified node by value, so `node = std::move(node).modifier(…)` is safe.
+  Node key(std::string k) && {
     key_ = std::move(k);
     return std::move(*this);
   }
-  Node&& font(Font f) && {
+  Node font(Font f) && {
     font_ = f;
     return std::move(*this);
   }
-  Node&& foreground(Color c) && {
+  Node foreground(Color c) && {
     foreground_ = c;
     return std::move(*this);
   }
-  Node&& tint(Color c) && {
+  Node tint(Color c) && {
     tint_ = c;
     return std::move(*this);
   }
-  Node&& opacity(double o) && {
+  Node opacity(double o) && {
     opacity_ = o;
     return std::move(*this);
   }
-  Node&& frame(Frame f) && {
+  Node frame(Frame f) && {
     frame_ = f;
     return std::move(*this);
   }
-  Node&& padding(EdgeInsets p) && {
+  Node padding(EdgeInsets p) && {
     padding_ = p;
     return std::move(*this);
   }
-  Node&& padding(double all) && {
+  Node padding(double all) && {
     padding_ = EdgeInsets::all(all);
     return std::move(*this);
   }
-  Node&& offset(double x, double y) && {
+  Node offset(double x, double y) && {
     offset_ = {x, y};
     return std::move(*this);
   }
-  Node&& spacing(double s) && {
+  Node spacing(double s) && {
     spacing_ = s;
     return std::move(*this);
   }
-  Node&& alignment(HorizontalAlignment a) && {
+  Node alignment(HorizontalAlignment a) && {
     horizontal_ = a;
     return std::move(*this);
   }
-  Node&& alignment(VerticalAlignment a) && {
+  Node alignment(VerticalAlignment a) && {
     vertical_ = a;
     return std::move(*this);
   }
-  Node&& multilineTextAlignment(TextAlignment a) && {
+  Node multilineTextAlignment(TextAlignment a) && {
     textAlignment_ = a;
     return std::move(*this);
   }
-  Node&& lineLimit(int lines) && {
+  Node lineLimit(int lines) && {
     lineLimit_ = lines;
     return std::move(*this);
   }
-  Node&& truncation(Truncation t) && {
+  Node truncation(Truncation t) && {
     truncation_ = t;
     return std::move(*this);
   }
-  Node&& disabled(bool d) && {
+  Node disabled(bool d) && {
     disabled_ = d;
     return std::move(*this);
   }
-  Node&& accessibilityLabel(std::string s) && {
+  Node accessibilityLabel(std::string s) && {
     accessibilityLabel_ = std::move(s);
     return std::move(*this);
   }
-  Node&& accessibilityHint(std::string s) && {
+  Node accessibilityHint(std::string s) && {
     accessibilityHint_ = std::move(s);
     return std::move(*this);
   }
-  Node&& accessibilityHidden(bool h = true) && {
+  Node accessibilityHidden(bool h = true) && {
     accessibilityHidden_ = h;
     return std::move(*this);
   }
-  Node&& accessibilityCombined(bool c = true) && {
+  Node accessibilityCombined(bool c = true) && {
     accessibilityCombined_ = c;
     return std::move(*this);
   }
-  Node&& role(ButtonRole r) && {
+  Node role(ButtonRole r) && {
     role_ = r;
     return std::move(*this);
   }
-  Node&& buttonStyle(ButtonStyle s) && {
+  Node buttonStyle(ButtonStyle s) && {
     buttonStyle_ = s;
     return std::move(*this);
   }
-  Node&& keyboardShortcut(KeyboardShortcut k) && {
+  Node keyboardShortcut(KeyboardShortcut k) && {
     shortcut_ = k;
     return std::move(*this);
   }
-  Node&& background(Node n) && {
+  Node background(Node n) && {
     backgrounds_.push_back(std::move(n));
     return std::move(*this);
   }
-  Node&& overlay(Node n) && {
+  Node overlay(Node n) && {
     overlays_.push_back(std::move(n));
     return std::move(*this);
   }
-  Node&& colorScheme(ColorScheme s) && {
+  Node colorScheme(ColorScheme s) && {
     colorScheme_ = s;
     return std::move(*this);
   }
-  Node&& accentColor(Color c) && {
+  Node accentColor(Color c) && {
     accent_ = c;
     return std::move(*this);
   }
-  Node&& onHover(std::function<void(bool)> f) && {
+  Node onHover(std::function<void(bool)> f) && {
     onHover_ = std::move(f);
     return std::move(*this);
   }
-  Node&& present(Presentation p) && {
-    presentations_.push_back(std::move(p));
+  // An alert shown while `isPresented` holds; without buttons it has one "OK".
+  Node alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
+             std::vector<Node> buttons = {}) &&;
+  // A confirmation dialog shown while `isPresented` holds, e.g. `{destructive("Reset", reset),
+  // cancel()}`; one without a cancel button gets a "Cancel".
+  Node confirmationDialog(Binding<bool> isPresented, std::string title,
+                          std::optional<std::string> message, std::vector<Node> buttons) &&;
+  // Not drawn, not focusable, not announced and inert, but it keeps its place in the layout.
+  Node hidden(bool h = true) && {
+    hidden_ = h;
     return std::move(*this);
   }
-  Node&& footer(std::string f) && {
+  Node accessibilityRole(AccessibilityRole r) && {
+    accessibilityRole_ = r;
+    return std::move(*this);
+  }
+  Node controlSize(ControlSize s) && {
+    controlSize_ = s;
+    return std::move(*this);
+  }
+  // A section's row: its edges from the group's instead of the section's inset.
+  Node rowInsets(EdgeInsets insets) && {
+    rowInsets_ = insets;
+    return std::move(*this);
+  }
+  // Drawn in the scheme's secondary text colour unless it sets a foreground of its own.
+  Node secondary(bool s = true) && {
+    secondary_ = s;
+    return std::move(*this);
+  }
+  Node footer(std::string f) && {
     footer_ = std::move(f);
     return std::move(*this);
   }
-  Node&& scrollIndicators(bool shown) && {
+  Node scrollIndicators(bool shown) && {
     scrollIndicators_ = shown;
     return std::move(*this);
   }
   // Clips the node's drawing to a rounded rectangle.
-  Node&& clipCornerRadius(double r) && {
+  Node clipCornerRadius(double r) && {
     clipCornerRadius_ = r;
     return std::move(*this);
   }
@@ -306,7 +387,8 @@ class Node {
   const std::vector<Node>& backgrounds() const { return backgrounds_; }
   const std::vector<Node>& overlays() const { return overlays_; }
   const std::vector<Presentation>& presentations() const { return presentations_; }
-  std::vector<Presentation>& presentations() { return presentations_; }
+  // The runs of a text made by `LinkedText`; empty for a plain one.
+  const std::vector<TextRun>& runs() const { return runs_; }
   const ShapeStyle& shape() const { return shape_; }
 
   // Look and constraints --------------------------------------------------------------------
@@ -328,6 +410,11 @@ class Node {
   const std::optional<std::string>& accessibilityHint() const { return accessibilityHint_; }
   bool isAccessibilityHidden() const { return accessibilityHidden_; }
   bool isAccessibilityCombined() const { return accessibilityCombined_; }
+  AccessibilityRole accessibilityRole() const { return accessibilityRole_; }
+  bool isHidden() const { return hidden_; }
+  ControlSize controlSize() const { return controlSize_; }
+  const std::optional<EdgeInsets>& rowInsets() const { return rowInsets_; }
+  bool isSecondary() const { return secondary_; }
   ButtonRole role() const { return role_; }
   ButtonStyle buttonStyle() const { return buttonStyle_; }
   KeyboardShortcut keyboardShortcut() const { return shortcut_; }
@@ -349,7 +436,6 @@ class Node {
   const std::function<void(bool)>& onHover() const { return onHover_; }
   const std::function<void(Canvas&)>& draw() const { return draw_; }
   const std::shared_ptr<View>& nativeView() const { return nativeView_; }
-  const std::function<void(double)>& onNativeHeight() const { return onNativeHeight_; }
 
   // Builders fill these; they are not modifiers.
   friend Node Form(std::vector<Node>);
@@ -365,14 +451,21 @@ class Node {
   friend Node Button(std::string, std::function<void()>);
   friend Node Button(std::vector<Node>, std::function<void()>);
   friend Node Toggle(std::string, bool, std::function<void(bool)>);
+  friend Node Toggle(std::string, Binding<bool>);
   friend Node Picker(std::string, std::vector<std::pair<std::string, std::string>>, std::string,
                      std::function<void(const std::string&)>);
+  friend Node Picker(std::string, std::vector<std::pair<std::string, std::string>>,
+                     Binding<std::string>);
+  friend Node Picker(std::string, std::vector<std::pair<std::int64_t, std::string>>,
+                     Binding<std::int64_t>);
+  friend Node LinkedText(std::string_view);
+  friend Node Caption(std::string);
   friend Node Link(std::string, URL);
   friend Node LabeledContent(std::string, Node);
   friend Node ProgressView(std::optional<double>);
   friend Node Shape(ShapeStyle);
   friend Node CanvasNode(std::function<void(Canvas&)>);
-  friend Node NativeView(std::shared_ptr<View>, std::function<void(double)>);
+  friend Node NativeView(std::shared_ptr<View>);
   friend Node Divider();
   friend class FormHost;
 
@@ -389,6 +482,7 @@ class Node {
   std::vector<Node> backgrounds_;
   std::vector<Node> overlays_;
   std::vector<Presentation> presentations_;
+  std::vector<TextRun> runs_;
   ShapeStyle shape_;
 
   std::optional<Font> font_;
@@ -409,6 +503,11 @@ class Node {
   std::optional<std::string> accessibilityHint_;
   bool accessibilityHidden_ = false;
   bool accessibilityCombined_ = false;
+  AccessibilityRole accessibilityRole_ = AccessibilityRole::automatic;
+  bool hidden_ = false;
+  ControlSize controlSize_ = ControlSize::regular;
+  std::optional<EdgeInsets> rowInsets_;
+  bool secondary_ = false;
   ButtonRole role_ = ButtonRole::none;
   ButtonStyle buttonStyle_ = ButtonStyle::automatic;
   KeyboardShortcut shortcut_ = KeyboardShortcut::none;
@@ -429,7 +528,6 @@ class Node {
   std::function<void(bool)> onHover_;
   std::function<void(Canvas&)> draw_;
   std::shared_ptr<View> nativeView_;
-  std::function<void(double)> onNativeHeight_;
 };
 
 // Builders ------------------------------------------------------------------------------------
@@ -447,17 +545,36 @@ Node Symbol(std::string name);
 Node Button(std::string title, std::function<void()> action);
 Node Button(std::vector<Node> label, std::function<void()> action);
 Node Toggle(std::string title, bool isOn, std::function<void(bool)> onToggle);
+// A switch that reads and writes `value` (a cell, a stored preference, `.inverted()`).
+Node Toggle(std::string title, Binding<bool> value);
+// Options are (tag, title) pairs.
 Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
             std::string selection, std::function<void(const std::string&)> onSelect);
+Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
+            Binding<std::string> selection);
+Node Picker(std::string title, std::vector<std::pair<std::int64_t, std::string>> options,
+            Binding<std::int64_t> selection);
+// A text whose "[label](https://…)" parts are links (see `parseInlineLinks`).
+Node LinkedText(std::string_view markup);
+// A small text in the secondary colour, under a row or a group.
+Node Caption(std::string text);
 Node Link(std::string title, URL url);
 Node LabeledContent(std::string label, Node content);
 // Indeterminate (a spinner) without a value.
 Node ProgressView(std::optional<double> value = std::nullopt);
 Node Shape(ShapeStyle style);
 Node CanvasNode(std::function<void(Canvas&)> draw);
-// `onHeight` receives the hosted view's height whenever the form lays it out.
-Node NativeView(std::shared_ptr<View> view, std::function<void(double)> onHeight = nullptr);
+// Hosts a view of the desktop layer across the width it is offered. Its height is its frame's
+// height when the node sets one, else the view's own frame height: a view that changes its
+// height makes the form lay out again on the next render.
+Node NativeView(std::shared_ptr<View> view);
 Node Divider();
+
+// Buttons of alerts and dialogs.
+Node destructive(std::string title, std::function<void()> action);
+Node cancel(std::string title = "Cancel", std::function<void()> action = nullptr);
+// The button Return answers.
+Node defaultAction(std::string title, std::function<void()> action = nullptr);
 
 std::string_view nameOf(NodeKind kind);
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "VoskaryAccount/SignIn/AppleLogoGlyph.h"
+#include "VoskaryAccount/SignIn/EnvelopeGlyph.h"
 #include "VoskaryAccount/SignIn/GoogleGGlyph.h"
 
 namespace voskary {
@@ -15,6 +17,12 @@ using forms::Node;
 namespace {
 
 constexpr double kCornerRadius = 12;
+
+// A mark as tall as a line of the font it stands beside.
+forms::Frame markFrame(const Font& font) {
+  double side = font.lineHeight();
+  return {.width = side, .height = side};
+}
 
 forms::ShapeStyle roundedFill(Color fill) {
   return {.kind = forms::ShapeKind::roundedRectangle, .cornerRadius = kCornerRadius, .fill = fill};
@@ -56,7 +64,8 @@ Node VoskaryProviderButtons::body() const {
 
   rows.push_back(
       providerButton(
-          Hint::apple, forms::Symbol("apple.logo").font(Font::systemFont(17, FontWeight::medium)),
+          Hint::apple,
+          AppleLogoGlyph().body().frame(markFrame(Font::systemFont(17, FontWeight::medium))),
           appleTitle, style.appleForeground(), forms::Shape(roundedFill(style.appleFill())))
           .opacity(isBusy ? appleBusyOpacity : 1.0));
 
@@ -72,7 +81,8 @@ Node VoskaryProviderButtons::body() const {
       forms::ZStack({forms::Shape(roundedFill(style.googleFill())), forms::Shape(border)})));
 
   rows.push_back(providerButton(
-      Hint::email, forms::Symbol("envelope.fill").font(Font::systemFont(16, FontWeight::semibold)),
+      Hint::email,
+      EnvelopeGlyph().body().frame(markFrame(Font::systemFont(16, FontWeight::semibold))),
       emailTitle, style.emailForeground(), forms::Shape(roundedFill(style.emailFill()))));
 
   if (isBusy && onCancelPending) {

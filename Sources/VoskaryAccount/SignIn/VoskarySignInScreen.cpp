@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "VoskaryAccount/SignIn/OfflineGlyph.h"
 #include "VoskaryAccount/SignIn/VoskaryProviderButtons.h"
 
 namespace voskary {
@@ -128,10 +129,12 @@ Node VoskarySignInScreen::offlineCard() const {
                                                    .fill = style.retryFill()}))
                          .padding(forms::EdgeInsets{.top = 4})
                          .accessibilityLabel(retryTitle);
-  return forms::VStack({forms::Symbol("wifi.slash")
-                            .font(Font::systemFont(26, FontWeight::medium))
-                            .foreground(style.secondaryText())
-                            .accessibilityHidden(),
+  double markSide = Font::systemFont(26, FontWeight::medium).lineHeight();
+  return forms::VStack({OfflineGlyph()
+                            .body()
+                            .key("offlineMark")
+                            .frame({.width = markSide, .height = markSide})
+                            .foreground(style.secondaryText()),
                         forms::Text(offlineHeading)
                             .font(Font::systemFont(16, FontWeight::semibold))
                             .foreground(style.primaryText()),

@@ -154,18 +154,18 @@ TEST_F(AppDelegateTest, AfterTheFlowTheDemoOrTheStatusMenuFollows) {
   ax().setTrusted(true);
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(true));
   auto delegate = launch();
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(statusMenuOpenings(), 1);
   desktop().closeMenus();
 
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(false));
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
 
   ax().setTrusted(false);
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
   EXPECT_EQ(calls().back(), "flow.present(permissions)");
@@ -179,14 +179,14 @@ TEST_F(AppDelegateTest, StatusMenuFallsBackToSettingsWhenAccessibilityCannotOpen
 
   // The menu bar hides the item: the extras bar has no children.
   desktop().setStatusItemsHiddenByMenuBar(true);
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(logged(
       "warn lifecycle: Flagrig menu bar extra had no actionable item; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 1);
 
   // No status item at all: no extras bar.
   StatusBar::system().removeStatusItem(delegate->statusItem());
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(
       logged("warn lifecycle: Could not locate Flagrig menu bar extra; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 2);

@@ -14,9 +14,9 @@ class FormHostTest : public testing::SimTest {};
 
 TEST_F(FormHostTest, RendersOncePerTurnOnItsTriggersOnly) {
   auto host = FormHost::make([](FormHost& h) {
-    int taps = h.state("taps", 0);
-    return VStack({Text("Taps: " + std::to_string(taps)),
-                   Button("Tap", [&h, taps] { h.setState("taps", taps + 1); })});
+    auto taps = h.cell("taps", 0);
+    return VStack(
+        {Text("Taps: " + std::to_string(*taps)), Button("Tap", [taps] { taps.set(*taps + 1); })});
   });
   host->redrawOnNotification("example.changed");
   host->redrawOnDefaultsKey("example.key");
@@ -44,7 +44,7 @@ TEST_F(FormHostTest, RendersOncePerTurnOnItsTriggersOnly) {
   runUntilIdle();
   EXPECT_EQ(host->renderCount(), 5);
   EXPECT_TRUE(host->find(NodeKind::text, "Taps: 1"));
-  host->setState("taps", 1);
+  host->cell<int>("taps").set(1);
   runUntilIdle();
   EXPECT_EQ(host->renderCount(), 5);
 }
@@ -55,7 +55,7 @@ TEST_F(FormHostTest, ActsAsAUserWould) {
   std::optional<bool> toggled;
   std::string picked;
   auto host = FormHost::make([&](FormHost& h) {
-    bool confirm = h.state("confirm", false);
+    auto confirm = h.cell<bool>("confirm");
     return Form(
         {Section("General", {Toggle("Share", true, [&](bool on) { toggled = on; }),
                              Picker("Shape", {{"0", "Pill"}, {"1", "Rounded"}}, "0",
@@ -63,14 +63,9 @@ TEST_F(FormHostTest, ActsAsAUserWould) {
                              Link("Docs", URL("https://example.test/docs")),
                              Button("Go", [&] { tapped = true; }).disabled(true),
                              VStack({Button("Inner", [&] { inner = true; })}).disabled(true),
-                             Button("Reset…", [&h] { h.setState("confirm", true); })
-                                 .present({Presentation::Kind::confirmationDialog,
-                                           "Reset?",
-                                           "This cannot be undone.",
-                                           {Button("Reset", [] {}).role(ButtonRole::destructive),
-                                            Button("Cancel", [] {}).role(ButtonRole::cancel)},
-                                           confirm,
-                                           [&h](bool shown) { h.setState("confirm", shown); }})})});
+                             Button("Reset…", [confirm] { confirm.set(true); })
+                                 .confirmationDialog(confirm, "Reset?", "This cannot be undone.",
+                                                     {destructive("Reset", [] {}), cancel()})})});
   });
   EXPECT_FALSE(host->tap("Go")) << "disabled";
   EXPECT_FALSE(host->tap("Inner")) << "inside a disabled stack";
@@ -100,14 +95,14 @@ TEST_F(FormHostTest, ActsAsAUserWould) {
 
 TEST_F(FormHostTest, IdentitiesAreStableAcrossRenders) {
   auto host = FormHost::make([](FormHost& h) {
-    std::string label = h.state<std::string>("label", "one");
+    std::string label = h.cell("label", "one").get();
     return VStack({Text(label).key("label"), Text("fixed")});
   });
   std::string identity = host->find(NodeKind::text, "one")->identity();
-  host->setState<std::string>("label", "two");
+  host->cell<std::string>("label").set("two");
   runUntilIdle();
   EXPECT_EQ(host->find(NodeKind::text, "two")->identity(), identity);
-  EXPECT_EQ(host->find(NodeKind::text, "fixed")->identity(), "vstack0/text1");
+  EXPECT_EQ(host->find(NodeKind::text, "fixed")->identity(), "vstack0/text:fixed");
 }
 
 TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
@@ -130,6 +125,12 @@ TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
   EXPECT_EQ(host->find(NodeKind::text, "own")->foreground(), red);
   // A button's title comes from its texts, never from a symbol's name.
   EXPECT_TRUE(host->find(NodeKind::button, "Star"));
+
+  // A modifier applied to a node in place keeps its content.
+  Node button = Button("Save", [] {});
+  button = std::move(button).foreground(red).keyboardShortcut(KeyboardShortcut::defaultAction);
+  EXPECT_EQ(button.title(), "Save");
+  EXPECT_EQ(button.foreground(), red);
 }
 
 }  // namespace

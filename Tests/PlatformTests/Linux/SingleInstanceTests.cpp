@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "Platform/Desktop/AppleEventManager.h"
@@ -192,6 +193,74 @@ TEST_F(SingleInstanceTest, TheFolderMustBePrivate) {
   SingleInstance nowhere(directory.path() / "missing");
   EXPECT_FALSE(nowhere.acquire());
   EXPECT_FALSE(nowhere.isUsable());
+}
+
+// Another local user's folder under /tmp, or a lock or socket path that is a directory or a
+// link, would leave no single instance at all; the next place is taken instead.
+TEST_F(SingleInstanceTest, AFolderThatCannotHoldTheLockIsPassedOver) {
+  namespace fs = std::filesystem;
+  auto runtime = directory.path() / "runtime";
+  auto state = directory.path() / "state";
+  auto temporary = directory.path() / "tmp-flagrig";
+  auto fallback = state / "Flagrig" / "instance";
+  auto reset = [&] {
+    for (const auto& p : {runtime, state, temporary}) fs::remove_all(p);
+    fs::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    fs::path expected;
+  };
+  std::vector<Case> cases = {
+      {"a private runtime folder", [] {}, runtime},
+      {"a runtime folder others can read", [&] { ::chmod(runtime.c_str(), 0755); }, fallback},
+      {"a lock that is a directory", [&] { fs::create_directory(runtime / "flagrig.lock"); },
+       fallback},
+      {"a lock that is a link",
+       [&] { fs::create_symlink(directory.path() / "elsewhere", runtime / "flagrig.lock"); },
+       fallback},
+      {"a socket that is a directory", [&] { fs::create_directory(runtime / "flagrig.socket"); },
+       fallback},
+      {"a socket that is a link",
+       [&] { fs::create_symlink(directory.path() / "elsewhere", runtime / "flagrig.socket"); },
+       fallback},
+      {"a state folder that is taken as well",
+       [&] {
+         fs::create_directory(runtime / "flagrig.lock");
+         fs::create_directories(fallback / "flagrig.lock");
+       },
+       temporary},
+      {"a folder under /tmp of another user",
+       [&] {
+         fs::create_directory(runtime / "flagrig.lock");
+         fs::create_directories(fallback / "flagrig.lock");
+         fs::create_directory(temporary);
+         // Root can hand it to another user; anyone else makes it open to all.
+         if (::getuid() == 0) {
+           ASSERT_EQ(::chown(temporary.c_str(), 1, ::getgid()), 0);
+         } else {
+           ::chmod(temporary.c_str(), 0777);
+         }
+       },
+       {}},
+  };
+  for (const auto& c : cases) {
+    reset();
+    c.plant();
+    auto chosen = SingleInstance::chooseDirectory({runtime, state, temporary});
+    EXPECT_EQ(chosen.value_or(fs::path()), c.expected) << c.name;
+    if (!chosen) continue;
+    SingleInstance first(*chosen);
+    EXPECT_TRUE(first.acquire()) << c.name;
+    struct stat st {};
+    ASSERT_EQ(::lstat(chosen->c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << c.name;
+  }
+  // With no runtime folder at all, the state folder comes first.
+  reset();
+  EXPECT_EQ(SingleInstance::chooseDirectory({{}, state, temporary}), fallback);
 }
 
 TEST_F(SingleInstanceTest, AnAddressArrivesAsTheURLSchemeEvent) {

@@ -38,8 +38,8 @@ class SignInScreenQtTest : public platform::testing::QtDesktopTest {
     platform::testing::QtDesktopTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     host = forms::FormHost::make([this](forms::FormHost& h) {
-      int phase = h.state("phase", 0);
-      std::string name = h.state<std::string>("appName", "Flagrig");
+      int phase = h.cell("phase", 0).get();
+      std::string name = h.cell("appName", "Flagrig").get();
       std::optional<std::string> email;
       if (phase == 4) email = "ann@example.com";
       const Phase phases[] = {Phase::ready(), Phase::busy(),
@@ -96,9 +96,9 @@ class SignInScreenQtTest : public platform::testing::QtDesktopTest {
     return node ? renderer->widgetFor(node->identity()) : nullptr;
   }
   void setPhase(int phase) {
-    if (host->state("phase", 0) == phase) return;
+    if (host->cell("phase", 0).get() == phase) return;
     int before = host->renderCount();
-    host->setState("phase", phase);
+    host->cell("phase", 0).set(phase);
     ASSERT_TRUE(runUntil([&] { return host->renderCount() > before; }));
     runFor(0.15);
   }
@@ -207,7 +207,7 @@ TEST_F(SignInScreenQtTest, ARedrawKeepsTheWidgetsOfNodesThatStay) {
   int created = renderer->widgetsCreated();
 
   int before = host->renderCount();
-  host->setState<std::string>("appName", "Flagrig Beta");
+  host->cell<std::string>("appName").set("Flagrig Beta");
   ASSERT_TRUE(runUntil([&] { return host->renderCount() > before; }));
   EXPECT_EQ(widgetOf("appName"), name) << "a text change does not recreate its widget";
   EXPECT_EQ(widgetOf("google"), google);
