@@ -5,7 +5,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "Flagrig/Account/SignInService.h"
@@ -20,6 +19,7 @@
 #include "Support/SimTest.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/Tarnwick/FakeBrowser.h"
+#include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 #include "VoskaryAccount/Client/KeychainStorage.h"
@@ -47,11 +47,7 @@ class AccountTest : public platform::testing::SimTest {
   };
 
   template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::exception_ptr error;
-    bool done = false;
-  };
+  using Outcome = platform::testing::TaskOutcome<T>;
 
   void SetUp() override {
     SimTest::SetUp();
@@ -86,23 +82,7 @@ class AccountTest : public platform::testing::SimTest {
 
   template <class T>
   std::shared_ptr<Outcome<T>> start(platform::Task<T> task) {
-    auto out = std::make_shared<Outcome<T>>();
-    platform::spawn(capture(std::move(task), out));
-    return out;
-  }
-  template <class T>
-  static platform::Task<void> capture(platform::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-    try {
-      if constexpr (std::is_void_v<T>) {
-        co_await std::move(task);
-        out->value = true;
-      } else {
-        out->value.emplace(co_await std::move(task));
-      }
-    } catch (...) {
-      out->error = std::current_exception();
-    }
-    out->done = true;
+    return platform::testing::startTask(std::move(task));
   }
 
   // The user finishes on the authority's page and the browser hands the redirect to the
