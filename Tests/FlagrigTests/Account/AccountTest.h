@@ -112,6 +112,18 @@ class AccountTest : public platform::testing::SimTest {
     keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
     return session;
   }
+  // Signed in with a stored session whose token is `token`, valid for `lifetime` seconds.
+  void signInWithSessionToken(const std::string& token, const std::string& accountID = kAccountID,
+                              const std::string& email = kEmail, double lifetime = 3600) {
+    voskary::StoredSession session{token,
+                                   std::nullopt,
+                                   platform::env().clock->now().addingTimeInterval(lifetime),
+                                   {{accountID}, email, std::nullopt},
+                                   "flagrig",
+                                   platform::env().clock->now()};
+    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
+    manager().transition(State::signedIn({{accountID}, email, std::nullopt}));
+  }
   static voskary::KeychainStorage& keychain() {
     static voskary::KeychainStorage storage("flagrig");
     return storage;
