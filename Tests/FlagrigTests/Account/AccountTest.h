@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../Diagnostics/DiagnosticLogLines.h"
 #include "Flagrig/Account/SignInService.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
@@ -159,17 +160,7 @@ class AccountTest : public platform::testing::SimTest {
   }
 
   // The diagnostic log as "level category: message".
-  static std::vector<std::string> logLines() {
-    std::vector<std::string> lines;
-    for (const auto& entry : DiagnosticLogBuffer::shared().logBufferJSON()) {
-      auto text = [&](std::string_view key) {
-        const auto* v = entry.find(key);
-        return v && v->asString() ? *v->asString() : std::string();
-      };
-      lines.push_back(text("level") + " " + text("category") + ": " + text("msg"));
-    }
-    return lines;
-  }
+  static std::vector<std::string> logLines() { return diagnosticLogLines(); }
 
   std::vector<platform::HTTPRequest> requestsTo(const std::string& url) {
     std::vector<platform::HTTPRequest> out;

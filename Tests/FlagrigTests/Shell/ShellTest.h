@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "../Diagnostics/DiagnosticLogLines.h"
 #include "../Tagging/TaggingTest.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppDelegate.h"
@@ -155,17 +156,7 @@ class ShellTest : public TaggingTest {
   platform::sim::SimAccessibility& ax() { return desktop().accessibility(); }
 
   // The diagnostic log's entries as "level category: message".
-  std::vector<std::string> logLines() {
-    std::vector<std::string> lines;
-    for (const auto& entry : DiagnosticLogBuffer::shared().logBufferJSON()) {
-      auto text = [&](std::string_view key) {
-        const auto* v = entry.find(key);
-        return v && v->asString() ? *v->asString() : std::string();
-      };
-      lines.push_back(text("level") + " " + text("category") + ": " + text("msg"));
-    }
-    return lines;
-  }
+  std::vector<std::string> logLines() { return diagnosticLogLines(); }
 
   // The analytics events captured so far, in order, without their "flagrig_" prefix; with
   // `withProperties`, each followed by its capture's whole body.
