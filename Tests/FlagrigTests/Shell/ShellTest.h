@@ -34,19 +34,31 @@ inline std::shared_ptr<platform::Window> makeScreenWindow() {
   return window;
 }
 
+// The window a recording screen opens on its first showing and brings forward on each.
+class StandInWindow {
+ public:
+  void show() {
+    if (!window_) window_ = makeScreenWindow();
+    window_->makeKeyAndOrderFront();
+  }
+  const std::shared_ptr<platform::Window>& window() const { return window_; }
+
+ private:
+  std::shared_ptr<platform::Window> window_;
+};
+
 class RecordingSettings : public SettingsWindowScreen {
  public:
   explicit RecordingSettings(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
   void showWindow() override {
     log_->calls.push_back("settings.showWindow");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingTagDemo : public TagDemoScreen {
@@ -63,17 +75,16 @@ class RecordingTagDemo : public TagDemoScreen {
   void show(Stage stage) override {
     log_->calls.push_back(stage == Stage::success ? "tagDemo.show(success)"
                                                   : "tagDemo.show(intro)");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
   std::function<void()> onTagAWindow;
   std::function<void()> onFinished;
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingFlow : public LoginFirstFlowWindow {
@@ -84,14 +95,13 @@ class RecordingFlow : public LoginFirstFlowWindow {
                        : step == LoginFirstStep::permissions ? "permissions"
                                                              : "consentConfirm";
     log_->calls.push_back(std::string("flow.present(") + name + ")");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingUpdater : public UpdaterScreen {
