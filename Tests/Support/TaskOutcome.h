@@ -13,15 +13,17 @@ namespace platform::testing {
 
 // What a task that runs detached ended with, so that a test can act while it waits (finish a
 // browser page, sign out) and read the outcome afterwards. `Failure` is what is kept of an
-// exception: the exception itself (`std::exception_ptr`, any exception), one error type (only
-// that type is caught; another escapes the task), or `std::string` (a `platform::Error`'s
-// description).
+// exception: the exception itself (`std::exception_ptr`, any exception), one error type (any
+// other `std::exception` is kept by its message in `unexpected`), or `std::string` (a
+// `platform::Error`'s description; another exception escapes the task).
 template <class T, class Failure = std::exception_ptr>
 struct TaskOutcome {
   std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
   std::conditional_t<std::is_same_v<Failure, std::exception_ptr>, std::exception_ptr,
                      std::optional<Failure>>
       error;
+  // With one error type kept: what else the task threw (a std::bad_alloc, say), by its message.
+  std::optional<std::string> unexpected;
   bool done = false;
 };
 
@@ -53,6 +55,8 @@ Task<void> keepOutcome(Task<T> task, std::shared_ptr<TaskOutcome<T, Failure>> ou
       co_await run();
     } catch (const Failure& error) {
       out->error = error;
+    } catch (const std::exception& other) {
+      out->unexpected = other.what();
     }
   }
   out->done = true;

@@ -41,6 +41,8 @@ class AppStartup {
     virtual void startErrorTelemetry();
     // Starts the region probe in the background; nothing waits for it.
     virtual void startRegionProbe(const platform::URL& identityURL);
+    // Puts the screens of the other folders into `AppScreens`, for review runs too.
+    virtual void installScreens();
   };
 
   // An environment without a desktop backend has nothing to show.

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Platform/Foundation/JSONSerialization.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Security/Keychain.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Support/FakeAccountService.h"
 #include "Support/SimTest.h"
@@ -167,6 +169,33 @@ class SignInFixture : public platform::testing::SimTest {
   std::unique_ptr<VoskaryAccountManager::StateSubscription> subscription;
   std::vector<State> states;
   std::vector<std::optional<platform::Bytes>> storedWhenPublished;
+};
+
+// The simulated keychain whose writes run out of memory: an exception that is no platform
+// error, in the middle of a sign-in.
+class OutOfMemoryOnWrite final : public platform::Keychain {
+ public:
+  explicit OutOfMemoryOnWrite(std::shared_ptr<platform::Keychain> inner)
+      : inner_(std::move(inner)) {}
+  platform::OSStatus add(const platform::GenericPasswordQuery&, const platform::Bytes&) override {
+    throw std::bad_alloc();
+  }
+  platform::OSStatus update(const platform::GenericPasswordQuery&,
+                            const platform::Bytes&) override {
+    throw std::bad_alloc();
+  }
+  platform::KeychainCopyResult copyMatching(const platform::GenericPasswordQuery& q) override {
+    return inner_->copyMatching(q);
+  }
+  platform::OSStatus remove(const platform::GenericPasswordQuery& q) override {
+    return inner_->remove(q);
+  }
+  platform::OSStatus addKey(const platform::KeyItem& key) override { return inner_->addKey(key); }
+  platform::KeyCopyResult copyKey(const std::string& tag) override { return inner_->copyKey(tag); }
+  platform::OSStatus removeKey(const std::string& tag) override { return inner_->removeKey(tag); }
+
+ private:
+  std::shared_ptr<platform::Keychain> inner_;
 };
 
 }  // namespace voskary::testing
