@@ -32,6 +32,7 @@
 #include "PlatformTests/Linux/PrivateSecretService.h"
 #include "Support/FakeAccountService.h"
 #include "Support/Tarnwick/FakeAuthority.h"
+#include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
@@ -205,29 +206,10 @@ class AccountSignInEndToEndTest : public ::testing::Test {
   }
 
   template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::optional<std::string> error;
-    bool done = false;
-  };
-  template <class T>
-  static platform::Task<void> capture(platform::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-    try {
-      if constexpr (std::is_void_v<T>) {
-        co_await std::move(task);
-        out->value = true;
-      } else {
-        out->value.emplace(co_await std::move(task));
-      }
-    } catch (const platform::Error& error) {
-      out->error = error.description();
-    }
-    out->done = true;
-  }
+  using Outcome = platform::testing::TaskOutcome<T, std::string>;
   template <class T>
   std::shared_ptr<Outcome<T>> run(platform::Task<T> task) {
-    auto out = std::make_shared<Outcome<T>>();
-    platform::spawn(capture(std::move(task), out));
+    auto out = platform::testing::startTask<std::string>(std::move(task));
     EXPECT_TRUE(runUntil([out] { return out->done; })) << "timed out";
     return out;
   }
@@ -263,9 +245,8 @@ TEST_F(AccountSignInEndToEndTest, SignsInRestoresRefreshesAndSignsOut) {
     std::lock_guard lock(heardMutex);
     heard.push_back(s);
   });
-  auto signIn = std::make_shared<Outcome<VoskaryAccount>>();
-  platform::spawn(
-      capture(manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt), signIn));
+  auto signIn = platform::testing::startTask<std::string>(
+      manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt));
   const std::string redirectFile = directory_ + "/redirect";
   ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(redirectFile); }))
       << "the browser never reached the authority";
