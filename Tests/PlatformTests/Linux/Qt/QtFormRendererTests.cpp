@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Layer.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
@@ -130,6 +131,7 @@ Node gallery(FormHost& h, ColorScheme scheme, std::shared_ptr<View> view) {
                            {Text("A sentence of plain text that wraps onto a second line here."),
                             LinkedText("I agree to the [Privacy Policy](https://example.test/p)."),
                             HStack({Symbol("star").accessibilityLabel("Favourite"),
+                                    ImageNode(Image::systemSymbol("tag.fill", "Flagrig"), {16, 16}),
                                     Shape({.kind = ShapeKind::roundedRectangle,
                                            .cornerRadius = 4,
                                            .fill = kAccent})
@@ -368,6 +370,32 @@ TEST_F(QtFormRendererTest, TheSpinnerTurnsOnlyWhileItIsOnScreen) {
   ASSERT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 2; }));
   window->close();
   EXPECT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
+}
+
+TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
+  show(
+      [](FormHost&) {
+        std::vector<Node> sections;
+        for (int i = 0; i < 7; ++i) {
+          sections.push_back(Section("Section " + std::to_string(i),
+                                     {Toggle("Row " + std::to_string(i), false, nullptr),
+                                      Caption("A caption under the row.")}));
+        }
+        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
+      },
+      {360, 300}, false);
+  QWidget* root = renderer->rootWidget();
+  EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
+  QWidget* last = widget(NodeKind::toggle, "Row 6");
+  ASSERT_TRUE(last);
+  // Tab to the last row: the view scrolls it into sight.
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  EXPECT_EQ(focusedTitle(), "Row 6");
+  runFor(0.1);
+  QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
+  EXPECT_GE(inWindow.y(), 0);
+  EXPECT_LE(inWindow.y() + last->height(), 300);
+  EXPECT_FALSE(screenshot("forms-scrolled").isNull());
 }
 
 TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
