@@ -267,7 +267,10 @@ Binding<double> FormHost::defaultsDouble(const std::string& key, double defaultV
         if (auto u = value->asUInt()) return static_cast<double>(*u);
         return defaultValue;
       },
-      [key](const double& v) { env().defaults->set(key, Value(v)); });
+      [key](const double& v) {
+        // The store takes no NaN or infinity: such a write changes nothing.
+        if (std::isfinite(v)) env().defaults->set(key, Value(v));
+      });
 }
 
 Binding<std::string> FormHost::defaultsString(const std::string& key, std::string defaultValue) {
