@@ -852,7 +852,9 @@ void QtFormRenderer::update() {
     return;
   }
   updating_ = true;
-  // The widgets point into this copy until the next update.
+  // The widgets point into this copy until the next update. The one before stays alive until
+  // the widgets that go have been hidden: hiding one still reads its node.
+  auto previous = std::move(tree_);
   tree_ = std::make_shared<const Node>(host_->tree());
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
   double width = native_->width(), height = native_->height();
