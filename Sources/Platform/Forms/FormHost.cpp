@@ -189,9 +189,18 @@ void FormHost::assignIdentities(Node& node, const std::string& parent, std::stri
 }
 
 void FormHost::inherit(Node& node) {
-  auto pass = [&node](Node& child) {
+  // A button's look gives its label a colour unless the button sets one: white on a filled
+  // button, red for a destructive one otherwise.
+  std::optional<Color> foreground = node.foreground_;
+  if (!foreground && node.kind_ == NodeKind::button) {
+    if (node.buttonStyle_ == ButtonStyle::borderedProminent)
+      foreground = Color::white();
+    else if (node.role_ == ButtonRole::destructive)
+      foreground = Color::systemRed();
+  }
+  auto pass = [&node, &foreground](Node& child) {
     if (!child.font_) child.font_ = node.font_;
-    if (!child.foreground_) child.foreground_ = node.foreground_;
+    if (!child.foreground_) child.foreground_ = foreground;
     if (!child.colorScheme_) child.colorScheme_ = node.colorScheme_;
     if (!child.accent_) child.accent_ = node.accent_;
     inherit(child);
@@ -271,7 +280,10 @@ Binding<double> FormHost::defaultsDouble(const std::string& key, double defaultV
         if (auto u = value->asUInt()) return static_cast<double>(*u);
         return defaultValue;
       },
-      [key](const double& v) { env().defaults->set(key, Value(v)); });
+      [key](const double& v) {
+        // The store takes no NaN or infinity: such a write changes nothing.
+        if (std::isfinite(v)) env().defaults->set(key, Value(v));
+      });
 }
 
 Binding<std::string> FormHost::defaultsString(const std::string& key, std::string defaultValue) {
