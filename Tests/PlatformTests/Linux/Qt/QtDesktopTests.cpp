@@ -315,6 +315,37 @@ TEST_F(QtDesktopTests, TheStatusMenuIsRebuiltWhenItOpensAndRunsTheChosenItem) {
   EXPECT_EQ(desktop().openPopup(), nullptr);
 }
 
+// Without a compositor the screen shows only what a window drew after it was mapped: a second
+// window over the first must show its content there, not black.
+TEST_F(QtDesktopTests, ASecondWindowOverTheFirstShowsItsContentOnScreen) {
+  Rect screen = desktop().screens().front()->frame();
+  auto colored = [&](Rect rect, Color color, const char* title) {
+    auto window = std::make_shared<Window>(rect, StyleMask::titled | StyleMask::closable);
+    window->setTitle(title);
+    window->contentView()->setWantsLayer(true);
+    window->contentView()->layer()->setBackgroundColor(color);
+    return window;
+  };
+  auto first = colored(Rect(100, screen.height() - 500, 400, 300), Color::sRGB(1, 0, 0), "First");
+  first->makeKeyAndOrderFront();
+  QImage shot;
+  ASSERT_TRUE(runUntil([&] {
+    shot = screenshot("first-window");
+    return !shot.isNull() && near(shot.pixelColor(300, 350), QColor(255, 0, 0));
+  })) << "screenshot: first-window.png";
+  // Content top-left at (150, 250) in root coordinates, over the middle of the first.
+  auto second =
+      colored(Rect(150, screen.height() - 250 - 120, 200, 120), Color::sRGB(0, 0.5, 0), "Second");
+  second->makeKeyAndOrderFront();
+  EXPECT_TRUE(runUntil([&] {
+    shot = screenshot("second-window");
+    return !shot.isNull() && near(shot.pixelColor(250, 310), QColor(0, 128, 0));
+  })) << "screenshot: second-window.png; pixel "
+      << shot.pixelColor(250, 310).name().toStdString();
+  second->orderOut();
+  first->orderOut();
+}
+
 TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   Alert alert;
   alert.setMessageText("Remove every tag?");
