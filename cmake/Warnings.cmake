@@ -12,3 +12,7 @@ if(FLAGRIG_TSAN)
   target_compile_options(flagrig_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(flagrig_options INTERFACE -fsanitize=thread)
 endif()
+# Main-loop-only entry points check their thread where a mistake should fail at once: debug and
+# sanitizer builds. Release builds leave the check out.
+target_compile_definitions(flagrig_options INTERFACE
+  $<$<OR:$<CONFIG:Debug>,$<BOOL:${FLAGRIG_SANITIZE}>,$<BOOL:${FLAGRIG_TSAN}>>:FLAGRIG_CHECK_MAIN_THREAD>)

@@ -309,17 +309,17 @@ std::map<std::string, std::string> SignInService::authorizationHeaders() const {
   if (!bridge) return {};
   auto session = bridge->currentSession();
   if (!session) return {};
-  return {{"Authorization", "Bearer " + session->vas},
+  return {{"Authorization", "Bearer " + session->sessionToken},
           {"X-Voskary-Account-Id", session->accountID},
           {"X-Voskary-App", std::string(VoskaryAccountBridge::appSlug)},
           {"X-Voskary-Platform", "macos"}};
 }
 
 platform::HTTPRequest SignInService::authorizedRequest(const platform::URL& url,
-                                                       const std::string& vas) const {
+                                                       const std::string& sessionToken) const {
   platform::HTTPRequest request(url);
   request.timeoutInterval = 60;
-  request.setValue("Bearer " + vas, "Authorization");
+  request.setValue("Bearer " + sessionToken, "Authorization");
   if (auto id = voskaryAccountID()) request.setValue(*id, "X-Voskary-Account-Id");
   request.setValue(VoskaryAccountBridge::appSlug, "X-Voskary-App");
   request.setValue("macos", "X-Voskary-Platform");

@@ -95,7 +95,8 @@ class SignInService final : public SignInState, public std::enable_shared_from_t
   // --- For the service's own account-service calls -----------------------------------------
   // Ephemeral; 15 s per request, 20 s per transfer.
   const std::shared_ptr<platform::HTTPSession>& urlSession() const { return urlSession_; }
-  platform::HTTPRequest authorizedRequest(const platform::URL& url, const std::string& vas) const;
+  platform::HTTPRequest authorizedRequest(const platform::URL& url,
+                                          const std::string& sessionToken) const;
 
   // --- Texts -------------------------------------------------------------------------------
   static std::string friendlyError(const std::exception& error);

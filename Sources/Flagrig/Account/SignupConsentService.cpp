@@ -48,13 +48,13 @@ platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccount
                                                   bool marketingChecked, bool touched) {
   auto session = bridge ? bridge->currentSession() : std::nullopt;
   // Only an account session token authorises a consent.
-  if (!session || !session->vas.starts_with("vas_")) {
+  if (!session || !session->sessionToken.starts_with("vas_")) {
     Log::warn("consent", "missing VAS; skipping consent capture");
     co_return;
   }
   // One after the other, whatever the first one's outcome.
-  co_await postConsent("terms", session->vas, bridge);
-  co_await postConsent("privacy", session->vas, bridge);
+  co_await postConsent("terms", session->sessionToken, bridge);
+  co_await postConsent("privacy", session->sessionToken, bridge);
   if (!marketingChecked) co_return;
   auto email = platform::UnicodeText::trimmed(session->email,
                                               platform::UnicodeText::WhiteSpace::spacesAndNewlines);
@@ -66,16 +66,16 @@ platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccount
 }
 
 platform::Task<void> SignupConsentService::postConsent(
-    std::string kind, std::string vas, std::shared_ptr<VoskaryAccountBridge> bridge) {
+    std::string kind, std::string sessionToken, std::shared_ptr<VoskaryAccountBridge> bridge) {
   const auto url = Constants::SignupConsent::consentsURL();
   platform::HTTPRequest request(url);
   request.httpMethod = "POST";
   request.timeoutInterval = requestTimeout;
   request.setValue("application/json", "Content-Type");
-  request.setValue("Bearer " + vas, "Authorization");
+  request.setValue("Bearer " + sessionToken, "Authorization");
   std::optional<std::string> proof;
   try {
-    proof = bridge->manager()->generateDPoPProof(url, "POST", vas);
+    proof = bridge->manager()->generateDPoPProof(url, "POST", sessionToken);
   } catch (const platform::Error&) {
     // Sent without a proof; the service decides.
   }

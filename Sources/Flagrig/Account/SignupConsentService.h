@@ -42,7 +42,7 @@ struct SignupConsentService {
   static bool marketingPreChecked();
 
  private:
-  static platform::Task<void> postConsent(std::string kind, std::string vas,
+  static platform::Task<void> postConsent(std::string kind, std::string sessionToken,
                                           std::shared_ptr<VoskaryAccountBridge> bridge);
   static platform::Task<void> postMarketingCapture(std::string email,
                                                    std::optional<std::string> voskaryAccountID,

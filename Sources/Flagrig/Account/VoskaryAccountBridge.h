@@ -19,7 +19,7 @@ namespace flagrig {
 class VoskaryAccountBridge {
  public:
   struct Session {
-    std::string vas;
+    std::string sessionToken;  // the stored session's `vas`
     std::string accountID;
     std::string email;
     bool operator==(const Session&) const = default;

@@ -19,7 +19,8 @@ namespace flagrig {
 // The working behind `Analytics`: one project key, the capture and funnel addresses, the
 // install metrics, the emit throttle and the queue on which requests are built and sent.
 // `shared()` is the app's, made on first use from the compiled-in key and the active service
-// addresses.
+// addresses. Callable from any thread: `track` and `identify` hand their work to the queue,
+// which owns the sending.
 class AnalyticsClient : public std::enable_shared_from_this<AnalyticsClient> {
  public:
   struct Configuration {

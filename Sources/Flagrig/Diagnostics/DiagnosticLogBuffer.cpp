@@ -7,8 +7,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <system_error>
+#include <utility>
 
 #include "Flagrig/Diagnostics/DiagnosticRedaction.h"
 #include "Flagrig/Diagnostics/TypeNames.h"
@@ -55,9 +58,17 @@ int openLogFile(const std::string& path, bool create) {
   struct stat attributes {};
   if (::fstat(fd, &attributes) != 0 || !S_ISREG(attributes.st_mode)) {
     ::close(fd);
+    errno = EINVAL;
     return -1;
   }
   return fd;
+}
+
+// The log is where failures are said, so a log that cannot be written says so on stderr.
+void sayOnStderr(const std::string& what, int error) {
+  const char* reason = error == EINVAL ? "not a regular file" : std::strerror(error);
+  std::fprintf(stderr, "flagrig: %s (%s); the log is kept in memory for now\n", what.c_str(),
+               reason);
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -160,7 +171,10 @@ std::optional<std::filesystem::path> locateLogFile() {
   const auto folder = *logs / DiagnosticLogBuffer::logFolderName;
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  if (error) return std::nullopt;
+  if (error) {
+    sayOnStderr("cannot make the log folder " + folder.string(), error.value());
+    return std::nullopt;
+  }
   return folder / DiagnosticLogBuffer::logFileName;
 }
 
@@ -342,10 +356,15 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
 
 bool DiagnosticLogBuffer::appendToFile(std::string_view bytes) const {
   const int fd = openLogFile(logFilePath_, true);
-  if (fd < 0) return false;
-  const bool ok = writeAll(fd, bytes);
-  if (feedsCrashPath_) publishCrashDescriptor(fd);
-  ::close(fd);
+  bool ok = fd >= 0 && writeAll(fd, bytes);
+  const int error = errno;
+  if (fd >= 0) {
+    if (feedsCrashPath_) publishCrashDescriptor(fd);
+    ::close(fd);
+  }
+  if (!ok && !std::exchange(saidFileFailure_, true))
+    sayOnStderr("cannot write the log file " + logFilePath_, error);
+  if (ok) saidFileFailure_ = false;
   return ok;
 }
 

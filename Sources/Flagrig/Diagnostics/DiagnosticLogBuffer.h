@@ -109,6 +109,8 @@ class DiagnosticLogBuffer {
   std::string logFilePath_;
   // The shared log keeps the crash path's descriptor on the file it last appended to.
   bool feedsCrashPath_ = false;
+  // A file that cannot be written is said once on stderr, and again only after it worked.
+  mutable bool saidFileFailure_ = false;
 };
 
 }  // namespace flagrig

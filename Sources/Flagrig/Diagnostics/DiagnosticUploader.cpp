@@ -198,7 +198,7 @@ platform::Task<DiagnosticUploader::UploadResult> DiagnosticUploader::upload(
   request.httpMethod = "POST";
   request.timeoutInterval = timeout;
   request.cachePolicy = platform::URLRequestCachePolicy::reloadIgnoringLocalCacheData;
-  request.setValue("Bearer " + session->vas, "Authorization");
+  request.setValue("Bearer " + session->sessionToken, "Authorization");
   request.setValue("multipart/form-data; boundary=" + boundary, "Content-Type");
   request.httpBody = multipartBody(boundary, metadata, zip, fileName);
 

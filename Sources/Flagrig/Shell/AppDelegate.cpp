@@ -11,6 +11,7 @@
 #include "Flagrig/Shell/VoskaryMenuChrome.h"
 #include "Flagrig/Shell/WindowActivation.h"
 #include "Flagrig/Tagging/HexAccessoryView.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagManager.h"
 #include "Platform/Accessibility/Accessibility.h"
 #include "Platform/Desktop/AppleEventManager.h"
@@ -21,6 +22,7 @@
 #include "Platform/Desktop/StatusItem.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/ProcessInfo.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -46,6 +48,7 @@ AppDelegate::AppDelegate() : activationPolicy_(std::make_shared<ActivationPolicy
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationWillFinishLaunching(Application&) {
+  platform::assertMainThread("AppDelegate::applicationWillFinishLaunching");
   // Before launching finishes, so that a URL that started the app is delivered too.
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   AppleEventManager::shared().setEventHandler(
@@ -56,6 +59,7 @@ void AppDelegate::applicationWillFinishLaunching(Application&) {
 }
 
 void AppDelegate::applicationDidFinishLaunching(Application& app) {
+  platform::assertMainThread("AppDelegate::applicationDidFinishLaunching");
   logLifecycle("App launched (v" + Constants::appVersion() + ")");
   AppTranslocation::nudgeIfNeeded();
   VoskaryMenuChrome::installSanitizer();
@@ -69,12 +73,14 @@ void AppDelegate::applicationDidFinishLaunching(Application& app) {
   panel.setAccessoryView(hexAccessory_);
 
   auto& screens = AppScreens::shared();
+  // Up before anything that reads the keychain: a keyring that does not answer holds the main
+  // loop until its deadline, and the user should see the app meanwhile.
+  makeStatusItem();
   screens.account->attachSignInService();
   Analytics::emitAppFirstOpenedIfNeeded();
   Analytics::track("app_relaunched",
                    Value::Dictionary{{"version", Value(Constants::appVersion())}});
   screens.updater->create();
-  makeStatusItem();
 
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->post([weak] {
@@ -103,6 +109,13 @@ void AppDelegate::makeStatusItem() {
 }
 
 void AppDelegate::runLaunchRoute() {
+  takeLaunchRoute();
+  // The advertised hotkey works from launch on, whichever route ran; the tag manager itself
+  // may still wait for its first use.
+  TagHotkey::shared().load();
+}
+
+void AppDelegate::takeLaunchRoute() {
   if (!isTrusted()) {
     logLifecycle("Launch route requires permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);
@@ -115,6 +128,7 @@ void AppDelegate::runLaunchRoute() {
 }
 
 void AppDelegate::presentTagDemo() {
+  platform::assertMainThread("AppDelegate::presentTagDemo");
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   AppScreens::shared().tagDemo->present(
       [weak] {
@@ -122,21 +136,23 @@ void AppDelegate::presentTagDemo() {
       },
       [weak] {
         env().mainLoop->postAfter(afterOnboardingDelay, [weak] {
-          if (auto self = weak.lock()) self->openMenuBarPopoverAfterOnboarding();
+          if (auto self = weak.lock()) self->openStatusMenuAfterOnboarding();
         });
       });
 }
 
 void AppDelegate::presentLoginFirstFlow(LoginFirstStep step) {
-  if (!firstRunFlow_) firstRunFlow_ = AppScreens::shared().makeFirstRunFlow(*this);
-  firstRunFlow_->present(step);
+  platform::assertMainThread("AppDelegate::presentLoginFirstFlow");
+  if (!loginFirstFlow_) loginFirstFlow_ = AppScreens::shared().makeLoginFirstFlow(*this);
+  loginFirstFlow_->present(step);
 }
 
 std::shared_ptr<Window> AppDelegate::loginFirstWindow() const {
-  return firstRunFlow_ ? firstRunFlow_->window() : nullptr;
+  return loginFirstFlow_ ? loginFirstFlow_->window() : nullptr;
 }
 
-void AppDelegate::firstRunFlowDidComplete() {
+void AppDelegate::loginFirstFlowDidComplete() {
+  platform::assertMainThread("AppDelegate::loginFirstFlowDidComplete");
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   env().mainLoop->postAfter(afterOnboardingDelay, [weak] {
     auto self = weak.lock();
@@ -145,12 +161,13 @@ void AppDelegate::firstRunFlowDidComplete() {
         TagManager::shared().tags().empty()) {
       self->presentTagDemo();
     } else {
-      self->openMenuBarPopoverAfterOnboarding();
+      self->openStatusMenuAfterOnboarding();
     }
   });
 }
 
-void AppDelegate::openMenuBarPopoverAfterOnboarding() {
+void AppDelegate::openStatusMenuAfterOnboarding() {
+  platform::assertMainThread("AppDelegate::openStatusMenuAfterOnboarding");
   if (!isTrusted()) {
     logLifecycle("Status menu request redirected to permissions setup");
     presentLoginFirstFlow(LoginFirstStep::permissions);
@@ -185,13 +202,14 @@ void AppDelegate::openMenuBarPopoverAfterOnboarding() {
 }
 
 bool AppDelegate::applicationShouldHandleReopen(Application&, bool) {
+  platform::assertMainThread("AppDelegate::applicationShouldHandleReopen");
   if (auto window = loginFirstWindow(); window && window->isVisible()) {
     activationPolicy_->promoteForWindow();
     WindowActivation::bringToFront(window);
     return false;
   }
   if (isTrusted()) {
-    openMenuBarPopoverAfterOnboarding();
+    openStatusMenuAfterOnboarding();
     return false;
   }
   logLifecycle("Reopen route requires permissions setup");

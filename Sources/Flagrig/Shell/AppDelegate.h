@@ -20,7 +20,7 @@ class Window;
 namespace flagrig {
 
 class ActivationPolicyController;
-class FirstRunFlowWindow;
+class LoginFirstFlowWindow;
 
 // The application's delegate in a normal run. It makes the process a menu-bar item without a
 // Dock icon, owns the status item and its menu, routes URLs of the app's scheme, and decides
@@ -50,13 +50,13 @@ class AppDelegate : public platform::ApplicationDelegate,
   // Routes ---------------------------------------------------------------------------------
   // Opens the app's own status menu through Accessibility, with the settings window as the
   // fallback.
-  void openMenuBarPopoverAfterOnboarding();
+  void openStatusMenuAfterOnboarding();
   void presentTagDemo();
   // Opens the first-run flow window at a step, or moves the open one there.
   void presentLoginFirstFlow(LoginFirstStep step);
   // The flow window calls this once the flow completed and its window closed: after the pause,
   // the tag demo when it is due, else the status menu.
-  void firstRunFlowDidComplete();
+  void loginFirstFlowDidComplete();
 
   // Status menu ----------------------------------------------------------------------------
   void menuNeedsUpdate(platform::Menu& menu) override;
@@ -82,7 +82,7 @@ class AppDelegate : public platform::ApplicationDelegate,
   ActivationPolicyController& activationPolicy() const { return *activationPolicy_; }
   // The first-run flow window while it exists.
   std::shared_ptr<platform::Window> loginFirstWindow() const;
-  const std::shared_ptr<FirstRunFlowWindow>& firstRunFlow() const { return firstRunFlow_; }
+  const std::shared_ptr<LoginFirstFlowWindow>& loginFirstFlow() const { return loginFirstFlow_; }
 
   // The addresses of the status menu's links.
   static platform::URL documentationURL();
@@ -91,14 +91,16 @@ class AppDelegate : public platform::ApplicationDelegate,
   static platform::URL tipJarURL();
 
  private:
+  // The launch route, then the hotkey.
   void runLaunchRoute();
+  void takeLaunchRoute();
   void makeStatusItem();
   void routeSignInReturn(const platform::URL& url, const std::string& host);
   static void openLink(const platform::URL& url);
 
   std::shared_ptr<platform::StatusItem> statusItem_;
   std::shared_ptr<ActivationPolicyController> activationPolicy_;
-  std::shared_ptr<FirstRunFlowWindow> firstRunFlow_;
+  std::shared_ptr<LoginFirstFlowWindow> loginFirstFlow_;
   std::shared_ptr<platform::View> hexAccessory_;
 };
 

@@ -14,6 +14,7 @@
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/MenuItem.h"
 #include "Platform/Desktop/Workspace.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/URL.h"
 
 namespace flagrig {
@@ -53,6 +54,7 @@ bool axIsMinimized(Accessibility& ax, const AXElement& window) {
 }  // namespace
 
 void AppDelegate::menuNeedsUpdate(Menu& menu) {
+  platform::assertMainThread("AppDelegate::menuNeedsUpdate");
   menu.removeAllItems();
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   auto action = [weak](void (AppDelegate::*member)()) {
@@ -103,14 +105,17 @@ void AppDelegate::menuNeedsUpdate(Menu& menu) {
 }
 
 void AppDelegate::startTagging() {
+  platform::assertMainThread("AppDelegate::startTagging");
   TagManager::startTaggingPick();
 }
 
 void AppDelegate::removeAll() {
+  platform::assertMainThread("AppDelegate::removeAll");
   TagManager::shared().removeAll();
 }
 
 void AppDelegate::openSettings() {
+  platform::assertMainThread("AppDelegate::openSettings");
   activationPolicy_->promoteForWindow();
   auto& settings = *AppScreens::shared().settings;
   settings.showWindow();
@@ -118,6 +123,7 @@ void AppDelegate::openSettings() {
 }
 
 void AppDelegate::checkForUpdates() {
+  platform::assertMainThread("AppDelegate::checkForUpdates");
   AppScreens::shared().updater->checkForUpdates();
 }
 
@@ -138,25 +144,32 @@ void AppDelegate::openLink(const URL& url) {
   Workspace::shared().openURL(url);
 }
 void AppDelegate::openDocumentation() {
+  platform::assertMainThread("AppDelegate::openDocumentation");
   openLink(documentationURL());
 }
 void AppDelegate::openReportIssue() {
+  platform::assertMainThread("AppDelegate::openReportIssue");
   openLink(reportIssueURL());
 }
 void AppDelegate::openFeedback() {
+  platform::assertMainThread("AppDelegate::openFeedback");
   openLink(feedbackURL());
 }
 void AppDelegate::openPrivacyPolicy() {
+  platform::assertMainThread("AppDelegate::openPrivacyPolicy");
   openLink(Constants::Identity::privacyURL());
 }
 void AppDelegate::openTerms() {
+  platform::assertMainThread("AppDelegate::openTerms");
   openLink(Constants::Identity::termsURL());
 }
 void AppDelegate::openTipJar() {
+  platform::assertMainThread("AppDelegate::openTipJar");
   openLink(tipJarURL());
 }
 
 void AppDelegate::focusTaggedWindow(const MenuItem& item) {
+  platform::assertMainThread("AppDelegate::focusTaggedWindow");
   auto number = item.representedObject().asUInt();
   if (!number || *number > std::numeric_limits<std::uint32_t>::max()) return;
   const Tag* found = nullptr;
@@ -175,6 +188,7 @@ void AppDelegate::focusTaggedWindow(const MenuItem& item) {
 }
 
 void AppDelegate::restoreAndRaiseWindow(std::uint32_t windowNumber, std::int32_t ownerPID) {
+  platform::assertMainThread("AppDelegate::restoreAndRaiseWindow");
   auto& ax = Accessibility::shared();
   AXElement app = ax.createApplication(ownerPID);
   auto windows = axWindows(ax, app);

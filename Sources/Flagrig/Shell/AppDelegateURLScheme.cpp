@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "Flagrig/Analytics/Analytics.h"
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/ActivationPolicyController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
@@ -9,6 +10,7 @@
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/URL.h"
 
@@ -17,6 +19,7 @@ namespace flagrig {
 using namespace platform;
 
 void AppDelegate::handleGetURL(const AppleEventDescriptor& event, AppleEventDescriptor&) {
+  platform::assertMainThread("AppDelegate::handleGetURL");
   auto object = event.paramDescriptor(AppleEventCode::directObjectKeyword);
   if (!object || !object->stringValue()) return;
   auto url = URL::parse(*object->stringValue());
@@ -35,7 +38,12 @@ void AppDelegate::handleGetURL(const AppleEventDescriptor& event, AppleEventDesc
 void AppDelegate::routeSignInReturn(const URL& url, const std::string& host) {
   if (URLSchemeRoute::forHost(host) != URLSchemeRoute::signInReturn) return;
   auto& account = *AppScreens::shared().account;
-  if (!account.resumeSignIn(url)) return;
+  if (!account.resumeSignIn(url)) {
+    // Said without the address: its query holds the code and the state.
+    DiagnosticLogBuffer::shared().add("info", "auth",
+                                      "Sign-in return ignored: no sign-in is waiting for it");
+    return;
+  }
   Application::shared().setActivationPolicy(ActivationPolicy::regular);
   account.activateForAuthReturn(loginFirstWindow());
   // With no window of ours on screen the Dock icon would stay with nothing behind it.

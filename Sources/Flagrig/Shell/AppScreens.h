@@ -44,9 +44,9 @@ class TagDemoScreen {
 };
 
 // The first-run flow window of one application delegate.
-class FirstRunFlowWindow {
+class LoginFirstFlowWindow {
  public:
-  virtual ~FirstRunFlowWindow() = default;
+  virtual ~LoginFirstFlowWindow() = default;
   // Opens the window at `step`, or moves the open one there and brings it forward.
   virtual void present(LoginFirstStep) {}
   // The flow window while it exists.
@@ -76,15 +76,15 @@ class AccountServices {
 };
 
 struct AppScreens {
-  using FirstRunFlowFactory = std::function<std::shared_ptr<FirstRunFlowWindow>(AppDelegate&)>;
+  using LoginFirstFlowFactory = std::function<std::shared_ptr<LoginFirstFlowWindow>(AppDelegate&)>;
 
   std::shared_ptr<SettingsWindowScreen> settings = std::make_shared<SettingsWindowScreen>();
   std::shared_ptr<TagDemoScreen> tagDemo = std::make_shared<TagDemoScreen>();
   std::shared_ptr<UpdaterScreen> updater = std::make_shared<UpdaterScreen>();
   std::shared_ptr<AccountServices> account = std::make_shared<AccountServices>();
   // Makes the flow window of a delegate; called once per delegate, when the delegate is made.
-  FirstRunFlowFactory makeFirstRunFlow = [](AppDelegate&) {
-    return std::make_shared<FirstRunFlowWindow>();
+  LoginFirstFlowFactory makeLoginFirstFlow = [](AppDelegate&) {
+    return std::make_shared<LoginFirstFlowWindow>();
   };
 
   static AppScreens& shared();

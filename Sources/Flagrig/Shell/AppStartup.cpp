@@ -83,20 +83,26 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return delegate;
   }
 
-  URL identityURL = ServiceAddresses::active().accountService;
-  TelemetrySettings settings{
-      "flagrig",
-      "macos",
-      Constants::appVersion(),
-      env().processInfo->operatingSystemVersion().text(),
-      // Seeded from the device id first, as the account bridge does, so that telemetry,
-      // analytics and the account library agree on the id from the first launch on.
-      VoskaryAccountBridge::installIDForConfig(),
-      identityURL,
-  };
-  services.configureErrorTelemetry(settings);
-  services.startErrorTelemetry();
-  services.startRegionProbe(identityURL);
+  // The install id comes from the keychain, which may keep us waiting (a hung Secret Service
+  // answers only at its deadline): so telemetry is configured on the first turn of the main
+  // loop, once launching has put the status item up. Events logged before then wait in its
+  // buffer, which is only flushed once it has started.
+  env().mainLoop->post([&services] {
+    URL identityURL = ServiceAddresses::active().accountService;
+    TelemetrySettings settings{
+        "flagrig",
+        "macos",
+        Constants::appVersion(),
+        env().processInfo->operatingSystemVersion().text(),
+        // Seeded from the device id first, as the account bridge does, so that telemetry,
+        // analytics and the account library agree on the id from the first launch on.
+        VoskaryAccountBridge::installIDForConfig(),
+        identityURL,
+    };
+    services.configureErrorTelemetry(settings);
+    services.startErrorTelemetry();
+    services.startRegionProbe(identityURL);
+  });
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
   auto delegate = std::make_shared<AppDelegate>();

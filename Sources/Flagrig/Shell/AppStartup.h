@@ -52,7 +52,8 @@ class AppStartup {
 
   // Everything up to the run loop: answers the application's delegate, which the caller keeps
   // alive for the run (the application holds it weakly); null, after the one-line message on
-  // stderr, when no desktop backend is installed.
+  // stderr, when no desktop backend is installed. Error telemetry is configured on the main
+  // loop's first turn, so `services` must outlive it.
   static std::shared_ptr<platform::ApplicationDelegate> prepare(Services& services);
   // `prepare`, then the run loop; the process's exit status.
   static int run(Services& services);

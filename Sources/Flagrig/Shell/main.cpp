@@ -6,38 +6,26 @@
 #include <string>
 #include <string_view>
 
+#include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppStartup.h"
+#include "Flagrig/Shell/LaunchAddress.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
+#include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/SingleInstance.h"
-
-namespace {
-
-// The flagrig:// address the desktop started us with (`Exec=flagrig %u`), if any.
-std::optional<std::string> schemeAddress(int argc, char** argv) {
-  constexpr std::string_view scheme = "flagrig:";
-  for (int i = 1; i < argc; ++i) {
-    std::string_view argument = argv[i];
-    if (argument.size() < scheme.size()) continue;
-    bool matches = true;
-    for (std::size_t j = 0; j < scheme.size(); ++j) {
-      char c = argument[j];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      if (c != scheme[j]) matches = false;
-    }
-    if (matches) return std::string(argument);
-  }
-  return std::nullopt;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using platform::linuxbackend::SingleInstance;
-  auto address = schemeAddress(argc, argv);
+  auto address = flagrig::LaunchAddress::find(argc, argv);
 
-  // A later process hands its address to the running one and ends.
+  // The services without the desktop, so that crash capture (which writes to the log) is in
+  // place before the hand-over, and a later process never opens the display.
+  platform::installEnvironment(platform::linuxbackend::makeLinuxServices());
+  flagrig::CrashCapture::install();
+
+  // A later process hands its address, or else a reopen, to the running one and ends.
   std::unique_ptr<SingleInstance> single;
   if (auto folder = SingleInstance::defaultDirectory()) {
     single = std::make_unique<SingleInstance>(*folder);
@@ -45,19 +33,36 @@ int main(int argc, char** argv) {
       if (single->isUsable()) {
         if (!address) {
           std::fprintf(stderr, "flagrig: Flagrig is already running.\n");
+          single->handOver(SingleInstance::reopenRequest);
           return 0;
         }
         if (single->handOver(*address)) return 0;
-        std::fprintf(stderr, "flagrig: the running Flagrig did not take %s\n", address->c_str());
+        std::fprintf(stderr, "flagrig: the running Flagrig did not take %s\n",
+                     flagrig::LaunchAddress::describe(*address).c_str());
         return 1;
       }
       // No usable lock: run on our own, as if we were the only one.
+      std::fprintf(stderr,
+                   "flagrig: no single-instance lock can be had in %s; running without one, so "
+                   "a sign-in may return to another Flagrig\n",
+                   folder->c_str());
       single.reset();
     }
+  } else {
+    std::fprintf(stderr,
+                 "flagrig: no private folder for the single-instance lock; running without one, "
+                 "so a sign-in may return to another Flagrig\n");
   }
 
-  platform::installEnvironment(platform::linuxbackend::makeLinuxEnvironment());
-  if (single) single->listen(&SingleInstance::deliverAsURLEvent);
+  // A lost display (a logout) ends the run with one line and nothing torn down against it.
+  platform::linuxbackend::DisplayLoss::setHandler([] {
+    if (auto log = flagrig::DiagnosticLogBuffer::tryShared()) {
+      log->add("info", "lifecycle", "The X display went away; ending");
+      log->flushSync();
+    }
+  });
+  platform::linuxbackend::attachX11Desktop(platform::env());
+  if (single) single->listen(&SingleInstance::deliver);
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });

@@ -2,16 +2,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Flagrig/Tagging/PaletteEntry.h"
 #include "Flagrig/Tagging/Tag.h"
 #include "Flagrig/Tagging/TagFont.h"
+#include "Flagrig/Tagging/TagHotkey.h"
 #include "Flagrig/Tagging/TagShape.h"
 #include "Flagrig/Tagging/WindowInfo.h"
+#include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Geometry.h"
 #include "Platform/Desktop/TextField.h"
-#include "Platform/HotKeys/HotKeyCenter.h"
 
 namespace platform {
 class Screen;
@@ -76,11 +78,10 @@ class TagManager : public platform::TextFieldDelegate,
   long nextColorIndex() const { return nextColorIndex_; }
   const std::shared_ptr<platform::Timer>& pollTimer() const { return pollTimer_; }
 
-  // Global hotkey ---------------------------------------------------------------------------
-  // Control-shift-backquote, seeded once on the first launch.
-  static constexpr std::uint16_t defaultHotkeyCode = 50;
-  static constexpr std::uint64_t defaultHotkeyModifiers = 0x60000;
-  static constexpr platform::EventHotKeyID hotkeyID{platform::fourCharCode("FLGR"), 1};
+  // Global hotkey, held by `TagHotkey` ---------------------------------------------------------
+  static constexpr std::uint16_t defaultHotkeyCode = TagHotkey::defaultCode;
+  static constexpr std::uint64_t defaultHotkeyModifiers = TagHotkey::defaultModifiers;
+  static constexpr platform::EventHotKeyID hotkeyID = TagHotkey::hotkeyID;
 
   // Starts a window pick whose chosen window gets a tag; "tag_created" goes out only when a
   // new tag was made. The status menu, the hotkey and the tag demo start picks this way. It
@@ -90,19 +91,16 @@ class TagManager : public platform::TextFieldDelegate,
   void setHotkey(std::uint16_t code, std::uint64_t modifiers);
   // Forgets the hotkey; the default is not seeded again.
   void clearHotkey();
-  std::optional<std::uint16_t> hotkeyCode() const { return hotkeyCode_; }
-  std::uint64_t hotkeyModifiers() const { return hotkeyModifiers_; }
-  bool isHotkeyRegistered() const { return static_cast<bool>(hotKeyRef_); }
+  std::optional<std::uint16_t> hotkeyCode() const;
+  std::uint64_t hotkeyModifiers() const;
+  bool isHotkeyRegistered() const;
   // The hot-key modifier bits of the command, option, control and shift flags; others ignored.
-  static std::uint32_t hotKeyModifiers(std::uint64_t modifierFlags);
+  static std::uint32_t hotkeyModifierBits(std::uint64_t modifierFlags);
 
  private:
   struct Holder;
   // The rest of the creation, once the manager can be referred to weakly.
   void finishCreation();
-  void loadHotkey();
-  void registerHotkey();
-  void checkFirstLaunchConflict();
   void startPositionPoll();
   Tag* findTag(std::uint32_t windowNumber);
   void positionPanel(TagPanel& panel, const platform::Rect& window,
@@ -115,10 +113,6 @@ class TagManager : public platform::TextFieldDelegate,
   bool bigTags_ = false;
   std::shared_ptr<platform::Timer> pollTimer_;
   long nextColorIndex_ = 0;
-  std::optional<std::uint16_t> hotkeyCode_;
-  std::uint64_t hotkeyModifiers_ = 0;
-  platform::EventHotKeyRef hotKeyRef_;
-  bool carbonHandlerInstalled_ = false;
 };
 
 }  // namespace flagrig

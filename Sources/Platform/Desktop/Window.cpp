@@ -9,6 +9,7 @@
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/NotificationCenter.h"
 
 namespace platform {
@@ -61,6 +62,7 @@ std::optional<Cursor> cursorIn(View& view, Point inWindow) {
 }  // namespace
 
 Window::Window(Rect contentRect, std::uint64_t styleMask) : style_(styleMask) {
+  assertMainThread("Window::Window");
   precondition(hasEnvironment() && env().desktop, "Window: no desktop is installed");
   desktop_ = env().desktop;
   frame_ = frameRectForContentRect(contentRect, style_);
@@ -79,6 +81,7 @@ Window::~Window() {
 }
 
 void Window::setStyleMask(std::uint64_t style) {
+  assertMainThread("Window::setStyleMask");
   Rect content = contentRect();
   style_ = style;
   frame_ = frameRectForContentRect(content);
@@ -96,6 +99,7 @@ Rect Window::contentRectForFrameRect(Rect frame, std::uint64_t style) {
 }
 
 void Window::setFrame(Rect frame, bool, bool) {
+  assertMainThread("Window::setFrame");
   if (frame == frame_) return;
   frame_ = frame;
   if (contentView_) contentView_->setFrame(Rect({0, 0}, contentRect().size));
@@ -133,6 +137,7 @@ void Window::center() {
 }
 
 void Window::setLevel(int level) {
+  assertMainThread("Window::setLevel");
   if (level == level_) return;
   level_ = level;
   changed(WindowChange::level);
@@ -142,6 +147,7 @@ void Window::setLevel(int level) {
 }
 
 void Window::setContentView(std::shared_ptr<View> view) {
+  assertMainThread("Window::setContentView");
   precondition(view != nullptr, "Window::setContentView: no view");
   if (view == contentView_) return;
   view->removeFromSuperview();
@@ -159,6 +165,7 @@ std::shared_ptr<Window> Window::retained() {
 }
 
 void Window::orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, bool regardless) {
+  assertMainThread("Window::orderIn");
   auto d = desktop();
   if (!d) return;
   auto self = retained();
@@ -189,6 +196,7 @@ void Window::order(WindowOrderingMode mode, std::uint32_t relativeTo) {
 }
 
 void Window::orderOut() {
+  assertMainThread("Window::orderOut");
   if (!visible_) return;
   auto d = desktop();
   if (!d) return;
@@ -218,11 +226,13 @@ bool Window::isMainWindow() const {
 }
 
 void Window::makeKey() {
+  assertMainThread("Window::makeKey");
   if (!canBecomeKey()) return;
   if (auto d = desktop()) d->application().makeKeyWindow(*this);
 }
 
 void Window::makeMain() {
+  assertMainThread("Window::makeMain");
   if (!canBecomeMain()) return;
   if (auto d = desktop()) d->application().makeMainWindow(*this);
 }
@@ -272,6 +282,7 @@ void Window::viewWillLeave(View& view) {
 }
 
 void Window::close() {
+  assertMainThread("Window::close");
   auto self = retained();
   env().notificationCenter->post(std::string(willCloseNotification),
                                  static_cast<const Window*>(this));
@@ -288,6 +299,7 @@ void Window::performClose() {
 }
 
 void Window::sendEvent(const Event& event) {
+  assertMainThread("Window::sendEvent");
   auto self = retained();
   switch (event.type) {
     case EventType::leftMouseDown:
@@ -360,6 +372,7 @@ Cursor Window::cursorAt(Point inWindow) {
 }
 
 void Window::changed(WindowChange change) {
+  assertMainThread("Window::changed");
   if (auto d = desktop()) d->windowDidChange(*this, change);
 }
 

@@ -27,9 +27,15 @@ bool XdgOpen::open(const std::string& target, Completion completion) const {
   std::string program = program_;
   std::string argument = target;
   std::vector<char*> argv{program.data(), argument.data(), nullptr};
+  // The opener and the browser it starts get nothing of ours beyond the standard three: no
+  // connection to the account service, no socket of libcurl's.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  if (posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-    return answer(false);
+  int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return answer(false);
 
   std::weak_ptr<RunLoop> loop;
   if (hasEnvironment()) loop = env().mainLoop;

@@ -9,7 +9,10 @@
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <limits>
+#include <memory>
+#include <optional>
 
 #include "Platform/Foundation/FatalError.h"
 #include "Platform/Foundation/SignalStack.h"
@@ -92,6 +95,42 @@ URLError::Code errorCode(CURLcode result, long osErrno) {
   }
 }
 
+// Scheme, host and port of `url`, or nothing when it does not parse.
+struct Origin {
+  std::string scheme, host, port;
+  bool operator==(const Origin&) const = default;
+};
+
+std::optional<Origin> originOf(CURLU* url) {
+  Origin origin;
+  std::string* parts[] = {&origin.scheme, &origin.host, &origin.port};
+  CURLUPart names[] = {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT};
+  for (int i = 0; i < 3; ++i) {
+    char* text = nullptr;
+    if (curl_url_get(url, names[i], &text, CURLU_DEFAULT_PORT) != CURLUE_OK) return std::nullopt;
+    *parts[i] = lowercase(text);
+    curl_free(text);
+  }
+  return origin;
+}
+
+// Whether a redirect from `current` to `location` (absolute or relative) stays on the same
+// scheme, host and port. A request to another origin would carry our credentials there (the
+// refresh token in a body, the proof and session in the fields), and https must never become
+// http.
+bool sameOrigin(const char* current, const std::string& location) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> from(curl_url(), &curl_url_cleanup);
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> to(curl_url(), &curl_url_cleanup);
+  if (!from || !to || !current) return false;
+  if (curl_url_set(from.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
+      curl_url_set(to.get(), CURLUPART_URL, current, 0) != CURLUE_OK ||
+      curl_url_set(to.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK)
+    return false;
+  auto a = originOf(from.get());
+  auto b = originOf(to.get());
+  return a && b && *a == *b;
+}
+
 void initialiseCurl() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -131,6 +170,8 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
   SteadyClock::time_point lastActivity;
   SteadyClock::duration idleTimeout{};
   int statusCode = 0;
+  // A redirect to another origin ends the transfer at its fields; it is the answer.
+  bool redirectRefused = false;
   std::string httpVersion;
   HTTPHeaderFields responseFields;
   std::optional<std::string> lastFieldName;
@@ -172,6 +213,22 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
       job->responseFields = {};
       job->lastFieldName.reset();
       job->httpVersion = std::string(line.substr(0, line.find(' ')));
+      job->statusCode = 0;
+      if (auto space = line.find(' '); space != std::string_view::npos)
+        job->statusCode = std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+    } else if (trimmed(line).empty()) {
+      // The end of a response's fields: libcurl follows a redirect after this, so refuse it
+      // here when it leaves the origin.
+      bool redirect = job->statusCode >= 300 && job->statusCode < 400 && job->statusCode != 304;
+      auto location = job->responseFields.value("Location");
+      if (redirect && location) {
+        char* current = nullptr;
+        curl_easy_getinfo(job->easy, CURLINFO_EFFECTIVE_URL, &current);
+        if (!sameOrigin(current, *location)) {
+          job->redirectRefused = true;
+          return 0;  // ends the transfer
+        }
+      }
     } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && job->lastFieldName) {
       auto value = job->responseFields.value(*job->lastFieldName).value_or("");
       job->responseFields.set(*job->lastFieldName, value + " " + trimmed(line));
@@ -282,6 +339,17 @@ struct CurlTransport::Job final : HTTPTransport::Transfer {
 
   HTTPTransport::Outcome outcome(CURLcode result) {
     if (bodyTooLarge) return URLError(URLError::dataLengthExceedsMaximum, request.url);
+    if (redirectRefused) {
+      char* effective = nullptr;
+      curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective);
+      URL at = request.url;
+      if (effective) {
+        if (auto parsed = URL::parse(effective)) at = *parsed;
+      }
+      return HTTPResult{{},
+                        std::make_shared<HTTPURLResponse>(at, statusCode, httpVersion,
+                                                          std::move(responseFields))};
+    }
     if (result != CURLE_OK) {
       long osErrno = 0;
       curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);

@@ -1,6 +1,7 @@
 #include "Platform/Linux/FileDefaultsStore.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -194,6 +195,40 @@ bool writeAll(int fd, const std::string& text) {
   return true;
 }
 
+// The file's bytes, nothing when there is none. Opened as the log file is: a link is not
+// followed and nothing waits, so a FIFO or a device planted there cannot hang start-up (with
+// the single-instance lock taken, every later launch would say "already running"). Anything
+// but a regular file of a sane size throws, and is moved aside as a corrupt file is.
+std::optional<std::string> readPreferencesFile(const std::filesystem::path& file) {
+  constexpr off_t maximumSize = 16 << 20;
+  int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    if (errno == ELOOP) throw std::runtime_error("it is a link");
+    throw std::runtime_error(std::strerror(errno));
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw std::runtime_error(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) throw std::runtime_error("not a regular file");
+  if (st.st_size > maximumSize) throw std::runtime_error("larger than 16 MiB");
+  std::string text;
+  char buffer[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error(std::strerror(errno));
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > static_cast<std::size_t>(maximumSize))
+      throw std::runtime_error("larger than 16 MiB");
+  }
+  return text;
+}
+
 }  // namespace
 
 FileDefaultsStore::FileDefaultsStore(std::filesystem::path file) : file_(std::move(file)) {}
@@ -201,15 +236,12 @@ FileDefaultsStore::FileDefaultsStore(std::filesystem::path file) : file_(std::mo
 Value::Dictionary FileDefaultsStore::load() {
   std::lock_guard lock(mutex_);
   std::error_code ec;
-  if (!std::filesystem::exists(file_, ec) && !ec) return {};
   std::string problem;
   json root;
   try {
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) throw std::runtime_error(std::strerror(errno));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("read failed");
-    root = parseBounded(text);
+    auto text = readPreferencesFile(file_);
+    if (!text) return {};
+    root = parseBounded(*text);
     if (!root.is_object()) throw std::runtime_error("top level is not an object");
   } catch (const std::exception& e) {
     problem = e.what();

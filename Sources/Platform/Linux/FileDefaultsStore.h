@@ -32,6 +32,8 @@ class FileDefaultsStore final : public DefaultsStore {
 
  private:
   std::filesystem::path file_;
+  // Guards the file itself and `saveDisabled_`: a load, a save or the move aside of an
+  // unreadable file happens whole, whichever thread saves the defaults.
   std::mutex mutex_;
   bool saveDisabled_ = false;
 };

@@ -11,6 +11,7 @@
 #include "Platform/Linux/FileDefaultsStore.h"
 #include "Platform/Linux/LinuxProcessInfo.h"
 #include "Platform/Linux/NetlinkPathMonitor.h"
+#include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/SecretServiceKeychain.h"
 #include "Platform/Linux/Syslog.h"
@@ -53,6 +54,7 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
     if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
   };
   auto desktop = makeQtDesktop(*loop, std::move(services));
+  DisplayLoss::install(connection);
   std::weak_ptr<QtDesktop> weakDesktop = desktop;
   windowServer->setOwnWindowProvider(
       [weakDesktop](std::uint32_t xid) -> std::optional<OwnWindowInfo> {
@@ -73,6 +75,17 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
 }
 
 std::shared_ptr<Environment> makeLinuxEnvironment() {
+  auto e = makeLinuxServices();
+  attachX11Desktop(*e);
+  return e;
+}
+
+void attachX11Desktop(Environment& e) {
+  // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
+  e.desktop = makeX11Desktop(e.mainLoop);
+}
+
+std::shared_ptr<Environment> makeLinuxServices() {
   auto e = std::make_shared<Environment>();
   e->clock = std::make_shared<SystemClock>();
   e->mainLoop = std::make_shared<RunLoop>(e->clock);
@@ -98,8 +111,6 @@ std::shared_ptr<Environment> makeLinuxEnvironment() {
   e->processInfo = currentProcessInfo();
   e->bundle = mainBundle(*e->processInfo);
   e->files = std::make_shared<XDGFileLocations>();
-  // Without an X display (a headless machine, a Wayland-only session) there is no desktop.
-  e->desktop = makeX11Desktop(e->mainLoop);
   e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
   return e;
 }

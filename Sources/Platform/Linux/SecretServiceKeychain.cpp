@@ -2,7 +2,14 @@
 
 #include <libsecret/secret.h>
 
+#include <sys/stat.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace platform::linuxbackend {
@@ -76,17 +83,72 @@ struct Collection {
   OSStatus status = KeychainStatus::success;
 };
 
-Collection openCollection(const std::string& alias) {
+// Cancels its calls once `seconds` have passed: libsecret's blocking calls otherwise wait for
+// D-Bus's 25 s default, per call, on a service that never answers. The cancel comes from a
+// thread of its own because the blocked call spins a private main context.
+class CallDeadline {
+ public:
+  explicit CallDeadline(double seconds) : cancellable_(g_cancellable_new()) {
+    auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::duration<double>(seconds));
+    watcher_ = std::thread([this, wait] {
+      std::unique_lock lock(mutex_);
+      if (!changed_.wait_for(lock, wait, [this] { return finished_; })) {
+        expired_ = true;
+        g_cancellable_cancel(cancellable_);
+      }
+    });
+  }
+  CallDeadline(const CallDeadline&) = delete;
+  CallDeadline& operator=(const CallDeadline&) = delete;
+  ~CallDeadline() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
+    changed_.notify_one();
+    watcher_.join();
+    g_object_unref(cancellable_);
+  }
+  GCancellable* cancellable() const { return cancellable_; }
+  bool expired() {
+    std::lock_guard lock(mutex_);
+    return expired_;
+  }
+
+ private:
+  GCancellable* cancellable_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;
+  bool expired_ = false;
+  std::thread watcher_;
+};
+
+// Whether a session bus can be reached without starting one. With no address in the
+// environment GLib would run `dbus-launch --autolaunch`, whose bus and keyring daemon outlive
+// us; the per-user bus socket of a systemd session is used as GLib itself would.
+bool sessionBusReachable() {
+  if (const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address)
+    return true;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!runtime || runtime[0] != '/') return false;
+  struct stat st {};
+  std::string bus = std::string(runtime) + "/bus";
+  return ::stat(bus.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::getuid();
+}
+
+Collection openCollection(const std::string& alias, GCancellable* cancellable) {
   Collection c;
   ErrorSlot e;
   c.service.reset(secret_service_open_sync(SECRET_TYPE_SERVICE, nullptr,
-                                           SECRET_SERVICE_OPEN_SESSION, nullptr, e.out()));
+                                           SECRET_SERVICE_OPEN_SESSION, cancellable, e.out()));
   if (!c.service) {
     c.status = KeychainStatus::notAvailable;
     return c;
   }
-  c.collection.reset(secret_collection_for_alias_sync(c.service.get(), alias.c_str(),
-                                                      SECRET_COLLECTION_NONE, nullptr, e.out()));
+  c.collection.reset(secret_collection_for_alias_sync(
+      c.service.get(), alias.c_str(), SECRET_COLLECTION_NONE, cancellable, e.out()));
   if (e.error) {
     c.status = statusFor(e.error);
   } else if (!c.collection) {
@@ -103,13 +165,13 @@ struct Search {
 };
 
 Search search(Collection& c, const SecretSchema* schema, const Attributes& attributes,
-              bool loadSecrets) {
+              bool loadSecrets, GCancellable* cancellable) {
   Search result;
   ErrorSlot e;
   auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL |
                                               (loadSecrets ? SECRET_SEARCH_LOAD_SECRETS : 0));
   GList* found = secret_collection_search_sync(c.collection.get(), schema, attributes.table, flags,
-                                               nullptr, e.out());
+                                               cancellable, e.out());
   if (e.error) {
     result.status = statusFor(e.error);
     return result;
@@ -140,11 +202,11 @@ SecretValuePtr makeValue(const Bytes& data) {
   return SecretValuePtr(secret_value_new(bytes, static_cast<gssize>(data.size()), kContentType));
 }
 
-std::optional<Bytes> secretOf(SecretItem* item) {
+std::optional<Bytes> secretOf(SecretItem* item, GCancellable* cancellable) {
   SecretValuePtr value(secret_item_get_secret(item));
   if (!value) {
     ErrorSlot e;
-    if (!secret_item_load_secret_sync(item, nullptr, e.out())) return std::nullopt;
+    if (!secret_item_load_secret_sync(item, cancellable, e.out())) return std::nullopt;
     value.reset(secret_item_get_secret(item));
     if (!value) return std::nullopt;
   }
@@ -155,21 +217,21 @@ std::optional<Bytes> secretOf(SecretItem* item) {
 }
 
 OSStatus createItem(Collection& c, const SecretSchema* schema, const Attributes& attributes,
-                    const std::string& label, const Bytes& data) {
+                    const std::string& label, const Bytes& data, GCancellable* cancellable) {
   ErrorSlot e;
   auto value = makeValue(data);
-  GObjectPtr<SecretItem> item(secret_item_create_sync(c.collection.get(), schema, attributes.table,
-                                                      label.c_str(), value.get(),
-                                                      SECRET_ITEM_CREATE_NONE, nullptr, e.out()));
+  GObjectPtr<SecretItem> item(
+      secret_item_create_sync(c.collection.get(), schema, attributes.table, label.c_str(),
+                              value.get(), SECRET_ITEM_CREATE_NONE, cancellable, e.out()));
   return item ? KeychainStatus::success : statusFor(e.error);
 }
 
-OSStatus deleteAll(Search& found) {
+OSStatus deleteAll(Search& found, GCancellable* cancellable) {
   if (found.status != KeychainStatus::success) return found.status;
   if (found.items.empty()) return KeychainStatus::itemNotFound;
   for (auto& item : found.items) {
     ErrorSlot e;
-    if (!secret_item_delete_sync(item.get(), nullptr, e.out())) return statusFor(e.error);
+    if (!secret_item_delete_sync(item.get(), cancellable, e.out())) return statusFor(e.error);
   }
   return KeychainStatus::success;
 }
@@ -180,38 +242,77 @@ const char* tokenName(KeyToken token) {
 
 }  // namespace
 
-SecretServiceKeychain::SecretServiceKeychain(std::string collectionAlias)
-    : collectionAlias_(std::move(collectionAlias)) {}
+SecretServiceKeychain::SecretServiceKeychain(std::string collectionAlias, double callTimeout)
+    : collectionAlias_(std::move(collectionAlias)), callTimeout_(callTimeout) {}
+
+// One keychain call: the collection opened within the call's deadline, or the status why not.
+// A call that ran out of time leaves the service marked unresponsive for a while, so that the
+// calls after it answer at once instead of each waiting out its own deadline.
+struct SecretServiceKeychain::Call {
+  SecretServiceKeychain& owner;
+  CallDeadline deadline;
+  Collection c;
+
+  explicit Call(SecretServiceKeychain& keychain)
+      : owner(keychain), deadline(keychain.callTimeout_) {
+    if (!owner.reachable()) {
+      c.status = KeychainStatus::notAvailable;
+      return;
+    }
+    c = openCollection(owner.collectionAlias_, deadline.cancellable());
+  }
+  ~Call() {
+    if (deadline.expired())
+      owner.unresponsiveUntil_ = std::chrono::steady_clock::now() + unresponsivePause;
+  }
+  GCancellable* cancellable() const { return deadline.cancellable(); }
+  OSStatus status() const { return c.status; }
+};
+
+bool SecretServiceKeychain::reachable() {
+  if (!sessionBusReachable()) {
+    if (!saidNoBus_) {
+      saidNoBus_ = true;
+      std::fprintf(stderr,
+                   "flagrig: no D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is unset), so the "
+                   "keychain is unavailable for this run\n");
+    }
+    return false;
+  }
+  return std::chrono::steady_clock::now() >= unresponsiveUntil_;
+}
 
 OSStatus SecretServiceKeychain::add(const GenericPasswordQuery& item, const Bytes& data) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   std::string group = item.accessGroup.value_or("");
   attributes.set("service", item.service);
   attributes.set("account", item.account);
   attributes.set("access_group", group);
-  auto existing = search(c, passwordSchema(), attributes, false);
+  auto existing = search(c, passwordSchema(), attributes, false, call.cancellable());
   if (existing.status != KeychainStatus::success) return existing.status;
   if (!existing.items.empty()) return KeychainStatus::duplicateItem;
-  return createItem(c, passwordSchema(), attributes, item.service + " (" + item.account + ")",
-                    data);
+  return createItem(c, passwordSchema(), attributes, item.service + " (" + item.account + ")", data,
+                    call.cancellable());
 }
 
 OSStatus SecretServiceKeychain::update(const GenericPasswordQuery& query, const Bytes& data) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, false);
+  auto found = search(c, passwordSchema(), attributes, false, call.cancellable());
   if (found.status != KeychainStatus::success) return found.status;
   if (found.items.empty()) return KeychainStatus::itemNotFound;
   auto value = makeValue(data);
   for (auto& item : found.items) {
     ErrorSlot e;
-    if (!secret_item_set_secret_sync(item.get(), value.get(), nullptr, e.out()))
+    if (!secret_item_set_secret_sync(item.get(), value.get(), call.cancellable(), e.out()))
       return statusFor(e.error);
   }
   return KeychainStatus::success;
@@ -219,55 +320,60 @@ OSStatus SecretServiceKeychain::update(const GenericPasswordQuery& query, const 
 
 KeychainCopyResult SecretServiceKeychain::copyMatching(const GenericPasswordQuery& query) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return {c.status, {}};
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, true);
+  auto found = search(c, passwordSchema(), attributes, true, call.cancellable());
   if (found.status != KeychainStatus::success) return {found.status, {}};
   if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
-  auto data = secretOf(found.items.front().get());
+  auto data = secretOf(found.items.front().get(), call.cancellable());
   if (!data) return {KeychainStatus::io, {}};
   return {KeychainStatus::success, Value(std::move(*data))};
 }
 
 OSStatus SecretServiceKeychain::remove(const GenericPasswordQuery& query) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, false);
-  return deleteAll(found);
+  auto found = search(c, passwordSchema(), attributes, false, call.cancellable());
+  return deleteAll(found, call.cancellable());
 }
 
 OSStatus SecretServiceKeychain::addKey(const KeyItem& key) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return c.status;
   Attributes byTag;
   byTag.set("application_tag", key.applicationTag);
-  auto existing = search(c, keySchema(), byTag, false);
+  auto existing = search(c, keySchema(), byTag, false, call.cancellable());
   if (existing.status != KeychainStatus::success) return existing.status;
   if (!existing.items.empty()) return KeychainStatus::duplicateItem;
   std::string token = tokenName(key.token);
   Attributes attributes;
   attributes.set("application_tag", key.applicationTag);
   attributes.set("token", token);
-  return createItem(c, keySchema(), attributes, key.applicationTag, key.keyData);
+  return createItem(c, keySchema(), attributes, key.applicationTag, key.keyData,
+                    call.cancellable());
 }
 
 KeyCopyResult SecretServiceKeychain::copyKey(const std::string& applicationTag) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return {c.status, {}};
   Attributes attributes;
   attributes.set("application_tag", applicationTag);
-  auto found = search(c, keySchema(), attributes, true);
+  auto found = search(c, keySchema(), attributes, true, call.cancellable());
   if (found.status != KeychainStatus::success) return {found.status, {}};
   if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
   SecretItem* item = found.items.front().get();
-  auto data = secretOf(item);
+  auto data = secretOf(item, call.cancellable());
   if (!data) return {KeychainStatus::io, {}};
   KeyItem key{applicationTag, KeyToken::software, std::move(*data)};
   GHashTable* stored = secret_item_get_attributes(item);
@@ -281,12 +387,13 @@ KeyCopyResult SecretServiceKeychain::copyKey(const std::string& applicationTag) 
 
 OSStatus SecretServiceKeychain::removeKey(const std::string& applicationTag) {
   std::lock_guard lock(mutex_);
-  auto c = openCollection(collectionAlias_);
+  Call call(*this);
+  auto& c = call.c;
   if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   attributes.set("application_tag", applicationTag);
-  auto found = search(c, keySchema(), attributes, false);
-  return deleteAll(found);
+  auto found = search(c, keySchema(), attributes, false, call.cancellable());
+  return deleteAll(found, call.cancellable());
 }
 
 }  // namespace platform::linuxbackend

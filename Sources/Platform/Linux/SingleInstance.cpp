@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -17,11 +18,13 @@
 
 #include "Platform/Desktop/AppleEventDescriptor.h"
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SignalStack.h"
 #include "Platform/Foundation/UnicodeText.h"
+#include "Platform/Linux/XDGFileLocations.h"
 
 namespace platform::linuxbackend {
 
@@ -101,15 +104,51 @@ struct SingleInstance::Shared {
 };
 
 std::optional<std::filesystem::path> SingleInstance::defaultDirectory() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-    std::filesystem::path path(runtime);
-    if (privateFolder(path)) return path;
+  Places places;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+    places.runtime = runtime;
+  if (auto state = XDGFileLocations::stateHome(std::getenv("XDG_STATE_HOME"), std::getenv("HOME")))
+    places.stateHome = *state;
+  places.temporary = "/tmp/flagrig-" + std::to_string(::getuid());
+  return chooseDirectory(places);
+}
+
+std::optional<std::filesystem::path> SingleInstance::chooseDirectory(const Places& places,
+                                                                     const std::string& name) {
+  // A lock or a socket path that is a directory or a link cannot be taken as it is: another
+  // instance could not find us there, and two would run side by side.
+  auto fits = [&](const std::filesystem::path& folder) {
+    if (!privateFolder(folder)) return false;
+    if (!socketAddress(folder / (name + ".socket"))) return false;
+    struct stat st {};
+    if (::lstat((folder / (name + ".lock")).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      std::fprintf(stderr,
+                   "flagrig: %s is not a file; the single-instance lock is kept elsewhere\n",
+                   (folder / (name + ".lock")).c_str());
+      return false;
+    }
+    if (::lstat((folder / (name + ".socket")).c_str(), &st) == 0 && !S_ISSOCK(st.st_mode)) {
+      std::fprintf(stderr,
+                   "flagrig: %s is not a socket; the single-instance socket is kept elsewhere\n",
+                   (folder / (name + ".socket")).c_str());
+      return false;
+    }
+    return true;
+  };
+  if (!places.runtime.empty() && fits(places.runtime)) return places.runtime;
+  if (!places.stateHome.empty()) {
+    auto folder = places.stateHome / "Flagrig" / "instance";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder.parent_path(), ignored);
+    ::mkdir(folder.c_str(), 0700);
+    if (fits(folder)) return folder;
   }
-  std::filesystem::path fallback = "/tmp/flagrig-" + std::to_string(::getuid());
-  if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  // Someone else's folder, a link or a folder others can write to is not ours to use.
-  if (!privateFolder(fallback)) return std::nullopt;
-  return fallback;
+  if (!places.temporary.empty()) {
+    // Someone else's folder, a link or a folder others can write to is not ours to use.
+    ::mkdir(places.temporary.c_str(), 0700);
+    if (fits(places.temporary)) return places.temporary;
+  }
+  return std::nullopt;
 }
 
 SingleInstance::SingleInstance(std::filesystem::path directory, std::string name)
@@ -318,6 +357,14 @@ void SingleInstance::deliverAsURLEvent(const std::string& address) {
   event.setParamDescriptor(AppleEventCode::directObjectKeyword,
                            AppleEventDescriptor::string(address));
   AppleEventManager::shared().dispatch(event);
+}
+
+void SingleInstance::deliver(const std::string& message) {
+  if (message != reopenRequest) return deliverAsURLEvent(message);
+  if (!hasEnvironment() || !env().desktop) return;
+  // While launching the launch route runs anyway; a reopen on top of it would open a second.
+  auto& app = Application::shared();
+  if (app.hasFinishedLaunching()) app.reopen();
 }
 
 }  // namespace platform::linuxbackend

@@ -13,7 +13,9 @@ namespace platform::linuxbackend {
 // One running Flagrig per user, so that a `flagrig://` address opened while it runs reaches
 // the running instance. The first process takes a file lock and listens on a Unix socket next
 // to it; a later process connects, hands over its address and ends. The folder is
-// $XDG_RUNTIME_DIR, else a private 0700 folder of this user under /tmp. Only peers of the same
+// $XDG_RUNTIME_DIR, else a private 0700 folder in the user's state folder, else one under /tmp;
+// a folder that is not private, or whose lock or socket path is a directory or a link, is
+// passed over for the next. Only peers of the same
 // user are heard; a message is one line of at most `maxMessage` bytes that must arrive within
 // `readTimeout` seconds.
 class SingleInstance {
@@ -27,6 +29,14 @@ class SingleInstance {
 
   // The folder for the lock and the socket; nothing when no safe one exists.
   static std::optional<std::filesystem::path> defaultDirectory();
+  // The places `defaultDirectory` tries, in its order; empty ones are skipped.
+  struct Places {
+    std::filesystem::path runtime;    // $XDG_RUNTIME_DIR, used as it is
+    std::filesystem::path stateHome;  // $XDG_STATE_HOME; a "Flagrig/instance" folder is made
+    std::filesystem::path temporary;  // a folder of this user's under /tmp, made when missing
+  };
+  static std::optional<std::filesystem::path> chooseDirectory(const Places& places,
+                                                              const std::string& name = "flagrig");
 
   explicit SingleInstance(std::filesystem::path directory, std::string name = "flagrig");
   ~SingleInstance();
@@ -51,8 +61,14 @@ class SingleInstance {
   // A later instance: hands `address` to the first one; true once it acknowledged.
   bool handOver(const std::string& address, double timeoutSeconds = 5) const;
 
+  // What a later plain launch (no address) hands over: the user opened the application again.
+  static constexpr const char* reopenRequest = "reopen";
+
   // Delivers an address as the URL-scheme event ("GURL" with the address as direct object).
   static void deliverAsURLEvent(const std::string& address);
+  // Delivers what a later instance handed over: a reopen request as the application's reopen
+  // (once it has finished launching), anything else as the URL-scheme event.
+  static void deliver(const std::string& message);
 
  private:
   struct Shared;

@@ -23,12 +23,26 @@ std::filesystem::path defaultConfigFolder() {
   return {};
 }
 
-// Exec= takes its arguments quoted: double quotes around, with ", `, $ and \ escaped.
+// Exec= takes its arguments quoted: double quotes around, with ", `, $ and \ escaped, and % doubled
+// so that no field code is read into the path. The value is itself a string, whose own escapes
+// (\\ for a backslash, \t for a tab) are undone before the quoting is: so every backslash goes
+// out doubled.
 std::string quotedExec(const std::string& path) {
-  std::string out = "\"";
+  std::string quoted;
   for (char c : path) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') out.push_back('\\');
-    out.push_back(c);
+    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted.push_back('\\');
+    if (c == '%') quoted.push_back('%');
+    quoted.push_back(c);
+  }
+  std::string out = "\"";
+  for (char c : quoted) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else {
+      out.push_back(c);
+    }
   }
   out.push_back('"');
   return out;

@@ -93,8 +93,13 @@ std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  // The new instance inherits none of our descriptors (sockets, the lock).
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], nullptr, &attributes, argv.data(), envp.data());
+  int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
   std::thread([pid] {
@@ -118,9 +123,15 @@ std::vector<std::string> XdgWorkspace::currentArguments() {
 }
 
 bool XdgWorkspace::openURL(const URL& url) {
-  std::string target = url.absoluteString();
-  return opener_.open(target, [target](bool opened) {
-    if (!opened) std::fprintf(stderr, "flagrig: no handler opened %s\n", target.c_str());
+  // Named by scheme and host only: an authorization address carries its state and nonce in
+  // the query, and stderr of a desktop program is kept in the journal.
+  std::string named;
+  for (char c : url.scheme().value_or("") + "://" + url.host().value_or("")) {
+    if (static_cast<unsigned char>(c) > 0x20 && c != 0x7f) named += c;
+  }
+  return opener_.open(url.absoluteString(), [named](bool opened) {
+    if (!opened)
+      std::fprintf(stderr, "flagrig: no handler opened an address at %s\n", named.c_str());
   });
 }
 

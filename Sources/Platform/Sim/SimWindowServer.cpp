@@ -102,7 +102,12 @@ std::uint32_t SimWindowServer::openWindow(std::int32_t pid, Rect bounds,
 void SimWindowServer::closeWindow(std::uint32_t number) {
   invalidate();
   remove(number);
-  foreign_.erase(number);
+  if (foreign_.erase(number)) closed_.insert(number);
+}
+
+WindowPresence SimWindowServer::windowPresence(std::uint32_t number) {
+  if (foreign_.count(number) || own_.count(number)) return WindowPresence::exists;
+  return closed_.count(number) ? WindowPresence::destroyed : WindowPresence::unknown;
 }
 
 SimForeignWindow& SimWindowServer::changeWindow(std::uint32_t number) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ class SimWindowServer final : public WindowServer {
   std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
                                               std::uint32_t relativeTo = 0) override;
   ProcessProbeResult probeProcess(std::int32_t pid) override;
+  // A closed window is destroyed, as on X11; numbers are never reused.
+  WindowPresence windowPresence(std::uint32_t windowNumber) override;
   bool preflightScreenCaptureAccess() override { return screenCapture_; }
   bool requestScreenCaptureAccess() override;
 
@@ -118,6 +121,7 @@ class SimWindowServer final : public WindowServer {
   std::map<std::uint32_t, Window*> own_;
   std::map<std::uint32_t, SimForeignWindow> foreign_;
   std::map<std::int32_t, SimForeignApplication> applications_;
+  std::set<std::uint32_t> closed_;
   bool listUnavailable_ = false;
   std::shared_ptr<const Value> listOverride_;
   // The lists already built, by options, until something changes. The poll of every tag reads

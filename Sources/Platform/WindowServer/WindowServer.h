@@ -29,6 +29,14 @@ struct ProcessProbeResult {
   bool operator==(const ProcessProbeResult&) const = default;
 };
 
+// Whether a window still exists, as far as the window server can tell.
+enum class WindowPresence {
+  exists,
+  destroyed,
+  // The server cannot tell a closed window from a minimised or hidden one.
+  unknown,
+};
+
 // The window server: the on-screen window list of every application, the process probe, and
 // screen-capture access (which decides whether other applications' window names are listed).
 class WindowServer {
@@ -47,6 +55,13 @@ class WindowServer {
   // `kill(pid, 0)`: 0 when the process exists and may be signalled; otherwise -1 with ESRCH
   // (no such process) or EPERM (it exists but belongs to someone else).
   virtual ProcessProbeResult probeProcess(std::int32_t pid) = 0;
+
+  // Whether the window with this number was destroyed, as opposed to being only off the
+  // on-screen list (minimised, unmapped, on another workspace). Answered without a round trip
+  // to the server; `unknown` for a window it never saw, and on platforms that cannot tell.
+  virtual WindowPresence windowPresence(std::uint32_t /*windowNumber*/) {
+    return WindowPresence::unknown;
+  }
 
   virtual bool preflightScreenCaptureAccess() = 0;
   // May show the system's request the first time; answers the access as it stands afterwards.

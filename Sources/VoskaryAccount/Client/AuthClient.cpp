@@ -105,7 +105,8 @@ platform::URL AuthClient::resolve(std::string_view path) const {
 
 platform::Task<AuthClient::SendResult> AuthClient::transfer(
     std::shared_ptr<const AuthClient> client, platform::URL url, std::string method,
-    std::optional<platform::Bytes> bodyData, std::optional<std::string> vas, std::string endpoint) {
+    std::optional<platform::Bytes> bodyData, std::optional<std::string> sessionToken,
+    std::string endpoint) {
   const VoskaryConfig& config = client->config_;
   platform::HTTPRequest request(url);
   request.httpMethod = method;
@@ -116,12 +117,12 @@ platform::Task<AuthClient::SendResult> AuthClient::transfer(
   request.setValue(VoskaryAccountLibrary::versionLine(config.clientVersion()), "User-Agent");
   request.setValue(config.libVersion(), "Voskary-Lib-Version");
   request.setValue(config.clientVersion(), "Voskary-Client-Version");
-  if (vas) {
-    request.setValue("Bearer " + *vas, "Authorization");
+  if (sessionToken) {
+    request.setValue("Bearer " + *sessionToken, "Authorization");
     if (client->dpopSigner_) {
       // A proof that cannot be made only leaves the header out.
       try {
-        request.setValue(client->dpopSigner_->generateProof(url, method, vas), "DPoP");
+        request.setValue(client->dpopSigner_->generateProof(url, method, sessionToken), "DPoP");
       } catch (const platform::Error&) {
       }
     }
@@ -152,11 +153,11 @@ platform::Task<AuthClient::SendResult> AuthClient::transfer(
 
 platform::Task<AuthClient::SendResult> AuthClient::perform(platform::URL url, std::string method,
                                                            std::optional<platform::Bytes> bodyData,
-                                                           std::optional<std::string> vas,
+                                                           std::optional<std::string> sessionToken,
                                                            std::string endpoint) {
   std::shared_ptr<const AuthClient> self = shared_from_this();
-  IdentityThrottle::Send send = [self, url, method, bodyData, vas, endpoint] {
-    return transfer(self, url, method, bodyData, vas, endpoint);
+  IdentityThrottle::Send send = [self, url, method, bodyData, sessionToken, endpoint] {
+    return transfer(self, url, method, bodyData, sessionToken, endpoint);
   };
   try {
     co_return co_await throttle_->run(url, method, std::move(send));
@@ -248,30 +249,31 @@ std::optional<std::string> AuthClient::storedRefreshToken(bool onlyWhenExpiring)
 
 platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
     std::string path, std::string method, std::optional<platform::Bytes> bodyData,
-    std::optional<std::string> vas, bool allowAuthRecovery, bool keepIssuedOnUpgrade) {
+    std::optional<std::string> sessionToken, AuthRecoveryOptions options) {
   auto self = shared_from_this();
   const platform::URL url = resolve(path);
 
-  if (allowAuthRecovery && vas) {
+  if (options.allowAuthRecovery && sessionToken) {
     if (auto refreshToken = storedRefreshToken(true)) {
       // A failed refresh ahead of expiry is no reason not to try the old token.
       try {
-        vas = (co_await refreshSerialized(*refreshToken)).vas;
+        sessionToken = (co_await refreshSerialized(*refreshToken)).vas;
       } catch (const platform::Error&) {
       }
     }
   }
 
-  SendResult answer = co_await perform(url, method, bodyData, vas, path);
+  SendResult answer = co_await perform(url, method, bodyData, sessionToken, path);
   try {
     handleDeprecationHeaders(*answer.response, path);
   } catch (const VoskaryError& error) {
-    if (!keepIssuedOnUpgrade || !error.as<VoskaryError::RequiresUpgrade>() ||
+    if (!options.keepIssuedOnUpgrade || !error.as<VoskaryError::RequiresUpgrade>() ||
         !isSuccess(answer.response->statusCode()))
       throw;
     throw IssuedDespiteUpgrade<SendResult>(std::move(answer), error);
   }
-  if (answer.response->statusCode() != 401 || !allowAuthRecovery || !vas) co_return answer;
+  if (answer.response->statusCode() != 401 || !options.allowAuthRecovery || !sessionToken)
+    co_return answer;
 
   auto refreshToken = storedRefreshToken(false);
   if (!refreshToken) co_return answer;
@@ -335,13 +337,14 @@ platform::Task<VasResponse> AuthClient::refresh(std::string refreshToken) {
 
 // --- Endpoints -----------------------------------------------------------------------------
 
-platform::Task<void> AuthClient::revokeSession(std::string vas) {
+platform::Task<void> AuthClient::revokeSession(std::string sessionToken) {
   auto self = shared_from_this();
   // The session ends here whatever the service answers: nothing learnt while it lived may be
   // handed to the next one.
   forgetRefreshes();
   const platform::URL url = resolve(kRevokePath);
-  SendResult answer = co_await perform(url, "POST", std::nullopt, vas, std::string(kRevokePath));
+  SendResult answer =
+      co_await perform(url, "POST", std::nullopt, sessionToken, std::string(kRevokePath));
   handleDeprecationHeaders(*answer.response, kRevokePath);
   mapStatusError(*answer.response, answer.data, kRevokePath);
 }
@@ -355,8 +358,9 @@ platform::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(
                                                    installID ? installID : config_.installID()});
   SendResult answer;
   try {
-    answer = co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST",
-                                              std::move(body), std::nullopt, true, true);
+    answer =
+        co_await performWithAuthRecovery(std::string(kAppleAuthcodePath), "POST", std::move(body),
+                                         std::nullopt, {.keepIssuedOnUpgrade = true});
   } catch (const IssuedDespiteUpgrade<SendResult>& issued) {
     std::optional<AppleAuthcodeResponse> decoded;
     try {
@@ -371,11 +375,11 @@ platform::Task<AppleAuthcodeResponse> AuthClient::exchangeAppleAuthCode(
                                                 "AppleAuthcodeResponse");
 }
 
-platform::Task<std::string> AuthClient::getAppDataToken(std::string vas) {
+platform::Task<std::string> AuthClient::getAppDataToken(std::string sessionToken) {
   auto self = shared_from_this();
   platform::Bytes body = encoded(AppDataTokenBody{config_.appSlug()});
   SendResult answer = co_await performWithAuthRecovery(std::string(kAppDataTokenPath), "POST",
-                                                       std::move(body), std::move(vas));
+                                                       std::move(body), std::move(sessionToken));
   mapStatusError(*answer.response, answer.data, kAppDataTokenPath);
   co_return decodeAnswer<AppDataTokenResponse>(answer.data, kAppDataTokenPath,
                                                "AppDataTokenResponse")

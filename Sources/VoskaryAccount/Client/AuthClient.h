@@ -28,6 +28,15 @@ class HTTPSession;
 
 namespace voskary {
 
+// How `AuthClient::performWithAuthRecovery` treats one request.
+struct AuthRecoveryOptions {
+  // A request with a session token refreshes it first when it is due, and repairs one 401.
+  bool allowAuthRecovery = true;
+  // A 2xx answer that carries a must-upgrade notice ends in
+  // `AuthClient::IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
+  bool keepIssuedOnUpgrade = false;
+};
+
 // The account library's one road to the identity service. Every request is resolved against
 // the identity URL, carries the JSON, user-agent and version headers (and for a signed-in
 // call the session token with a DPoP proof), passes the identity throttle, and has its
@@ -94,13 +103,10 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // For the library's own calls: resolves `path`, refreshes ahead of expiry, sends, applies
   // the deprecation step and repairs one 401. Returns every answer that passes the deprecation
   // step, whatever its status; the caller then calls `mapStatusError`.
-  // With `keepIssuedOnUpgrade`, a 2xx answer that carries a must-upgrade notice ends in
-  // `IssuedDespiteUpgrade<SendResult>` instead of `requiresUpgrade`.
   platform::Task<SendResult> performWithAuthRecovery(std::string path, std::string method,
                                                      std::optional<platform::Bytes> bodyData,
-                                                     std::optional<std::string> vas,
-                                                     bool allowAuthRecovery = true,
-                                                     bool keepIssuedOnUpgrade = false);
+                                                     std::optional<std::string> sessionToken,
+                                                     AuthRecoveryOptions options = {});
   // Nothing for a 2xx status; otherwise throws `sessionExpired` (401) or `serverError` with
   // the answer's "error" code.
   void mapStatusError(const platform::HTTPURLResponse& http, const platform::Bytes& data,
@@ -112,14 +118,14 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   // Forgets every refresh answer the client remembers; for signing out.
   void forgetRefreshes();
 
-  // Ends `vas` on the service. Any 2xx answer counts as success.
-  platform::Task<void> revokeSession(std::string vas);
+  // Ends the session token on the service. Any 2xx answer counts as success.
+  platform::Task<void> revokeSession(std::string sessionToken);
   // A 2xx answer with a must-upgrade notice ends in
   // `IssuedDespiteUpgrade<AppleAuthcodeResponse>` when it decodes, else in `requiresUpgrade`.
   platform::Task<AppleAuthcodeResponse> exchangeAppleAuthCode(
       std::string authorizationCode, std::optional<std::string> identityToken,
       std::optional<std::string> installID);
-  platform::Task<std::string> getAppDataToken(std::string vas);
+  platform::Task<std::string> getAppDataToken(std::string sessionToken);
 
  private:
   platform::Task<VasResponse> refresh(std::string refreshToken);
@@ -129,11 +135,12 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
   platform::URL resolve(std::string_view path) const;
   platform::Task<SendResult> perform(platform::URL url, std::string method,
                                      std::optional<platform::Bytes> bodyData,
-                                     std::optional<std::string> vas, std::string endpoint);
+                                     std::optional<std::string> sessionToken, std::string endpoint);
   static platform::Task<SendResult> transfer(std::shared_ptr<const AuthClient> client,
                                              platform::URL url, std::string method,
                                              std::optional<platform::Bytes> bodyData,
-                                             std::optional<std::string> vas, std::string endpoint);
+                                             std::optional<std::string> sessionToken,
+                                             std::string endpoint);
   void handleDeprecationHeaders(const platform::HTTPURLResponse& response,
                                 std::string_view endpoint) const;
   // A refresh token to spend for this request: from the stored session, when it has one.

@@ -398,7 +398,7 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::exchange(
   try {
     answer = co_await authClient_->performWithAuthRecovery(
         std::string(kExchangePath), "POST", platform::Bytes(text.begin(), text.end()), std::nullopt,
-        true, true);
+        {.keepIssuedOnUpgrade = true});
   } catch (const AuthClient::IssuedDespiteUpgrade<AuthClient::SendResult>& despite) {
     issued = despite;
   }

@@ -93,6 +93,7 @@ TEST_F(AppAccountServicesTest, StartUpInstallsTheAccountServicesAndSeedsTheInsta
   auto delegate = AppStartup::prepare(services);
   ASSERT_TRUE(delegate);
   EXPECT_TRUE(std::dynamic_pointer_cast<AppAccountServices>(AppScreens::shared().account));
+  runUntilIdle();
   // Telemetry, analytics and the account library agree on the device id from the start.
   EXPECT_EQ(services.settings.installId, kDeviceId);
   EXPECT_EQ(manager().config().installID(), kDeviceId);

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -257,6 +259,55 @@ TEST_F(DiagnosticLogBufferTest, OnlyARegularFileIsWrittenAndNothingBlocks) {
     EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(logFile()))) << name;
   }
   EXPECT_EQ(sim().systemLog->entries().size(), planted.size());
+}
+
+// The log is where failures go, so a log file that cannot be written (a folder in its place, a
+// full disk) is said on stderr: once, and again only after it has worked in between.
+TEST_F(DiagnosticLogBufferTest, AnUnwritableLogFileIsSaidOnceOnStandardError) {
+  auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  const std::string failure = "flagrig: cannot write the log file " + logFile().string();
+  fs::create_directories(logFile() / "in-the-way");
+  DiagnosticLogBuffer log(10, logFile());
+  ::testing::internal::CaptureStderr();
+  log.add("info", "lifecycle", "one");
+  log.add("info", "lifecycle", "two");
+  auto said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(count(said, failure + " ("), 1u) << said;
+
+  fs::remove_all(logFile());
+  ::testing::internal::CaptureStderr();
+  log.add("info", "lifecycle", "three");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+  // A file that may grow no further fails as a full disk does. (Grown first, so that the
+  // captured stderr stays well below the limit.)
+  std::ofstream(logFile(), std::ios::app) << std::string(65536, '.') << "\n";
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit full = old;
+  full.rlim_cur = fs::file_size(logFile());
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  ::testing::internal::CaptureStderr();
+  log.add("info", "lifecycle", "four");
+  log.add("info", "lifecycle", "five");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(count(said, failure + " ("), 1u) << said;
+  EXPECT_EQ(log.logBufferJSON().size(), 5u);
+
+  // A log folder that cannot be made is said too.
+  std::ofstream(folder.path() / "a-file") << "x";
+  sim().files->setLogsDirectory(folder.path() / "a-file");
+  ::testing::internal::CaptureStderr();
+  DiagnosticLogBuffer withoutFolder;
+  said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("flagrig: cannot make the log folder"), std::string::npos) << said;
 }
 
 TEST_F(DiagnosticLogBufferTest, ConcurrentWritersLeaveTheFileInRingOrder) {

@@ -7,6 +7,7 @@
 #include "Flagrig/Shell/Constants.h"
 #include "Flagrig/Tagging/HexAccessoryView.h"
 #include "Flagrig/Tagging/TagManager.h"
+#include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/StatusBar.h"
@@ -86,14 +87,38 @@ TEST_F(AppDelegateTest, LaunchRouteRunsOneTurnAfterTheSequence) {
   EXPECT_EQ(log->count("flow.present(permissions)"), 1);
 }
 
-TEST_F(AppDelegateTest, LaunchRouteAfterTheDemoWasFinishedLeavesTheTagManagerUncreated) {
+TEST_F(AppDelegateTest, LaunchRouteAfterTheDemoWasFinishedShowsNothing) {
   ax().setTrusted(true);
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(true));
   launch();
   EXPECT_EQ(log->count("tagDemo.present"), 0);
   EXPECT_EQ(log->count("flow.present(permissions)"), 0);
-  EXPECT_TRUE(desktop().hotKeys().registrations().empty()) << "the hotkey came before first use";
 }
+
+// Whatever the route, the hotkey works as soon as launching is over, before any menu opened.
+struct LaunchRoute {
+  const char* name;
+  bool trusted;
+  bool demoComplete;
+};
+
+class LaunchRouteHotkeyTest : public AppDelegateTest,
+                              public ::testing::WithParamInterface<LaunchRoute> {};
+
+TEST_P(LaunchRouteHotkeyTest, EndsWithTheHotkeyRegistered) {
+  ax().setTrusted(GetParam().trusted);
+  env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(GetParam().demoComplete));
+  launch();
+  ASSERT_EQ(desktop().hotKeys().registrations().size(), 1u);
+  desktop().pressKey(TagManager::defaultHotkeyCode, TagManager::defaultHotkeyModifiers);
+  EXPECT_FALSE(WindowPicker::shared().overlays().empty()) << "no pick started";
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, LaunchRouteHotkeyTest,
+                         ::testing::Values(LaunchRoute{"PermissionsStep", false, false},
+                                           LaunchRoute{"TagDemo", true, false},
+                                           LaunchRoute{"NothingToShow", true, true}),
+                         [](const auto& route) { return std::string(route.param.name); });
 
 TEST_F(AppDelegateTest, LaunchRouteWithATagSkipsTheDemo) {
   ax().setTrusted(true);
@@ -129,18 +154,18 @@ TEST_F(AppDelegateTest, AfterTheFlowTheDemoOrTheStatusMenuFollows) {
   ax().setTrusted(true);
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(true));
   auto delegate = launch();
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(statusMenuOpenings(), 1);
   desktop().closeMenus();
 
   env().defaults->set(AppDelegate::tagDemoCompleteKey, Value(false));
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
 
   ax().setTrusted(false);
-  delegate->firstRunFlowDidComplete();
+  delegate->loginFirstFlowDidComplete();
   advance(0.46);
   EXPECT_EQ(log->count("tagDemo.present"), 1);
   EXPECT_EQ(calls().back(), "flow.present(permissions)");
@@ -154,14 +179,14 @@ TEST_F(AppDelegateTest, StatusMenuFallsBackToSettingsWhenAccessibilityCannotOpen
 
   // The menu bar hides the item: the extras bar has no children.
   desktop().setStatusItemsHiddenByMenuBar(true);
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(logged(
       "warn lifecycle: Flagrig menu bar extra had no actionable item; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 1);
 
   // No status item at all: no extras bar.
   StatusBar::system().removeStatusItem(delegate->statusItem());
-  delegate->openMenuBarPopoverAfterOnboarding();
+  delegate->openStatusMenuAfterOnboarding();
   EXPECT_TRUE(
       logged("warn lifecycle: Could not locate Flagrig menu bar extra; opening Settings fallback"));
   EXPECT_EQ(log->count("settings.showWindow"), 2);

@@ -75,7 +75,7 @@ class RecordingTagDemo : public TagDemoScreen {
   std::shared_ptr<platform::Window> window_;
 };
 
-class RecordingFlow : public FirstRunFlowWindow {
+class RecordingFlow : public LoginFirstFlowWindow {
  public:
   explicit RecordingFlow(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
   void present(LoginFirstStep step) override {
@@ -145,7 +145,7 @@ class ShellTest : public TaggingTest {
     screens.updater = updater;
     screens.account = account;
     auto calls = log;
-    screens.makeFirstRunFlow = [calls](AppDelegate&) {
+    screens.makeLoginFirstFlow = [calls](AppDelegate&) {
       return std::make_shared<RecordingFlow>(calls);
     };
   }

@@ -7,6 +7,8 @@
 #include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Foundation/ProcessInfo.h"
+#include "Platform/Security/Keychain.h"
+#include "Platform/Security/KeychainKeyStore.h"
 #include "ShellTest.h"
 #include "VoskaryAccount/Client/VoskaryInstallMetrics.h"
 #include "VoskaryAccount/Telemetry/ErrorFirehoseClient.h"
@@ -35,6 +37,45 @@ class RecordingServices : public AppStartup::Services {
 class RealServicesButCrashCapture : public AppStartup::Services {
  public:
   void installCrashCapture() override {}
+};
+
+// The simulated keychain, noting for every call whether the status item was already up.
+class WatchedKeychain final : public Keychain {
+ public:
+  explicit WatchedKeychain(std::shared_ptr<Keychain> inner) : inner_(std::move(inner)) {}
+  OSStatus add(const GenericPasswordQuery& item, const Bytes& data) override {
+    note();
+    return inner_->add(item, data);
+  }
+  OSStatus update(const GenericPasswordQuery& query, const Bytes& data) override {
+    note();
+    return inner_->update(query, data);
+  }
+  KeychainCopyResult copyMatching(const GenericPasswordQuery& query) override {
+    note();
+    return inner_->copyMatching(query);
+  }
+  OSStatus remove(const GenericPasswordQuery& query) override {
+    note();
+    return inner_->remove(query);
+  }
+  OSStatus addKey(const KeyItem& key) override {
+    note();
+    return inner_->addKey(key);
+  }
+  KeyCopyResult copyKey(const std::string& tag) override {
+    note();
+    return inner_->copyKey(tag);
+  }
+  OSStatus removeKey(const std::string& tag) override {
+    note();
+    return inner_->removeKey(tag);
+  }
+  std::vector<bool> statusItemUp;
+
+ private:
+  void note() { statusItemUp.push_back(!StatusBar::system().items().empty()); }
+  std::shared_ptr<Keychain> inner_;
 };
 
 class StartupTest : public testing::ShellTest {
@@ -107,6 +148,18 @@ TEST_F(StartupTest, NormalRunConfiguresTelemetryBeforeStartingItThenHandsOverToT
   EXPECT_EQ(StatusBar::system().items().size(), 1u);
 }
 
+// A keyring that does not answer holds the main loop until its deadline; the user sees the
+// status item first.
+TEST_F(StartupTest, TheStatusItemIsUpBeforeAnyKeychainCall) {
+  auto watched = std::make_shared<WatchedKeychain>(env().keychain);
+  env().keychain = watched;
+  env().keyStore = std::make_shared<KeychainKeyStore>(watched);
+  start({});
+  EXPECT_EQ(services.calls.size(), 4u);
+  ASSERT_FALSE(watched->statusItemUp.empty());
+  for (bool up : watched->statusItemUp) EXPECT_TRUE(up);
+}
+
 TEST_F(StartupTest, TheRealStepsStartTheClientAndProbeTheRegionWithoutWaiting) {
   sim().http->respond(
       "GET",
@@ -116,8 +169,8 @@ TEST_F(StartupTest, TheRealStepsStartTheClientAndProbeTheRegionWithoutWaiting) {
   setArguments({});
   auto delegate = AppStartup::prepare(real);
   ASSERT_TRUE(delegate);
-  EXPECT_TRUE(voskary::ErrorFirehoseClient::shared().isStarted());
   runUntilIdle();
+  EXPECT_TRUE(voskary::ErrorFirehoseClient::shared().isStarted());
   auto requests = sim().http->requests();
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests[0].request.url.path(), "/api/geo");

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/URLSchemeRoute.h"
@@ -106,11 +107,19 @@ TEST_F(URLSchemeTest, ATakenReturnWithNoWindowOpenLeavesNoDockIconBehind) {
   EXPECT_EQ(app().activationPolicy(), ActivationPolicy::accessory);
 }
 
-TEST_F(URLSchemeTest, AReturnNobodyWaitsForChangesNothing) {
-  desktop().deliverURL("flagrig://auth/callback?code=1");
+TEST_F(URLSchemeTest, AReturnNobodyWaitsForChangesNothingButSaysSo) {
+  desktop().deliverURL("flagrig://auth/callback?code=CODE1&state=STATE1");
   runUntilIdle();
   EXPECT_EQ(calls().size(), 1u);
   EXPECT_EQ(app().activationPolicy(), ActivationPolicy::accessory);
+  auto lines = logLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "info auth: Sign-in return ignored: no sign-in is waiting for it"),
+            lines.end());
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.find("CODE1"), std::string::npos) << line;
+    EXPECT_EQ(line.find("STATE1"), std::string::npos) << line;
+  }
 }
 
 class URLSchemeAtStartTest : public testing::ShellTest {};

@@ -287,6 +287,19 @@ TEST_F(TagManagerTest, ThePollFollowsHidesShowsAndRemovesTags) {
     EXPECT_EQ(windowBehind(mailPanel.windowNumber()), mail.windowNumber);
   }
 
+  // A window closed while its process lives on takes its tag with it; the other one stays.
+  Rect draftBounds(200, 300, 300, 200);
+  WindowInfo draft{server().openWindow(mail.ownerPID, draftBounds), mail.ownerPID, draftBounds,
+                   "Mail"};
+  manager().createTag(draft);
+  tick();
+  ASSERT_EQ(manager().tags().size(), 3u);
+  server().closeWindow(draft.windowNumber);
+  tick();
+  ASSERT_EQ(manager().tags().size(), 2u);
+  EXPECT_EQ(tag(0).windowNumber, mail.windowNumber);
+  EXPECT_EQ(tag(1).windowNumber, notes.windowNumber);
+
   // Quitting the owner removes the tag at the next tick.
   auto mailPanelRef = tag(0).panel;
   server().quitApplication(mail.ownerPID);

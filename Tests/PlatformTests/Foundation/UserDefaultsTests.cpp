@@ -1,11 +1,16 @@
 #include "Platform/Foundation/UserDefaults.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -269,6 +274,48 @@ TEST_F(FileDefaultsTest, APlantedLinkIsNeverFollowed) {
   EXPECT_EQ((std::filesystem::status(file_).permissions() & std::filesystem::perms::all),
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(UserDefaults(std::make_shared<FileDefaultsStore>(file_)).integerForKey("k"), 1);
+}
+
+// What may sit at the file's path besides a file: a FIFO would block the read for good (with the
+// single-instance lock held, every later launch would say "already running"), a link would be
+// read through. Each is moved aside as a corrupt file is, and the store starts empty.
+TEST_F(FileDefaultsTest, AnythingButARegularFileIsMovedAsideWithoutWaiting) {
+  const auto victim = dir_ / "victim.json";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"fifo", [&] { ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0); }},
+           {"link", [&] { std::filesystem::create_symlink(victim, file_); }},
+           {"directory", [&] { std::filesystem::create_directory(file_); }},
+       }) {
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(file_.parent_path());
+    std::ofstream(victim) << R"({"k":{"int":7}})";
+    c.plant();
+    auto loaded = std::async(std::launch::async, [&] {
+      return UserDefaults(std::make_shared<FileDefaultsStore>(file_)).object("k").has_value();
+    });
+    if (loaded.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << c.name << ": loading blocked";
+      int writer = ::open(file_.c_str(), O_WRONLY | O_NONBLOCK);
+      loaded.wait();
+      ::close(writer);
+      continue;
+    }
+    EXPECT_FALSE(loaded.get()) << c.name;
+    std::size_t aside = 0;
+    for (auto& entry : std::filesystem::directory_iterator(file_.parent_path()))
+      aside += entry.path().filename().string().starts_with("defaults.json.corrupt-");
+    EXPECT_EQ(aside, 1u) << c.name;
+    UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+    d.set("k", 1);
+    EXPECT_TRUE(d.synchronize()) << c.name;
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file_)));
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), R"({"k":{"int":7}})");
+  }
 }
 
 TEST(UserDefaultsTest, NumberTextReadsTheSameInEveryLocale) {

@@ -116,6 +116,50 @@ TEST_F(CurlHTTPSessionTests, EveryStatusIsAnAnswerNotAnError) {
   }
 }
 
+// A redirect is followed only on the same scheme, host and port: elsewhere it would carry the
+// body (a refresh token) and the fields there. Otherwise the redirect itself is the answer.
+TEST_F(CurlHTTPSessionTests, RedirectsAreFollowedOnlyWithinTheOrigin) {
+  LoopbackHTTPServer elsewhere(
+      [](const auto&) { return LoopbackHTTPServer::answer(200, {}, "stolen"); });
+  std::string location;
+  LoopbackHTTPServer origin([&](const LoopbackHTTPServer::Request& r) {
+    if (r.target == "/moved") return LoopbackHTTPServer::answer(200, {}, "here: " + r.body);
+    return LoopbackHTTPServer::answer(307, {{"Location", location}}, "redirect body");
+  });
+  int port = std::stoi(origin.url("").substr(std::string("http://127.0.0.1:").size()));
+  struct Case {
+    std::string location;
+    bool followed;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/moved", true},
+           {origin.url("/moved"), true},
+           {"HTTP://127.0.0.1:" + std::to_string(port) + "/moved", true},
+           {elsewhere.url("/api/app-sessions/refresh"), false},
+           {"http://localhost:" + std::to_string(port) + "/moved", false},
+           {"https://127.0.0.1:" + std::to_string(port) + "/moved", false},
+           {"//[::1]:" + std::to_string(port) + "/moved", false},
+       }) {
+    location = c.location;
+    auto post = request(origin.url("/api/app-sessions/refresh"), "POST");
+    post.setValue("DPoP proof", "DPoP");
+    post.httpBody = Bytes{'r', 't'};
+    auto outcome = fetch(post);
+    ASSERT_TRUE(outcome.result) << c.location
+                                << (outcome.error ? outcome.error->description() : "");
+    const auto* http = outcome.result->response->asHTTP();
+    if (c.followed) {
+      EXPECT_EQ(http->statusCode(), 200) << c.location;
+      EXPECT_EQ(text(outcome.result->data), "here: rt") << c.location;
+    } else {
+      EXPECT_EQ(http->statusCode(), 307) << c.location;
+      EXPECT_EQ(http->value("Location"), c.location);
+      EXPECT_EQ(http->url(), post.url);
+    }
+  }
+  EXPECT_TRUE(elsewhere.requests().empty());
+}
+
 TEST_F(CurlHTTPSessionTests, ASlowAnswerHitsTheTimeout) {
   LoopbackHTTPServer server([&server](const auto&) {
     server.holdUntilStopped();

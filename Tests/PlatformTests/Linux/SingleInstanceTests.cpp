@@ -11,9 +11,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "Platform/Desktop/AppleEventManager.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Linux/SingleInstance.h"
 #include "Support/SimTest.h"
 #include "Support/TemporaryDirectory.h"
@@ -193,6 +195,74 @@ TEST_F(SingleInstanceTest, TheFolderMustBePrivate) {
   EXPECT_FALSE(nowhere.isUsable());
 }
 
+// Another local user's folder under /tmp, or a lock or socket path that is a directory or a
+// link, would leave no single instance at all; the next place is taken instead.
+TEST_F(SingleInstanceTest, AFolderThatCannotHoldTheLockIsPassedOver) {
+  namespace fs = std::filesystem;
+  auto runtime = directory.path() / "runtime";
+  auto state = directory.path() / "state";
+  auto temporary = directory.path() / "tmp-flagrig";
+  auto fallback = state / "Flagrig" / "instance";
+  auto reset = [&] {
+    for (const auto& p : {runtime, state, temporary}) fs::remove_all(p);
+    fs::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    fs::path expected;
+  };
+  std::vector<Case> cases = {
+      {"a private runtime folder", [] {}, runtime},
+      {"a runtime folder others can read", [&] { ::chmod(runtime.c_str(), 0755); }, fallback},
+      {"a lock that is a directory", [&] { fs::create_directory(runtime / "flagrig.lock"); },
+       fallback},
+      {"a lock that is a link",
+       [&] { fs::create_symlink(directory.path() / "elsewhere", runtime / "flagrig.lock"); },
+       fallback},
+      {"a socket that is a directory", [&] { fs::create_directory(runtime / "flagrig.socket"); },
+       fallback},
+      {"a socket that is a link",
+       [&] { fs::create_symlink(directory.path() / "elsewhere", runtime / "flagrig.socket"); },
+       fallback},
+      {"a state folder that is taken as well",
+       [&] {
+         fs::create_directory(runtime / "flagrig.lock");
+         fs::create_directories(fallback / "flagrig.lock");
+       },
+       temporary},
+      {"a folder under /tmp of another user",
+       [&] {
+         fs::create_directory(runtime / "flagrig.lock");
+         fs::create_directories(fallback / "flagrig.lock");
+         fs::create_directory(temporary);
+         // Root can hand it to another user; anyone else makes it open to all.
+         if (::getuid() == 0) {
+           ASSERT_EQ(::chown(temporary.c_str(), 1, ::getgid()), 0);
+         } else {
+           ::chmod(temporary.c_str(), 0777);
+         }
+       },
+       {}},
+  };
+  for (const auto& c : cases) {
+    reset();
+    c.plant();
+    auto chosen = SingleInstance::chooseDirectory({runtime, state, temporary});
+    EXPECT_EQ(chosen.value_or(fs::path()), c.expected) << c.name;
+    if (!chosen) continue;
+    SingleInstance first(*chosen);
+    EXPECT_TRUE(first.acquire()) << c.name;
+    struct stat st {};
+    ASSERT_EQ(::lstat(chosen->c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << c.name;
+  }
+  // With no runtime folder at all, the state folder comes first.
+  reset();
+  EXPECT_EQ(SingleInstance::chooseDirectory({{}, state, temporary}), fallback);
+}
+
 TEST_F(SingleInstanceTest, AnAddressArrivesAsTheURLSchemeEvent) {
   std::vector<std::string> received;
   AppleEventManager::shared().setEventHandler(
@@ -204,6 +274,51 @@ TEST_F(SingleInstanceTest, AnAddressArrivesAsTheURLSchemeEvent) {
   AppleEventManager::shared().beginDispatching();
   SingleInstance::deliverAsURLEvent("flagrig://x");
   EXPECT_EQ(received, std::vector<std::string>{"flagrig://x"});
+}
+
+// A later plain launch asks the running application to reopen; an address stays the event.
+TEST_F(SingleInstanceTest, AHandedOverReopenReachesTheRunningApplication) {
+  struct Delegate : ApplicationDelegate {
+    std::vector<std::string> calls;
+    bool applicationShouldHandleReopen(Application&, bool) override {
+      calls.push_back("reopen");
+      return false;
+    }
+  };
+  auto delegate = std::make_shared<Delegate>();
+  Application::shared().setDelegate(delegate);
+  AppleEventManager::shared().setEventHandler(
+      AppleEventCode::internetEventClass, AppleEventCode::getURL,
+      [&](const AppleEventDescriptor& event, AppleEventDescriptor&) {
+        auto direct = event.paramDescriptor(AppleEventCode::directObjectKeyword);
+        delegate->calls.push_back("url " + direct->stringValue().value_or(""));
+      });
+
+  SingleInstance first(directory.path());
+  ASSERT_TRUE(first.acquire());
+  first.listen([&](std::string message) {
+    delivered.push_back(message);
+    SingleInstance::deliver(message);
+  });
+  auto handOver = [&](const std::string& message) {
+    SingleInstance second(directory.path());
+    EXPECT_FALSE(second.acquire());
+    bool handed = false;
+    std::size_t before = delivered.size();
+    std::thread peer([&] { handed = second.handOver(message); });
+    EXPECT_TRUE(serveUntil(first, [&] { return delivered.size() > before; }));
+    peer.join();
+    EXPECT_TRUE(handed);
+  };
+
+  // While launching, the launch route is on its way: no second route on top of it.
+  handOver(SingleInstance::reopenRequest);
+  EXPECT_TRUE(delegate->calls.empty());
+
+  Application::shared().finishLaunching();
+  handOver(SingleInstance::reopenRequest);
+  handOver("flagrig://open");
+  EXPECT_EQ(delegate->calls, (std::vector<std::string>{"reopen", "url flagrig://open"}));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -72,6 +74,31 @@ TEST_F(XdgWorkspaceTest, OpeningAnAddressAnswersWithTheOpenersExitStatus) {
   EXPECT_FALSE(XdgWorkspace({}, XdgOpen("flagrig-no-such-opener")).openURL(URL("https://x.test")));
 }
 
+TEST_F(XdgWorkspaceTest, AnAddressNoHandlerTookIsNamedWithoutItsQuery) {
+  // Standard error goes to a file for a while, read until the line has come.
+  auto errors = directory.path() / "stderr";
+  std::fflush(stderr);
+  int saved = ::dup(2);
+  int file = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(file, 2);
+  ::close(file);
+  auto said = [&] {
+    std::ifstream in(errors);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_TRUE(XdgWorkspace({}, XdgOpen(fakeOpener(3)))
+                  .openURL(URL("https://auth.example.test/authorize?state=SECRET&nonce=SECRET")));
+  bool came = runUntil([&] { return said().find('\n') != std::string::npos; });
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  ASSERT_TRUE(came);
+  EXPECT_NE(said().find("no handler opened an address at https://auth.example.test"),
+            std::string::npos)
+      << said();
+  EXPECT_EQ(said().find("SECRET"), std::string::npos) << said();
+}
+
 TEST_F(XdgWorkspaceTest, RevealingFilesOpensEachFolderOnce) {
   XdgWorkspace workspace({}, XdgOpen(fakeOpener(0)));
   auto folder = directory.path() / "logs";
@@ -107,6 +134,48 @@ TEST_F(XdgWorkspaceTest, RunningApplicationsAreLiveProcesses) {
     failure = error;
   });
   ASSERT_TRUE(runUntil([&] { return failure.has_value() && !launched; }));
+}
+
+// Descriptors opened without close-on-exec, as libcurl's sockets are, never reach a child: the
+// opener and the browser it starts, or a new instance of ours.
+TEST_F(XdgWorkspaceTest, ChildrenInheritOnlyTheStandardDescriptors) {
+  int leaky[2], sockets[2];
+  ASSERT_EQ(::pipe(leaky), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+  auto listed = [](const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::vector<int> fds;
+    for (int fd; in >> fd;) fds.push_back(fd);
+    return fds;
+  };
+  auto standardOnly = [](const std::vector<int>& fds) {
+    for (int fd : fds) {
+      if (fd > 2) return false;
+    }
+    return true;
+  };
+
+  auto byOpener = directory.path() / "opener-fds";
+  std::optional<bool> opened;
+  XdgOpen(FLAGRIG_LIST_DESCRIPTORS).open(byOpener.string(), [&](bool ok) { opened = ok; });
+  ASSERT_TRUE(runUntil([&] { return opened.has_value(); }));
+  EXPECT_EQ(opened, true);
+  auto fds = listed(byOpener);
+  EXPECT_FALSE(fds.empty());
+  EXPECT_TRUE(standardOnly(fds)) << ::testing::PrintToString(fds);
+
+  auto byLaunch = directory.path() / "launch-fds";
+  ::setenv("FLAGRIG_DESCRIPTORS_FILE", byLaunch.c_str(), 1);
+  std::shared_ptr<RunningApplication> launched;
+  XdgWorkspace(std::vector<std::string>{})
+      .openApplication(FLAGRIG_LIST_DESCRIPTORS, {}, [&](auto app, auto) { launched = app; });
+  ASSERT_TRUE(runUntil([&] { return launched && launched->isTerminated(); }));
+  ::unsetenv("FLAGRIG_DESCRIPTORS_FILE");
+  fds = listed(byLaunch);
+  EXPECT_FALSE(fds.empty());
+  EXPECT_TRUE(standardOnly(fds)) << ::testing::PrintToString(fds);
+
+  for (int fd : {leaky[0], leaky[1], sockets[0], sockets[1]}) ::close(fd);
 }
 
 TEST(XdgWorkspaceArguments, AreThisProcesssArgumentsWithoutTheProgram) {

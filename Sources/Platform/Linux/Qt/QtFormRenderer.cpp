@@ -1,9 +1,14 @@
 #include "Platform/Linux/Qt/QtFormRenderer.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,13 +16,21 @@
 #include <QPalette>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
+#include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
+#include "Platform/Desktop/Workspace.h"
+#include "Platform/Forms/FormMetrics.h"
+#include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
 #include "Platform/Linux/Qt/QtWindowHost.h"
 
@@ -39,6 +52,10 @@ bool isDark(const Node& node) {
 QColor textColour(const Node& node) {
   if (node.foreground()) return toQColor(*node.foreground());
   return isDark(node) ? QColor::fromRgbF(1, 1, 1, 0.88f) : QColor::fromRgbF(0, 0, 0, 0.85f);
+}
+
+QColor secondaryColour(const Node& node) {
+  return isDark(node) ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 130);
 }
 
 QColor accentColour(const Node& node) {
@@ -115,15 +132,24 @@ class QtFormNodeWidget final : public QWidget {
   NodeKind kind() const { return kind_; }
   QWidget* content() const { return content_; }
   QScrollArea* scrollArea() const { return scroll_; }
+  const Node* node() const { return node_; }
+  bool isSpinning() const { return spinTimer_ != nullptr; }
 
   void bind(const Node& node, double opacity, bool disabled, bool oneLine) {
     node_ = &node;
     oneLine_ = oneLine;
     opacity_ = opacity;
     disabled_ = disabled;
-    if (isControl(kind_)) setCursor(disabled ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    if (isControl(kind_)) {
+      setCursor(disabled ? Qt::ArrowCursor : Qt::PointingHandCursor);
+      setMouseTracking(true);
+    }
     std::string name = node.accessibilityLabel().value_or(node.title());
     if (accessibleName() != qs(name)) setAccessibleName(qs(name));
+    QString hint = qs(node.accessibilityHint().value_or(""));
+    if (accessibleDescription() != hint) setAccessibleDescription(hint);
+    bindLinks(node);
+    syncSpinner();
     if (scroll_) {
       scroll_->setGeometry(rect());
       scroll_->setVerticalScrollBarPolicy(node.showsScrollIndicators() ? Qt::ScrollBarAsNeeded
@@ -136,7 +162,10 @@ class QtFormNodeWidget final : public QWidget {
  protected:
   void resizeEvent(QResizeEvent*) override {
     if (scroll_) scroll_->setGeometry(rect());
+    if (links_) links_->setGeometry(rect());
   }
+  void showEvent(QShowEvent*) override { syncSpinner(); }
+  void hideEvent(QHideEvent*) override { syncSpinner(); }
 
   void paintEvent(QPaintEvent*) override {
     if (!node_ || renderer_.host()->isEffectivelyHidden(*node_)) return;
@@ -147,6 +176,8 @@ class QtFormNodeWidget final : public QWidget {
     QRectF r = QRectF(rect());
     switch (n.kind()) {
       case NodeKind::text:
+        if (!links_) paintText(p, n, r);
+        break;
       case NodeKind::link:
         paintText(p, n, r);
         break;
@@ -190,6 +221,16 @@ class QtFormNodeWidget final : public QWidget {
       default:
         break;
     }
+    if (isControl(n.kind()) && renderer_.host()->focused() == n.identity()) {
+      // The focus ring, in the accent colour, just inside the control's edge.
+      p.setOpacity(1);
+      double w = forms::FormMetrics::focusRingWidth;
+      QPen ring(accentColour(n), w);
+      p.setPen(ring);
+      p.setBrush(Qt::NoBrush);
+      p.drawPath(shapePath(forms::ShapeKind::roundedRectangle,
+                           r.adjusted(w / 2, w / 2, -w / 2, -w / 2), 6));
+    }
   }
 
   void mousePressEvent(QMouseEvent* event) override {
@@ -207,7 +248,90 @@ class QtFormNodeWidget final : public QWidget {
     activate();
   }
 
+ public:
+  // Opens a picker's menu under it (a click, or Space and Return on the focused picker).
+  void openMenu() {
+    if (!node_ || node_->kind() != NodeKind::picker) return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    auto onSelect = node_->onSelect();
+    for (const auto& [tag, title] : node_->options()) {
+      QAction* action = menu->addAction(qs(title));
+      action->setCheckable(true);
+      action->setChecked(tag == node_->selection());
+      std::string chosen = tag;
+      QObject::connect(action, &QAction::triggered, [onSelect, chosen] {
+        if (onSelect) onSelect(chosen);
+      });
+    }
+    // Never exec(): our loop keeps running while the menu is open.
+    menu->popup(mapToGlobal(QPoint(0, height())));
+  }
+
  private:
+  // A text with inline links is drawn by a rich-text label, whose links open through the
+  // workspace (never by Qt's own URL handling).
+  void bindLinks(const Node& node) {
+    if (node.kind() != NodeKind::text || node.runs().empty()) {
+      delete links_;
+      links_ = nullptr;
+      return;
+    }
+    if (!links_) {
+      links_ = new QLabel(this);
+      links_->setTextFormat(Qt::RichText);
+      links_->setWordWrap(true);
+      links_->setOpenExternalLinks(false);
+      links_->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+      links_->setGeometry(rect());
+      setAttribute(Qt::WA_TransparentForMouseEvents, false);
+      QObject::connect(links_, &QLabel::linkActivated, [](const QString& address) {
+        auto url = URL::parse(address.toStdString());
+        if (url && hasEnvironment() && env().desktop) env().desktop->workspace().openURL(*url);
+      });
+      links_->show();
+    }
+    QColor text = textColour(node);
+    QColor link = node.tint() ? toQColor(*node.tint()) : accentColour(node);
+    QString html;
+    for (const auto& run : node.runs()) {
+      QString piece = qs(run.text).toHtmlEscaped();
+      if (run.url) {
+        html += QStringLiteral("<a href=\"%1\" style=\"color:%2; text-decoration:none\">%3</a>")
+                    .arg(qs(run.url->absoluteString()).toHtmlEscaped(), link.name(QColor::HexArgb),
+                         piece);
+      } else {
+        html += piece;
+      }
+    }
+    Qt::Alignment align =
+        node.multilineTextAlignment() == forms::TextAlignment::center     ? Qt::AlignHCenter
+        : node.multilineTextAlignment() == forms::TextAlignment::trailing ? Qt::AlignRight
+                                                                          : Qt::AlignLeft;
+    links_->setAlignment(align | Qt::AlignVCenter);
+    links_->setFont(toQFont(node.font().value_or(forms::FormLayout::defaultFont())));
+    QPalette palette = links_->palette();
+    palette.setColor(QPalette::WindowText, text);
+    links_->setPalette(palette);
+    if (links_->text() != html) links_->setText(html);
+  }
+
+  // An indeterminate spinner turns only while it is on screen: no timer otherwise.
+  void syncSpinner() {
+    bool wanted = node_ && node_->kind() == NodeKind::progress && !node_->progressValue() &&
+                  isVisible() && !renderer_.host()->isEffectivelyHidden(*node_);
+    if (wanted && !spinTimer_) {
+      spinTimer_ = new QTimer(this);
+      spinTimer_->setInterval(50);
+      QObject::connect(spinTimer_, &QTimer::timeout, this, [this] { QWidget::update(); });
+      spinTimer_->start();
+      spinClock_.start();
+    } else if (!wanted && spinTimer_) {
+      delete spinTimer_;
+      spinTimer_ = nullptr;
+    }
+  }
+
   void activate() {
     auto host = renderer_.host();
     const Node& n = *node_;
@@ -219,25 +343,11 @@ class QtFormNodeWidget final : public QWidget {
         host->tapIdentity(identity);
         break;
       case NodeKind::toggle:
-        if (auto onToggle = n.onToggle()) onToggle(!n.isOn());
+        host->activate(identity);
         break;
-      case NodeKind::picker: {
-        auto* menu = new QMenu(this);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        auto onSelect = n.onSelect();
-        for (const auto& [tag, title] : n.options()) {
-          QAction* action = menu->addAction(qs(title));
-          action->setCheckable(true);
-          action->setChecked(tag == n.selection());
-          std::string chosen = tag;
-          QObject::connect(action, &QAction::triggered, [onSelect, chosen] {
-            if (onSelect) onSelect(chosen);
-          });
-        }
-        // Never exec(): our loop keeps running while the menu is open.
-        menu->popup(mapToGlobal(QPoint(0, height())));
+      case NodeKind::picker:
+        openMenu();
         break;
-      }
       default:
         break;
     }
@@ -247,6 +357,7 @@ class QtFormNodeWidget final : public QWidget {
     QFont font = toQFont(n.font().value_or(forms::FormLayout::defaultFont()));
     p.setFont(font);
     QColor colour = textColour(n);
+    if (n.isSecondary() && !n.foreground()) colour = secondaryColour(n);
     if (n.kind() == NodeKind::link && !n.foreground()) {
       colour = n.tint() ? toQColor(*n.tint()) : accentColour(n);
     }
@@ -341,9 +452,9 @@ class QtFormNodeWidget final : public QWidget {
                                                        : accentColour(n));
         break;
       default:
-        p.fillPath(
-            shapePath(forms::ShapeKind::roundedRectangle, r.adjusted(0.5, 0.5, -0.5, -0.5), 6),
-            isDark(n) ? QColor(255, 255, 255, 46) : QColor(0, 0, 0, 20));
+        p.fillPath(shapePath(forms::ShapeKind::roundedRectangle, r.adjusted(0.5, 0.5, -0.5, -0.5),
+                             forms::FormMetrics::buttonCornerRadius),
+                   isDark(n) ? QColor(255, 255, 255, 46) : QColor(0, 0, 0, 20));
         break;
     }
     // The plain pressed look: the label darkens while the pointer holds it.
@@ -352,8 +463,11 @@ class QtFormNodeWidget final : public QWidget {
   }
 
   void paintToggle(QPainter& p, const Node& n, const QRectF& r) {
-    QRectF knobTrack(r.right() - 32, r.center().y() - 9, 32, 18);
-    QRectF label(r.left(), r.top(), std::max(0.0, r.width() - 40), r.height());
+    using M = forms::FormMetrics;
+    QRectF knobTrack(r.right() - M::switchWidth, r.center().y() - M::switchHeight / 2,
+                     M::switchWidth, M::switchHeight);
+    QRectF label(r.left(), r.top(), std::max(0.0, r.width() - M::switchWidth - M::labelGap),
+                 r.height());
     p.setFont(toQFont(n.font().value_or(forms::FormLayout::defaultFont())));
     p.setPen(textColour(n));
     p.drawText(label, static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter) | Qt::TextWordWrap,
@@ -361,10 +475,11 @@ class QtFormNodeWidget final : public QWidget {
     p.setPen(Qt::NoPen);
     p.setBrush(n.isOn() ? accentColour(n)
                         : (isDark(n) ? QColor(255, 255, 255, 60) : QColor(0, 0, 0, 40)));
-    p.drawRoundedRect(knobTrack, 9, 9);
+    p.drawRoundedRect(knobTrack, M::switchHeight / 2, M::switchHeight / 2);
     p.setBrush(Qt::white);
-    double x = n.isOn() ? knobTrack.right() - 17 : knobTrack.left() + 1;
-    p.drawEllipse(QRectF(x, knobTrack.top() + 1, 16, 16));
+    double gap = (M::switchHeight - M::switchKnob) / 2;
+    double x = n.isOn() ? knobTrack.right() - gap - M::switchKnob : knobTrack.left() + gap;
+    p.drawEllipse(QRectF(x, knobTrack.top() + gap, M::switchKnob, M::switchKnob));
   }
 
   void paintLabeled(QPainter& p, const Node& n, const QRectF& r) {
@@ -377,11 +492,13 @@ class QtFormNodeWidget final : public QWidget {
       if (tag == n.selection()) current = title;
     }
     QFontMetricsF metrics(p.font());
-    double width = metrics.horizontalAdvance(qs(current)) + 28;
-    QRectF box(r.right() - width, r.center().y() - 11, width, 22);
+    double width = metrics.horizontalAdvance(qs(current)) + forms::FormMetrics::pickerChrome;
+    double height = metrics.height() + forms::FormMetrics::pickerExtraHeight;
+    QRectF box(r.right() - width, r.center().y() - height / 2, width, height);
     p.setPen(Qt::NoPen);
     p.setBrush(isDark(n) ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 18));
-    p.drawRoundedRect(box, 5, 5);
+    p.drawRoundedRect(box, forms::FormMetrics::pickerCornerRadius,
+                      forms::FormMetrics::pickerCornerRadius);
     p.setPen(textColour(n));
     p.drawText(box.adjusted(8, 0, -20, 0), static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter),
                qs(current));
@@ -399,23 +516,27 @@ class QtFormNodeWidget final : public QWidget {
       p.fillPath(shapePath(forms::ShapeKind::capsule, done, 3), accentColour(n));
       return;
     }
-    double side = std::min(r.width(), r.height()) - 2;
+    double side =
+        std::min({r.width(), r.height(), forms::FormLayout::spinnerSide(n.controlSize())}) - 2;
     QRectF ring(r.center().x() - side / 2, r.center().y() - side / 2, side, side);
-    QPen pen(colour, 2);
+    QPen pen(colour, n.controlSize() == forms::ControlSize::small ? 1.5 : 2);
     pen.setCapStyle(Qt::RoundCap);
     p.setPen(pen);
-    p.drawArc(ring, 90 * 16, 270 * 16);
+    // A turn a second, from the clock rather than a frame count, so no frame is stale.
+    int start = spinTimer_ ? static_cast<int>(-(spinClock_.elapsed() % 1000) * 360 / 1000) : 0;
+    p.drawArc(ring, (90 + start) * 16, 270 * 16);
   }
 
   void paintSection(QPainter& p, const Node& n, const QRectF& r) {
     double header = forms::FormLayout::sectionHeaderHeight(n);
     double footer = forms::FormLayout::sectionFooterHeight(n);
-    QColor caption = isDark(n) ? QColor(255, 255, 255, 140) : QColor(0, 0, 0, 130);
+    QColor caption = secondaryColour(n);
     p.setFont(toQFont(forms::FormLayout::defaultFont()));
     p.setPen(caption);
     if (header > 0) p.drawText(QRectF(r.left() + 4, r.top(), r.width(), header), qs(n.text()));
     QRectF group(r.left(), r.top() + header, r.width(), r.height() - header - footer);
-    p.fillPath(shapePath(forms::ShapeKind::roundedRectangle, group, 8),
+    p.fillPath(shapePath(forms::ShapeKind::roundedRectangle, group,
+                         forms::FormMetrics::sectionCornerRadius),
                isDark(n) ? QColor(255, 255, 255, 14) : QColor(0, 0, 0, 10));
     if (footer > 0) {
       p.setPen(caption);
@@ -432,22 +553,57 @@ class QtFormNodeWidget final : public QWidget {
   bool oneLine_ = false;
   QScrollArea* scroll_ = nullptr;
   QWidget* content_ = nullptr;
+  QLabel* links_ = nullptr;
+  QTimer* spinTimer_ = nullptr;
+  QElapsedTimer spinClock_;
 };
 
 namespace {
 
-// Relays the native window's resizes to the renderer.
-class ResizeWatcher final : public QObject {
+// Relays the native window's input and changes to the renderer: resizes, keys, the pointer's
+// moves, and repaints (after which a hosted view may have changed its height).
+class WindowWatcher final : public QObject {
  public:
-  ResizeWatcher(QObject* parent, std::function<void()> onResize)
-      : QObject(parent), onResize_(std::move(onResize)) {}
+  WindowWatcher(QObject* parent, QtFormRenderer& renderer, std::function<void()> onResize,
+                std::function<void()> onPaint, std::function<bool()> blocked)
+      : QObject(parent),
+        renderer_(renderer),
+        onResize_(std::move(onResize)),
+        onPaint_(std::move(onPaint)),
+        blocked_(std::move(blocked)) {}
   bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Resize) onResize_();
-    return false;
+    switch (event->type()) {
+      case QEvent::Resize:
+        onResize_();
+        return false;
+      case QEvent::Paint:
+        onPaint_();
+        return false;
+      case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        return renderer_.handleKey(key->key(), key->modifiers());
+      }
+      case QEvent::MouseMove:
+        renderer_.pointerMoved(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        return false;
+      case QEvent::Leave:
+        renderer_.pointerMoved(std::nullopt);
+        return false;
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+        // While its dialog is up the form takes no clicks.
+        return blocked_();
+      default:
+        return false;
+    }
   }
 
  private:
+  QtFormRenderer& renderer_;
   std::function<void()> onResize_;
+  std::function<void()> onPaint_;
+  std::function<bool()> blocked_;
 };
 
 QtWindowHost* nativeHostOf(const Window& window) {
@@ -458,30 +614,210 @@ QtWindowHost* nativeHostOf(const Window& window) {
   return nullptr;
 }
 
+QAccessible::Role qtRole(forms::AccessibilityRole role) {
+  using R = forms::AccessibilityRole;
+  switch (role) {
+    case R::button:
+      return QAccessible::Button;
+    case R::link:
+      return QAccessible::Link;
+    case R::toggle:
+      return QAccessible::CheckBox;
+    case R::picker:
+      return QAccessible::ComboBox;
+    case R::image:
+      return QAccessible::Graphic;
+    case R::header:
+      return QAccessible::Heading;
+    case R::group:
+      return QAccessible::Grouping;
+    case R::progress:
+      return QAccessible::ProgressBar;
+    case R::staticText:
+    case R::automatic:
+      break;
+  }
+  return QAccessible::StaticText;
+}
+
+constexpr const char* kRendererProperty = "flagrigFormRenderer";
+
 }  // namespace
+
+// A node as assistive technology reads it: the host's element for its identity.
+class QtFormNodeAccessible final : public QAccessibleWidget {
+ public:
+  QtFormNodeAccessible(QtFormNodeWidget* widget, const forms::AccessibilityElement& element)
+      : QAccessibleWidget(widget, qtRole(element.role)), element_(element) {}
+  QString text(QAccessible::Text t) const override {
+    switch (t) {
+      case QAccessible::Name:
+        return qs(element_.label);
+      case QAccessible::Description:
+        return qs(element_.hint);
+      case QAccessible::Value:
+        return qs(element_.value);
+      default:
+        return QAccessibleWidget::text(t);
+    }
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.disabled = !element_.enabled;
+    if (element_.role == forms::AccessibilityRole::toggle) {
+      s.checkable = true;
+      s.checked = element_.value == "1";
+    }
+    return s;
+  }
+  int childCount() const override { return 0; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  QAccessibleInterface* parent() const override {
+    auto* w = widget()->parentWidget();
+    while (w && !w->property(kRendererProperty).isValid()) w = w->parentWidget();
+    return w ? QAccessible::queryAccessibleInterface(w) : QAccessibleWidget::parent();
+  }
+
+ private:
+  forms::AccessibilityElement element_;
+};
+
+// The form's root: its children are the host's elements in reading order, whatever widgets
+// draw them (a combined row is one element; decorations are none).
+class QtFormRootAccessible final : public QAccessibleWidget {
+ public:
+  QtFormRootAccessible(QWidget* root, QtFormRenderer& renderer)
+      : QAccessibleWidget(root, QAccessible::Pane), renderer_(renderer) {}
+  int childCount() const override { return static_cast<int>(widgets().size()); }
+  QAccessibleInterface* child(int index) const override {
+    auto list = widgets();
+    if (index < 0 || index >= static_cast<int>(list.size())) return nullptr;
+    return QAccessible::queryAccessibleInterface(list[static_cast<std::size_t>(index)]);
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    auto list = widgets();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (child && child->object() == list[i]) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  QAccessibleInterface* childAt(int x, int y) const override {
+    for (QWidget* w : widgets()) {
+      if (w->isVisible() && QRect(w->mapToGlobal(QPoint(0, 0)), w->size()).contains(x, y))
+        return QAccessible::queryAccessibleInterface(w);
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<QWidget*> widgets() const {
+    std::vector<QWidget*> out;
+    std::string last;
+    for (const auto& e : renderer_.host()->accessibilityElements()) {
+      if (e.identity == last) continue;
+      last = e.identity;
+      if (auto* w = renderer_.widgetFor(e.identity); w && w->isVisible()) out.push_back(w);
+    }
+    return out;
+  }
+  QtFormRenderer& renderer_;
+};
+
+namespace {
+
+QtFormRenderer* rendererOf(QObject* object) {
+  auto value = object->property(kRendererProperty);
+  return value.isValid() ? static_cast<QtFormRenderer*>(value.value<void*>()) : nullptr;
+}
+
+QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
+  if (auto* node = dynamic_cast<QtFormNodeWidget*>(object)) {
+    QObject* up = node->parent();
+    while (up && !rendererOf(up)) up = up->parent();
+    QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
+    if (!renderer || !node->node()) return nullptr;
+    for (const auto& e : renderer->host()->accessibilityElements()) {
+      if (e.identity == node->node()->identity()) return new QtFormNodeAccessible(node, e);
+    }
+    return nullptr;
+  }
+  if (auto* renderer = rendererOf(object)) {
+    return new QtFormRootAccessible(static_cast<QWidget*>(object), *renderer);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// A presentation on screen: its window, the form that draws it, and its modal session.
+struct QtFormRenderer::Dialog {
+  std::string identity;
+  std::vector<std::string> titles;
+  std::shared_ptr<Window> window;
+  std::shared_ptr<forms::FormHost> host;
+  std::shared_ptr<void> presentation;
+  bool running = false;
+  bool ended = false;
+};
 
 QtFormRenderer::QtFormRenderer(Window& window, std::shared_ptr<forms::FormHost> host)
     : window_(window.weak_from_this()), host_(std::move(host)) {
+  static bool factoryInstalled = false;
+  if (!factoryInstalled) {
+    QAccessible::installFactory(formAccessibleFactory);
+    factoryInstalled = true;
+  }
   native_ = nativeHostOf(window);
   if (!native_) return;
-  root_ = new QWidget(native_);
+  // A form taller than its window scrolls.
+  scroller_ = new QScrollArea(native_);
+  scroller_->setFrameShape(QFrame::NoFrame);
+  scroller_->setWidgetResizable(false);
+  scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroller_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  scroller_->setFocusPolicy(Qt::NoFocus);
+  root_ = new QWidget();
+  root_->setProperty(kRendererProperty, QVariant::fromValue<void*>(this));
   root_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-  root_->setGeometry(native_->rect());
-  root_->show();
-  resizeWatcher_ = new ResizeWatcher(root_, [this] {
-    if (root_ && native_ && root_->size() != native_->size()) {
-      root_->setGeometry(native_->rect());
-      update();
-    }
-  });
-  native_->installEventFilter(resizeWatcher_);
+  root_->setMouseTracking(true);
+  scroller_->setWidget(root_);
+  for (QWidget* layer : {static_cast<QWidget*>(scroller_), scroller_->viewport(), root_.data()}) {
+    layer->setAutoFillBackground(false);
+    QPalette palette = layer->palette();
+    palette.setColor(QPalette::Window, Qt::transparent);
+    palette.setColor(QPalette::Base, Qt::transparent);
+    layer->setPalette(palette);
+  }
+  scroller_->viewport()->setMouseTracking(true);
+  scroller_->setGeometry(native_->rect());
+  root_->resize(native_->size());
+  scroller_->show();
+  native_->setMouseTracking(true);
+  std::weak_ptr<int> alive = alive_;
+  watcher_ = new WindowWatcher(
+      root_, *this,
+      [this] {
+        if (root_ && native_ && scroller_->size() != native_->size()) update();
+      },
+      [this, alive] {
+        if (updating_ || !nativeHeightsChanged()) return;
+        env().mainLoop->post([this, alive] {
+          if (alive.lock()) update();
+        });
+      },
+      [this] { return dialog_ != nullptr; });
+  native_->installEventFilter(watcher_);
+  root_->installEventFilter(watcher_);
+  scroller_->viewport()->installEventFilter(watcher_);
   host_->setOnRender([this](const Node&) { update(); });
   update();
 }
 
 QtFormRenderer::~QtFormRenderer() {
   if (host_) host_->setOnRender(nullptr);
-  delete root_.data();
+  if (dialog_) endDialog(ModalResponse::abort);
+  if (native_ && watcher_) native_->removeEventFilter(watcher_);
+  delete scroller_.data();
 }
 
 QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
@@ -490,19 +826,43 @@ QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
   return found == widgets_.end() ? nullptr : found->second;
 }
 
+std::shared_ptr<Window> QtFormRenderer::dialogWindow() const {
+  return dialog_ ? dialog_->window : nullptr;
+}
+
+QtFormRenderer* QtFormRenderer::dialogRenderer() const {
+  return dialog_ ? static_cast<QtFormRenderer*>(dialog_->presentation.get()) : nullptr;
+}
+
+int QtFormRenderer::animatingSpinners() const {
+  int count = 0;
+  for (const auto& [identity, widget] : widgets_) count += widget->isSpinning() ? 1 : 0;
+  return count;
+}
+
 void QtFormRenderer::update() {
   if (!root_ || window_.expired()) {
     // The native window went, and our widgets with it.
     widgets_.clear();
     return;
   }
+  updating_ = true;
   // The widgets point into this copy until the next update.
   tree_ = std::make_shared<const Node>(host_->tree());
-  layout_ = forms::FormLayout::layout(
-      *tree_, {static_cast<double>(root_->width()), static_cast<double>(root_->height())});
+  if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
+  double width = native_->width(), height = native_->height();
+  layout_ = forms::FormLayout::layout(*tree_, {width, height});
+  if (layout_.size.height > height + 0.5) {
+    // Room for the scroll bar, then lay out again at the narrower width.
+    width -= scroller_->verticalScrollBar()->sizeHint().width();
+    layout_ = forms::FormLayout::layout(*tree_, {width, height});
+  }
+  QSize rootSize(static_cast<int>(width),
+                 static_cast<int>(std::ceil(std::max(height, layout_.size.height))));
+  if (root_->size() != rootSize) root_->resize(rootSize);
   std::map<std::string, QtFormNodeWidget*> keep;
   int createdBefore = created_;
-  reconcile(*tree_, {nullptr, root_, {0, 0}, 1.0, 0, static_cast<double>(root_->width())}, keep);
+  reconcile(*tree_, {nullptr, root_, {0, 0}, 1.0, 0, width}, keep);
   // New widgets went on top: put every widget back in the tree's order, back to front.
   if (created_ != createdBefore) restack(*tree_);
   for (auto it = widgets_.begin(); it != widgets_.end();) {
@@ -514,6 +874,243 @@ void QtFormRenderer::update() {
     it->second->hide();
     it->second->deleteLater();
     it = widgets_.erase(it);
+  }
+  if (!hovered_.empty() && !widgets_.count(hovered_)) hovered_.clear();
+  updating_ = false;
+  syncPresentation();
+}
+
+bool QtFormRenderer::nativeHeightsChanged() const {
+  if (!tree_) return false;
+  bool changed = false;
+  std::function<void(const Node&)> walk = [&](const Node& n) {
+    if (changed) return;
+    if (n.kind() == NodeKind::nativeView && n.nativeView() && !n.frame().height) {
+      const Rect* frame = layout_.frameOf(n.identity());
+      if (frame && std::abs(frame->height() - n.nativeView()->frame().height()) > 0.5)
+        changed = true;
+    }
+    for (const auto& c : n.children()) walk(c);
+  };
+  walk(*tree_);
+  return changed;
+}
+
+bool QtFormRenderer::viewHasKeyboard() const {
+  auto window = window_.lock();
+  return window && window->firstResponder() != nullptr;
+}
+
+bool QtFormRenderer::handleKey(int key, Qt::KeyboardModifiers modifiers) {
+  if (dialog_) return true;  // the dialog's window has the keyboard
+  if (!host_) return false;
+  modifiers &= ~Qt::KeypadModifier;
+  forms::Key pressed;
+  if (key == Qt::Key_Backtab || (key == Qt::Key_Tab && modifiers == Qt::ShiftModifier)) {
+    pressed = forms::Key::backtab;
+  } else if (modifiers != Qt::NoModifier) {
+    return false;
+  } else if (key == Qt::Key_Tab) {
+    pressed = forms::Key::tab;
+  } else if (key == Qt::Key_Space) {
+    pressed = forms::Key::space;
+  } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    pressed = forms::Key::returnKey;
+  } else if (key == Qt::Key_Escape) {
+    pressed = forms::Key::escape;
+  } else {
+    return false;
+  }
+  // A field being edited keeps its keys; Esc still reaches the form.
+  if (viewHasKeyboard() && pressed != forms::Key::escape) return false;
+  std::string before = host_->focused();
+  if ((pressed == forms::Key::space || pressed == forms::Key::returnKey) && !before.empty()) {
+    const Node* node = host_->findByIdentity(before);
+    if (node && node->kind() == NodeKind::picker) {
+      if (auto found = widgets_.find(before); found != widgets_.end()) found->second->openMenu();
+      return true;
+    }
+  }
+  bool used = host_->pressKey(pressed);
+  for (const auto& identity : {before, host_->focused()}) {
+    if (auto found = widgets_.find(identity); found != widgets_.end()) {
+      found->second->update();
+      if (identity == host_->focused() && scroller_) scroller_->ensureWidgetVisible(found->second);
+    }
+  }
+  return used;
+}
+
+void QtFormRenderer::pointerMoved(std::optional<QPoint> global) {
+  if (!host_) return;
+  std::string inside;
+  if (global) {
+    for (const auto& [identity, widget] : widgets_) {
+      const Node* node = widget->node();
+      if (!node || !node->onHover() || !widget->isVisible()) continue;
+      if (!widget->rect().contains(widget->mapFromGlobal(*global))) continue;
+      // The innermost node under the pointer hears it.
+      if (identity.size() > inside.size()) inside = identity;
+    }
+  }
+  if (inside == hovered_) return;
+  std::string previous = std::exchange(hovered_, inside);
+  if (!inside.empty()) {
+    host_->hover(inside, true);
+  } else if (!previous.empty()) {
+    host_->hover(previous, false);
+  }
+}
+
+void QtFormRenderer::syncPresentation() {
+  const forms::Presentation* shown = host_->presented();
+  if (dialog_ && (!shown || shown->identity != dialog_->identity)) {
+    endDialog(ModalResponse::abort);
+    shown = host_->presented();
+  }
+  if (!shown || dialog_) return;
+  const Node* owner = nullptr;
+  std::function<void(const Node&)> findOwner = [&](const Node& n) {
+    if (owner) return;
+    for (const auto& p : n.presentations()) {
+      if (&p == shown) owner = &n;
+    }
+    for (const auto* group : {&n.backgrounds(), &n.children(), &n.overlays()}) {
+      for (const auto& c : *group) findOwner(c);
+    }
+  };
+  findOwner(host_->tree());
+  if (owner) openDialog(*shown, *owner);
+}
+
+void QtFormRenderer::openDialog(const forms::Presentation& presentation, const Node& owner) {
+  auto window = window_.lock();
+  if (!window || !hasEnvironment() || !env().desktop) return;
+  auto dialog = std::make_shared<Dialog>();
+  dialog->identity = presentation.identity;
+
+  // The platform's order: cancel at the leading end, the default answer at the trailing end.
+  struct Answer {
+    std::string title;
+    forms::ButtonRole role;
+    bool isDefault, isCancel;
+  };
+  const Node* defaultButton = presentation.defaultButton();
+  const Node* cancelButton = presentation.cancelButton();
+  std::vector<Answer> answers;
+  if (cancelButton) answers.push_back({cancelButton->title(), cancelButton->role(), false, true});
+  for (const auto& b : presentation.buttons) {
+    if (&b == defaultButton || &b == cancelButton) continue;
+    answers.push_back({b.title(), b.role(), false, false});
+  }
+  if (defaultButton)
+    answers.push_back({defaultButton->title(), defaultButton->role(), true, false});
+  for (const auto& a : answers) dialog->titles.push_back(a.title);
+
+  bool dark = isDark(owner);
+  Color accent = owner.accentColor().value_or(Color::systemBlue());
+  std::string title = presentation.title;
+  std::optional<std::string> message = presentation.message;
+  std::weak_ptr<Dialog> weakDialog = dialog;
+  dialog->host = forms::FormHost::make([=](forms::FormHost&) {
+    std::vector<Node> buttons{forms::Spacer()};
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      const Answer& a = answers[i];
+      long code = ModalResponse::firstButton + static_cast<long>(i);
+      Node button = forms::Button(a.title,
+                                  [weakDialog, code] {
+                                    auto d = weakDialog.lock();
+                                    if (!d || !d->running) return;
+                                    auto& app = env().desktop->application();
+                                    if (app.modalWindow() == d->window) app.stopModal(code);
+                                  })
+                        .role(a.role)
+                        .buttonStyle(a.isDefault ? forms::ButtonStyle::borderedProminent
+                                                 : forms::ButtonStyle::bordered)
+                        .frame({.minWidth = 72, .minHeight = 26});
+      if (a.role == forms::ButtonRole::destructive && !a.isDefault)
+        button = std::move(button).foreground(Color::systemRed());
+      if (a.isDefault)
+        button = std::move(button)
+                     .foreground(Color::white())
+                     .keyboardShortcut(forms::KeyboardShortcut::defaultAction);
+      if (a.isCancel)
+        button = std::move(button).keyboardShortcut(forms::KeyboardShortcut::cancelAction);
+      buttons.push_back(std::move(button));
+    }
+    std::vector<Node> rows;
+    rows.push_back(forms::Text(title)
+                       .font(Font::systemFont(13, FontWeight::bold))
+                       .multilineTextAlignment(forms::TextAlignment::center));
+    if (message) {
+      rows.push_back(forms::Text(*message)
+                         .font(Font::systemFont(12))
+                         .multilineTextAlignment(forms::TextAlignment::center)
+                         .secondary());
+    }
+    rows.push_back(
+        forms::HStack(std::move(buttons)).spacing(8).frame({.maxWidth = forms::infinity}));
+    return forms::VStack(std::move(rows))
+        .key("dialog")
+        .spacing(12)
+        .padding(20)
+        .frame({.maxWidth = forms::infinity, .maxHeight = forms::infinity})
+        .colorScheme(dark ? forms::ColorScheme::dark : forms::ColorScheme::light)
+        .accentColor(accent);
+  });
+
+  constexpr double width = 340;
+  double height = std::ceil(
+      forms::FormLayout::sizeThatFits(dialog->host->tree(), {width, std::nullopt}).height);
+  Rect parent = window->frame();
+  Rect frame(std::round(parent.x() + (parent.width() - width) / 2),
+             std::round(parent.maxY() - std::min(parent.height(), 120.0) - height), width, height);
+  dialog->window = std::make_shared<Window>(frame, StyleMask::titled);
+  dialog->window->setTitle(title);
+  dialog->window->setBackgroundColor(dark ? Color::sRGB(0.17, 0.17, 0.18)
+                                          : Color::sRGB(0.95, 0.95, 0.95));
+  dialog->presentation = env().desktop->presentForm(*dialog->window, dialog->host);
+  dialog_ = dialog;
+  // Lose the hover: the pointer is over the dialog now, as far as the form knows.
+  pointerMoved(std::nullopt);
+
+  std::weak_ptr<int> alive = alive_;
+  env().mainLoop->post([this, alive, dialog] {
+    if (!alive.lock() || dialog->ended) {
+      dialog->window->close();
+      return;
+    }
+    dialog->running = true;
+    if (auto* native = nativeHostOf(*dialog->window); native && native_) {
+      native->winId();
+      if (native->windowHandle() && native_->windowHandle())
+        native->windowHandle()->setTransientParent(native_->windowHandle());
+    }
+    long code = env().desktop->application().runModal(*dialog->window);
+    dialog->running = false;
+    dialog->presentation.reset();
+    dialog->window->close();
+    if (!alive.lock()) return;
+    if (dialog_ == dialog) dialog_.reset();
+    long index = code - ModalResponse::firstButton;
+    if (index >= 0 && index < static_cast<long>(dialog->titles.size())) {
+      const forms::Presentation* shown = host_->presented();
+      // Answered once: the host forgets a presentation it has seen answered.
+      if (shown && shown->identity == dialog->identity)
+        host_->answer(dialog->titles[static_cast<std::size_t>(index)]);
+    }
+    // Another presentation may be waiting.
+    syncPresentation();
+  });
+}
+
+void QtFormRenderer::endDialog(long code) {
+  auto dialog = std::exchange(dialog_, nullptr);
+  if (!dialog) return;
+  dialog->ended = true;
+  if (dialog->running && hasEnvironment() && env().desktop) {
+    auto& app = env().desktop->application();
+    if (app.modalWindow() == dialog->window) app.stopModal(code);
   }
 }
 
@@ -547,6 +1144,8 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
       widgets_.erase(found);
     }
     widget = new QtFormNodeWidget(*this, container, node.kind());
+    widget->installEventFilter(watcher_);
+    if (widget->content()) widget->scrollArea()->viewport()->installEventFilter(watcher_);
     widgets_.emplace(node.identity(), widget);
     ++created_;
   }
@@ -594,7 +1193,11 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
   if (widget->geometry() != geometry) widget->setGeometry(geometry);
   widget->bind(node, opacity, disabled, oneLine);
   if (node.kind() == NodeKind::nativeView) placeNativeView(node, *frame);
-  if (widget->isHidden()) widget->show();
+  if (host_->isEffectivelyHidden(node)) {
+    if (!widget->isHidden()) widget->hide();
+  } else if (widget->isHidden()) {
+    widget->show();
+  }
 
   for (const auto& background : node.backgrounds()) {
     reconcile(background, {&node, container, origin, opacity, at.spanLeft, at.spanRight}, keep);

@@ -10,6 +10,8 @@
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
 
+#include <optional>
+
 class QScrollArea;
 
 namespace platform {
@@ -27,6 +29,13 @@ class QtFormNodeWidget;
 // only repaints it), a new one gets a widget, a gone one loses it. Clicks on buttons, links,
 // toggles and pickers go back to the node's action through the host, which keeps disabled
 // nodes inert. The widgets live on the window's native widget and go with it.
+//
+// The keyboard works the form through the host (Tab and Shift-Tab move a visible focus ring,
+// Space and Return work the focused control, Return and Esc reach the window's shortcut
+// buttons); the pointer's hover reaches nodes' hover handlers; a shown alert or confirmation
+// dialog becomes a dialog window over this one, run as a nested modal session of the
+// application and closed when its condition turns false. A form taller than the window
+// scrolls. Elements reach Qt's accessibility interface as the host reads them.
 class QtFormRenderer final {
  public:
   // The platform's disabled look: a disabled control fades to this opacity.
@@ -47,6 +56,16 @@ class QtFormRenderer final {
   // Widgets created since the renderer started (a reconcile that keeps them adds none).
   int widgetsCreated() const { return created_; }
   const std::shared_ptr<forms::FormHost>& host() const { return host_; }
+  // The dialog window of the presentation on screen, if any.
+  std::shared_ptr<Window> dialogWindow() const;
+  // The renderer of that dialog.
+  QtFormRenderer* dialogRenderer() const;
+  // Spinners animating now (each holds a timer only while it is on screen).
+  int animatingSpinners() const;
+  // Runs a key as the keyboard would; true when the form used it.
+  bool handleKey(int key, Qt::KeyboardModifiers modifiers);
+  // The pointer moved to a point of the root widget (or left it, when absent).
+  void pointerMoved(std::optional<QPoint> globalPosition);
 
  private:
   friend class QtFormNodeWidget;
@@ -63,18 +82,32 @@ class QtFormRenderer final {
                  std::map<std::string, QtFormNodeWidget*>& keep);
   void restack(const forms::Node& node);
   void placeNativeView(const forms::Node& node, const Rect& frame);
+  // Opens or closes the dialog of the host's shown presentation.
+  void syncPresentation();
+  void openDialog(const forms::Presentation& presentation, const forms::Node& owner);
+  void endDialog(long code);
+  // The window's first responder is one of its own views (a field being edited).
+  bool viewHasKeyboard() const;
+  bool nativeHeightsChanged() const;
+  struct Dialog;
 
   // Weak: the window may go before the form does.
   std::weak_ptr<Window> window_;
   std::shared_ptr<forms::FormHost> host_;
   QPointer<QWidget> native_;
   QPointer<QWidget> root_;
-  QObject* resizeWatcher_ = nullptr;
+  QObject* watcher_ = nullptr;
   // What the widgets point into, until the next update.
   std::shared_ptr<const forms::Node> tree_;
   forms::FormLayoutResult layout_;
   std::map<std::string, QtFormNodeWidget*, std::less<>> widgets_;
   int created_ = 0;
+  QPointer<QScrollArea> scroller_;
+  std::shared_ptr<Dialog> dialog_;
+  std::string hovered_;
+  // Guards work posted for later (a dialog's session) against a renderer gone meanwhile.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  bool updating_ = false;
 };
 
 }  // namespace platform::linuxbackend

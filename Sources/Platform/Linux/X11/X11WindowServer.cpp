@@ -125,6 +125,7 @@ void X11WindowServer::handleEvent(const xcb_generic_event_t& event) {
     case XCB_DESTROY_NOTIFY: {
       const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
       clients_.erase(e.window);
+      noteDestroyed(e.window);
       invalidate();
       return;
     }
@@ -185,6 +186,22 @@ ProcessProbeResult X11WindowServer::probeProcess(std::int32_t pid) {
   return {result, result == 0 ? 0 : errno};
 }
 
+void X11WindowServer::noteDestroyed(xcb_window_t window) {
+  if (!seen_.erase(window) || !destroyed_.insert(window).second) return;
+  destroyedOrder_.push_back(window);
+  if (destroyedOrder_.size() > maxClients) {
+    destroyed_.erase(destroyedOrder_.front());
+    destroyedOrder_.pop_front();
+  }
+}
+
+WindowPresence X11WindowServer::windowPresence(std::uint32_t number) {
+  // Events already received may tell of a destruction; reading them costs no round trip.
+  connection_->readEvents();
+  if (seen_.count(number)) return WindowPresence::exists;
+  return destroyed_.count(number) ? WindowPresence::destroyed : WindowPresence::unknown;
+}
+
 void X11WindowServer::setOwnWindowProvider(OwnWindowProvider provider) {
   ownWindows_ = std::move(provider);
   invalidate();
@@ -221,6 +238,10 @@ void X11WindowServer::watchClients(const std::vector<xcb_window_t>& clients) {
     it = listed.count(it->first) ? std::next(it) : clients_.erase(it);
   }
   for (auto c : clients) {
+    // An id the server hands out again is a new window.
+    if (seen_.insert(c).second && destroyed_.erase(c)) {
+      destroyedOrder_.erase(std::find(destroyedOrder_.begin(), destroyedOrder_.end(), c));
+    }
     if (clients_.try_emplace(c).second) {
       // A client that is gone answers an error into the event queue, which nobody minds.
       xcb_change_window_attributes(connection_->raw(), c, XCB_CW_EVENT_MASK, &mask);
@@ -260,24 +281,36 @@ std::vector<std::int32_t> X11WindowServer::resourcePids(const std::vector<xcb_wi
 
 std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   ++refreshes_;
+  auto result = std::make_shared<X11WindowSnapshot>();
+  auto stacking = readStacking();
+  if (!stacking) return result;
+  watchClients(stacking->clients);
+  auto own = ownWindowsIn(*stacking);
+  ClientReads reads = readClients(stacking->clients);
+  resolveFrames(std::move(reads.climbing));
+  resolvePids(reads.withoutPid);
+  Geometry geometry = readGeometry(reads.listed, own, stacking->topLevels);
+  stackFrontToBack(*result, stacking->topLevels, std::move(geometry));
+  return result;
+}
+
+std::optional<X11WindowServer::Stacking> X11WindowServer::readStacking() {
+  // One round: the server's stacking of the root's children and the manager's client list.
   auto* c = connection_->raw();
   const auto& atoms = connection_->atoms();
   const xcb_window_t root = connection_->root();
-  auto result = std::make_shared<X11WindowSnapshot>();
-
-  // Round one: the server's stacking of the root's children and the manager's client list.
   auto treeCookie = xcb_query_tree(c, root);
   auto stackingCookie =
       xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, maxClients);
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
   Reply<xcb_get_property_reply_t> stackingReply(xcb_get_property_reply(c, stackingCookie, nullptr));
-  if (!tree) return result;
+  if (!tree) return std::nullopt;
 
-  std::vector<xcb_window_t> topLevels;  // bottom to top as the server answers
+  Stacking stacking;
   {
     auto* children = xcb_query_tree_children(tree.get());
     int count = xcb_query_tree_children_length(tree.get());
-    topLevels.assign(children, children + std::max(count, 0));
+    stacking.topLevels.assign(children, children + std::max(count, 0));
   }
   std::vector<xcb_window_t> clients = propertyLongs(stackingReply.get());
   if (!stackingReply || stackingReply->type != XCB_ATOM_WINDOW) {
@@ -289,28 +322,34 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
   }
   if (clients.size() > maxClients) clients.resize(maxClients);
   // A broken list may name one window twice; keep its topmost place.
-  {
-    std::set<xcb_window_t> seen;
-    std::vector<xcb_window_t> unique;
-    for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
-      if (*it != XCB_NONE && *it != root && seen.insert(*it).second) unique.push_back(*it);
-    }
-    clients.assign(unique.rbegin(), unique.rend());
+  std::set<xcb_window_t> seen;
+  std::vector<xcb_window_t> unique;
+  for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
+    if (*it != XCB_NONE && *it != root && seen.insert(*it).second) unique.push_back(*it);
   }
-  watchClients(clients);
+  stacking.clients.assign(unique.rbegin(), unique.rend());
+  return stacking;
+}
 
-  // Which windows are ours: asked before round two so that their geometry joins it.
+std::unordered_map<xcb_window_t, OwnWindowInfo> X11WindowServer::ownWindowsIn(
+    const Stacking& stacking) const {
   std::unordered_map<xcb_window_t, OwnWindowInfo> own;
-  if (ownWindows_) {
-    for (auto w : topLevels) {
-      if (auto info = ownWindows_(w)) own.emplace(w, std::move(*info));
-    }
-    for (auto w : clients) {
-      if (auto info = ownWindows_(w)) own.emplace(w, std::move(*info));
-    }
+  if (!ownWindows_) return own;
+  for (auto w : stacking.topLevels) {
+    if (auto info = ownWindows_(w)) own.emplace(w, std::move(*info));
   }
+  for (auto w : stacking.clients) {
+    if (auto info = ownWindows_(w)) own.emplace(w, std::move(*info));
+  }
+  return own;
+}
 
-  // Round two, all requests first: what the cache lacks, and every client's map state.
+X11WindowServer::ClientReads X11WindowServer::readClients(
+    const std::vector<xcb_window_t>& clients) {
+  // One round, all requests first: what the cache lacks, and every client's map state.
+  auto* c = connection_->raw();
+  const auto& atoms = connection_->atoms();
+  const xcb_window_t root = connection_->root();
   struct PropertyCookies {
     xcb_get_property_cookie_t pid, wmClass, netName, wmName, state, type;
   };
@@ -339,19 +378,8 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     p.attributes = xcb_get_window_attributes(c, w);
     pending.push_back(p);
   }
-  std::vector<std::pair<xcb_window_t, xcb_get_geometry_cookie_t>> ownGeometry;
-  for (auto w : topLevels) {
-    if (own.count(w)) ownGeometry.emplace_back(w, xcb_get_geometry(c, w));
-  }
 
-  struct Listed {
-    xcb_window_t window;
-    ClientCache* cache;
-    bool viewable;
-  };
-  std::vector<Listed> listed;
-  std::vector<std::pair<ClientCache*, xcb_window_t>> climbing;  // unknown frames: next ancestor
-  std::vector<std::pair<xcb_window_t, ClientCache*>> withoutPid;
+  ClientReads reads;
   for (auto& p : pending) {
     bool gone = false;
     if (p.properties) {
@@ -370,7 +398,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
       } else {
         readProperties(*p.cache, pid.get(), wmClass.get(), netName.get(), wmName.get(), state.get(),
                        type.get());
-        if (p.cache->pid == 0) withoutPid.emplace_back(p.window, p.cache);
+        if (p.cache->pid == 0) reads.withoutPid.emplace_back(p.window, p.cache);
       }
     }
     if (p.parent) {
@@ -380,22 +408,29 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
       } else if (parent->parent == root) {
         p.cache->frame = p.window;
       } else {
-        climbing.emplace_back(p.cache, parent->parent);
+        reads.climbing.emplace_back(p.cache, parent->parent);
       }
     }
     Reply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(c, p.attributes, nullptr));
     // Destroyed while we asked: it is simply not listed, and read afresh should it come back.
+    // Its destruction may have come before we watched it, so no event would tell.
+    if (!attributes) noteDestroyed(p.window);
     if (gone || !attributes) {
       p.cache->propertiesKnown = false;
       p.cache->frame = 0;
       continue;
     }
-    listed.push_back({p.window, p.cache, attributes->map_state == XCB_MAP_STATE_VIEWABLE});
+    reads.listed.push_back({p.window, p.cache, attributes->map_state == XCB_MAP_STATE_VIEWABLE});
   }
+  return reads;
+}
 
+void X11WindowServer::resolveFrames(std::vector<std::pair<ClientCache*, xcb_window_t>> climbing) {
   // The frame of a client is its ancestor just below the root; most managers reparent once,
   // some twice, so climb a few levels, each level one batched round.
+  auto* c = connection_->raw();
+  const xcb_window_t root = connection_->root();
   for (int level = 0; level < 8 && !climbing.empty(); ++level) {
     std::vector<xcb_query_tree_cookie_t> up;
     for (auto& [cache, ancestor] : climbing) up.push_back(xcb_query_tree(c, ancestor));
@@ -412,26 +447,44 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     }
     climbing = std::move(next);
   }
+}
 
+void X11WindowServer::resolvePids(
+    const std::vector<std::pair<xcb_window_t, ClientCache*>>& withoutPid) {
   // Clients that do not say their pid: the server knows which process made them.
-  if (!withoutPid.empty()) {
-    std::vector<xcb_window_t> windows;
-    for (auto& [w, cache] : withoutPid) windows.push_back(w);
-    auto pids = resourcePids(windows);
-    for (std::size_t j = 0; j < withoutPid.size(); ++j) withoutPid[j].second->pid = pids[j];
-  }
+  if (withoutPid.empty()) return;
+  std::vector<xcb_window_t> windows;
+  windows.reserve(withoutPid.size());
+  for (auto& [w, cache] : withoutPid) windows.push_back(w);
+  auto pids = resourcePids(windows);
+  for (std::size_t j = 0; j < withoutPid.size(); ++j) withoutPid[j].second->pid = pids[j];
+}
 
-  // Round three: the frames' geometry is the windows' bounds, decorations included. Read from
-  // the server rather than from _NET_FRAME_EXTENTS, which any client may overwrite.
-  std::vector<xcb_get_geometry_cookie_t> geometryCookies;
+X11WindowServer::Geometry X11WindowServer::readGeometry(
+    const std::vector<ListedClient>& listed,
+    const std::unordered_map<xcb_window_t, OwnWindowInfo>& own,
+    const std::vector<xcb_window_t>& topLevels) {
+  // One round: the frames' geometry is the windows' bounds, decorations included. Read from the
+  // server rather than from _NET_FRAME_EXTENTS, which any client may overwrite.
+  auto* c = connection_->raw();
+  std::vector<xcb_get_geometry_cookie_t> clientCookies;
+  clientCookies.reserve(listed.size());
   for (auto& l : listed) {
-    geometryCookies.push_back(xcb_get_geometry(c, l.cache->frame ? l.cache->frame : l.window));
+    clientCookies.push_back(xcb_get_geometry(c, l.cache->frame ? l.cache->frame : l.window));
   }
-  std::vector<X11WindowEntry> entries;
-  entries.reserve(listed.size());
+  std::vector<std::pair<xcb_window_t, xcb_get_geometry_cookie_t>> ownCookies;
+  for (auto w : topLevels) {
+    if (own.count(w)) ownCookies.emplace_back(w, xcb_get_geometry(c, w));
+  }
+  auto boundsOf = [](const xcb_get_geometry_reply_t& g) {
+    double border = g.border_width;
+    return Rect(g.x, g.y, g.width + 2 * border, g.height + 2 * border);
+  };
+
+  Geometry result;
+  result.clients.reserve(listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    Reply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(c, geometryCookies[i], nullptr));
+    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, clientCookies[i], nullptr));
     const auto& l = listed[i];
     if (!geometry || l.cache->frame == 0) continue;
     X11WindowEntry e;
@@ -444,9 +497,7 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.desktopElement = l.cache->desktopElement;
     e.minimized = l.cache->hidden;
     e.onScreen = !l.cache->hidden && l.viewable;
-    double border = geometry->border_width;
-    e.bounds =
-        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+    e.bounds = boundsOf(*geometry);
     if (auto it = own.find(e.number); it != own.end()) {
       e.own = true;
       e.pid = ownPid_;
@@ -455,12 +506,11 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
       e.name = it->second.name;
       e.onScreen = it->second.onScreen;
     }
-    entries.push_back(std::move(e));
+    result.clients.push_back(std::move(e));
   }
 
   // Our override-redirect windows, which no manager lists.
-  std::unordered_map<xcb_window_t, X11WindowEntry> ownTopLevels;
-  for (auto& [w, cookie] : ownGeometry) {
+  for (auto& [w, cookie] : ownCookies) {
     Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, cookie, nullptr));
     if (!geometry || clients_.count(w)) continue;
     const auto& info = own.at(w);
@@ -472,36 +522,39 @@ std::shared_ptr<const X11WindowSnapshot> X11WindowServer::refresh() {
     e.layer = info.layer;
     e.name = info.name;
     e.onScreen = info.onScreen;
-    double border = geometry->border_width;
-    e.bounds =
-        Rect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+    e.bounds = boundsOf(*geometry);
     e.own = true;
-    ownTopLevels.emplace(w, std::move(e));
+    result.ownTopLevels.emplace(w, std::move(e));
   }
+  return result;
+}
 
-  // Front to back: the server's stacking of the top-level windows decides, so our windows fall
-  // between the frames where they really are; clients sharing a frame keep the manager's order.
+void X11WindowServer::stackFrontToBack(X11WindowSnapshot& snapshot,
+                                       const std::vector<xcb_window_t>& topLevels,
+                                       Geometry geometry) {
+  // The server's stacking of the top-level windows decides, so our windows fall between the
+  // frames where they really are; clients sharing a frame keep the manager's order.
+  auto& entries = geometry.clients;
   std::unordered_map<xcb_window_t, std::vector<std::size_t>> byFrame;
   for (std::size_t i = entries.size(); i-- > 0;) byFrame[entries[i].frame].push_back(i);
   std::vector<bool> placed(entries.size(), false);
-  result->topLevels.assign(topLevels.rbegin(), topLevels.rend());
-  for (auto w : result->topLevels) {
-    if (auto mine = ownTopLevels.find(w); mine != ownTopLevels.end()) {
-      result->windows.push_back(std::move(mine->second));
+  snapshot.topLevels.assign(topLevels.rbegin(), topLevels.rend());
+  for (auto w : snapshot.topLevels) {
+    if (auto mine = geometry.ownTopLevels.find(w); mine != geometry.ownTopLevels.end()) {
+      snapshot.windows.push_back(std::move(mine->second));
       continue;
     }
     if (auto it = byFrame.find(w); it != byFrame.end()) {
       for (auto i : it->second) {
-        result->windows.push_back(entries[i]);
+        snapshot.windows.push_back(entries[i]);
         placed[i] = true;
       }
     }
   }
   // Clients whose frame the tree did not show (it changed meanwhile): the manager's order.
   for (std::size_t i = entries.size(); i-- > 0;) {
-    if (!placed[i]) result->windows.push_back(entries[i]);
+    if (!placed[i]) snapshot.windows.push_back(entries[i]);
   }
-  return result;
 }
 
 void X11WindowServer::readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,

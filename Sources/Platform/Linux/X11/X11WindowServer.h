@@ -3,12 +3,15 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Platform/Desktop/Geometry.h"
@@ -59,6 +62,9 @@ class X11WindowServer final : public WindowServer {
   std::shared_ptr<const Value> copyWindowList(std::uint32_t options,
                                               std::uint32_t relativeTo = 0) override;
   ProcessProbeResult probeProcess(std::int32_t pid) override;
+  // From the events of the clients the manager listed: a destroyed one has left the server's
+  // tree, while a minimised, withdrawn or elsewhere one still exists.
+  WindowPresence windowPresence(std::uint32_t windowNumber) override;
   bool preflightScreenCaptureAccess() override { return true; }
   bool requestScreenCaptureAccess() override { return true; }
 
@@ -85,12 +91,56 @@ class X11WindowServer final : public WindowServer {
   std::uint64_t restackCount() const { return restacks_; }
 
  private:
+  // What we know of each client between reads: its properties until it reports a change of
+  // one, its frame until it is reparented. Every client in here is watched for both.
+  struct ClientCache {
+    bool propertiesKnown = false;
+    std::int32_t pid = 0;
+    std::string ownerName;
+    std::optional<std::string> name;
+    int layer = 0;
+    bool desktopElement = false;
+    bool hidden = false;
+    std::uint32_t frame = 0;  // 0 while unknown
+  };
+  // A list read, step by step: the stacking, then the clients' properties and map state, then
+  // their owners (frames and pids), then every listed window's geometry in one batch, and last
+  // the order front to back.
+  struct Stacking {
+    std::vector<xcb_window_t> topLevels;  // bottom to top, as the server answers
+    std::vector<xcb_window_t> clients;    // the manager's list, each client once
+  };
+  struct ListedClient {
+    xcb_window_t window;
+    ClientCache* cache;
+    bool viewable;
+  };
+  struct ClientReads {
+    std::vector<ListedClient> listed;
+    std::vector<std::pair<ClientCache*, xcb_window_t>> climbing;  // unknown frames: next ancestor
+    std::vector<std::pair<xcb_window_t, ClientCache*>> withoutPid;
+  };
+  struct Geometry {
+    std::vector<X11WindowEntry> clients;
+    std::unordered_map<xcb_window_t, X11WindowEntry> ownTopLevels;
+  };
+
   void handleEvent(const xcb_generic_event_t& event);
   void invalidate() { dirty_ = true; }
   std::shared_ptr<const X11WindowSnapshot> refresh();
+  std::optional<Stacking> readStacking();
+  std::unordered_map<xcb_window_t, OwnWindowInfo> ownWindowsIn(const Stacking& stacking) const;
+  ClientReads readClients(const std::vector<xcb_window_t>& clients);
+  void resolveFrames(std::vector<std::pair<ClientCache*, xcb_window_t>> climbing);
+  void resolvePids(const std::vector<std::pair<xcb_window_t, ClientCache*>>& withoutPid);
+  Geometry readGeometry(const std::vector<ListedClient>& listed,
+                        const std::unordered_map<xcb_window_t, OwnWindowInfo>& own,
+                        const std::vector<xcb_window_t>& topLevels);
+  static void stackFrontToBack(X11WindowSnapshot& snapshot,
+                               const std::vector<xcb_window_t>& topLevels, Geometry geometry);
   void watchClients(const std::vector<xcb_window_t>& clients);
+  void noteDestroyed(xcb_window_t window);
   std::vector<std::int32_t> resourcePids(const std::vector<xcb_window_t>& windows);
-  struct ClientCache;
   void readProperties(ClientCache& cache, const xcb_get_property_reply_t* pid,
                       const xcb_get_property_reply_t* wmClass,
                       const xcb_get_property_reply_t* netName,
@@ -105,19 +155,12 @@ class X11WindowServer final : public WindowServer {
   bool dirty_ = true;
   std::uint64_t refreshes_ = 0;
   std::uint64_t restacks_ = 0;
-  // What we know of each client between reads: its properties until it reports a change of
-  // one, its frame until it is reparented. Every client in here is watched for both.
-  struct ClientCache {
-    bool propertiesKnown = false;
-    std::int32_t pid = 0;
-    std::string ownerName;
-    std::optional<std::string> name;
-    int layer = 0;
-    bool desktopElement = false;
-    bool hidden = false;
-    std::uint32_t frame = 0;  // 0 while unknown
-  };
   std::map<xcb_window_t, ClientCache> clients_;
+  // Every client ever listed and not destroyed since, and the last clients destroyed (oldest
+  // first, a bounded number): what `windowPresence` answers from.
+  std::set<xcb_window_t> seen_;
+  std::set<xcb_window_t> destroyed_;
+  std::deque<xcb_window_t> destroyedOrder_;
   bool hasResourceExtension_ = false;
   std::int32_t ownPid_ = 0;
   std::string ownName_;

@@ -108,5 +108,53 @@ TEST_F(X11WindowServerTest, AnswersTheCachedSnapshotUntilTheServerReportsAChange
   EXPECT_NE(server().copyWindowList(WindowList::optionAll).get(), first.get());
 }
 
+// A client of its own, as an application with two windows: one destroyed while the client
+// lives on, the other only minimised and then withdrawn.
+TEST_F(X11WindowServerTest, TellsADestroyedWindowFromAHiddenOne) {
+  auto* app = xcb_connect(desktop().display().c_str(), nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(app));
+  auto* screen = xcb_setup_roots_iterator(xcb_get_setup(app)).data;
+  auto open = [&](int x) {
+    xcb_window_t w = xcb_generate_id(app);
+    xcb_create_window(app, XCB_COPY_FROM_PARENT, w, screen->root, x, 100, 200, 150, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(app, w);
+    return w;
+  };
+  xcb_window_t kept = open(100), closed = open(400);
+  xcb_flush(app);
+  ASSERT_TRUE(waitUntil([&] { return entry(kept) && entry(closed); }));
+  EXPECT_EQ(server().windowPresence(kept), WindowPresence::exists);
+  EXPECT_EQ(server().windowPresence(closed), WindowPresence::exists);
+  EXPECT_EQ(server().windowPresence(screen->root + 12345), WindowPresence::unknown);
+
+  xcb_destroy_window(app, closed);
+  xcb_flush(app);
+  EXPECT_TRUE(waitUntil([&] {
+    server().snapshot();
+    return server().windowPresence(closed) == WindowPresence::destroyed;
+  }));
+  EXPECT_FALSE(entry(closed));
+
+  ASSERT_TRUE(xdotool({"windowminimize", "--sync", std::to_string(kept)}));
+  EXPECT_TRUE(waitUntil([&] {
+    auto e = entry(kept);
+    return e && !e->onScreen;
+  }));
+  EXPECT_EQ(server().windowPresence(kept), WindowPresence::exists);
+  // Restored, then withdrawn: off the manager's list, yet it exists.
+  ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(kept)}));
+  xcb_unmap_window(app, kept);
+  xcb_flush(app);
+  EXPECT_TRUE(waitUntil([&] { return !entry(kept); }));
+  EXPECT_EQ(server().windowPresence(kept), WindowPresence::exists);
+
+  xcb_disconnect(app);
+  EXPECT_TRUE(waitUntil([&] {
+    server().snapshot();
+    return server().windowPresence(kept) == WindowPresence::destroyed;
+  }));
+}
+
 }  // namespace
 }  // namespace platform::testing

@@ -1,4 +1,5 @@
-// The global hotkey of `TagManager`: loaded and seeded once, registered, changed and cleared.
+#include "Flagrig/Tagging/TagHotkey.h"
+
 #include <limits>
 
 #include "Flagrig/Analytics/Analytics.h"
@@ -6,12 +7,12 @@
 #include "Flagrig/Tagging/TagDefaultsKeys.h"
 #include "Flagrig/Tagging/TagManager.h"
 #include "Flagrig/Tagging/TagNotifications.h"
-#include "Flagrig/Tagging/WindowPicker.h"
 #include "Platform/Desktop/Alert.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/SharedInstance.h"
 #include "Platform/Foundation/UserDefaults.h"
 
 namespace flagrig {
@@ -41,7 +42,16 @@ std::uint64_t storedModifiers(const UserDefaults& defaults) {
 
 }  // namespace
 
-std::uint32_t TagManager::hotKeyModifiers(std::uint64_t flags) {
+TagHotkey& TagHotkey::shared() {
+  static SharedInstance<TagHotkey> instance;
+  return instance.get();
+}
+
+TagHotkey::~TagHotkey() {
+  if (ref_ && hasEnvironment() && env().desktop) HotKeyCenter::shared().unregisterEventHotKey(ref_);
+}
+
+std::uint32_t TagHotkey::modifierBits(std::uint64_t flags) {
   std::uint32_t bits = 0;
   if (flags & ModifierFlag::command) bits |= HotKeyModifier::command;
   if (flags & ModifierFlag::option) bits |= HotKeyModifier::option;
@@ -50,77 +60,75 @@ std::uint32_t TagManager::hotKeyModifiers(std::uint64_t flags) {
   return bits;
 }
 
-void TagManager::startTaggingPick() {
-  WindowPicker::shared().beginPick([](const WindowInfo& info) {
-    if (TagManager::shared().createTag(info)) Analytics::track("tag_created");
-  });
-}
-
-void TagManager::loadHotkey() {
+void TagHotkey::load() {
+  if (loaded_) return;
+  loaded_ = true;
   auto& defaults = *env().defaults;
   if (auto code = storedKeyCode(defaults)) {
-    hotkeyCode_ = code;
-    hotkeyModifiers_ = storedModifiers(defaults);
-    registerHotkey();
+    code_ = code;
+    modifiers_ = storedModifiers(defaults);
+    registerCurrent();
     return;
   }
   // The user cleared it earlier.
   if (defaults.boolForKey(TagDefaultsKeys::hotkeyFirstLaunchSeeded)) return;
   defaults.set(TagDefaultsKeys::hotkeyFirstLaunchSeeded, Value(true));
-  setHotkey(defaultHotkeyCode, defaultHotkeyModifiers);
+  set(defaultCode, defaultModifiers);
   checkFirstLaunchConflict();
 }
 
-void TagManager::setHotkey(std::uint16_t code, std::uint64_t modifiers) {
-  hotkeyCode_ = code;
-  hotkeyModifiers_ = modifiers;
+void TagHotkey::set(std::uint16_t code, std::uint64_t modifiers) {
+  loaded_ = true;
+  code_ = code;
+  modifiers_ = modifiers;
   auto& defaults = *env().defaults;
   defaults.set(TagDefaultsKeys::hotkeyCode, Value(static_cast<long long>(code)));
   defaults.set(TagDefaultsKeys::hotkeyMods, Value(static_cast<long long>(modifiers)));
-  registerHotkey();
+  registerCurrent();
 }
 
-void TagManager::clearHotkey() {
-  hotkeyCode_.reset();
-  hotkeyModifiers_ = 0;
+void TagHotkey::clear() {
+  loaded_ = true;
+  code_.reset();
+  modifiers_ = 0;
   auto& defaults = *env().defaults;
   defaults.removeObject(TagDefaultsKeys::hotkeyCode);
   defaults.removeObject(TagDefaultsKeys::hotkeyMods);
-  if (hotKeyRef_) {
-    HotKeyCenter::shared().unregisterEventHotKey(hotKeyRef_);
-    hotKeyRef_ = {};
+  if (ref_) {
+    HotKeyCenter::shared().unregisterEventHotKey(ref_);
+    ref_ = {};
   }
 }
 
-void TagManager::registerHotkey() {
+void TagHotkey::registerCurrent() {
   auto& center = HotKeyCenter::shared();
-  if (hotKeyRef_) {
-    center.unregisterEventHotKey(hotKeyRef_);
-    hotKeyRef_ = {};
+  if (ref_) {
+    center.unregisterEventHotKey(ref_);
+    ref_ = {};
   }
-  if (!hotkeyCode_) return;
-  if (!carbonHandlerInstalled_) {
-    carbonHandlerInstalled_ = true;
+  if (!code_) return;
+  if (!pressHandlerInstalled_) {
+    pressHandlerInstalled_ = true;
     center.installEventHandler(
         center.applicationEventTarget(),
         {EventTypeSpec{HotKeyEventKind::keyboardClass, HotKeyEventKind::hotKeyPressed}},
         [](const HotKeyEvent&) {
-          startTaggingPick();
+          TagManager::startTaggingPick();
           return HotKeyStatus::noErr;
         });
   }
-  std::uint32_t bits = hotKeyModifiers(hotkeyModifiers_);
+  std::uint32_t bits = modifierBits(modifiers_);
   // A bare key grabbed system-wide would swallow the user's typing; the stored value stays.
   if (bits == 0) return;
   EventHotKeyRef ref;
-  if (center.registerEventHotKey(*hotkeyCode_, bits, hotkeyID, center.applicationEventTarget(), 0,
-                                 ref) == HotKeyStatus::noErr)
-    hotKeyRef_ = ref;
+  if (center.registerEventHotKey(*code_, bits, hotkeyID, center.applicationEventTarget(), 0, ref) ==
+      HotKeyStatus::noErr)
+    ref_ = ref;
 }
 
-void TagManager::checkFirstLaunchConflict() {
+void TagHotkey::checkFirstLaunchConflict() {
   auto& defaults = *env().defaults;
-  if (defaults.boolForKey(TagDefaultsKeys::hotkeyConflictShown) || hotKeyRef_) return;
+  if (defaults.boolForKey(TagDefaultsKeys::hotkeyConflictShown) || ref_) return;
   defaults.set(TagDefaultsKeys::hotkeyConflictShown, Value(true));
   env().mainLoop->post([] {
     Analytics::track("hotkey_conflict_alert_shown");
