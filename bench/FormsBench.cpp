@@ -1,11 +1,15 @@
-// Rendering the sign-in screen: its form tree built (and laid out) from scratch, a redraw
-// after one state change, and the Qt renderer bringing its widgets up to date (when an X
+// Rendering the sign-in screen and a settings-sized grouped form (seven sections, about sixty
+// nodes): their trees built (and laid out) from scratch, a redraw after one state change, the
+// Qt renderer bringing its widgets up to date and the first show of a window (when an X
 // display is at hand).
 #include <benchmark/benchmark.h>
 
 #include <QWidget>
+#include <QWindow>
+#include <chrono>
 #include <memory>
 
+#include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
@@ -34,6 +38,28 @@ forms::Node signInScreen(forms::FormHost& host) {
              platform::URL("https://voskary.example/terms"), std::nullopt,
              [](voskary::OAuthDriver::ProviderHint) {}, [] {}, nullptr, nullptr)
       .body();
+}
+
+// Seven sections of toggles, pickers, labelled rows, links and captions, as the settings window.
+forms::Node settingsForm(forms::FormHost& host) {
+  std::vector<forms::Node> sections;
+  for (int s = 0; s < 7; ++s) {
+    std::string n = std::to_string(s);
+    sections.push_back(
+        forms::Section(
+            "Section " + n,
+            {forms::Toggle("Enable feature " + n, host.cell("on" + n, s % 2 == 0)),
+             forms::Toggle("Show details " + n, host.cell("details" + n, false)),
+             forms::Picker("Style " + n, {{"a", "Pill"}, {"b", "Rounded"}, {"c", "Square"}},
+                           host.cell("style" + n, "a")),
+             forms::LabeledContent("Value " + n, forms::Text("42")),
+             forms::Link("Learn more " + n, platform::URL("https://example.test/" + n)),
+             forms::Caption("A short explanation of section " + n + ".")})
+            .footer("Footer " + n));
+  }
+  return forms::ScrollView(forms::Form(std::move(sections)))
+      .colorScheme(forms::ColorScheme::dark)
+      .accentColor(platform::Color::sRGB(0.95, 0.45, 0.15));
 }
 
 struct SimScope {
@@ -69,6 +95,24 @@ void BM_SignInTreeRenderAndLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_SignInTreeRenderAndLayout);
 
+void BM_SettingsRenderAndLayout(benchmark::State& state) {
+  SimScope scope;
+  auto host = forms::FormHost::make(settingsForm);
+  int nodes = 0;
+  std::function<void(const forms::Node&)> count = [&](const forms::Node& n) {
+    ++nodes;
+    for (const auto& c : n.children()) count(c);
+  };
+  count(host->tree());
+  for (auto _ : state) {
+    host->renderNow();
+    auto layout = forms::FormLayout::layout(host->tree(), {480, 600});
+    benchmark::DoNotOptimize(layout.frames.size());
+  }
+  state.counters["nodes"] = nodes;
+}
+BENCHMARK(BM_SettingsRenderAndLayout)->Unit(benchmark::kMicrosecond);
+
 // One state change: the redraw it schedules, on the next turn of the main loop, and the layout.
 void BM_SignInRedrawAfterStateChange(benchmark::State& state) {
   SimScope scope;
@@ -84,57 +128,125 @@ void BM_SignInRedrawAfterStateChange(benchmark::State& state) {
 }
 BENCHMARK(BM_SignInRedrawAfterStateChange);
 
-// The same state change drawn by the Qt renderer: the redraw, the widgets reconciled with it
-// and, with `paint`, the window painted.
-void BM_SignInQtUpdate(benchmark::State& state) {
-  bool paint = state.range(0) != 0;
-  if (!platform::linuxbackend::x11DisplayAvailable()) {
-    state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
-    return;
-  }
-  platform::resetSharedInstances();
-  auto sim = platform::sim::makeSimEnvironment();
-  platform::Environment& e = *sim->environment;
-  e.clock = std::make_shared<platform::SystemClock>();
-  e.mainLoop = std::make_shared<platform::RunLoop>(e.clock);
-  e.backgroundPool = e.mainLoop;
-  platform::installEnvironment(sim->environment);
-  e.desktop = platform::linuxbackend::makeX11Desktop(e.mainLoop);
-  if (!e.desktop) {
-    platform::installEnvironment(nullptr);
-    state.SkipWithError("the X display did not open");
-    return;
-  }
-  auto runFor = [&](double seconds) {
-    e.mainLoop->postAfter(seconds, [&] { e.mainLoop->stop(); });
-    e.mainLoop->run();
-  };
-  {
-    auto host = forms::FormHost::make(signInScreen);
-    auto window = std::make_shared<platform::Window>(platform::Rect(100, 100, 440, 640),
-                                                     platform::StyleMask::titled);
-    auto presentation = e.desktop->presentForm(*window, host);
-    auto renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
-    window->makeKeyAndOrderFront();
-    runFor(0.3);
-    bool busy = false;
-    for (auto _ : state) {
-      busy = !busy;
-      host->cell<bool>("busy").set(busy);
-      host->renderNow();
-      if (paint) renderer->rootWidget()->window()->repaint();
-      benchmark::DoNotOptimize(renderer->widgetsCreated());
+// The Qt desktop on the X display of the environment, with a real clock; null when there is
+// none.
+struct QtScope {
+  explicit QtScope(benchmark::State& state) {
+    if (!platform::linuxbackend::x11DisplayAvailable()) {
+      state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
+      return;
     }
-    presentation.reset();
-    window->close();
-    runFor(0.05);
+    platform::resetSharedInstances();
+    sim = platform::sim::makeSimEnvironment();
+    platform::Environment& e = *sim->environment;
+    e.clock = std::make_shared<platform::SystemClock>();
+    e.mainLoop = std::make_shared<platform::RunLoop>(e.clock);
+    e.backgroundPool = e.mainLoop;
+    platform::installEnvironment(sim->environment);
+    e.desktop = platform::linuxbackend::makeX11Desktop(e.mainLoop);
+    if (!e.desktop) {
+      platform::installEnvironment(nullptr);
+      sim.reset();
+      state.SkipWithError("the X display did not open");
+    }
   }
-  platform::resetSharedInstances();
-  e.mainLoop->discardPendingWork();
-  e.desktop.reset();
-  platform::installEnvironment(nullptr);
+  ~QtScope() {
+    if (!sim) return;
+    auto& e = *sim->environment;
+    platform::resetSharedInstances();
+    e.mainLoop->discardPendingWork();
+    e.desktop.reset();
+    platform::installEnvironment(nullptr);
+  }
+  explicit operator bool() const { return sim != nullptr; }
+  void runFor(double seconds) {
+    auto& loop = *sim->environment->mainLoop;
+    loop.postAfter(seconds, [&] { loop.stop(); });
+    loop.run();
+  }
+  // Runs the loop until `condition` holds (checked each pass of a 1 ms timer).
+  void runUntil(const std::function<bool()>& condition) {
+    auto& loop = *sim->environment->mainLoop;
+    if (condition()) return;
+    auto check = loop.scheduleTimer(
+        0.001, true,
+        [&](platform::Timer&) {
+          if (condition()) loop.stop();
+        },
+        platform::RunLoopModes::common());
+    auto limit = loop.postAfter(10, [&] { loop.stop(); });
+    loop.run();
+    check->invalidate();
+  }
+  platform::Desktop& desktop() { return *sim->environment->desktop; }
+  std::shared_ptr<platform::sim::SimEnvironment> sim;
+};
+
+// A state change drawn by the Qt renderer: the redraw, the widgets reconciled with it and, with
+// `paint`, the window painted.
+void qtUpdate(benchmark::State& state, forms::FormHost::Body body, platform::Size size,
+              const std::string& cell) {
+  bool paint = state.range(0) != 0;
+  QtScope qt(state);
+  if (!qt) return;
+  auto host = forms::FormHost::make(std::move(body));
+  auto window = std::make_shared<platform::Window>(
+      platform::Rect(100, 100, size.width, size.height), platform::StyleMask::titled);
+  auto presentation = qt.desktop().presentForm(*window, host);
+  auto renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
+  window->makeKeyAndOrderFront();
+  qt.runFor(0.3);
+  bool on = false;
+  for (auto _ : state) {
+    on = !on;
+    host->cell<bool>(cell).set(on);
+    host->renderNow();
+    if (paint) renderer->rootWidget()->window()->repaint();
+    benchmark::DoNotOptimize(renderer->widgetsCreated());
+  }
+  presentation.reset();
+  window->close();
+  qt.runFor(0.05);
+}
+
+void BM_SignInQtUpdate(benchmark::State& state) {
+  qtUpdate(state, signInScreen, {440, 640}, "busy");
 }
 BENCHMARK(BM_SignInQtUpdate)->ArgName("paint")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One toggle of the settings-sized form flipped.
+void BM_SettingsQtUpdateAfterToggle(benchmark::State& state) {
+  qtUpdate(state, settingsForm, {480, 600}, "details3");
+}
+BENCHMARK(BM_SettingsQtUpdateAfterToggle)
+    ->ArgName("paint")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
+
+// A window with the settings-sized form: created, its widgets made, shown and first exposed.
+void BM_SettingsFirstShow(benchmark::State& state) {
+  QtScope qt(state);
+  if (!qt) return;
+  auto host = forms::FormHost::make(settingsForm);
+  for (auto _ : state) {
+    auto window = std::make_shared<platform::Window>(platform::Rect(100, 100, 480, 600),
+                                                     platform::StyleMask::titled);
+    auto presentation = qt.desktop().presentForm(*window, host);
+    auto renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
+    window->makeKeyAndOrderFront();
+    qt.runUntil([&] {
+      QWidget* top = renderer->rootWidget() ? renderer->rootWidget()->window() : nullptr;
+      return top && top->windowHandle() && top->windowHandle()->isExposed();
+    });
+    state.PauseTiming();
+    presentation.reset();
+    window->close();
+    qt.runFor(0.05);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_SettingsFirstShow)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -257,9 +257,32 @@ void OIDAuthState::performActionWithFreshTokens(Action action,
     pendingActions_.emplace();
     pendingActions_->push_back({std::move(action), std::move(queue)});
   }
+  std::optional<OIDTokenRequest> request;
+  try {
+    request.emplace(tokenRefreshRequest(std::move(additionalRefreshParameters)));
+  } catch (const std::exception& e) {
+    // No refresh will run: the list goes, or every later action would queue behind it for
+    // good. The caller's own action hears of it through the exception; any queued behind it
+    // meanwhile get the error.
+    std::vector<PendingAction> behind;
+    {
+      std::lock_guard lock(pendingActionsMutex_);
+      if (pendingActions_ && pendingActions_->size() > 1)
+        behind.assign(std::make_move_iterator(pendingActions_->begin() + 1),
+                      std::make_move_iterator(pendingActions_->end()));
+      pendingActions_.reset();
+    }
+    auto error = OIDErrorUtilities::errorWithCode(OIDErrorCode::tokenRefresh, nullptr, e.what());
+    for (auto& pending : behind) {
+      pending.queue->post([action = std::move(pending.action), error] {
+        action(std::nullopt, std::nullopt, error);
+      });
+    }
+    throw;
+  }
   auto self = shared_from_this();
   OIDAuthorizationService::performTokenRequest(
-      tokenRefreshRequest(std::move(additionalRefreshParameters)), lastAuthorizationResponse_,
+      std::move(*request), lastAuthorizationResponse_,
       [self](const std::optional<OIDTokenResponse>& response,
              const std::optional<OIDError>& error) { self->didRefresh(response, error); });
 }

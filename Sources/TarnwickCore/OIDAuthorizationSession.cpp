@@ -3,9 +3,7 @@
 #include <cctype>
 #include <utility>
 
-#include "Platform/Foundation/Error.h"
 #include "TarnwickCore/OIDErrorUtilities.h"
-#include "TarnwickCore/OIDURLQueryComponent.h"
 #include "TarnwickCore/OIDUserAgentFlow.h"
 
 namespace tarnwick {
@@ -31,51 +29,17 @@ bool equalIgnoringCase(const std::optional<std::string>& a, const std::optional<
 OIDAuthorizationSession::OIDAuthorizationSession(OIDAuthorizationRequest request)
     : request_(std::move(request)) {}
 
-std::shared_ptr<OIDAuthorizationSession> OIDAuthorizationSession::strongSelf() {
-  auto self = weak_from_this().lock();
-  platform::precondition(self != nullptr, "OIDAuthorizationSession must be owned by a shared_ptr.");
-  return self;
-}
-
-void OIDAuthorizationSession::presentAuthorizationWithExternalUserAgent(
-    std::shared_ptr<OIDExternalUserAgent> externalUserAgent, OIDAuthorizationCallback callback) {
-  platform::precondition(externalUserAgent != nullptr,
-                         "Parameter: |externalUserAgent| must be non-nil.");
-  auto self = strongSelf();
-  externalUserAgent_ = externalUserAgent;
-  pendingAuthorizationFlowCallback_ = std::move(callback);
-
+std::optional<OIDError> OIDAuthorizationSession::unusableEndpointError() const {
   // A discovery document may lack a usable authorization endpoint; no user agent can open the
   // request then.
-  if (!request_.authorizationRequestURL().scheme()) {
-    didFinishWithResponse(std::nullopt, OIDErrorUtilities::errorWithCode(
-                                            OIDErrorCode::invalidDiscoveryDocument, nullptr,
-                                            "Invalid URL: authorization_endpoint"));
-    return;
-  }
-  if (!externalUserAgent->presentExternalUserAgentRequest(request_, self)) {
-    // Finds nothing to finish when the user agent has already reported its own failure.
-    didFinishWithResponse(std::nullopt,
-                          OIDErrorUtilities::errorWithCode(OIDErrorCode::userAgentRefused, nullptr,
-                                                           "Unable to open Safari."));
-  }
+  if (request_.authorizationRequestURL().scheme()) return std::nullopt;
+  return OIDErrorUtilities::errorWithCode(OIDErrorCode::invalidDiscoveryDocument, nullptr,
+                                          "Invalid URL: authorization_endpoint");
 }
 
-void OIDAuthorizationSession::cancel() {
-  cancelWithCompletion(nullptr);
-}
-
-void OIDAuthorizationSession::cancelWithCompletion(std::function<void()> completion) {
-  auto self = strongSelf();
-  userAgentFlow::cancel(
-      externalUserAgent_,
-      [self] {
-        self->didFinishWithResponse(
-            std::nullopt,
-            OIDErrorUtilities::errorWithCode(OIDErrorCode::userCancelledAuthorizationFlow, nullptr,
-                                             "Authorization flow was cancelled."));
-      },
-      std::move(completion));
+OIDError OIDAuthorizationSession::cancelledError() const {
+  return OIDErrorUtilities::errorWithCode(OIDErrorCode::userCancelledAuthorizationFlow, nullptr,
+                                          "Authorization flow was cancelled.");
 }
 
 bool OIDAuthorizationSession::shouldHandleURL(const URL& url) const {
@@ -90,49 +54,18 @@ bool OIDAuthorizationSession::URLMatchesRedirectionURL(const URL& url, const URL
          a.path() == b.path();
 }
 
-bool OIDAuthorizationSession::resumeExternalUserAgentFlowWithURL(const URL& url) {
-  if (!shouldHandleURL(url)) return false;
-  auto self = strongSelf();
-  if (!pendingAuthorizationFlowCallback_) {
-    userAgentFlow::logLateRedirect("authorization");
-    return false;
-  }
-
-  auto parameters = OIDURLQueryComponent(url).dictionaryValue();
-  std::optional<OIDAuthorizationResponse> response;
-  std::optional<OIDError> error;
+std::pair<std::optional<OIDAuthorizationResponse>, std::optional<OIDError>>
+OIDAuthorizationSession::finishWith(const platform::Value::Dictionary& parameters) const {
   if (parameters.contains(OIDOAuthErrorFieldError)) {
-    error = OIDErrorUtilities::OAuthErrorWithDomain(OIDOAuthAuthorizationErrorDomain, &parameters,
-                                                    nullptr);
-  } else {
-    OIDAuthorizationResponse received(request_, parameters);
-    if (request_.state() != received.state()) {
-      error = userAgentFlow::stateMismatch(request_.state(), received.state(),
-                                           received.description(), parameters);
-    } else {
-      response = std::move(received);
-    }
+    return {std::nullopt, OIDErrorUtilities::OAuthErrorWithDomain(OIDOAuthAuthorizationErrorDomain,
+                                                                  &parameters, nullptr)};
   }
-
-  auto finish = [self, response = std::move(response), error = std::move(error)] {
-    self->didFinishWithResponse(response, error);
-  };
-  userAgentFlow::dismissThen(externalUserAgent_, std::move(finish));
-  return true;
-}
-
-void OIDAuthorizationSession::failExternalUserAgentFlowWithError(const OIDError& error) {
-  auto self = strongSelf();
-  didFinishWithResponse(std::nullopt, error);
-}
-
-void OIDAuthorizationSession::didFinishWithResponse(
-    std::optional<OIDAuthorizationResponse> response, std::optional<OIDError> error) {
-  auto callback = std::exchange(pendingAuthorizationFlowCallback_, nullptr);
-  // Kept until the callback has returned: it may release the session and with it the user
-  // agent that is still on the stack.
-  auto externalUserAgent = std::exchange(externalUserAgent_, nullptr);
-  if (callback) callback(response, error);
+  OIDAuthorizationResponse received(request_, parameters);
+  if (request_.state() != received.state()) {
+    return {std::nullopt, userAgentFlow::stateMismatch(request_.state(), received.state(),
+                                                       received.description(), parameters)};
+  }
+  return {std::move(received), std::nullopt};
 }
 
 }  // namespace tarnwick

@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include "Platform/Foundation/URL.h"
 #include "TarnwickCore/OIDAuthorizationRequest.h"
@@ -10,6 +12,7 @@
 #include "TarnwickCore/OIDError.h"
 #include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDExternalUserAgentSession.h"
+#include "TarnwickCore/OIDUserAgentFlowSession.h"
 
 namespace tarnwick {
 
@@ -20,23 +23,12 @@ using OIDAuthorizationCallback = std::function<void(
 // Runs one authorization request: hands it to a user agent, checks the redirect that comes
 // back against the request, and calls back once with the response or the error. Create it
 // with std::make_shared; the caller keeps it while the flow runs, to pass the redirect in or
-// to cancel. The callback runs inside the call that ends the flow and may drop the caller's
-// last reference to the session.
-class OIDAuthorizationSession final : public OIDExternalUserAgentSession,
-                                      public std::enable_shared_from_this<OIDAuthorizationSession> {
+// to cancel. A request without a usable authorization endpoint fails at once with general
+// error -2; a cancel ends the flow with -3.
+class OIDAuthorizationSession final
+    : public OIDUserAgentFlowSession<OIDAuthorizationSession, OIDAuthorizationResponse> {
  public:
   explicit OIDAuthorizationSession(OIDAuthorizationRequest request);
-
-  // A request without a usable authorization endpoint fails at once with general error -2;
-  // a user agent that refuses fails it with -9. Either way the callback may have run when this
-  // returns.
-  void presentAuthorizationWithExternalUserAgent(
-      std::shared_ptr<OIDExternalUserAgent> externalUserAgent, OIDAuthorizationCallback callback);
-
-  void cancel() override;
-  // Ends a running flow with general error -3 and then runs `completion`; after the flow has
-  // ended, runs `completion` at once.
-  void cancelWithCompletion(std::function<void()> completion) override;
 
   bool shouldHandleURL(const platform::URL& url) const;
   // Same scheme (ignoring case), user, password, host, port and path once dot segments are
@@ -44,21 +36,18 @@ class OIDAuthorizationSession final : public OIDExternalUserAgentSession,
   static bool URLMatchesRedirectionURL(const platform::URL& url,
                                        const platform::URL& redirectionURL);
 
-  // False for a URL that is not the redirect, and for a redirect that arrives after the flow
-  // ended (which is logged and otherwise ignored: anyone can open the app's URL scheme).
-  bool resumeExternalUserAgentFlowWithURL(const platform::URL& url) override;
-  void failExternalUserAgentFlowWithError(const OIDError& error) override;
-
-  bool isRunning() const { return static_cast<bool>(pendingAuthorizationFlowCallback_); }
-
  private:
-  std::shared_ptr<OIDAuthorizationSession> strongSelf();
-  void didFinishWithResponse(std::optional<OIDAuthorizationResponse> response,
-                             std::optional<OIDError> error);
+  friend class OIDUserAgentFlowSession<OIDAuthorizationSession, OIDAuthorizationResponse>;
+  static constexpr const char* ownershipMessage =
+      "OIDAuthorizationSession must be owned by a shared_ptr.";
+  static constexpr std::string_view lateRedirectCategory = "authorization";
+  const OIDAuthorizationRequest& request() const { return request_; }
+  std::optional<OIDError> unusableEndpointError() const;
+  OIDError cancelledError() const;
+  std::pair<std::optional<OIDAuthorizationResponse>, std::optional<OIDError>> finishWith(
+      const platform::Value::Dictionary& parameters) const;
 
   OIDAuthorizationRequest request_;
-  std::shared_ptr<OIDExternalUserAgent> externalUserAgent_;
-  OIDAuthorizationCallback pendingAuthorizationFlowCallback_;
 };
 
 }  // namespace tarnwick

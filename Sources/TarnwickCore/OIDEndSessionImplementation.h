@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <utility>
 
 #include "Platform/Foundation/URL.h"
 #include "TarnwickCore/OIDEndSessionRequest.h"
@@ -10,6 +12,7 @@
 #include "TarnwickCore/OIDError.h"
 #include "TarnwickCore/OIDExternalUserAgent.h"
 #include "TarnwickCore/OIDExternalUserAgentSession.h"
+#include "TarnwickCore/OIDUserAgentFlowSession.h"
 
 namespace tarnwick {
 
@@ -18,37 +21,28 @@ using OIDEndSessionCallback = std::function<void(
     const std::optional<OIDEndSessionResponse>& response, const std::optional<OIDError>& error)>;
 
 // Runs one logout at the provider: opens the end-session request in a user agent and waits for
-// the redirect to the post-logout address. Create it with std::make_shared; the callback runs
-// inside the call that ends the flow and may drop the caller's last reference.
+// the redirect to the post-logout address. Create it with std::make_shared. A provider without
+// an end-session endpoint fails the flow at once with general error -2. The redirect is not
+// read for "error": whatever the provider sends back, with the right state, is the response.
 class OIDEndSessionImplementation final
-    : public OIDExternalUserAgentSession,
-      public std::enable_shared_from_this<OIDEndSessionImplementation> {
+    : public OIDUserAgentFlowSession<OIDEndSessionImplementation, OIDEndSessionResponse> {
  public:
   explicit OIDEndSessionImplementation(OIDEndSessionRequest request);
 
-  // A provider without an end-session endpoint fails the flow at once with general error -2;
-  // a user agent that refuses fails it with -9.
-  void presentAuthorizationWithExternalUserAgent(
-      std::shared_ptr<OIDExternalUserAgent> externalUserAgent, OIDEndSessionCallback callback);
-
-  void cancel() override;
-  void cancelWithCompletion(std::function<void()> completion) override;
   bool shouldHandleURL(const platform::URL& url) const;
-  // The redirect is not read for "error": whatever the provider sends back, with the right
-  // state, is the response.
-  bool resumeExternalUserAgentFlowWithURL(const platform::URL& url) override;
-  void failExternalUserAgentFlowWithError(const OIDError& error) override;
-
-  bool isRunning() const { return static_cast<bool>(pendingEndSessionCallback_); }
 
  private:
-  std::shared_ptr<OIDEndSessionImplementation> strongSelf();
-  void didFinishWithResponse(std::optional<OIDEndSessionResponse> response,
-                             std::optional<OIDError> error);
+  friend class OIDUserAgentFlowSession<OIDEndSessionImplementation, OIDEndSessionResponse>;
+  static constexpr const char* ownershipMessage =
+      "OIDEndSessionImplementation must be owned by a shared_ptr.";
+  static constexpr std::string_view lateRedirectCategory = "end-session";
+  const OIDEndSessionRequest& request() const { return request_; }
+  std::optional<OIDError> unusableEndpointError() const;
+  OIDError cancelledError() const;
+  std::pair<std::optional<OIDEndSessionResponse>, std::optional<OIDError>> finishWith(
+      const platform::Value::Dictionary& parameters) const;
 
   OIDEndSessionRequest request_;
-  std::shared_ptr<OIDExternalUserAgent> externalUserAgent_;
-  OIDEndSessionCallback pendingEndSessionCallback_;
 };
 
 }  // namespace tarnwick

@@ -51,8 +51,8 @@ OIDTokenRequest OIDTokenRequest::withScopes(
                          std::move(additionalParameters), std::move(additionalHeaders));
 }
 
-OIDURLQueryComponent OIDTokenRequest::body(bool redacted, bool withClientID) const {
-  auto secret = [redacted](const std::optional<std::string>& text) {
+OIDURLQueryComponent OIDTokenRequest::body(BodyOptions options) const {
+  auto secret = [redacted = options.redacted](const std::optional<std::string>& text) {
     return redacted ? OIDTokenUtilities::redact(text) : text;
   };
   OIDURLQueryComponent query;
@@ -67,12 +67,12 @@ OIDURLQueryComponent OIDTokenRequest::body(bool redacted, bool withClientID) con
   add("code_verifier", secret(codeVerifier_));
   query.addParameters(additionalParameters_);
   // Without a secret the client names itself in the body (RFC 6749 section 2.3.1).
-  if (withClientID && !clientSecret_) query.addParameter("client_id", clientID_);
+  if (options.withClientID && !clientSecret_) query.addParameter("client_id", clientID_);
   return query;
 }
 
 OIDURLQueryComponent OIDTokenRequest::tokenRequestBody() const {
-  return body(false, false);
+  return body({});
 }
 
 platform::HTTPRequest OIDTokenRequest::URLRequest() const {
@@ -85,7 +85,7 @@ platform::HTTPRequest OIDTokenRequest::URLRequest() const {
                               OIDTokenUtilities::formUrlEncode(*clientSecret_);
     request.setValue("Basic " + platform::Base64::encode(credentials), "Authorization");
   }
-  std::string text = body(false, true).URLEncodedParameters();
+  std::string text = body({.withClientID = true}).URLEncodedParameters();
   request.httpBody = platform::Bytes(text.begin(), text.end());
   for (const auto& [name, value] : additionalHeaders_) request.setValue(value, name);
   return request;
@@ -130,7 +130,8 @@ std::optional<OIDTokenRequest> OIDTokenRequest::fromArchive(const Value& archive
 std::string OIDTokenRequest::description() const {
   return "<OIDTokenRequest: " + OIDDescription::address(this) +
          ", request: <URL: " + tokenRequestURL().absoluteString() +
-         ", HTTPBody: " + body(true, true).URLEncodedParameters() + ">>";
+         ", HTTPBody: " + body({.redacted = true, .withClientID = true}).URLEncodedParameters() +
+         ">>";
 }
 
 }  // namespace tarnwick

@@ -71,7 +71,13 @@ class OIDTokenRequest {
   bool operator==(const OIDTokenRequest&) const = default;
 
  private:
-  OIDURLQueryComponent body(bool redacted, bool withClientID) const;
+  struct BodyOptions {
+    // The code, the verifier and the refresh token as "<redacted>", for descriptions.
+    bool redacted = false;
+    // The client's id in the body when it has no secret, as the request sends it.
+    bool withClientID = false;
+  };
+  OIDURLQueryComponent body(BodyOptions options) const;
 
   OIDServiceConfiguration configuration_;
   std::string grantType_;

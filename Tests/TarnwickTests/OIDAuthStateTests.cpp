@@ -157,6 +157,19 @@ TEST_F(OIDAuthStateTest, RefreshFailures) {
   EXPECT_THROW(stuck->tokenRefreshRequest(), platform::ProgrammingError);
 }
 
+// A state with a refresh token but no request to take the client from cannot build its
+// refresh: that is said at every call, and no call is left queued behind a refresh that never
+// runs.
+TEST_F(OIDAuthStateTest, ARefreshThatCannotBeBuiltLeavesNothingQueued) {
+  auto state = OIDAuthState::fromArchive(platform::Value::Dictionary{{"refreshToken", "r"}});
+  ASSERT_TRUE(state);
+  EXPECT_THROW(state->performActionWithFreshTokens(record()), platform::ProgrammingError);
+  EXPECT_THROW(state->performActionWithFreshTokens(record()), platform::ProgrammingError);
+  runUntilIdle();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(tokenRequests(), 0u);
+}
+
 TEST_F(OIDAuthStateTest, UpdateRules) {
   auto state = signedIn(3600);
   int changes = delegates->changes;

@@ -167,3 +167,18 @@ xs_menu_click() {
   read -r x y <<<"$at"
   xdotool mousemove "$x" "$y" click 1
 }
+
+# xs_widget_click <pid> <name>: clicks the element of the process's windows whose accessible
+# name is <name> (a form's button or link), found in the accessibility tree.
+xs_widget_click() {
+  local at x y deadline=$((SECONDS + 20))
+  until at=$("$(dirname "${BASH_SOURCE[0]}")/widget-at" "$1" "$2" 2>/dev/null); do
+    ((SECONDS < deadline)) || xs_fail "timed out after 20s waiting for the element \"$2\""
+    sleep 0.2
+  done
+  read -r x y <<<"$at"
+  xdotool mousemove "$x" "$y" click 1
+}
+
+# xs_widget_shown <pid> <name>: whether such an element is on screen.
+xs_widget_shown() { "$(dirname "${BASH_SOURCE[0]}")/widget-at" "$1" "$2" >/dev/null 2>&1; }

@@ -191,6 +191,7 @@ platform::Task<SignInService::SignInResult> SignInService::beginSignIn(
     std::shared_ptr<platform::Window> window, std::optional<ProviderHint> provider) {
   auto self = shared_from_this();
   co_await platform::resumeOnMain();
+  co_await self->signOutsFinished();
   auto bridge = self->bridge();
   if (!bridge) co_return SignInResult::failed("Service unavailable.");
   const std::string providerName = providerText(provider);
@@ -238,6 +239,7 @@ platform::Task<SignInService::SignInResult> SignInService::beginSignIn(
 platform::Task<void> SignInService::signIn(std::optional<ProviderHint> provider) {
   auto self = shared_from_this();
   co_await platform::resumeOnMain();
+  co_await self->signOutsFinished();
   std::shared_ptr<platform::Window> window;
   if (platform::env().desktop) {
     auto& application = platform::Application::shared();
@@ -276,6 +278,17 @@ platform::Task<void> SignInService::signIn(std::optional<ProviderHint> provider)
 
 void SignInService::signOut() {
   auto work = [](std::weak_ptr<SignInService> weak) -> platform::Task<void> {
+    // Ends this sign-out's count however the task leaves, and lets waiting sign-ins go.
+    struct InFlight {
+      std::weak_ptr<SignInService> service;
+      ~InFlight() {
+        auto self = service.lock();
+        if (!self || --self->signOutsInFlight_ > 0) return;
+        auto waiters = std::move(self->signOutWaiters_);
+        self->signOutWaiters_.clear();
+        for (const auto& waiter : waiters) waiter.resume();
+      }
+    } inFlight{weak};
     std::shared_ptr<VoskaryAccountBridge> bridge;
     if (auto self = weak.lock()) bridge = self->bridge();
     if (bridge) {
@@ -299,7 +312,22 @@ void SignInService::signOut() {
     // Signing out never fails here: the local clear happens whatever the manager did.
     if (auto self = weak.lock()) self->setMirror(false, std::nullopt, std::nullopt);
   };
+  // Cleared at once, not only once the manager is done: whatever opens next (the first-run
+  // flow after the settings' "Sign out") must not show the account that is going away.
+  setMirror(false, std::nullopt, std::nullopt);
+  ++signOutsInFlight_;
   platform::spawn(work(weak_from_this()));
+}
+
+platform::Task<void> SignInService::signOutsFinished() {
+  auto self = shared_from_this();
+  co_await platform::resumeOnMain();
+  while (self->signOutsInFlight_ > 0) {
+    auto wait = [self](platform::Continuation<void> resume) {
+      self->signOutWaiters_.push_back(std::move(resume));
+    };
+    co_await platform::withContinuation<void>(std::move(wait));
+  }
 }
 
 // --- Authorized requests -------------------------------------------------------------------
@@ -382,11 +410,7 @@ std::string SignInService::authErrorCode(const VoskaryError& error) {
 
 std::string SignInService::analyticsErrorName(const std::exception& error) {
   if (const auto* voskary = dynamic_cast<const VoskaryError*>(&error)) {
-    static constexpr const char* names[] = {
-        "serverError",    "malformedResponse",  "authorizationFailed",   "keychainFailure",
-        "clientKilled",   "requiresUpgrade",    "dpopUnavailable",       "notSignedIn",
-        "sessionExpired", "networkUnavailable", "authorizationCancelled"};
-    std::string name = names[static_cast<std::size_t>(voskary->kind())];
+    std::string name(voskary->caseName());
     if (const auto* server = voskary->as<VoskaryError::ServerError>())
       return name + "(status: " + std::to_string(server->status) +
              ", code: " + codeToken(server->code) + ")";

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Flagrig/Account/SignInState.h"
 #include "Flagrig/Account/SubscriptionError.h"
@@ -82,9 +83,16 @@ class SignInService final : public SignInState, public std::enable_shared_from_t
   // The settings window's sign-in: returns normally on success and on cancel; throws
   // `SubscriptionError::unavailable` without a window or bridge, else the manager's error.
   platform::Task<void> signIn(std::optional<ProviderHint> provider);
-  // Returns at once: the manager signs out in a task, then the mirror is cleared whatever
-  // the outcome.
+  // Returns at once with the mirror cleared; the manager signs out in a task, and the mirror
+  // is cleared again afterwards whatever the outcome.
   void signOut();
+  // The bridge given to `attach`, while it exists.
+  std::shared_ptr<VoskaryAccountBridge> attachedBridge() const { return bridge(); }
+  // Whether a sign-out started here has not ended yet (its revocation may still be waiting).
+  bool isSigningOut() const { return signOutsInFlight_ > 0; }
+  // Returns once no sign-out is in flight. Every sign-in waits here first: a sign-out's late
+  // deletion of the stored session would otherwise wipe the session that sign-in just stored.
+  platform::Task<void> signOutsFinished();
 
   // --- SignInState -------------------------------------------------------------------------
   Snapshot snapshot() const override;
@@ -140,6 +148,9 @@ class SignInService final : public SignInState, public std::enable_shared_from_t
   std::unique_ptr<voskary::VoskaryAccountManager::StateSubscription> managerStateSubscription_;
   std::shared_ptr<platform::HTTPSession> urlSession_;
   SignInCall signInCallForTesting_;
+  // Main thread only.
+  int signOutsInFlight_ = 0;
+  std::vector<platform::Continuation<void>> signOutWaiters_;
 };
 
 }  // namespace flagrig

@@ -39,13 +39,14 @@ bool SignupConsentService::marketingPreChecked() {
   return platform::env().processInfo->localeRegion() == "US";
 }
 
-std::string SignupConsentService::consentMethod(bool marketingChecked, bool touched) {
-  return marketingChecked && !touched && marketingPreChecked() ? "default_checked"
-                                                               : "explicit_checkbox";
+std::string SignupConsentService::consentMethod(bool marketingChecked, bool touched,
+                                                bool initiallyChecked) {
+  return marketingChecked && !touched && initiallyChecked ? "default_checked" : "explicit_checkbox";
 }
 
 platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccountBridge> bridge,
-                                                  bool marketingChecked, bool touched) {
+                                                  bool marketingChecked, bool touched,
+                                                  bool initiallyChecked) {
   auto session = bridge ? bridge->currentSession() : std::nullopt;
   // Only an account session token authorises a consent.
   if (!session || !session->sessionToken.starts_with("vas_")) {
@@ -62,7 +63,7 @@ platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccount
   std::optional<std::string> accountID;
   if (session->accountID.starts_with("va_")) accountID = session->accountID;
   co_await postMarketingCapture(std::move(email), std::move(accountID),
-                                consentMethod(true, touched));
+                                consentMethod(true, touched, initiallyChecked));
 }
 
 platform::Task<void> SignupConsentService::postConsent(

@@ -31,13 +31,14 @@ struct SignupConsentService {
       "Send me app updates & offers from Voskary Studios";
   static constexpr double requestTimeout = 8.0;
 
-  // Never throws.
+  // Never throws. `initiallyChecked` is the box's state when the screen was built: the locale
+  // may change while the screen is up, and the method must say what the user saw.
   static platform::Task<void> submit(std::shared_ptr<VoskaryAccountBridge> bridge,
-                                     bool marketingChecked, bool touched);
+                                     bool marketingChecked, bool touched, bool initiallyChecked);
 
-  // "default_checked" when the user kept the box pre-checked in the US; "explicit_checkbox"
-  // otherwise.
-  static std::string consentMethod(bool marketingChecked, bool touched);
+  // "default_checked" when the user kept the box that the screen had pre-checked;
+  // "explicit_checkbox" otherwise.
+  static std::string consentMethod(bool marketingChecked, bool touched, bool initiallyChecked);
   // Whether the screen starts with the box checked: in the US locale region only.
   static bool marketingPreChecked();
 

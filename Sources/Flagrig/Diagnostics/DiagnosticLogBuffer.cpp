@@ -260,6 +260,16 @@ bool DiagnosticLogBuffer::isVerboseEnabled() {
   return verbose.minimumLevel == "debug";
 }
 
+bool DiagnosticLogBuffer::isVerboseEnabledAfterExpiry() {
+  auto& verbose = verboseState();
+  std::lock_guard guard(verbose.lock);
+  if (verbose.enabledAt && now().timeIntervalSince(*verbose.enabledAt) > verboseLifetime) {
+    verbose.minimumLevel = "info";
+    verbose.enabledAt.reset();
+  }
+  return verbose.minimumLevel == "debug";
+}
+
 void DiagnosticLogBuffer::add(std::string_view level, std::string_view category,
                               std::string_view message, const std::exception* error) {
   if (level == "debug") {

@@ -67,6 +67,9 @@ class DiagnosticLogBuffer {
   // Verbose logging for every log of the process; lives in memory only.
   static void setVerboseEnabled(bool on);
   static bool isVerboseEnabled();
+  // The same, after ending verbose logging when its 24 hours are over: what a screen that
+  // shows the state reads.
+  static bool isVerboseEnabledAfterExpiry();
 
   // The ring as the diagnostic report's dictionaries, oldest first.
   platform::Value::Array logBufferJSON() const;

@@ -154,12 +154,16 @@ std::optional<std::string> DiagnosticUploader::serverMessage(std::span<const std
     }
   }
   if (!text) return std::nullopt;
-  auto shown = platform::UnicodeText::prefixCharacters(withoutControlCharacters(*text),
-                                                       maxServerMessageCharacters);
+  auto shown = shownText(*text);
   if (platform::UnicodeText::trimmed(shown, platform::UnicodeText::WhiteSpace::spacesAndNewlines)
           .empty())
     return std::nullopt;
   return shown;
+}
+
+std::string DiagnosticUploader::shownText(std::string_view text) {
+  return platform::UnicodeText::prefixCharacters(withoutControlCharacters(text),
+                                                 maxServerMessageCharacters);
 }
 
 platform::Task<std::string> DiagnosticUploader::uploadManual() {

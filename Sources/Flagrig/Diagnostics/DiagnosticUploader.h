@@ -51,6 +51,9 @@ class DiagnosticUploader : public std::enable_shared_from_this<DiagnosticUploade
   // The service's "error", else "message", as the user may see it (no control characters,
   // at most 200 characters); none when the body has neither.
   static std::optional<std::string> serverMessage(std::span<const std::uint8_t> body);
+  // Any text from outside as the user may see it: without control characters, at most 200
+  // characters.
+  static std::string shownText(std::string_view text);
 
  private:
   platform::Task<UploadResult> upload(std::string kind, std::optional<std::string> terminateReason);

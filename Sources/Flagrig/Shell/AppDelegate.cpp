@@ -106,6 +106,7 @@ void AppDelegate::makeStatusItem() {
   auto menu = std::make_shared<Menu>();
   menu->setDelegate(shared_from_this());
   statusItem_->setMenu(menu);
+  env().desktop->showStatusItemsNow();
 }
 
 void AppDelegate::runLaunchRoute() {

@@ -5,6 +5,10 @@
 #include "Flagrig/Account/AppAccountServices.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/CrashCapture.h"
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
+#include "Flagrig/Onboarding/TagDemoWindowController.h"
+#include "Flagrig/Settings/SettingsWindowController.h"
+#include "Flagrig/Settings/UpdaterService.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppScreens.h"
 #include "Flagrig/Shell/Constants.h"
@@ -57,6 +61,12 @@ void AppStartup::Services::startRegionProbe(const URL& identityURL) {
   }(env().httpSession, identityURL));
 }
 
+void AppStartup::Services::installScreens() {
+  TagDemoWindowController::install();
+  LoginFirstFlowWindowController::install();
+  SettingsWindowController::install();
+}
+
 const std::vector<std::string>& AppStartup::args() {
   return commandLine().args;
 }
@@ -75,6 +85,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
     return nullptr;
   }
   auto& app = Application::shared();
+  services.installScreens();
 
   if (line.isReviewRun) {
     app.setActivationPolicy(ActivationPolicy::regular);
@@ -105,6 +116,7 @@ std::shared_ptr<ApplicationDelegate> AppStartup::prepare(Services& services) {
   });
 
   AppScreens::shared().account = std::make_shared<AppAccountServices>();
+  UpdaterService::install();
   auto delegate = std::make_shared<AppDelegate>();
   app.setDelegate(delegate);
   return delegate;

@@ -13,9 +13,11 @@ class ApplicationDelegate;
 namespace flagrig {
 
 // What `main` does once the Linux environment is installed: crash capture first, the command
-// line kept, then either a review run (one screen, no status item, no telemetry) or a normal
-// run (error telemetry configured and started, the region probe launched without waiting for
-// it, the application delegate installed), and the run loop until the app terminates.
+// line kept, and without a desktop backend one line on stderr and an end. Then either a review
+// run (its own delegate, no status item, no telemetry) or a normal run (error telemetry
+// configured and started, the region probe launched without waiting for it, the account
+// services and then the application delegate installed), and the run loop until the app
+// terminates. The single-instance hand-over happens in `main`, before any of it.
 class AppStartup {
  public:
   // What a normal run hands the error-telemetry client.
@@ -39,8 +41,11 @@ class AppStartup {
     virtual void startErrorTelemetry();
     // Starts the region probe in the background; nothing waits for it.
     virtual void startRegionProbe(const platform::URL& identityURL);
+    // Puts the screens of the other folders into `AppScreens`, for review runs too.
+    virtual void installScreens();
   };
 
+  // An environment without a desktop backend has nothing to show.
   static constexpr std::string_view noDesktopMessage =
       "flagrig: no desktop backend is installed, so there is nothing to show; this build "
       "cannot run on a desktop yet.";

@@ -33,6 +33,16 @@ std::shared_ptr<platform::Image> BrandMark::nsImage() {
   return logo.get().image;
 }
 
+platform::forms::Node BrandMark::node(double side, platform::Color accent) {
+  namespace forms = platform::forms;
+  forms::Frame square{.width = side, .height = side};
+  if (auto logo = nsImage()) return forms::ImageNode(logo, {side, side}).frame(square);
+  return forms::Symbol(std::string(fallbackSymbol))
+      .font(symbolFont(side))
+      .foreground(accent)
+      .frame(square);
+}
+
 std::shared_ptr<platform::ImageView> BrandMark::view(double side, platform::Color accent) {
   auto view = std::make_shared<platform::ImageView>(platform::Rect({0, 0}, {side, side}));
   if (auto logo = nsImage()) {

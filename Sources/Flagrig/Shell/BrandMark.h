@@ -6,6 +6,7 @@
 #include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/ImageView.h"
+#include "Platform/Forms/FormNode.h"
 
 namespace flagrig {
 
@@ -26,6 +27,8 @@ struct BrandMark {
   // The logo in a square of `side` points, centred and keeping its aspect ratio; without the
   // artwork, the bold "tag.fill" symbol at 0.47 × `side` in `accent`.
   static std::shared_ptr<platform::ImageView> view(double side, platform::Color accent);
+  // The same as a form node: the artwork, or the symbol, in a square of `side` points.
+  static platform::forms::Node node(double side, platform::Color accent);
   // The fallback symbol's font in a view of `side` points: bold system, 0.47 × `side`.
   static platform::Font symbolFont(double side);
 };

@@ -10,7 +10,9 @@
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Flagrig/Shell/LaunchAddress.h"
+#include "Platform/Desktop/Application.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Linux/Qt/DisplayLoss.h"
@@ -62,7 +64,14 @@ int main(int argc, char** argv) {
     }
   });
   platform::linuxbackend::attachX11Desktop(platform::env());
-  if (single) single->listen(&SingleInstance::deliver);
+  if (single) {
+    single->listen(&SingleInstance::deliver);
+    // Quitting ends the process without unwinding: let go of the lock and the socket first,
+    // so that no socket file is left behind.
+    platform::env().notificationCenter->addObserver(
+        std::string(platform::Application::willTerminateNotification), nullptr, nullptr,
+        [&single](const platform::Notification&) { single.reset(); });
+  }
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });

@@ -234,6 +234,22 @@ void TagManager::setFont(TagFont font) {
   for (const auto& tag : tags_) tag.panel->textField()->setFont(face);
 }
 
+void TagManager::setTagShape(TagShape shape) {
+  tagShape_ = shape;
+  env().defaults->set(TagDefaultsKeys::shape, Value(static_cast<int>(shape)));
+  double radius = tagCornerRadius(shape, bigTags_);
+  for (const auto& tag : tags_) tag.panel->contentView()->layer()->setCornerRadius(radius);
+}
+
+void TagManager::setBigTags(bool big) {
+  bigTags_ = big;
+  env().defaults->set(TagDefaultsKeys::bigTags, Value(big));
+  // The panel may repaint through callbacks; keep the list stable meanwhile.
+  auto panels = std::vector<std::shared_ptr<TagPanel>>();
+  for (const auto& tag : tags_) panels.push_back(tag.panel);
+  for (const auto& panel : panels) panel->applySize(big, tagFont_, tagShape_);
+}
+
 void TagManager::setPaletteColor(long index, std::optional<Color> background,
                                  std::optional<Color> text) {
   platform::assertMainThread("TagManager::setPaletteColor");

@@ -51,6 +51,10 @@ class TagManager : public platform::TextFieldDelegate,
   void cycleColor(std::uint32_t windowNumber);
   // Stores the font and applies it to every label.
   void setFont(TagFont font);
+  // Stores the shape and gives every panel's body its corner radius.
+  void setTagShape(TagShape shape);
+  // Stores the big-tags setting and re-lays every panel for it.
+  void setBigTags(bool big);
   // Replaces one or both colours of one entry and saves the palette; an index outside the
   // palette does nothing.
   void setPaletteColor(long index, std::optional<platform::Color> background,

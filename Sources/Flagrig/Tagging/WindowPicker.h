@@ -45,6 +45,8 @@ class WindowPicker : public std::enable_shared_from_this<WindowPicker> {
   // The state of the current pick.
   const std::vector<std::shared_ptr<platform::Window>>& overlays() const { return overlays_; }
   bool hasCompletion() const { return static_cast<bool>(completion_); }
+  // Whether a pick is open: overlays that wait for a click, and a completion for it.
+  bool isPicking() const { return !overlays_.empty() && completion_; }
   const std::shared_ptr<platform::Window>& instructionPanel() const { return instructionPanel_; }
   bool hasKeyMonitors() const { return localMonitor_ || globalMonitor_; }
 

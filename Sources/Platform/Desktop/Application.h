@@ -136,6 +136,7 @@ class Application {
   std::shared_ptr<EventMonitor> addLocalMonitor(EventMask mask, LocalHandler handler);
   std::shared_ptr<EventMonitor> addGlobalMonitor(EventMask mask, GlobalHandler handler);
   void removeMonitor(const std::shared_ptr<EventMonitor>& monitor);
+  std::size_t monitorCount() const { return monitors_.size(); }
 
   // From the backend ----------------------------------------------------------------------------
   // An event for this application: mouse events go to their window (activating it unless it

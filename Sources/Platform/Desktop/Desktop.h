@@ -90,6 +90,9 @@ class Desktop {
   // calls Menu::willOpen before and Menu::didClose after.
   virtual void showMenu(Menu& menu) = 0;
   virtual void menuDidChange(Menu& menu) = 0;
+  // Puts the status bar's items on screen now rather than at the main loop's next wait, for a
+  // caller that may keep the loop busy for a while after making one.
+  virtual void showStatusItemsNow() {}
   // Around an alert's modal session.
   virtual void alertWillRunModal(Alert& alert) = 0;
   virtual void alertDidEnd(Alert& alert, long response) = 0;

@@ -28,6 +28,30 @@ std::shared_ptr<MenuItem> Menu::itemWithTitle(std::string_view title) const {
   return nullptr;
 }
 
+std::shared_ptr<MenuItem> Menu::itemForKeyEquivalent(std::string_view key,
+                                                     std::uint64_t modifierFlags) const {
+  constexpr std::uint64_t relevant =
+      ModifierFlag::command | ModifierFlag::option | ModifierFlag::control | ModifierFlag::shift;
+  auto lower = [](std::string text) {
+    for (char& c : text) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+  };
+  const std::string pressed = lower(std::string(key));
+  if (pressed.empty()) return nullptr;
+  for (const auto& item : items_) {
+    const std::string& equivalent = item->keyEquivalent();
+    if (equivalent.empty() || item->isHidden() || !item->isEnabled() || item->isSeparatorItem())
+      continue;
+    std::uint64_t mask = item->keyEquivalentModifierMask() & relevant;
+    if (equivalent.size() == 1 && equivalent[0] >= 'A' && equivalent[0] <= 'Z')
+      mask |= ModifierFlag::shift;
+    if (lower(equivalent) == pressed && mask == (modifierFlags & relevant)) return item;
+  }
+  return nullptr;
+}
+
 std::optional<std::size_t> Menu::indexOfItem(const MenuItem& item) const {
   for (std::size_t i = 0; i < items_.size(); ++i) {
     if (items_[i].get() == &item) return i;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,11 @@ class Menu : public std::enable_shared_from_this<Menu> {
   std::shared_ptr<MenuItem> itemAt(std::size_t index) const;
   std::shared_ptr<MenuItem> itemWithTitle(std::string_view title) const;
   std::optional<std::size_t> indexOfItem(const MenuItem& item) const;
+  // The enabled, shown item whose key equivalent is `key` (the key's character without
+  // modifiers) pressed with exactly these of the command, option, control and shift flags; an
+  // upper-case equivalent asks for shift. Null when none is.
+  std::shared_ptr<MenuItem> itemForKeyEquivalent(std::string_view key,
+                                                 std::uint64_t modifierFlags) const;
 
   // An item belongs to one menu at a time.
   void addItem(std::shared_ptr<MenuItem> item);

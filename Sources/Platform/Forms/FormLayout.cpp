@@ -37,6 +37,7 @@ bool isVertical(const Node& n) {
 
 // A button's look adds room around its label.
 EdgeInsets chromeOf(const Node& n) {
+  if (n.kind() == NodeKind::form) return EdgeInsets::all(M::formInset);
   if (n.kind() != NodeKind::button) return {};
   switch (n.buttonStyle()) {
     case ButtonStyle::plain:

@@ -21,7 +21,13 @@ struct FormMetrics {
   // Between a labelled control's title and its control.
   static constexpr double labelGap = 8;
 
-  static constexpr double pickerChrome = 24;
+  // Around a grouped form's sections.
+  static constexpr double formInset = 20;
+
+  // A picker's box: its title plus this, the arrow in the trailing part of it.
+  static constexpr double pickerChrome = 30;
+  static constexpr double pickerTextInset = 8;
+  static constexpr double pickerArrowWidth = 18;
   static constexpr double pickerExtraHeight = 6;
   static constexpr double pickerCornerRadius = 5;
 

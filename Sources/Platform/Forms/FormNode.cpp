@@ -103,8 +103,8 @@ const Node* Presentation::cancelButton() const {
   return nullptr;
 }
 
-Node&& Node::alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
-                   std::vector<Node> buttons) && {
+Node Node::alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
+                 std::vector<Node> buttons) && {
   if (buttons.empty()) buttons.push_back(defaultAction("OK"));
   Presentation p;
   p.kind = Presentation::Kind::alert;
@@ -117,8 +117,8 @@ Node&& Node::alert(Binding<bool> isPresented, std::string title, std::optional<s
   return std::move(*this);
 }
 
-Node&& Node::confirmationDialog(Binding<bool> isPresented, std::string title,
-                                std::optional<std::string> message, std::vector<Node> buttons) && {
+Node Node::confirmationDialog(Binding<bool> isPresented, std::string title,
+                              std::optional<std::string> message, std::vector<Node> buttons) && {
   Presentation p;
   p.kind = Presentation::Kind::confirmationDialog;
   p.title = std::move(title);

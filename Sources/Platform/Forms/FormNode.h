@@ -216,158 +216,159 @@ class Node {
   const std::optional<std::string>& key() const { return key_; }
 
   // Modifiers ---------------------------------------------------------------------------------
-  Node&& key(std::string k) && {
+  // Each returns the modified node by value, so `node = std::move(node).modifier(…)` is safe.
+  Node key(std::string k) && {
     key_ = std::move(k);
     return std::move(*this);
   }
-  Node&& font(Font f) && {
+  Node font(Font f) && {
     font_ = f;
     return std::move(*this);
   }
-  Node&& foreground(Color c) && {
+  Node foreground(Color c) && {
     foreground_ = c;
     return std::move(*this);
   }
-  Node&& tint(Color c) && {
+  Node tint(Color c) && {
     tint_ = c;
     return std::move(*this);
   }
-  Node&& opacity(double o) && {
+  Node opacity(double o) && {
     opacity_ = o;
     return std::move(*this);
   }
-  Node&& frame(Frame f) && {
+  Node frame(Frame f) && {
     frame_ = f;
     return std::move(*this);
   }
-  Node&& padding(EdgeInsets p) && {
+  Node padding(EdgeInsets p) && {
     padding_ = p;
     return std::move(*this);
   }
-  Node&& padding(double all) && {
+  Node padding(double all) && {
     padding_ = EdgeInsets::all(all);
     return std::move(*this);
   }
-  Node&& offset(double x, double y) && {
+  Node offset(double x, double y) && {
     offset_ = {x, y};
     return std::move(*this);
   }
-  Node&& spacing(double s) && {
+  Node spacing(double s) && {
     spacing_ = s;
     return std::move(*this);
   }
-  Node&& alignment(HorizontalAlignment a) && {
+  Node alignment(HorizontalAlignment a) && {
     horizontal_ = a;
     return std::move(*this);
   }
-  Node&& alignment(VerticalAlignment a) && {
+  Node alignment(VerticalAlignment a) && {
     vertical_ = a;
     return std::move(*this);
   }
-  Node&& multilineTextAlignment(TextAlignment a) && {
+  Node multilineTextAlignment(TextAlignment a) && {
     textAlignment_ = a;
     return std::move(*this);
   }
-  Node&& lineLimit(int lines) && {
+  Node lineLimit(int lines) && {
     lineLimit_ = lines;
     return std::move(*this);
   }
-  Node&& truncation(Truncation t) && {
+  Node truncation(Truncation t) && {
     truncation_ = t;
     return std::move(*this);
   }
-  Node&& disabled(bool d) && {
+  Node disabled(bool d) && {
     disabled_ = d;
     return std::move(*this);
   }
-  Node&& accessibilityLabel(std::string s) && {
+  Node accessibilityLabel(std::string s) && {
     accessibilityLabel_ = std::move(s);
     return std::move(*this);
   }
-  Node&& accessibilityHint(std::string s) && {
+  Node accessibilityHint(std::string s) && {
     accessibilityHint_ = std::move(s);
     return std::move(*this);
   }
-  Node&& accessibilityHidden(bool h = true) && {
+  Node accessibilityHidden(bool h = true) && {
     accessibilityHidden_ = h;
     return std::move(*this);
   }
-  Node&& accessibilityCombined(bool c = true) && {
+  Node accessibilityCombined(bool c = true) && {
     accessibilityCombined_ = c;
     return std::move(*this);
   }
-  Node&& role(ButtonRole r) && {
+  Node role(ButtonRole r) && {
     role_ = r;
     return std::move(*this);
   }
-  Node&& buttonStyle(ButtonStyle s) && {
+  Node buttonStyle(ButtonStyle s) && {
     buttonStyle_ = s;
     return std::move(*this);
   }
-  Node&& keyboardShortcut(KeyboardShortcut k) && {
+  Node keyboardShortcut(KeyboardShortcut k) && {
     shortcut_ = k;
     return std::move(*this);
   }
-  Node&& background(Node n) && {
+  Node background(Node n) && {
     backgrounds_.push_back(std::move(n));
     return std::move(*this);
   }
-  Node&& overlay(Node n) && {
+  Node overlay(Node n) && {
     overlays_.push_back(std::move(n));
     return std::move(*this);
   }
-  Node&& colorScheme(ColorScheme s) && {
+  Node colorScheme(ColorScheme s) && {
     colorScheme_ = s;
     return std::move(*this);
   }
-  Node&& accentColor(Color c) && {
+  Node accentColor(Color c) && {
     accent_ = c;
     return std::move(*this);
   }
-  Node&& onHover(std::function<void(bool)> f) && {
+  Node onHover(std::function<void(bool)> f) && {
     onHover_ = std::move(f);
     return std::move(*this);
   }
   // An alert shown while `isPresented` holds; without buttons it has one "OK".
-  Node&& alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
-               std::vector<Node> buttons = {}) &&;
+  Node alert(Binding<bool> isPresented, std::string title, std::optional<std::string> message,
+             std::vector<Node> buttons = {}) &&;
   // A confirmation dialog shown while `isPresented` holds, e.g. `{destructive("Reset", reset),
   // cancel()}`; one without a cancel button gets a "Cancel".
-  Node&& confirmationDialog(Binding<bool> isPresented, std::string title,
-                            std::optional<std::string> message, std::vector<Node> buttons) &&;
+  Node confirmationDialog(Binding<bool> isPresented, std::string title,
+                          std::optional<std::string> message, std::vector<Node> buttons) &&;
   // Not drawn, not focusable, not announced and inert, but it keeps its place in the layout.
-  Node&& hidden(bool h = true) && {
+  Node hidden(bool h = true) && {
     hidden_ = h;
     return std::move(*this);
   }
-  Node&& accessibilityRole(AccessibilityRole r) && {
+  Node accessibilityRole(AccessibilityRole r) && {
     accessibilityRole_ = r;
     return std::move(*this);
   }
-  Node&& controlSize(ControlSize s) && {
+  Node controlSize(ControlSize s) && {
     controlSize_ = s;
     return std::move(*this);
   }
   // A section's row: its edges from the group's instead of the section's inset.
-  Node&& rowInsets(EdgeInsets insets) && {
+  Node rowInsets(EdgeInsets insets) && {
     rowInsets_ = insets;
     return std::move(*this);
   }
   // Drawn in the scheme's secondary text colour unless it sets a foreground of its own.
-  Node&& secondary(bool s = true) && {
+  Node secondary(bool s = true) && {
     secondary_ = s;
     return std::move(*this);
   }
-  Node&& footer(std::string f) && {
+  Node footer(std::string f) && {
     footer_ = std::move(f);
     return std::move(*this);
   }
-  Node&& scrollIndicators(bool shown) && {
+  Node scrollIndicators(bool shown) && {
     scrollIndicators_ = shown;
     return std::move(*this);
   }
   // Clips the node's drawing to a rounded rectangle.
-  Node&& clipCornerRadius(double r) && {
+  Node clipCornerRadius(double r) && {
     clipCornerRadius_ = r;
     return std::move(*this);
   }

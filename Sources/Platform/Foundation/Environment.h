@@ -25,6 +25,8 @@ class Bundle;
 class FileLocations;
 class Desktop;
 class AppleIDAuthorization;
+class LoginItem;
+class SoftwareUpdaterFactory;
 
 // The active backend of every platform service. `main` installs the Linux environment; the test
 // fixture installs a fresh simulated one for each test. Product code reaches every service
@@ -48,6 +50,10 @@ struct Environment {
   std::shared_ptr<Desktop> desktop;
   // Sign in with Apple; Linux has none and answers every request with an error.
   std::shared_ptr<AppleIDAuthorization> appleIDAuthorization;
+  // Launch at login: the XDG autostart entry on Linux.
+  std::shared_ptr<LoginItem> loginItem;
+  // The updater framework; Linux has none, so its builds never update themselves.
+  std::shared_ptr<SoftwareUpdaterFactory> updaters;
 
   // Receives errors that escaped a detached task. The default writes to stderr.
   std::function<void(std::string_view message)> reportUnhandledError;

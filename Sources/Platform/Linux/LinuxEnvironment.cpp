@@ -21,6 +21,7 @@
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
 #include "Platform/Linux/XDGFileLocations.h"
+#include "Platform/Linux/XdgAutostartLoginItem.h"
 #include "Platform/Linux/XdgWorkspace.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Platform/Security/KeychainKeyStore.h"
@@ -112,6 +113,7 @@ std::shared_ptr<Environment> makeLinuxServices() {
   e->bundle = mainBundle(*e->processInfo);
   e->files = std::make_shared<XDGFileLocations>();
   e->appleIDAuthorization = std::make_shared<UnavailableAppleIDAuthorization>();
+  e->loginItem = std::make_shared<XdgAutostartLoginItem>();
   return e;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Platform/Desktop/LoginItem.h"
 #include "Platform/Foundation/Error.h"
 
 namespace platform::linuxbackend {
@@ -24,20 +25,18 @@ class LoginItemError : public Error {
 // Launch at login on a Linux desktop: an XDG autostart entry, `flagrig.desktop` in
 // `$XDG_CONFIG_HOME/autostart`, that starts this program. An entry the user disabled in their
 // desktop's settings (Hidden=true) counts as not registered.
-class XdgAutostartLoginItem {
+class XdgAutostartLoginItem final : public LoginItem {
  public:
-  enum class Status { notRegistered, enabled };
-
   // `configFolder` empty: $XDG_CONFIG_HOME, else ~/.config (the passwd entry's home when $HOME
   // is unset). `executable` empty: this process's own program.
   explicit XdgAutostartLoginItem(std::filesystem::path configFolder = {},
                                  std::filesystem::path executable = {});
 
-  Status status() const;
+  Status status() const override;
   // Writes the entry (atomically); throws LoginItemError.
-  void registerItem();
+  void registerItem() override;
   // Removes the entry; throws LoginItemError when it stays.
-  void unregisterItem();
+  void unregisterItem() override;
 
   const std::filesystem::path& entryPath() const { return entry_; }
 

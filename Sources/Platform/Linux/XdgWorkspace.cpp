@@ -41,12 +41,16 @@ std::string readSmallFile(const std::string& path) {
 bool processExists(std::int32_t pid) {
   if (pid <= 0) return false;
   if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
-  // A zombie has ended although it can still be signalled.
+  // A zombie has ended although it can still be signalled, and so has one that its parent is
+  // reaping at this moment ("X", dead): only its last moments are left.
   std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
   // Reaped between the probe and the read: ask again rather than take it for alive.
   if (stat.empty()) return !(::kill(pid, 0) != 0 && errno == ESRCH);
   auto close = stat.rfind(')');
-  if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'Z') return false;
+  if (close != std::string::npos && close + 2 < stat.size()) {
+    char state = stat[close + 2];
+    if (state == 'Z' || state == 'X' || state == 'x') return false;
+  }
   return true;
 }
 

@@ -176,6 +176,15 @@ void SimDesktop::pressKey(std::uint16_t keyCode, std::uint64_t modifierFlags,
 
 void SimDesktop::sendKey(const Event& event) {
   if (hotKeys_.handleKey(event)) return;
+  // An open menu takes its items' key equivalents, as choosing them would.
+  if (auto menu = openMenu(); menu && event.type == EventType::keyDown) {
+    if (auto item =
+            menu->itemForKeyEquivalent(event.charactersIgnoringModifiers, event.modifierFlags)) {
+      closeMenus();
+      item->perform();
+      return;
+    }
+  }
   if (keyboardOurs_) {
     application().sendEvent(event);
     return;

@@ -46,6 +46,8 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   sim->files = std::make_shared<SimFileLocations>();
   sim->desktop = std::make_shared<SimDesktop>();
   sim->appleID = std::make_shared<SimAppleIDAuthorization>();
+  sim->loginItem = std::make_shared<SimLoginItem>();
+  sim->updaters = std::make_shared<SimSoftwareUpdaterFactory>();
   // The simulated desktop knows this process by the process information's id and the bundle's name.
   auto name = sim->bundle->objectForInfoDictionaryKey("CFBundleName");
   sim->desktop->windowServer().setOwnProcess(sim->processInfo->processIdentifier(),
@@ -68,6 +70,8 @@ std::shared_ptr<SimEnvironment> makeSimEnvironment() {
   e->files = sim->files;
   e->desktop = sim->desktop;
   e->appleIDAuthorization = sim->appleID;
+  e->loginItem = sim->loginItem;
+  e->updaters = sim->updaters;
   e->reportUnhandledError = [recorder = sim->unhandled](std::string_view message) {
     std::lock_guard lock(recorder->mutex);
     recorder->messages.emplace_back(message);

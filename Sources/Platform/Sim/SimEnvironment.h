@@ -17,7 +17,9 @@
 #include "Platform/Sim/SimFileLocations.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Platform/Sim/SimKeychain.h"
+#include "Platform/Sim/SimLoginItem.h"
 #include "Platform/Sim/SimPathMonitorFactory.h"
+#include "Platform/Sim/SimSoftwareUpdater.h"
 #include "Platform/Sim/SimSystemLog.h"
 
 namespace platform::sim {
@@ -40,6 +42,8 @@ struct SimEnvironment {
   std::shared_ptr<SimFileLocations> files;
   std::shared_ptr<SimDesktop> desktop;
   std::shared_ptr<SimAppleIDAuthorization> appleID;
+  std::shared_ptr<SimLoginItem> loginItem;
+  std::shared_ptr<SimSoftwareUpdaterFactory> updaters;
 
   std::shared_ptr<Environment> environment;
 

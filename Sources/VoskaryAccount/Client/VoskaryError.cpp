@@ -1,5 +1,7 @@
 #include "VoskaryAccount/Client/VoskaryError.h"
 
+#include <iterator>
+
 namespace voskary {
 
 namespace {
@@ -75,6 +77,15 @@ VoskaryError VoskaryError::networkUnavailable() {
 }
 VoskaryError VoskaryError::authorizationCancelled() {
   return VoskaryError(AuthorizationCancelled{});
+}
+
+std::string_view VoskaryError::caseName() const {
+  static constexpr std::string_view names[] = {
+      "serverError",    "malformedResponse",  "authorizationFailed",   "keychainFailure",
+      "clientKilled",   "requiresUpgrade",    "dpopUnavailable",       "notSignedIn",
+      "sessionExpired", "networkUnavailable", "authorizationCancelled"};
+  static_assert(std::size(names) == std::variant_size_v<Payload>);
+  return names[payload_.index()];
 }
 
 std::string VoskaryError::description() const {

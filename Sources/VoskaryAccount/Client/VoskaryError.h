@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "Platform/Foundation/Error.h"
@@ -102,6 +103,10 @@ class VoskaryError : public platform::Error {
   const Case* as() const {
     return std::get_if<Case>(&payload_);
   }
+
+  // The case's name as written in `Kind` ("sessionExpired"): what analytics, telemetry and the
+  // sign-in screen record of an error, never its payload's text.
+  std::string_view caseName() const;
 
   // The user-facing sentence of the case; always present.
   std::optional<std::string> errorDescription() const { return description(); }

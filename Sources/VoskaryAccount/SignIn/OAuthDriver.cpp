@@ -196,7 +196,8 @@ void OAuthDriver::present(const std::shared_ptr<Flow>& flow,
       if (cancelled && !cancelled->finished && cancelled->session) cancelled->session->cancel();
     });
   });
-  if (!viaBrowser) return;
+  // On every road: the in-window one without a window takes the browser too, and a sheet
+  // left open must not keep the sign-in waiting for ever either.
   flow->timeout = platform::env().mainLoop->postAfter(systemBrowserTimeout, [weakFlow] {
     auto timedOut = weakFlow.lock();
     if (timedOut && !timedOut->finished && timedOut->session) timedOut->session->cancel();

@@ -353,6 +353,18 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInViaSystemBrowser(
   return onBackground(signInBody(nullptr, provider, std::move(installID), true));
 }
 
+platform::Task<void> VoskaryAccountManager::restoreAfterUnexpected(std::optional<State> before,
+                                                                   std::exception_ptr error) {
+  // Not one of the sign-in's failures (memory, a broken answer that threw something of its
+  // own): the state goes back to what it was, and the caller gets the exception itself.
+  auto self = shared_from_this();
+  std::function<void()> back = [self, before] {
+    if (before && self->state() == State::signingIn(true)) self->transition(*before);
+  };
+  co_await onMain(std::move(back));
+  std::rethrow_exception(error);
+}
+
 platform::Task<void> VoskaryAccountManager::failSignIn(const VoskaryError& error) {
   auto self = shared_from_this();
   std::function<void()> work = [self, error] { self->transition(State::failed(error)); };
@@ -363,9 +375,14 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
     std::shared_ptr<platform::Window> window, std::optional<OAuthDriver::ProviderHint> provider,
     std::optional<std::string> installID, bool viaBrowser) {
   auto self = shared_from_this();
-  std::function<void()> start = [self] { self->transition(State::signingIn(true)); };
+  auto before = std::make_shared<std::optional<State>>();
+  std::function<void()> start = [self, before] {
+    *before = self->state();
+    self->transition(State::signingIn(true));
+  };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
+  std::exception_ptr unexpected;
   try {
     std::optional<OAuthAuthorizationResult> result;
     if (viaBrowser) {
@@ -377,7 +394,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
     co_return co_await exchange(std::move(*result), std::move(installID));
   } catch (const platform::Error&) {
     failure = std::current_exception();
+  } catch (...) {
+    unexpected = std::current_exception();
   }
+  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
   VoskaryError error = signInError(failure);
   co_await failSignIn(error);
   throw error;
@@ -486,12 +506,15 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
   auto self = shared_from_this();
   // The flag is written on the main queue with the transitions, in their order, so that the
   // interface never sees it out of step with the state.
-  std::function<void()> start = [self] {
+  auto before = std::make_shared<std::optional<State>>();
+  std::function<void()> start = [self, before] {
+    *before = self->state();
     self->transition(State::signingIn(true));
     self->setLastAppleSignInIsNewUser(std::nullopt);
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
+  std::exception_ptr unexpected;
   try {
     SignInWithAppleDriver driver(config_);
     SignInWithAppleDriver::AppleAuthorization credential = co_await driver.authorize(window);
@@ -528,7 +551,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
     co_return account;
   } catch (const platform::Error&) {
     failure = std::current_exception();
+  } catch (...) {
+    unexpected = std::current_exception();
   }
+  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
   VoskaryError error = signInError(failure);
   co_await failSignIn(error);
   throw error;

@@ -210,6 +210,8 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
   // Runs `work` on the main queue and comes back to the background executor.
   platform::Task<void> onMain(std::function<void()> work);
   platform::Task<void> failSignIn(const VoskaryError& error);
+  platform::Task<void> restoreAfterUnexpected(std::optional<State> before,
+                                              std::exception_ptr error);
 
   void setOffline(bool offline);
   void setLastAppleSignInIsNewUser(std::optional<bool> value);

@@ -41,9 +41,13 @@ class SignupConsentServiceTest : public AccountTest {
     fields.localeRegion = std::move(region);
     platform::env().processInfo->setFields(fields);
   }
+  // As a screen built in the current locale submits it.
   void submit(bool marketingChecked, bool touched) {
+    submitFrom(SignupConsentService::marketingPreChecked(), marketingChecked, touched);
+  }
+  void submitFrom(bool initiallyChecked, bool marketingChecked, bool touched) {
     await(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), marketingChecked,
-                                       touched));
+                                       touched, initiallyChecked));
   }
   // The URLs of every consent and capture request, in the order they were sent.
   std::vector<std::string> sent() {
@@ -112,7 +116,8 @@ TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
 TEST_F(SignupConsentServiceTest, RequestsAreStrictlySequential) {
   signIn();
   answer(platform::sim::SimHTTPAnswer::json(201, "{}").holding());
-  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true));
+  auto out =
+      start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true, false));
   runUntilIdle();
   EXPECT_EQ(sent().size(), 1u) << "privacy waits for terms";
   ASSERT_TRUE(sim().http->releaseHeld());
@@ -163,6 +168,32 @@ TEST_F(SignupConsentServiceTest, TheMarketingCaptureCarriesTheTrimmedAddressAndT
     } else {
       EXPECT_EQ(body["consent_method"], "explicit_checkbox") << (c.region ? c.region : "none");
     }
+  }
+}
+
+// The method says what the screen showed, whatever the locale says by the time of Continue.
+TEST_F(SignupConsentServiceTest, TheMethodFollowsTheBoxAsTheScreenStartedIt) {
+  struct Case {
+    const char* regionNow;
+    bool initiallyChecked;
+    bool touched;
+    const char* method;
+  };
+  const Case cases[] = {
+      {"DE", true, false, "default_checked"},
+      {"US", false, false, "explicit_checkbox"},
+      {"US", true, true, "explicit_checkbox"},
+  };
+  answer();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.regionNow) + (c.initiallyChecked ? " pre-checked" : ""));
+    setRegion(c.regionNow);
+    signIn("vas_token", kAccountID, "someone@voskary.test");
+    submitFrom(c.initiallyChecked, true, c.touched);
+    auto captures = requestsTo(kCapture);
+    ASSERT_FALSE(captures.empty());
+    auto body = platform::JSONSerialization::parse(bodyText(captures.back()));
+    EXPECT_EQ(body["consent_method"], c.method);
   }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Flagrig/Onboarding/LoginFirstFlowWindowController.h"
+#include "Flagrig/Onboarding/TagDemoWindowController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Flagrig/Shell/AppStartup.h"
 #include "Flagrig/Shell/Constants.h"
@@ -29,6 +31,8 @@ class RecordingServices : public AppStartup::Services {
   void startRegionProbe(const URL& url) override {
     calls.push_back("probe " + url.absoluteString());
   }
+  // The recording screens stay.
+  void installScreens() override {}
   std::vector<std::string> calls;
   AppStartup::TelemetrySettings settings;
 };
@@ -174,6 +178,10 @@ TEST_F(StartupTest, TheRealStepsStartTheClientAndProbeTheRegionWithoutWaiting) {
   auto requests = sim().http->requests();
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests[0].request.url.path(), "/api/geo");
+  EXPECT_TRUE(std::dynamic_pointer_cast<TagDemoWindowController>(AppScreens::shared().tagDemo));
+  auto flowHost = std::make_shared<AppDelegate>();
+  EXPECT_TRUE(std::dynamic_pointer_cast<LoginFirstFlowWindowController>(
+      AppScreens::shared().makeLoginFirstFlow(*flowHost)));
 }
 
 TEST_F(StartupTest, ReviewRunsOpenOneScreenAndNothingElse) {

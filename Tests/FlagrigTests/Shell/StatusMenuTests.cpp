@@ -150,6 +150,32 @@ TEST_F(StatusMenuTest, TagAWindowStartsAPickWithoutActivatingTheApp) {
   EXPECT_EQ(TagManager::shared().tags()[0].windowNumber, mail.windowNumber);
 }
 
+// The key equivalents beside the items work while the menu is open; other keys and other
+// modifiers choose nothing.
+TEST_F(StatusMenuTest, KeyEquivalentsWorkWhileTheMenuIsOpen) {
+  constexpr std::uint16_t keyT = 17, keyQ = 12, keyComma = 43;
+  desktop().clickStatusItem();
+  desktop().pressKey(keyT, ModifierFlag::command | ModifierFlag::shift);
+  desktop().pressKey(keyT);
+  desktop().pressKey(keyQ, ModifierFlag::option);
+  EXPECT_TRUE(desktop().openMenu()) << "a key that is no item's closed the menu";
+  EXPECT_TRUE(WindowPicker::shared().overlays().empty());
+
+  desktop().pressKey(keyT, ModifierFlag::command);
+  EXPECT_FALSE(desktop().openMenu());
+  EXPECT_FALSE(WindowPicker::shared().overlays().empty()) << "command-T started no pick";
+  WindowPicker::shared().dismiss();
+
+  desktop().clickStatusItem();
+  desktop().pressKey(keyComma, ModifierFlag::command);
+  runUntilIdle();
+  EXPECT_EQ(testing::CallLog{calls()}.count("settings.showWindow"), 1);
+
+  desktop().clickStatusItem();
+  desktop().pressKey(keyQ, ModifierFlag::command);
+  EXPECT_TRUE(desktop().hasTerminated());
+}
+
 // Choosing a tag raises its window. Each row: trusted, lookup available, the window and the
 // owner's other window (in front of it, first in its list, its main window) minimised, and what
 // Accessibility is asked to do.

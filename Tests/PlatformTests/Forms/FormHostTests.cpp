@@ -125,6 +125,12 @@ TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
   EXPECT_EQ(host->find(NodeKind::text, "own")->foreground(), red);
   // A button's title comes from its texts, never from a symbol's name.
   EXPECT_TRUE(host->find(NodeKind::button, "Star"));
+
+  // A modifier applied to a node in place keeps its content.
+  Node button = Button("Save", [] {});
+  button = std::move(button).foreground(red).keyboardShortcut(KeyboardShortcut::defaultAction);
+  EXPECT_EQ(button.title(), "Save");
+  EXPECT_EQ(button.foreground(), red);
 }
 
 }  // namespace

@@ -190,15 +190,16 @@ TEST_F(FormInteractionTest, LayoutFollowsNativeViewHeightRowInsetsAndSpinnerSize
   const Node* editor = host->findByIdentity("form0/section0/editor");
   ASSERT_TRUE(editor);
   EXPECT_EQ(frame(first, editor).height(), 40);
-  EXPECT_EQ(frame(first, editor).width(), 300 - 2 * FormMetrics::sectionInset)
+  using M = FormMetrics;
+  EXPECT_EQ(frame(first, editor).width(), 300 - 2 * M::formInset - 2 * M::sectionInset)
       << "it spans the row";
   double below = frame(first, host->find(NodeKind::text, "below")).y();
   view->setFrameSize({50, 100});
   auto second = layout();
   EXPECT_EQ(frame(second, host->find(NodeKind::text, "below")).y(), below + 60);
   Rect rule = frame(second, host->findByIdentity("form0/section0/rule"));
-  EXPECT_EQ(rule.x(), 0) << "its own insets, not the section's";
-  EXPECT_EQ(rule.width(), 300);
+  EXPECT_EQ(rule.x(), M::formInset) << "its own insets, not the section's";
+  EXPECT_EQ(rule.width(), 300 - 2 * M::formInset);
   EXPECT_EQ(frame(second, host->findByIdentity("form0/section0/spin")).width(),
             FormMetrics::spinnerSmall);
 }

@@ -186,6 +186,23 @@ TEST_F(BrowserSignInTest, EveryFailureEndsFailedAndLeavesTheOldSessionAsItWas) {
   }
 }
 
+TEST_F(BrowserSignInTest, AnExceptionThatIsNoPlatformErrorLeavesTheStateAsItWas) {
+  recordStates();
+  platform::env().keychain = std::make_shared<OutOfMemoryOnWrite>(platform::env().keychain);
+  auto out = start(manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
+  runUntilIdle();
+  auto redirect = finishPage();
+  ASSERT_TRUE(redirect);
+  ASSERT_TRUE(manager->resume(*redirect));
+  runUntilIdle();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->unexpected, "std::bad_alloc");
+  EXPECT_EQ(manager->state(), State::signedOut());
+  ASSERT_EQ(states.size(), 3u);
+  EXPECT_EQ(states[1], State::signingIn(true));
+  EXPECT_EQ(states[2], State::signedOut());
+}
+
 TEST_F(BrowserSignInTest, A2xxAnswerWithAMustUpgradeNoticeKeepsTheIssuedSession) {
   storeSession(3600);
   service->setDeprecationHeader("client; min-version=9.0.0");

@@ -188,6 +188,25 @@ TEST_F(OAuthDriverTest, EachFlowTimesOutAfterItsOwnThreeHundredSeconds) {
   EXPECT_FALSE(fourth->done);
 }
 
+// The in-window road with no window takes the browser, and with one the sheet: neither may
+// wait for ever.
+TEST_F(OAuthDriverTest, EveryRoadTimesOut) {
+  auto sheets = std::make_shared<tarnwick::testing::SimWebAuthenticationSheets>();
+  tarnwick::UserAgentPlatform::setWebAuthenticationSessionFactory(sheets);
+  for (auto window : {std::shared_ptr<platform::Window>(), tarnwick::testing::fakeWindow()}) {
+    SCOPED_TRACE(window ? "a sheet on a window" : "no window");
+    auto out = start(driver->authorize(window, std::nullopt));
+    runUntilIdle();
+    ASSERT_TRUE(driver->hasFlowInProgress());
+    advance(OAuthDriver::systemBrowserTimeout - 1);
+    EXPECT_FALSE(out->done);
+    advance(1);
+    ASSERT_TRUE(out->done);
+    EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());
+    EXPECT_FALSE(driver->hasFlowInProgress());
+  }
+}
+
 TEST_F(OAuthDriverTest, ABrowserThatFailsToOpenEndsTheFlowAndBlocksNothing) {
   browser->setFailsToOpen(true);
   auto failed = browserFlow();

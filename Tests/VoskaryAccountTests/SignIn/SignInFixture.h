@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -10,6 +11,7 @@
 
 #include "Platform/Foundation/JSONSerialization.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Security/Keychain.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Support/FakeAccountService.h"
 #include "Support/SimTest.h"
@@ -39,6 +41,8 @@ class SignInFixture : public platform::testing::SimTest {
   struct Outcome {
     std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::optional<VoskaryError> error;
+    // What else the task threw (a std::bad_alloc, say), by its message.
+    std::optional<std::string> unexpected;
     bool done = false;
   };
 
@@ -95,6 +99,8 @@ class SignInFixture : public platform::testing::SimTest {
       }
     } catch (const VoskaryError& error) {
       out->error = error;
+    } catch (const std::exception& other) {
+      out->unexpected = other.what();
     }
     out->done = true;
   }
@@ -183,6 +189,33 @@ class SignInFixture : public platform::testing::SimTest {
   std::unique_ptr<VoskaryAccountManager::StateSubscription> subscription;
   std::vector<State> states;
   std::vector<std::optional<platform::Bytes>> storedWhenPublished;
+};
+
+// The simulated keychain whose writes run out of memory: an exception that is no platform
+// error, in the middle of a sign-in.
+class OutOfMemoryOnWrite final : public platform::Keychain {
+ public:
+  explicit OutOfMemoryOnWrite(std::shared_ptr<platform::Keychain> inner)
+      : inner_(std::move(inner)) {}
+  platform::OSStatus add(const platform::GenericPasswordQuery&, const platform::Bytes&) override {
+    throw std::bad_alloc();
+  }
+  platform::OSStatus update(const platform::GenericPasswordQuery&,
+                            const platform::Bytes&) override {
+    throw std::bad_alloc();
+  }
+  platform::KeychainCopyResult copyMatching(const platform::GenericPasswordQuery& q) override {
+    return inner_->copyMatching(q);
+  }
+  platform::OSStatus remove(const platform::GenericPasswordQuery& q) override {
+    return inner_->remove(q);
+  }
+  platform::OSStatus addKey(const platform::KeyItem& key) override { return inner_->addKey(key); }
+  platform::KeyCopyResult copyKey(const std::string& tag) override { return inner_->copyKey(tag); }
+  platform::OSStatus removeKey(const std::string& tag) override { return inner_->removeKey(tag); }
+
+ private:
+  std::shared_ptr<platform::Keychain> inner_;
 };
 
 }  // namespace voskary::testing

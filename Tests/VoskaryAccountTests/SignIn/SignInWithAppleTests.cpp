@@ -156,6 +156,16 @@ TEST_F(SignInWithAppleTest, OnLinuxSignInWithAppleIsUnavailableButNotCancelled) 
   EXPECT_EQ(manager->state(), State::failed(*signIn->error));
 }
 
+TEST_F(SignInWithAppleTest, AnExceptionThatIsNoPlatformErrorLeavesTheStateAsItWas) {
+  service->queueAnswer(FakeAccountService::appleAuthcodePath,
+                       FakeAccountService::jsonAnswer(200, answer(true)));
+  platform::env().keychain = std::make_shared<OutOfMemoryOnWrite>(platform::env().keychain);
+  auto out = appleSignIn();
+  ASSERT_TRUE(out->done);
+  EXPECT_EQ(out->unexpected, "std::bad_alloc");
+  EXPECT_EQ(manager->state(), State::signedOut());
+}
+
 TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   service->queueAnswer(FakeAccountService::appleAuthcodePath,
                        FakeAccountService::jsonAnswer(200, answer(true)));

@@ -71,6 +71,7 @@ class QtDesktop final : public Desktop {
   void terminateApplication() override;
   void showMenu(Menu& menu) override;
   void menuDidChange(Menu& menu) override;
+  void showStatusItemsNow() override;
   void alertWillRunModal(Alert& alert) override;
   void alertDidEnd(Alert& alert, long response) override;
   std::shared_ptr<void> presentForm(Window& window, std::shared_ptr<forms::FormHost> host) override;

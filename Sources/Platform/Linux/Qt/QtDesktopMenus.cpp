@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCursor>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <cstdint>
@@ -49,9 +50,68 @@ QString shortcutText(const MenuItem& item) {
   return text + key;
 }
 
+// The key equivalents shown beside the items work while the menu is open: Qt's shortcuts do
+// not reach a menu that has no window behind it, so the open menu's key presses are matched
+// against its model here. Ctrl stands for command, as the shown hints say.
+class KeyEquivalents final : public QObject {
+ public:
+  static constexpr const char* name = "flagrigKeyEquivalents";
+
+  static void attach(QMenu& qmenu, Menu& menu) {
+    auto* existing = qmenu.findChild<QObject*>(name, Qt::FindDirectChildrenOnly);
+    auto* filter = existing ? static_cast<KeyEquivalents*>(existing) : new KeyEquivalents(qmenu);
+    filter->model_ = menu.weak_from_this();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress || watched != parent()) return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto model = model_.lock();
+    if (!model) return false;
+    std::string character = keyCharacter(*key);
+    if (character.empty()) return false;
+    Qt::KeyboardModifiers mods = key->modifiers();
+    std::uint64_t flags = 0;
+    if (mods & Qt::AltModifier) flags |= ModifierFlag::option;
+    if (mods & Qt::ShiftModifier) flags |= ModifierFlag::shift;
+    auto item = model->itemForKeyEquivalent(
+        character, flags | (mods & Qt::ControlModifier ? ModifierFlag::command : 0));
+    if (!item && (mods & Qt::ControlModifier))
+      item = model->itemForKeyEquivalent(character, flags | ModifierFlag::control);
+    if (!item || item->submenu()) return false;
+    // Closed first, then performed, as choosing the item does.
+    static_cast<QMenu*>(parent())->close();
+    std::weak_ptr<MenuItem> weakItem = item;
+    env().mainLoop->post([weakItem] {
+      if (auto i = weakItem.lock()) i->perform();
+    });
+    return true;
+  }
+
+ private:
+  explicit KeyEquivalents(QMenu& qmenu) : QObject(&qmenu) {
+    setObjectName(name);
+    qmenu.installEventFilter(this);
+  }
+
+  // The key's character without modifiers, as key equivalents are written.
+  static std::string keyCharacter(const QKeyEvent& event) {
+    int k = event.key();
+    if (k == Qt::Key_Return || k == Qt::Key_Enter) return "\r";
+    if (k == Qt::Key_Tab) return "\t";
+    if (k >= Qt::Key_A && k <= Qt::Key_Z)
+      return std::string(1, static_cast<char>('a' + k - Qt::Key_A));
+    if (k > 0x20 && k < 0x7f) return std::string(1, static_cast<char>(k));
+    return {};
+  }
+
+  std::weak_ptr<Menu> model_;
+};
+
 }  // namespace
 
 void QtDesktop::buildMenu(QMenu& qmenu, Menu& menu) {
+  KeyEquivalents::attach(qmenu, menu);
   for (QAction* action : qmenu.actions()) {
     if (QMenu* sub = action->menu()) sub->deleteLater();
   }

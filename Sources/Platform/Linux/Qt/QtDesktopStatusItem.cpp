@@ -1,4 +1,5 @@
 // QtDesktop: the status item as a tray icon that follows its model before each wait.
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -6,6 +7,8 @@
 #include <QSystemTrayIcon>
 #include <algorithm>
 #include <cstdint>
+
+#include <xcb/xcb.h>
 
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Menu.h"
@@ -56,6 +59,13 @@ bool QtDesktop::pressStatusItem(std::uint32_t index) {
 void QtDesktop::prepareForWait() {
   if (services_.beforeWait) services_.beforeWait();
   syncStatusItems();
+}
+
+void QtDesktop::showStatusItemsNow() {
+  syncStatusItems();
+  // The tray icon's window and its dock request leave now; the tray embeds it on its own.
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (xcb_connection_t* c = x11 ? x11->connection() : nullptr) xcb_flush(c);
 }
 
 void QtDesktop::syncStatusItems() {

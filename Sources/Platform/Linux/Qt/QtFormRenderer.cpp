@@ -25,6 +25,7 @@
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Image.h"
+#include "Platform/Desktop/Panel.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Desktop/Workspace.h"
@@ -115,6 +116,8 @@ class QtFormNodeWidget final : public QWidget {
       scroll_ = new QScrollArea(this);
       scroll_->setFrameShape(QFrame::NoFrame);
       scroll_->setWidgetResizable(false);
+      // The form's keyboard belongs to the form, not to the scroll area.
+      scroll_->setFocusPolicy(Qt::NoFocus);
       content_ = new QWidget();
       scroll_->setWidget(content_);
       // The form draws no backdrop of its own: the window's shows through.
@@ -500,8 +503,9 @@ class QtFormNodeWidget final : public QWidget {
     p.drawRoundedRect(box, forms::FormMetrics::pickerCornerRadius,
                       forms::FormMetrics::pickerCornerRadius);
     p.setPen(textColour(n));
-    p.drawText(box.adjusted(8, 0, -20, 0), static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter),
-               qs(current));
+    p.drawText(box.adjusted(forms::FormMetrics::pickerTextInset, 0,
+                            -forms::FormMetrics::pickerArrowWidth, 0),
+               static_cast<int>(Qt::AlignLeft | Qt::AlignVCenter), qs(current));
     p.drawText(box.adjusted(0, 0, -6, 0), static_cast<int>(Qt::AlignRight | Qt::AlignVCenter),
                QStringLiteral("\u2304"));
   }
@@ -835,6 +839,7 @@ QtFormRenderer* QtFormRenderer::dialogRenderer() const {
 }
 
 int QtFormRenderer::animatingSpinners() const {
+  if (!root_) return 0;
   int count = 0;
   for (const auto& [identity, widget] : widgets_) count += widget->isSpinning() ? 1 : 0;
   return count;
@@ -847,7 +852,9 @@ void QtFormRenderer::update() {
     return;
   }
   updating_ = true;
-  // The widgets point into this copy until the next update.
+  // The widgets point into this copy until the next update. The one before stays alive until
+  // the widgets that go have been hidden: hiding one still reads its node.
+  auto previous = std::move(tree_);
   tree_ = std::make_shared<const Node>(host_->tree());
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
   double width = native_->width(), height = native_->height();
@@ -1065,7 +1072,10 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
   Rect parent = window->frame();
   Rect frame(std::round(parent.x() + (parent.width() - width) / 2),
              std::round(parent.maxY() - std::min(parent.height(), 120.0) - height), width, height);
-  dialog->window = std::make_shared<Window>(frame, StyleMask::titled);
+  // A modal panel, as an alert's: above its window and every normal one.
+  auto panel = std::make_shared<Panel>(frame, StyleMask::titled);
+  panel->setLevel(WindowLevel::modalPanel);
+  dialog->window = panel;
   dialog->window->setTitle(title);
   dialog->window->setBackgroundColor(dark ? Color::sRGB(0.17, 0.17, 0.18)
                                           : Color::sRGB(0.95, 0.95, 0.95));
@@ -1081,11 +1091,10 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
       return;
     }
     dialog->running = true;
-    if (auto* native = nativeHostOf(*dialog->window); native && native_) {
-      native->winId();
-      if (native->windowHandle() && native_->windowHandle())
-        native->windowHandle()->setTransientParent(native_->windowHandle());
-    }
+    // As for an alert: its look settled before it shows, the application in front so that its
+    // keys reach it.
+    if (auto* native = nativeHostOf(*dialog->window)) native->syncLook();
+    env().desktop->application().activate(true);
     long code = env().desktop->application().runModal(*dialog->window);
     dialog->running = false;
     dialog->presentation.reset();

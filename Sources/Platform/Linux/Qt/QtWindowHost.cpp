@@ -99,6 +99,27 @@ std::optional<QRectF> wheelRect(Window* window, double height) {
   return QRectF((width - side) / 2, 12, side, side);
 }
 
+// A key that only changes the modifiers: the platform reports it as flags changed, never as a
+// key press (a recorder waiting for a combination must not take the control key alone).
+bool isModifierKey(const QKeyEvent& event) {
+  switch (event.key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_Meta:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+      return true;
+    default:
+      return false;
+  }
+}
+
 TextField* editingField(Window* window) {
   if (!window) return nullptr;
   auto* field = dynamic_cast<TextField*>(window->firstResponder().get());
@@ -324,6 +345,8 @@ bool QtWindowHost::handleEditingShortcut(QKeyEvent* event) {
     selectedAll_.reset();
     return false;
   }
+  // A modifier pressed on its own (the shift of "#") neither types nor ends a selection.
+  if (isModifierKey(*event)) return false;
   auto keep = field->shared_from_this();
   if (event->matches(QKeySequence::SelectAll)) {
     selectedAll_ = std::static_pointer_cast<TextField>(keep);
@@ -367,8 +390,10 @@ void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
     return;
   }
   auto [code, text] = keyFor(*event);
-  Event e = Event::key(down ? EventType::keyDown : EventType::keyUp, code,
-                       modifierFlags(event->modifiers()), text);
+  EventType type = isModifierKey(*event) ? EventType::flagsChanged
+                   : down                ? EventType::keyDown
+                                         : EventType::keyUp;
+  Event e = Event::key(type, code, modifierFlags(event->modifiers()), text);
   e.windowNumber = window_->windowNumber();
   QByteArray plain = QKeySequence(event->key()).toString().toLower().toUtf8();
   e.charactersIgnoringModifiers =

@@ -144,6 +144,11 @@ TEST_F(X11WindowServerTest, TellsADestroyedWindowFromAHiddenOne) {
   EXPECT_EQ(server().windowPresence(kept), WindowPresence::exists);
   // Restored, then withdrawn: off the manager's list, yet it exists.
   ASSERT_TRUE(xdotool({"windowactivate", "--sync", std::to_string(kept)}));
+  // The manager maps it again in its own time; unmapped before that, its map would win.
+  ASSERT_TRUE(waitUntil([&] {
+    auto e = entry(kept);
+    return e && e->onScreen;
+  }));
   xcb_unmap_window(app, kept);
   xcb_flush(app);
   EXPECT_TRUE(waitUntil([&] { return !entry(kept); }));

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <QWindow>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "Platform/Desktop/Window.h"
+#include "Platform/Forms/FormHost.h"
+#include "Platform/Linux/Qt/QtFormRenderer.h"
+#include "PlatformTests/Linux/Qt/QtDesktopTest.h"
+
+namespace flagrig::testing {
+
+// One form in a titled window of the Qt desktop on the private X desktop, clicked with xdotool
+// and photographed; the screenshots go to $FLAGRIG_SCREENSHOT_DIR (/tmp/flagrig-qt-tests).
+class FormWindowQtTest : public platform::testing::QtDesktopTest {
+ protected:
+  void TearDown() override {
+    presentation.reset();
+    renderer.reset();
+    if (window) window->close();
+    window.reset();
+    host.reset();
+    platform::testing::QtDesktopTest::TearDown();
+  }
+
+  // Shows `body` in a `width` x `height` window and waits until it is on screen.
+  void show(platform::forms::FormHost::Body body, double width, double height,
+            platform::Color backdrop) {
+    host = platform::forms::FormHost::make(std::move(body));
+    auto screen = desktop().screens().front()->frame();
+    window = std::make_shared<platform::Window>(
+        platform::Rect(120, screen.height() - 60 - height, width, height),
+        platform::StyleMask::titled | platform::StyleMask::closable);
+    window->setTitle("Flagrig");
+    window->setBackgroundColor(backdrop);
+    presentation = desktop().presentForm(*window, host);
+    renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
+    window->makeKeyAndOrderFront();
+    ASSERT_TRUE(renderer && renderer->rootWidget());
+    ASSERT_TRUE(runUntil([&] {
+      QWidget* root = renderer->rootWidget();
+      return root && root->isVisible() && root->window()->windowHandle() &&
+             root->window()->windowHandle()->isExposed() &&
+             root->width() == static_cast<int>(width);
+    }));
+    runFor(0.2);
+  }
+
+  // The node with that key in the host's tree.
+  const platform::forms::Node* keyed(std::string_view key,
+                                     const platform::forms::Node* from = nullptr) const {
+    const platform::forms::Node& node = from ? *from : host->tree();
+    if (node.key() && *node.key() == key) return &node;
+    for (const auto* group : {&node.backgrounds(), &node.children(), &node.overlays()}) {
+      for (const auto& child : *group) {
+        if (const auto* found = keyed(key, &child)) return found;
+      }
+    }
+    return nullptr;
+  }
+  QWidget* widgetOf(std::string_view key) {
+    const auto* node = keyed(key);
+    return node ? renderer->widgetFor(node->identity()) : nullptr;
+  }
+  // A real click in the middle of the widget drawn for the node with that key.
+  bool click(std::string_view key) {
+    QWidget* widget = widgetOf(key);
+    if (!widget) return false;
+    QPoint at = widget->mapToGlobal(QPoint(widget->width() / 2, widget->height() / 2));
+    return xdotool({"mousemove", "--sync", std::to_string(at.x()), std::to_string(at.y())}) &&
+           xdotool({"click", "1"});
+  }
+  bool redrawn(int before) {
+    return runUntil([&] { return host->renderCount() > before; }, 10);
+  }
+  static std::filesystem::path screenshotFolder() {
+    const char* dir = std::getenv("FLAGRIG_SCREENSHOT_DIR");
+    return dir && *dir ? std::filesystem::path(dir)
+                       : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
+  }
+  // The window's pixels as Qt draws them, kept as a file.
+  QImage shoot(const std::string& name) {
+    runFor(0.15);
+    std::filesystem::create_directories(screenshotFolder());
+    QImage image = renderer->rootWidget()->window()->grab().toImage();
+    std::string path = (screenshotFolder() / (name + ".png")).string();
+    image.save(QString::fromStdString(path));
+    std::cout << "screenshot: " << path << "\n";
+    return image;
+  }
+  QColor colourAt(const QImage& image, QWidget* widget, QPoint offset) {
+    return image.pixelColor(widget->mapTo(widget->window(), offset));
+  }
+
+  std::shared_ptr<platform::forms::FormHost> host;
+  std::shared_ptr<platform::Window> window;
+  std::shared_ptr<void> presentation;
+  std::shared_ptr<platform::linuxbackend::QtFormRenderer> renderer;
+};
+
+}  // namespace flagrig::testing

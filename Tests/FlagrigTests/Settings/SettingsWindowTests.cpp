@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
+#include "Flagrig/Shell/ActivationPolicyController.h"
+#include "Flagrig/Shell/AppDelegate.h"
+#include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Screen.h"
+#include "Platform/Desktop/Window.h"
+#include "Platform/Foundation/Bundle.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "SettingsTest.h"
+
+namespace flagrig::testing {
+namespace {
+
+using platform::Application;
+using platform::Rect;
+using platform::Value;
+
+class SettingsWindowTest : public SettingsTest {};
+
+TEST_F(SettingsWindowTest, TheWindowIsBuiltOnceAndEveryOpeningCentresItAndIsCounted) {
+  open();
+  auto window = controller().window();
+  ASSERT_TRUE(window);
+  EXPECT_EQ(window->title(), "Flagrig Settings");
+  EXPECT_EQ(window->contentRect().size.width, 460);
+  EXPECT_EQ(window->contentRect().size.height, 640);
+  EXPECT_EQ(window->styleMask(), platform::StyleMask::titled | platform::StyleMask::closable |
+                                     platform::StyleMask::miniaturizable)
+      << "not resizable";
+  EXPECT_EQ(window->contentMinSize().width, 460);
+  EXPECT_EQ(window->contentMinSize().height, 480);
+  EXPECT_FALSE(window->isReleasedWhenClosed());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(window->isKeyWindow());
+  EXPECT_EQ(Application::shared().activationPolicy(), platform::ActivationPolicy::regular);
+  const Rect centred = window->frame();
+  auto* host = &form();
+
+  for (int i = 0; i < 2; ++i) {
+    advance(600);  // past the analytics throttle's coalescing of repeats
+    window->setFrameOrigin({3, 4});
+    open();
+    EXPECT_EQ(controller().window(), window) << "the same window";
+    EXPECT_EQ(&form(), host) << "the same form";
+    EXPECT_EQ(window->frame(), centred) << "re-centred on opening " << i + 2;
+  }
+  auto names = eventNames();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "settings_viewed"), 3);
+}
+
+TEST_F(SettingsWindowTest, ClosingHidesTheWindowAndKeepsTheFormState) {
+  open();
+  auto window = controller().window();
+  form().tap(FlagrigSettingsView::resetTitle);
+  runUntilIdle();
+  ASSERT_TRUE(form().presented());
+  form().answer(FlagrigSettingsView::cancelTitle);
+  view().startSignIn(voskary::OAuthDriver::ProviderHint::email);  // no bridge: fails
+  runUntilIdle();
+  const auto message = view().statusMessage();
+  ASSERT_TRUE(message);
+
+  window->performClose();
+  runUntilIdle();
+  EXPECT_FALSE(window->isVisible());
+  open();
+  EXPECT_EQ(controller().window(), window);
+  EXPECT_EQ(view().statusMessage(), message);
+  EXPECT_TRUE(shows(*message));
+}
+
+TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {
+  open();
+  const auto& root = form().tree();
+  ASSERT_EQ(root.kind(), NodeKind::scroll);
+  ASSERT_EQ(root.children().size(), 1u);
+  const auto& tree = root.children()[0];
+  EXPECT_EQ(tree.kind(), NodeKind::form);
+  std::vector<std::string> headers;
+  for (const auto& child : tree.children())
+    if (child.kind() == NodeKind::section) headers.push_back(child.text());
+  EXPECT_EQ(headers, (std::vector<std::string>{"Account", "General", "Tags", "Updates",
+                                               "Help & Diagnostics", "About", "Advanced"}));
+  EXPECT_EQ(tree.colorScheme(), platform::forms::ColorScheme::dark);
+  EXPECT_EQ(tree.accentColor(), FlagrigSettingsView::accent());
+  EXPECT_EQ(tree.frame().minWidth, 460);
+  EXPECT_EQ(tree.frame().minHeight, 480);
+}
+
+TEST_F(SettingsWindowTest, AnOpenUnchangedWindowDoesNotRedraw) {
+  open();
+  const int renders = form().renderCount();
+  advance(3600);
+  runUntilIdle();
+  EXPECT_EQ(form().renderCount(), renders);
+}
+
+TEST_F(SettingsWindowTest, BecomingActiveRechecksThePermissions) {
+  sim().desktop->accessibility();  // created
+  open();
+  // Nothing here grants on the simulated machine until told; the row follows each activation.
+  const bool before = shows(FlagrigSettingsView::accessibilityGranted);
+  const int ticks = view().permissionTick();
+  platform::env().notificationCenter->post(std::string(Application::didBecomeActiveNotification),
+                                           &Application::shared());
+  runUntilIdle();
+  EXPECT_EQ(view().permissionTick(), ticks + 1);
+  EXPECT_EQ(shows(FlagrigSettingsView::accessibilityGranted), before);
+}
+
+// Verbose logging ends by itself after 24 hours; the open window shows it off once the app is
+// active again, not only at the next opening.
+TEST_F(SettingsWindowTest, TheVerboseToggleFollowsItsExpiryOnActivation) {
+  open();
+  form().setToggle(FlagrigSettingsView::verboseTitle, true);
+  runUntilIdle();
+  EXPECT_TRUE(isOn(FlagrigSettingsView::verboseTitle));
+  advance(DiagnosticLogBuffer::verboseLifetime + 1);
+  platform::env().notificationCenter->post(std::string(Application::didBecomeActiveNotification),
+                                           &Application::shared());
+  runUntilIdle();
+  EXPECT_FALSE(isOn(FlagrigSettingsView::verboseTitle));
+  EXPECT_FALSE(DiagnosticLogBuffer::isVerboseEnabled());
+}
+
+TEST_F(SettingsWindowTest, TheVerboseToggleShowsTheLogsStateWhenOpened) {
+  DiagnosticLogBuffer::setVerboseEnabled(true);
+  open();
+  EXPECT_TRUE(isOn(FlagrigSettingsView::verboseTitle));
+  controller().window()->close();
+  advance(DiagnosticLogBuffer::verboseLifetime + 1);
+  open();
+  EXPECT_FALSE(isOn(FlagrigSettingsView::verboseTitle));
+}
+
+TEST_F(SettingsWindowTest, TheStatusMenusSettingsItemOpensTheSameWindowEachTime) {
+  auto delegate = std::make_shared<AppDelegate>();
+  Application::shared().setDelegate(delegate);
+  delegate->openSettings();
+  runUntilIdle();
+  auto window = controller().window();
+  ASSERT_TRUE(window && window->isVisible());
+  delegate->openSettings();
+  runUntilIdle();
+  EXPECT_EQ(controller().window(), window);
+  int settingsWindows = 0;
+  for (const auto& w : Application::shared().windows())
+    if (w->title() == SettingsWindowController::title) ++settingsWindows;
+  EXPECT_EQ(settingsWindows, 1);
+}
+
+TEST_F(SettingsWindowTest, VersionRowCarriesTheBuildNumberWhenItIsText) {
+  struct Case {
+    std::optional<Value> build;
+    std::string shown;
+  };
+  const std::vector<Case> cases{
+      {Value("45"), "1.2 (45)"}, {std::nullopt, "1.2 ()"}, {Value(std::int64_t{45}), "1.2 ()"}};
+  for (const auto& c : cases) {
+    Value::Dictionary info{{"CFBundleShortVersionString", Value("1.2")}};
+    if (c.build) info.emplace("CFBundleVersion", *c.build);
+    sim().bundle->setInfoDictionary(Value(info));
+    EXPECT_EQ(FlagrigSettingsView::versionText(), c.shown);
+  }
+  open();
+  const Node* version = form().find(NodeKind::labeledContent, "Version");
+  ASSERT_TRUE(version);
+  std::vector<std::string> texts;
+  collectTexts(*version, texts);
+  EXPECT_EQ(texts.back(), "1.2 ()");
+}
+
+}  // namespace
+}  // namespace flagrig::testing

@@ -1,0 +1,449 @@
+// Forms drawn by the Qt renderer on a private X desktop: every node kind in both schemes,
+// dialogs, the keyboard, hover, toggles, the spinner and a hosted view. Screenshots go to
+// $FLAGRIG_SCREENSHOT_DIR.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Layer.h"
+#include "Platform/Desktop/View.h"
+#include "Platform/Desktop/Window.h"
+#include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormMetrics.h"
+#include "Platform/Linux/Qt/QtFormRenderer.h"
+#include "QtDesktopTest.h"
+
+namespace platform::forms {
+namespace {
+
+using linuxbackend::QtFormRenderer;
+using platform::testing::near;
+using platform::testing::QtDesktopTest;
+
+const Color kAccent = Color::sRGB(0.95, 0.45, 0.15);
+
+class QtFormRendererTest : public QtDesktopTest {
+ protected:
+  void show(FormHost::Body body, Size size = {420, 560}, bool dark = true) {
+    host = FormHost::make(std::move(body));
+    auto screen = desktop().screens().front()->frame();
+    window = std::make_shared<Window>(
+        Rect(100, screen.height() - 60 - size.height, size.width, size.height),
+        StyleMask::titled | StyleMask::closable);
+    window->setTitle("Form");
+    window->setBackgroundColor(dark ? Color::sRGB(0.11, 0.11, 0.12)
+                                    : Color::sRGB(0.96, 0.96, 0.96));
+    presentation = desktop().presentForm(*window, host);
+    renderer = std::static_pointer_cast<QtFormRenderer>(presentation);
+    window->makeKeyAndOrderFront();
+    ASSERT_TRUE(renderer && renderer->rootWidget());
+    ASSERT_TRUE(runUntil([&] {
+      QWidget* top = renderer->rootWidget()->window();
+      return top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
+    }));
+    runFor(0.2);
+  }
+  void TearDown() override {
+    presentation.reset();
+    renderer.reset();
+    if (window) window->close();
+    window.reset();
+    host.reset();
+    QtDesktopTest::TearDown();
+  }
+  QWidget* widget(NodeKind kind, std::string_view title) {
+    const Node* node = host->find(kind, title);
+    return node ? renderer->widgetFor(node->identity()) : nullptr;
+  }
+  QPoint centreOf(QWidget* w) {
+    EXPECT_TRUE(w);
+    return w ? w->mapToGlobal(w->rect().center()) : QPoint();
+  }
+  bool moveTo(QPoint p) {
+    return xdotool({"mousemove", std::to_string(p.x()), std::to_string(p.y())});
+  }
+  bool click(QWidget* w) {
+    QPoint p = centreOf(w);
+    return moveTo(p) && xdotool({"click", "1"});
+  }
+  // Keys go to the window that has the keyboard (the form's, or its dialog's).
+  bool key(const std::string& name) { return xdotool({"key", name}); }
+  std::string focusedTitle() {
+    const Node* n = host->findByIdentity(host->focused());
+    return n ? n->title() : std::string();
+  }
+
+  std::shared_ptr<FormHost> host;
+  std::shared_ptr<Window> window;
+  std::shared_ptr<void> presentation;
+  std::shared_ptr<QtFormRenderer> renderer;
+};
+
+// Every node kind once.
+Node gallery(FormHost& h, ColorScheme scheme, std::shared_ptr<View> view) {
+  return ScrollView(
+             Form({Section("Controls",
+                           {Toggle("Show tags", h.cell("show", true)),
+                            Toggle("Sounds", h.cell("sounds", false))
+                                .accessibilityHint("Plays a sound when a tag moves"),
+                            Picker("Shape", {{"pill", "Pill"}, {"round", "Rounded"}},
+                                   h.cell("shape", "pill")),
+                            Link("Help", URL("https://example.test/help")),
+                            LabeledContent("Version", Text("1.4.2")),
+                            HStack({Button("Cancel", [] {}).buttonStyle(ButtonStyle::bordered),
+                                    Button("Reset…", [] {})
+                                        .role(ButtonRole::destructive)
+                                        .buttonStyle(ButtonStyle::borderedProminent)})
+                                .spacing(8),
+                            Caption("Tags follow their windows.")})
+                       .footer("Changes apply at once."),
+                   Section("Content",
+                           {Text("A sentence of plain text that wraps onto a second line here."),
+                            LinkedText("I agree to the [Privacy Policy](https://example.test/p)."),
+                            HStack({Symbol("star").accessibilityLabel("Favourite"),
+                                    Shape({.kind = ShapeKind::roundedRectangle,
+                                           .cornerRadius = 4,
+                                           .fill = kAccent})
+                                        .frame({.width = 40, .height = 16}),
+                                    CanvasNode([](Canvas& c) {
+                                      CanvasPath path;
+                                      path.addEllipse(Rect(0, 0, c.size().width, c.size().height));
+                                      c.fill(path, c.foreground());
+                                    }).frame({.width = 16, .height = 16}),
+                                    ProgressView(), ProgressView().controlSize(ControlSize::small),
+                                    ProgressView(0.6).frame({.width = 80})})
+                                .spacing(12)
+                                .accessibilityCombined()
+                                .accessibilityLabel("Samples"),
+                            Divider(), NativeView(std::move(view)).key("native"),
+                            ZStack({Shape({.kind = ShapeKind::capsule, .fill = kAccent}),
+                                    Text("Badge").foreground(Color::white())})
+                                .frame({.width = 80, .height = 22})})}))
+      .colorScheme(scheme)
+      .accentColor(kAccent);
+}
+
+TEST_F(QtFormRendererTest, TheGalleryDrawsEveryNodeKindInBothSchemes) {
+  for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    SCOPED_TRACE(scheme == ColorScheme::dark ? "dark" : "light");
+    auto view = std::make_shared<View>(Rect(0, 0, 100, 30));
+    view->setWantsLayer(true);
+    view->layer()->setBackgroundColor(Color::sRGB(0.2, 0.6, 0.3));
+    show([scheme, view](FormHost& h) { return gallery(h, scheme, view); }, {420, 560},
+         scheme == ColorScheme::dark);
+    for (NodeKind kind :
+         {NodeKind::form, NodeKind::section, NodeKind::toggle, NodeKind::picker, NodeKind::link,
+          NodeKind::labeledContent, NodeKind::button, NodeKind::text, NodeKind::symbol,
+          NodeKind::shape, NodeKind::canvas, NodeKind::progress, NodeKind::divider,
+          NodeKind::nativeView, NodeKind::zstack, NodeKind::scroll}) {
+      auto nodes = host->findAll(kind);
+      ASSERT_FALSE(nodes.empty()) << nameOf(kind);
+      EXPECT_TRUE(renderer->widgetFor(nodes.front()->identity())) << nameOf(kind);
+    }
+    // The "on" switch is drawn in the accent colour.
+    QWidget* on = widget(NodeKind::toggle, "Show tags");
+    ASSERT_TRUE(on);
+    QImage image = on->grab().toImage();
+    QPoint track(image.width() - static_cast<int>(FormMetrics::switchWidth) + 5,
+                 image.height() / 2);
+    EXPECT_TRUE(near(image.pixelColor(track), QColor(242, 115, 38), 24))
+        << image.pixelColor(track).name().toStdString();
+    EXPECT_FALSE(
+        screenshot(scheme == ColorScheme::dark ? "forms-gallery-dark" : "forms-gallery-light")
+            .isNull());
+    presentation.reset();
+    renderer.reset();
+    window->close();
+  }
+}
+
+// Opens a presentation by its cell, then acts once its dialog has the keyboard; true when
+// `done` holds afterwards.
+#define ANSWER_DIALOG(cell, act, done)                                                    \
+  do {                                                                                    \
+    (cell).set(true);                                                                     \
+    bool acted = false;                                                                   \
+    int settled = 0;                                                                      \
+    EXPECT_TRUE(runUntil([&] {                                                            \
+      QtFormRenderer* d = renderer->dialogRenderer();                                     \
+      bool ready = d && d->rootWidget() && d->rootWidget()->window()->isActiveWindow() && \
+                   d->rootWidget()->window()->windowHandle()->isExposed();                \
+      /* A few checks in a row, so that the dialog has been painted. */                   \
+      settled = ready ? settled + 1 : 0;                                                  \
+      if (!acted && settled > 10) {                                                       \
+        act;                                                                              \
+        acted = true;                                                                     \
+      }                                                                                   \
+      return acted && (done);                                                             \
+    }));                                                                                  \
+  } while (false)
+
+TEST_F(QtFormRendererTest, DialogsAnswerByReturnEscAndAClickOnceAndGoWhenWithdrawn) {
+  int oks = 0, cancels = 0, resets = 0;
+  show([&](FormHost& h) {
+    auto failed = h.cell<bool>("failed");
+    auto confirm = h.cell<bool>("confirm");
+    return VStack({Text("Body").alert(
+                       failed, "Upload failed", "Try again later.",
+                       {defaultAction("OK", [&] { ++oks; }), cancel("Cancel", [&] { ++cancels; })}),
+                   Button("Reset…", [confirm] { confirm.set(true); })
+                       .confirmationDialog(confirm, "Reset all settings?", "This cannot be undone.",
+                                           {destructive("Reset", [&] { ++resets; }),
+                                            cancel("Cancel", [&] { ++cancels; })})})
+        .padding(20)
+        .colorScheme(ColorScheme::dark)
+        .accentColor(kAccent);
+  });
+  auto failed = host->cell<bool>("failed");
+  auto confirm = host->cell<bool>("confirm");
+
+  ANSWER_DIALOG(failed, (screenshot("forms-alert"), key("Return")),
+                oks == 1 && !renderer->dialogWindow());
+  EXPECT_FALSE(*failed);
+  ANSWER_DIALOG(confirm, (screenshot("forms-confirmation"), key("Escape")),
+                cancels == 1 && !renderer->dialogWindow());
+  auto dialogButton = [&](std::string_view title) -> QWidget* {
+    QtFormRenderer* d = renderer->dialogRenderer();
+    const Node* n = d ? d->host()->find(NodeKind::button, title) : nullptr;
+    return n ? d->widgetFor(n->identity()) : nullptr;
+  };
+  ANSWER_DIALOG(confirm, click(dialogButton("Reset")), resets == 1 && !renderer->dialogWindow());
+  // Withdrawn by the screen while shown: gone without an answer.
+  ANSWER_DIALOG(failed, failed.set(false), !renderer->dialogWindow());
+  runFor(0.2);
+  EXPECT_EQ(oks, 1);
+  EXPECT_EQ(cancels, 1);
+  EXPECT_EQ(resets, 1);
+  EXPECT_FALSE(host->presented());
+}
+
+TEST_F(QtFormRendererTest, AWindowClosedUnderItsDialogEndsTheSessionWithoutAnAnswer) {
+  int answers = 0;
+  show([&](FormHost& h) {
+    return Text("Body").alert(h.cell<bool>("shown"), "Still there?", std::nullopt,
+                              {defaultAction("OK", [&] { ++answers; }), cancel()});
+  });
+  host->cell<bool>("shown").set(true);
+  std::weak_ptr<Window> dialog;
+  bool closed = false;
+  EXPECT_TRUE(runUntil([&] {
+    if (!closed && renderer->dialogWindow() && renderer->dialogWindow()->isVisible()) {
+      dialog = renderer->dialogWindow();
+      // The window's controller goes while the dialog's session runs.
+      presentation.reset();
+      renderer.reset();
+      window->close();
+      closed = true;
+    }
+    return closed && desktop().application().modalWindow() == nullptr;
+  }));
+  runFor(0.2);
+  EXPECT_EQ(answers, 0);
+  auto gone = dialog.lock();
+  EXPECT_TRUE(!gone || !gone->isVisible());
+}
+
+TEST_F(QtFormRendererTest, TheKeyboardWalksTheControlsAndWorksThem) {
+  int flips = 0, saves = 0;
+  show(
+      [&](FormHost& h) {
+        auto on = h.cell<bool>("on");
+        Binding<bool> counted([on] { return *on; },
+                              [on, &flips](const bool& v) {
+                                ++flips;
+                                on.set(v);
+                              });
+        return Form({Section(
+                        "Keys",
+                        {Toggle("Share", counted),
+                         Picker("Shape", {{"a", "Pill"}, {"b", "Rounded"}}, h.cell("shape", "a")),
+                         Button("Off", [] {}).disabled(true), Button("Gone", [] {}).hidden(),
+                         Link("Help", URL("https://example.test/help")),
+                         Button("Save", [&] { ++saves; })
+                             .buttonStyle(ButtonStyle::borderedProminent)
+                             .keyboardShortcut(KeyboardShortcut::defaultAction)})})
+            .colorScheme(ColorScheme::light)
+            .accentColor(kAccent);
+      },
+      {420, 320}, false);
+  std::vector<std::string> visited;
+  for (int i = 0; i < 4; ++i) {
+    std::string before = host->focused();
+    ASSERT_TRUE(key("Tab"));
+    ASSERT_TRUE(runUntil([&] { return host->focused() != before; }));
+    visited.push_back(focusedTitle());
+    if (i == 0) screenshot("forms-focus-ring");
+  }
+  EXPECT_EQ(visited, (std::vector<std::string>{"Share", "Shape", "Help", "Save"}));
+  ASSERT_TRUE(key("Tab"));
+  ASSERT_TRUE(runUntil([&] { return focusedTitle() == "Share"; })) << "it wraps";
+
+  ASSERT_TRUE(key("space"));
+  ASSERT_TRUE(runUntil([&] { return *host->cell<bool>("on"); }));
+  runFor(0.2);
+  EXPECT_EQ(flips, 1);
+  ASSERT_TRUE(click(widget(NodeKind::toggle, "Share")));
+  ASSERT_TRUE(runUntil([&] { return !*host->cell<bool>("on"); }));
+  runFor(0.2);
+  EXPECT_EQ(flips, 2);
+
+  ASSERT_TRUE(key("shift+Tab"));
+  ASSERT_TRUE(runUntil([&] { return focusedTitle() == "Save"; }));
+  ASSERT_TRUE(key("Return"));
+  ASSERT_TRUE(runUntil([&] { return saves == 1; }));
+}
+
+TEST_F(QtFormRendererTest, HoverReachesTheHandlerAndLinksShowAPointingHand) {
+  std::vector<bool> heard;
+  show([&](FormHost&) {
+    return VStack({Text("Hover me").padding(12).onHover([&](bool in) { heard.push_back(in); }),
+                   Spacer(60, 60), Link("Docs", URL("https://example.test/docs"))})
+        .padding(30);
+  });
+  QWidget* target = widget(NodeKind::text, "Hover me");
+  ASSERT_TRUE(target);
+  ASSERT_TRUE(moveTo(centreOf(target)));
+  ASSERT_TRUE(runUntil([&] { return heard == std::vector<bool>{true}; }));
+  QWidget* root = renderer->rootWidget();
+  ASSERT_TRUE(moveTo(root->mapToGlobal(QPoint(root->width() - 10, root->height() - 10))));
+  ASSERT_TRUE(runUntil([&] { return heard == std::vector<bool>{true, false}; }));
+  EXPECT_EQ(widget(NodeKind::link, "Docs")->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(QtFormRendererTest, TheSpinnerTurnsOnlyWhileItIsOnScreen) {
+  show([](FormHost& h) {
+    return VStack({ProgressView().key("spin").hidden(!*h.cell("busy", true)),
+                   ProgressView()
+                       .key("small")
+                       .controlSize(ControlSize::small)
+                       .hidden(!*h.cell("busy", true))})
+        .padding(20);
+  });
+  ASSERT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 2; }));
+  QWidget* spin = renderer->widgetFor(host->findAll(NodeKind::progress)[0]->identity());
+  ASSERT_TRUE(spin);
+  QImage first = spin->grab().toImage();
+  EXPECT_TRUE(runUntil([&] { return spin->grab().toImage() != first; }, 5)) << "it turns";
+
+  host->cell<bool>("busy").set(false);
+  ASSERT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
+  EXPECT_TRUE(renderer->rootWidget()->findChildren<QTimer*>().isEmpty());
+  host->cell<bool>("busy").set(true);
+  ASSERT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 2; }));
+  window->close();
+  EXPECT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
+}
+
+TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
+  auto view = std::make_shared<View>(Rect(0, 0, 100, 40));
+  view->setWantsLayer(true);
+  view->layer()->setBackgroundColor(Color::sRGB(0.2, 0.6, 0.3));
+  show([view](FormHost&) {
+    return VStack({Text("above"), NativeView(view).key("editor"), Text("below")})
+        .spacing(8)
+        .padding(20)
+        .frame({.maxWidth = infinity});
+  });
+  QWidget* below = widget(NodeKind::text, "below");
+  ASSERT_TRUE(below);
+  int y = below->y();
+  view->setFrameSize({100, 100});
+  ASSERT_TRUE(runUntil([&] {
+    QWidget* now = widget(NodeKind::text, "below");
+    return now && now->y() == y + 60;
+  }));
+  EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Assistive technology reads the gallery through AT-SPI. Qt's bridge needs an accessibility bus
+// at start-up, so the test runs itself again in a D-Bus session of its own with that bus.
+TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRoles) {
+  const char* child = std::getenv("FLAGRIG_ACCESSIBILITY_RESULT");
+  if (!child) {
+    auto folder =
+        std::filesystem::temp_directory_path() / ("flagrig-a11y-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    std::string result = (folder / "result").string(), log = (folder / "log").string();
+    std::string inner =
+        "/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & "
+        "FLAGRIG_ACCESSIBILITY_RESULT='" +
+        result +
+        "' QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "
+        "exec '" +
+        std::filesystem::read_symlink("/proc/self/exe").string() +
+        "' --gtest_filter='*AssistiveTechnologyReads*'";
+    std::string command =
+        "command -v dbus-run-session >/dev/null && test -x "
+        "/usr/libexec/at-spi-bus-launcher || exit 77; dbus-run-session -- sh -c \"" +
+        inner + "\" >'" + log + "' 2>&1";
+    int status = std::system(command.c_str());
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string outcome = readFile(result);
+    std::filesystem::remove_all(folder);
+    if (code == 77 || outcome.rfind("skip:", 0) == 0) {
+      GTEST_SKIP() << "the AT-SPI bus cannot start here ("
+                   << (code == 77 ? "dbus-run-session or at-spi2-core missing" : outcome) << ")";
+    }
+    EXPECT_EQ(code, 0) << readFile(log);
+    EXPECT_EQ(outcome, "ok");
+    return;
+  }
+
+  auto view = std::make_shared<View>(Rect(0, 0, 100, 30));
+  show([view](FormHost& h) { return gallery(h, ColorScheme::dark, view); });
+  std::string out = std::string(child) + ".tree";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const char* argv[] = {"/usr/bin/python3", FLAGRIG_ACCESSIBILITY_READER, "Plays a sound", nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, "/usr/bin/python3", &actions, nullptr, const_cast<char* const*>(argv),
+                        environ),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  // Our loop answers the reader's questions while it walks the tree.
+  int status = 0;
+  ASSERT_TRUE(runUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 60));
+  int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::string tree = readFile(out);
+  if (code == 3) {
+    std::ofstream(child) << "skip: the reader could not reach the AT-SPI bus";
+    GTEST_SKIP() << "the AT-SPI bus cannot be reached";
+  }
+  EXPECT_EQ(code, 0) << tree;
+  for (const char* expected :
+       {"check box\tShow tags\t\t", "check box\tSounds\tPlays a sound when a tag moves\t",
+        "combo box\tShape\t", "link\tHelp\t", "push button\tReset…\t", "heading\tControls\t",
+        "label\tTags follow their windows.\t", "\tSamples\t"}) {
+    EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
+  }
+  EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
+  // The combined row is one element: its spinners are not read on their own.
+  EXPECT_EQ(tree.find("progress bar"), std::string::npos) << tree;
+  std::ofstream(child) << (HasFailure() ? "failed" : "ok");
+}
+
+}  // namespace
+}  // namespace platform::forms
