@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 
+#include "Platform/Foundation/Clock.h"
+#include "Platform/Foundation/Environment.h"
 #include "Support/StandIns/SignInStandIns.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +24,11 @@ int main(int argc, char** argv) {
   sigaddset(&ending, SIGINT);
   // Blocked before the server's thread starts, so that only `sigwait` takes them.
   pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+  // The fake service dates sessions and proofs by the environment's clock: here the real one, as
+  // the app's proofs and expiry times are.
+  auto environment = std::make_shared<platform::Environment>();
+  environment->clock = std::make_shared<platform::SystemClock>();
+  platform::installEnvironment(environment);
   try {
     voskary::testing::SignInStandIns standIns(std::atoi(argv[1]));
     std::printf("ready %s\n", standIns.base().c_str());
