@@ -92,6 +92,10 @@ std::string SignInStandIns::answer(const Request& request) {
     }
     if (path == "/diagnostics") {
       largestReport_ = std::max(largestReport_, request.body.size());
+      for (const auto& [name, value] : request.headerFields)
+        if (platform::HTTPHeaderFields::sameName(name, "Content-Type") &&
+            value.starts_with("multipart/form-data") && !request.body.empty())
+          ++multipartReports_;
       keepSecrets(request, {});
       return json(201, {{"short_code", reportCode}});
     }
@@ -158,6 +162,7 @@ std::string SignInStandIns::state() {
                     {"refreshes", service.requestCount(FakeAccountService::refreshPath)},
                     {"revocations", service.requestCount(FakeAccountService::revokePath)},
                     {"largestReport", largestReport_},
+                    {"multipartReports", multipartReports_},
                     {"secrets", secrets_}});
 }
 

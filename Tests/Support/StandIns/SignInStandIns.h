@@ -50,6 +50,7 @@ class SignInStandIns {
   std::map<std::string, int> counts_;    // "METHOD path" to requests
   std::set<std::string> secrets_;
   std::size_t largestReport_ = 0;
+  int multipartReports_ = 0;         // reports that came as a non-empty multipart body
   AccountServiceOverHTTP accounts_;  // last: its server calls back into the members above
 };
 
