@@ -31,6 +31,7 @@
 #include "PlatformTests/Linux/LoopbackHTTPServer.h"
 #include "PlatformTests/Linux/PrivateSecretService.h"
 #include "Support/FakeAccountService.h"
+#include "Support/StandIns/AccountServiceOverHTTP.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
@@ -60,52 +61,6 @@ with open(out + ".tmp", "w") as f:
     f.write(location)
 os.rename(out + ".tmp", out)
 )";
-
-std::string text(const platform::Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Serves the fake account service, which answers on a simulated server, over real HTTP.
-class AccountServiceOverHTTP {
- public:
-  AccountServiceOverHTTP()
-      : loop_(std::make_shared<platform::RunLoop>(std::make_shared<platform::ManualClock>())),
-        sim_(std::make_shared<platform::sim::SimHTTPServer>(loop_)),
-        server_([this](const LoopbackHTTPServer::Request& request) { return answer(request); }),
-        service_(sim_, platform::URL(server_.url("")), "flagrig") {}
-
-  FakeAccountService& service() { return service_; }
-  std::string base() const { return server_.url(""); }
-  std::vector<LoopbackHTTPServer::Request> requests() const { return server_.requests(); }
-
- private:
-  std::string answer(const LoopbackHTTPServer::Request& incoming) {
-    std::lock_guard lock(mutex_);
-    platform::HTTPRequest request(platform::URL(server_.url(incoming.target)));
-    request.httpMethod = incoming.method;
-    for (const auto& [name, value] : incoming.headerFields) request.addValue(value, name);
-    if (!incoming.body.empty())
-      request.httpBody = platform::Bytes(incoming.body.begin(), incoming.body.end());
-    std::optional<platform::HTTPTransport::Outcome> outcome;
-    auto transfer = sim_->start(request, platform::URLSessionConfiguration::defaultConfiguration(),
-                                [&outcome](platform::HTTPTransport::Outcome o) { outcome = o; });
-    loop_->runUntilIdle();
-    auto* result = outcome ? std::get_if<platform::HTTPResult>(&*outcome) : nullptr;
-    auto* http = result && result->response ? result->response->asHTTP() : nullptr;
-    if (!http) return {};
-    std::vector<std::pair<std::string, std::string>> fields;
-    for (const auto& field : http->allHeaderFields().fields())
-      if (!platform::HTTPHeaderFields::sameName(field.first, "Content-Length"))
-        fields.push_back(field);
-    return LoopbackHTTPServer::answer(http->statusCode(), fields, text(result->data));
-  }
-
-  std::mutex mutex_;
-  std::shared_ptr<platform::RunLoop> loop_;
-  std::shared_ptr<platform::sim::SimHTTPServer> sim_;
-  LoopbackHTTPServer server_;
-  FakeAccountService service_;
-};
 
 class AccountSignInEndToEndTest : public ::testing::Test {
  protected:
