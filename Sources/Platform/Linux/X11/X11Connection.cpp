@@ -222,8 +222,30 @@ bool X11Connection::readIntoQueue() {
   return any;
 }
 
+bool X11Connection::takeQueuedIntoQueue() {
+  bool any = false;
+  while (!brokenReported_) {
+    auto* raw = xcb_poll_for_queued_event(connection_);
+    if (!raw) break;
+    std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event(raw, std::free);
+    observeEvent(*event);
+    queued_.push_back(std::move(event));
+    any = true;
+  }
+  return any;
+}
+
 void X11Connection::dispatchPendingEvents() {
   readIntoQueue();
+  handleQueue();
+}
+
+void X11Connection::dispatchQueuedEvents() {
+  takeQueuedIntoQueue();
+  handleQueue();
+}
+
+void X11Connection::handleQueue() {
   while (!queued_.empty()) {
     auto event = std::move(queued_.front());
     queued_.pop_front();

@@ -611,7 +611,10 @@ void X11WindowServer::readProperties(ClientCache& cache, const xcb_get_property_
 }
 
 void X11WindowServer::placeAbove(std::uint32_t ourXid, std::uint32_t targetWindowNumber) {
-  auto current = snapshot();
+  // The tag poll reads the list, then places each tag: the stacking read for that list serves
+  // them all. What arrives meanwhile is read by the next read of the list, and a stale
+  // stacking costs at most one redundant restack or one tick's delay.
+  auto current = dirty_ || !snapshot_ ? snapshot() : snapshot_;
   if (!current) return;
   const auto* target = current->find(targetWindowNumber);
   if (!target || target->frame == XCB_NONE || target->frame == ourXid) return;
