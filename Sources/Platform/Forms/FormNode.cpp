@@ -150,6 +150,8 @@ Node Form(std::vector<Node> sections) {
 
 Node Section(std::string header, std::vector<Node> rows) {
   Node n(NodeKind::section);
+  // A grouped form's rows start at the leading edge, as its header does.
+  n.horizontal_ = HorizontalAlignment::leading;
   n.text_ = std::move(header);
   n.children_ = std::move(rows);
   return n;

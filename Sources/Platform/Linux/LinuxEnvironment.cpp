@@ -54,9 +54,11 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
   services.ownWindowsDidChange = [weakServer] {
     if (auto s = weakServer.lock()) s->ownWindowsDidChange();
   };
-  // Replies read meanwhile may have queued events without the descriptor turning readable.
+  // Replies read meanwhile may have queued events without the descriptor turning readable. What
+  // is still on the socket wakes the wait itself, so the socket is not read here: once per wait,
+  // that read nearly always fails.
   services.beforeWait = [weakConnection] {
-    if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
+    if (auto c = weakConnection.lock()) c->dispatchQueuedEvents();
   };
   auto desktop = makeQtDesktop(*loop, std::move(services));
   DisplayLoss::install(connection);

@@ -126,6 +126,16 @@ TEST_F(FormHostTest, FontColourSchemeAndAccentPassDownToNodesThatSetNone) {
   // A button's title comes from its texts, never from a symbol's name.
   EXPECT_TRUE(host->find(NodeKind::button, "Star"));
 
+  // A button's look colours its label unless the button says otherwise.
+  auto buttons = FormHost::make([&](FormHost&) {
+    return VStack({Button("Delete", [] {}).role(ButtonRole::destructive),
+                   Button("Go", [] {}).buttonStyle(ButtonStyle::borderedProminent),
+                   Button("Mine", [] {}).role(ButtonRole::destructive).foreground(grey)});
+  });
+  EXPECT_EQ(buttons->find(NodeKind::text, "Delete")->foreground(), Color::systemRed());
+  EXPECT_EQ(buttons->find(NodeKind::text, "Go")->foreground(), Color::white());
+  EXPECT_EQ(buttons->find(NodeKind::text, "Mine")->foreground(), grey);
+
   // A modifier applied to a node in place keeps its content.
   Node button = Button("Save", [] {});
   button = std::move(button).foreground(red).keyboardShortcut(KeyboardShortcut::defaultAction);

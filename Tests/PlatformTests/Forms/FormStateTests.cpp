@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -100,6 +102,10 @@ TEST_F(FormStateTest, WrongTypedStoredValuesReadAsTheDefault) {
     EXPECT_EQ(host->defaultsDouble("k", 0.5).get(), c.asDouble);
     EXPECT_EQ(host->defaultsString("k", "dflt").get(), c.asString);
   }
+  // A slider dragged to a broken value stores nothing rather than failing.
+  env().defaults->set("scale", Value(1.5));
+  host->defaultsDouble("scale").set(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_EQ(env().defaults->object("scale"), Value(1.5));
 }
 
 TEST_F(FormStateTest, PresentationsAreAnsweredOnceAndGoWhenTheirCellTurnsFalse) {

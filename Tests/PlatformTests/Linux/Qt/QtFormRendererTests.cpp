@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Layer.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
@@ -81,6 +82,20 @@ class QtFormRendererTest : public QtDesktopTest {
     QPoint p = centreOf(w);
     return moveTo(p) && xdotool({"click", "1"});
   }
+  // A picture of one top-level window's own content, kept with the screenshots (the whole
+  // screen shows a second window of ours black under Xvfb without a compositor, though the
+  // window holds its content).
+  bool windowShot(QWidget* top, const std::string& name) {
+    const char* dir = std::getenv("FLAGRIG_SCREENSHOT_DIR");
+    std::filesystem::path folder =
+        dir && *dir ? std::filesystem::path(dir)
+                    : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
+    std::filesystem::create_directories(folder);
+    std::string path = (folder / (name + ".png")).string();
+    return xdesktop().run({"sh", "-c",
+                           "xwd -silent -id " + std::to_string(top->winId()) +
+                               " | /usr/bin/convert xwd:- png:'" + path + "'"}) == 0;
+  }
   // Keys go to the window that has the keyboard (the form's, or its dialog's).
   bool key(const std::string& name) { return xdotool({"key", name}); }
   std::string focusedTitle() {
@@ -116,6 +131,7 @@ Node gallery(FormHost& h, ColorScheme scheme, std::shared_ptr<View> view) {
                            {Text("A sentence of plain text that wraps onto a second line here."),
                             LinkedText("I agree to the [Privacy Policy](https://example.test/p)."),
                             HStack({Symbol("star").accessibilityLabel("Favourite"),
+                                    ImageNode(Image::systemSymbol("tag.fill", "Flagrig"), {16, 16}),
                                     Shape({.kind = ShapeKind::roundedRectangle,
                                            .cornerRadius = 4,
                                            .fill = kAccent})
@@ -212,11 +228,18 @@ TEST_F(QtFormRendererTest, DialogsAnswerByReturnEscAndAClickOnceAndGoWhenWithdra
   auto failed = host->cell<bool>("failed");
   auto confirm = host->cell<bool>("confirm");
 
-  ANSWER_DIALOG(failed, (screenshot("forms-alert"), key("Return")),
-                oks == 1 && !renderer->dialogWindow());
+  ANSWER_DIALOG(
+      failed,
+      (screenshot("forms-alert"),
+       windowShot(renderer->dialogRenderer()->rootWidget()->window(), "forms-alert-dialog"),
+       key("Return")),
+      oks == 1 && !renderer->dialogWindow());
   EXPECT_FALSE(*failed);
-  ANSWER_DIALOG(confirm, (screenshot("forms-confirmation"), key("Escape")),
-                cancels == 1 && !renderer->dialogWindow());
+  ANSWER_DIALOG(
+      confirm,
+      (windowShot(renderer->dialogRenderer()->rootWidget()->window(), "forms-confirmation-dialog"),
+       key("Escape")),
+      cancels == 1 && !renderer->dialogWindow());
   auto dialogButton = [&](std::string_view title) -> QWidget* {
     QtFormRenderer* d = renderer->dialogRenderer();
     const Node* n = d ? d->host()->find(NodeKind::button, title) : nullptr;
@@ -349,6 +372,32 @@ TEST_F(QtFormRendererTest, TheSpinnerTurnsOnlyWhileItIsOnScreen) {
   EXPECT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
 }
 
+TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
+  show(
+      [](FormHost&) {
+        std::vector<Node> sections;
+        for (int i = 0; i < 7; ++i) {
+          sections.push_back(Section("Section " + std::to_string(i),
+                                     {Toggle("Row " + std::to_string(i), false, nullptr),
+                                      Caption("A caption under the row.")}));
+        }
+        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
+      },
+      {360, 300}, false);
+  QWidget* root = renderer->rootWidget();
+  EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
+  QWidget* last = widget(NodeKind::toggle, "Row 6");
+  ASSERT_TRUE(last);
+  // Tab to the last row: the view scrolls it into sight.
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  EXPECT_EQ(focusedTitle(), "Row 6");
+  runFor(0.1);
+  QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
+  EXPECT_GE(inWindow.y(), 0);
+  EXPECT_LE(inWindow.y() + last->height(), 300);
+  EXPECT_FALSE(screenshot("forms-scrolled").isNull());
+}
+
 TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
   auto view = std::make_shared<View>(Rect(0, 0, 100, 40));
   view->setWantsLayer(true);
@@ -440,6 +489,11 @@ TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRole
     EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
   }
   EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
+  // A labelled value is read with its label, and a text's words through the text interface.
+  EXPECT_NE(tree.find("label\tVersion\t\tenabled\t1.4.2"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("label\tTags follow their windows.\t\tenabled\tTags follow their windows."),
+            std::string::npos)
+      << tree;
   // The combined row is one element: its spinners are not read on their own.
   EXPECT_EQ(tree.find("progress bar"), std::string::npos) << tree;
   std::ofstream(child) << (HasFailure() ? "failed" : "ok");
