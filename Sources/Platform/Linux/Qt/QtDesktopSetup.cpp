@@ -13,9 +13,18 @@ namespace platform::linuxbackend {
 bool x11DisplayAvailable() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return false;
+  // The first good probe stays connected: a server that resets when its last client leaves
+  // (xvfb-run's) would still be resetting when the caller connects for real, and refuse it.
+  static xcb_connection_t* held = nullptr;
+  if (held && !xcb_connection_has_error(held)) return true;
   xcb_connection_t* c = xcb_connect(display, nullptr);
   bool ok = c && !xcb_connection_has_error(c);
-  if (c) xcb_disconnect(c);
+  if (ok) {
+    if (held) xcb_disconnect(held);
+    held = c;
+  } else if (c) {
+    xcb_disconnect(c);
+  }
   return ok;
 }
 
