@@ -3,6 +3,9 @@
 #include <xcb/xcb.h>
 
 #include <QApplication>
+#include <QPlatformSurfaceEvent>
+#include <QWindow>
+#include <cstdint>
 #include <cstdlib>
 
 #include "Platform/Foundation/RunLoop.h"
@@ -10,12 +13,60 @@
 
 namespace platform::linuxbackend {
 
+namespace {
+
+// Qt gives each window a colormap of its own even on the screen's default visual. Screenshot
+// tools read a window whose colormap is not installed through that map and show a window of
+// ours over another (an alert over its window, a menu) as black: on the default visual, every
+// window of ours uses the default map.
+class DefaultColormap final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::PlatformSurface) return false;
+    if (static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType() !=
+        QPlatformSurfaceEvent::SurfaceCreated)
+      return false;
+    auto* window = qobject_cast<QWindow*>(object);
+    if (window) use(static_cast<xcb_window_t>(window->winId()));
+    return false;
+  }
+
+ private:
+  static void use(xcb_window_t window) {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c || window == XCB_NONE) return;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    bool change = attributes && attributes->visual == screen->root_visual &&
+                  attributes->colormap != screen->default_colormap;
+    std::free(attributes);
+    if (!change) return;
+    std::uint32_t colormap = screen->default_colormap;
+    xcb_change_window_attributes(c, window, XCB_CW_COLORMAP, &colormap);
+    xcb_flush(c);
+  }
+};
+
+}  // namespace
+
 bool x11DisplayAvailable() {
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return false;
+  // The first good probe stays connected: a server that resets when its last client leaves
+  // (xvfb-run's) would still be resetting when the caller connects for real, and refuse it.
+  static xcb_connection_t* held = nullptr;
+  if (held && !xcb_connection_has_error(held)) return true;
   xcb_connection_t* c = xcb_connect(display, nullptr);
   bool ok = c && !xcb_connection_has_error(c);
-  if (c) xcb_disconnect(c);
+  if (ok) {
+    if (held) xcb_disconnect(held);
+    held = c;
+  } else if (c) {
+    xcb_disconnect(c);
+  }
   return ok;
 }
 
@@ -31,6 +82,7 @@ std::shared_ptr<QtDesktop> makeQtDesktop(RunLoop& loop, QtDesktopServices servic
     app->setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName("Flagrig");
     QApplication::setDesktopFileName("flagrig");
+    app->installEventFilter(new DefaultColormap(app));
   }
   auto desktop = std::make_shared<QtDesktop>(std::move(services));
   auto waiter = std::make_unique<QtRunLoopWaiter>();

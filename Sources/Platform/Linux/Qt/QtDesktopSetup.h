@@ -10,7 +10,8 @@ class RunLoop;
 
 namespace platform::linuxbackend {
 
-// Whether an X display is set and can be opened. Wayland-only sessions are not supported.
+// Whether an X display is set and can be opened. Wayland-only sessions are not supported. The
+// first probe that connects keeps its connection for the process.
 bool x11DisplayAvailable();
 
 // Creates the process's QApplication on the X display (once; it lives until the process ends),

@@ -1,5 +1,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -9,9 +10,12 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 
 #include "Platform/Desktop/Alert.h"
@@ -32,6 +36,37 @@ namespace platform::testing {
 namespace {
 
 using QtDesktopTests = QtDesktopTest;
+
+// The names of the atoms in a window's ATOM-list property, read on a connection of our own.
+std::set<std::string> atomNames(std::uint32_t window, const char* property) {
+  std::set<std::string> names;
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return names;
+  }
+  auto intern = xcb_intern_atom_reply(
+      c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(std::strlen(property)), property),
+      nullptr);
+  xcb_atom_t atom = intern ? intern->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(intern);
+  auto reply = xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom, XCB_ATOM_ATOM, 0, 64),
+                                      nullptr);
+  if (reply) {
+    auto* atoms = static_cast<xcb_atom_t*>(xcb_get_property_value(reply));
+    int count = xcb_get_property_value_length(reply) / 4;
+    for (int i = 0; i < count; ++i) {
+      auto name = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, atoms[i]), nullptr);
+      if (!name) continue;
+      names.emplace(xcb_get_atom_name_name(name),
+                    static_cast<std::size_t>(xcb_get_atom_name_name_length(name)));
+      std::free(name);
+    }
+    std::free(reply);
+  }
+  xcb_disconnect(c);
+  return names;
+}
 
 double threadCPUSeconds() {
   rusage usage{};
@@ -344,6 +379,37 @@ TEST_F(QtDesktopTests, ASecondWindowOverTheFirstShowsItsContentOnScreen) {
       << shot.pixelColor(250, 310).name().toStdString();
   second->orderOut();
   first->orderOut();
+}
+
+// The window manager offers maximising only where the style allows resizing. (openbox offers
+// minimising to every window it manages, whatever the Motif hints or the window type say.)
+TEST_F(QtDesktopTests, TheWindowManagerOffersMaximiseOnlyWhereTheStyleAllows) {
+  Rect screen = desktop().screens().front()->frame();
+  struct Case {
+    std::uint64_t style;
+    bool maximise;
+  } cases[] = {
+      {StyleMask::titled | StyleMask::closable, false},
+      {StyleMask::titled | StyleMask::closable | StyleMask::resizable, true},
+      {StyleMask::titled | StyleMask::closable | StyleMask::miniaturizable, false},
+      {StyleMask::titled | StyleMask::closable | StyleMask::miniaturizable | StyleMask::resizable,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.style);
+    auto window = std::make_shared<Window>(Rect(200, screen.height() - 400, 300, 200), c.style);
+    window->setTitle("Decorated");
+    window->makeKeyAndOrderFront();
+    std::set<std::string> actions;
+    ASSERT_TRUE(runUntil([&] {
+      actions = atomNames(window->windowNumber(), "_NET_WM_ALLOWED_ACTIONS");
+      return actions.count("_NET_WM_ACTION_CLOSE") > 0;
+    }));
+    EXPECT_EQ(actions.count("_NET_WM_ACTION_RESIZE") > 0, c.maximise);
+    EXPECT_EQ(actions.count("_NET_WM_ACTION_MAXIMIZE_HORZ") > 0, c.maximise);
+    EXPECT_EQ(actions.count("_NET_WM_ACTION_MAXIMIZE_VERT") > 0, c.maximise);
+    window->orderOut();
+  }
 }
 
 TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
