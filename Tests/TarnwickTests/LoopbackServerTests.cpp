@@ -475,6 +475,11 @@ TEST_F(LoopbackSocketTest, ConnectionsAreCappedAndIdleOnesClosed) {
 // Out of descriptors, a waiting connection cannot be taken: the listener rests instead of
 // waking the loop again at once, and takes it once descriptors are free.
 TEST_F(LoopbackSocketTest, AcceptingRestsWhileDescriptorsRunOut) {
+#ifdef __SANITIZE_ADDRESS__
+  // The undefined-behaviour checks that come with it test an object's dynamic type through a
+  // pipe, and so report every virtual call while no descriptor is free.
+  GTEST_SKIP() << "needs a free descriptor under the sanitizers";
+#endif
   HTTPServer server(loop);
   ASSERT_TRUE(server.start());
   int peer = connectTo(server.port());
