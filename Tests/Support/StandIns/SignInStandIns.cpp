@@ -187,8 +187,12 @@ void SignInStandIns::keepSecrets(const Request& request, const std::string& repl
   if (const auto location = reply.find("Location: "); location != std::string::npos) {
     const auto end = reply.find("\r\n", location);
     platform::URL redirect(reply.substr(location + 10, end - location - 10));
+    // The code the authority issues is short here but a secret all the same. The state it
+    // sends back is the request's (kept above), or one made up for a wrong-state turn, which
+    // the app may well name when it refuses it.
     for (const auto& item : redirect.queryItems())
-      if (item.value && (item.name == "code" || item.name == "state")) keep(secrets_, *item.value);
+      if (item.value && item.name == "code" && item.value->size() >= 6)
+        secrets_.insert(*item.value);
   }
 }
 
