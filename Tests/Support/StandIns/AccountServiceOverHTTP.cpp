@@ -9,17 +9,17 @@ namespace voskary::testing {
 
 using platform::testing::LoopbackHTTPServer;
 
-AccountServiceOverHTTP::AccountServiceOverHTTP(int port, Handler others)
+AccountServiceOverHTTP::AccountServiceOverHTTP(int port, Handler front)
     : loop_(std::make_shared<platform::RunLoop>(std::make_shared<platform::ManualClock>())),
       sim_(std::make_shared<platform::sim::SimHTTPServer>(loop_)),
-      others_(std::move(others)),
+      front_(std::move(front)),
       server_([this](const LoopbackHTTPServer::Request& request) { return answer(request); },
               {.port = port, .wholeBody = true}),
       service_(sim_, platform::URL(server_.url("")), "flagrig") {}
 
 std::string AccountServiceOverHTTP::answer(const LoopbackHTTPServer::Request& incoming) {
-  if (auto served = serve(incoming)) return *served;
-  return others_ ? others_(incoming) : std::string();
+  if (front_) return front_(incoming);
+  return serve(incoming).value_or(std::string());
 }
 
 std::optional<std::string> AccountServiceOverHTTP::serve(

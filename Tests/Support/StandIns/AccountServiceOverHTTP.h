@@ -19,13 +19,14 @@ class SimHTTPServer;
 namespace voskary::testing {
 
 // Serves the fake account service, which answers on a simulated server, over real HTTP on
-// 127.0.0.1. Paths the service does not know go to `others` (which may be empty: the
-// connection is then closed unanswered, as a missing server's would be).
+// 127.0.0.1. A `front` handler, when given, takes every request first (to steer, fail or watch
+// the service's paths too) and reaches the service through `serve`. Without one, paths the
+// service does not know have their connection closed unanswered, as a missing server's would.
 class AccountServiceOverHTTP {
  public:
   using Handler = platform::testing::LoopbackHTTPServer::Handler;
 
-  explicit AccountServiceOverHTTP(int port = 0, Handler others = {});
+  explicit AccountServiceOverHTTP(int port = 0, Handler front = {});
 
   FakeAccountService& service() { return service_; }
   // The root address, "http://127.0.0.1:<port>" without a slash.
@@ -43,7 +44,7 @@ class AccountServiceOverHTTP {
   std::mutex mutex_;
   std::shared_ptr<platform::RunLoop> loop_;
   std::shared_ptr<platform::sim::SimHTTPServer> sim_;
-  Handler others_;
+  Handler front_;
   platform::testing::LoopbackHTTPServer server_;
   FakeAccountService service_;
 };

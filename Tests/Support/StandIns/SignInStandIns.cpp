@@ -68,8 +68,8 @@ std::string SignInStandIns::answer(const Request& request) {
     if (path.starts_with(kControl))
       return control(request, path.substr(kControl.size()), queryOf(request.target));
     if (auto failing = failNext_.find(path); failing != failNext_.end()) {
-      const int status = failing->second;
-      failNext_.erase(failing);
+      const int status = failing->second.first;
+      if (--failing->second.second <= 0) failNext_.erase(failing);
       return json(status, {{"error", "server_error"}});
     }
     if (path.starts_with(kAuthority)) {
@@ -143,7 +143,11 @@ std::string SignInStandIns::control(const Request& request, const std::string& v
   } else if (verb == "fail") {
     const auto status = value("status");
     if (value("path").empty() || status.empty()) return json(400, {{"error", "path, status"}});
-    failNext_[value("path")] = std::stoi(status);
+    const auto times = value("times");
+    if (times == "0")
+      failNext_.erase(value("path"));
+    else
+      failNext_[value("path")] = {std::stoi(status), times.empty() ? 1 : std::stoi(times)};
   } else {
     return json(404, {{"error", verb}});
   }
@@ -183,8 +187,12 @@ void SignInStandIns::keepSecrets(const Request& request, const std::string& repl
   if (const auto location = reply.find("Location: "); location != std::string::npos) {
     const auto end = reply.find("\r\n", location);
     platform::URL redirect(reply.substr(location + 10, end - location - 10));
+    // The code the authority issues is short here but a secret all the same. The state it
+    // sends back is the request's (kept above), or one made up for a wrong-state turn, which
+    // the app may well name when it refuses it.
     for (const auto& item : redirect.queryItems())
-      if (item.value && (item.name == "code" || item.name == "state")) keep(secrets_, *item.value);
+      if (item.value && item.name == "code" && item.value->size() >= 6)
+        secrets_.insert(*item.value);
   }
 }
 

@@ -19,9 +19,10 @@ namespace voskary::testing {
 // the analytics, consent and other addresses, which take anything and answer 200.
 //
 // A run steers it over "/_standin/…": `POST outcome?next=signIn|deny|wrongState|withoutCode`,
-// `POST authority?down=1|0`, `POST fail?path=<path>&status=<code>` (the next answer of that
-// path), and `GET state` for what it received and every secret it issued or was sent (codes,
-// verifiers, tokens, proofs), so that a run can check that none of them was written anywhere.
+// `POST authority?down=1|0`, `POST fail?path=<path>&status=<code>[&times=<n>]` (the next n
+// answers of that path, one by default; times=0 ends it), and `GET state` for what it received and
+// every secret it issued or was sent (codes, verifiers, tokens, proofs), so that a run can check
+// that none of them was written anywhere.
 class SignInStandIns {
  public:
   static constexpr const char* email = "someone@voskary.test";
@@ -46,8 +47,8 @@ class SignInStandIns {
   std::mutex mutex_;
   tarnwick::testing::FakeAuthority authority_;
   bool authorityDown_ = false;
-  std::map<std::string, int> failNext_;  // path to status
-  std::map<std::string, int> counts_;    // "METHOD path" to requests
+  std::map<std::string, std::pair<int, int>> failNext_;  // path to status and answers left
+  std::map<std::string, int> counts_;                    // "METHOD path" to requests
   std::set<std::string> secrets_;
   std::size_t largestReport_ = 0;
   int multipartReports_ = 0;         // reports that came as a non-empty multipart body
