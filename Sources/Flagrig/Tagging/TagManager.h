@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "Flagrig/Tagging/PaletteEntry.h"
@@ -18,6 +19,7 @@
 namespace platform {
 class Screen;
 class Timer;
+class Value;
 }  // namespace platform
 
 namespace flagrig {
@@ -112,6 +114,9 @@ class TagManager : public platform::TextFieldDelegate,
                      const std::vector<std::shared_ptr<platform::Screen>>& screens);
 
   std::vector<Tag> tags_;
+  // The window list last looked through, and the tagged windows' bounds found in it.
+  std::shared_ptr<const platform::Value> lookedUpList_;
+  std::unordered_map<std::uint32_t, std::optional<platform::Rect>> lookedUp_;
   std::vector<PaletteEntry> palette_;
   TagShape tagShape_ = TagShape::rounded;
   TagFont tagFont_ = TagFont::mono;
