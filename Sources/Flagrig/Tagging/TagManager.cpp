@@ -200,6 +200,7 @@ void TagManager::removeTag(std::uint32_t windowNumber) {
     if (it->windowNumber != windowNumber) continue;
     auto panel = it->panel;
     tags_.erase(it);
+    placements_.erase(panel.get());
     panel->orderOut();
     return;
   }
@@ -209,6 +210,7 @@ void TagManager::removeAll() {
   platform::assertMainThread("TagManager::removeAll");
   auto removed = std::move(tags_);
   tags_.clear();
+  placements_.clear();
   for (const auto& tag : removed) tag.panel->orderOut();
 }
 
@@ -270,6 +272,36 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
                                const std::vector<std::shared_ptr<Screen>>& screens) {
   platform::assertMainThread("TagManager::positionPanel");
   if (screens.empty()) return;
+  // Placing depends on nothing else, and what it leaves is where it starts from: while all of
+  // this is as it was when the panel was last placed, placing it again changes nothing. The poll
+  // places every tag at every tick, so a still desktop measures no text.
+  const auto& field = *panel.textField();
+  auto same = placements_.find(&panel);
+  if (same != placements_.end()) {
+    const Placement& p = same->second;
+    bool sameScreens = p.screens.size() == screens.size();
+    for (std::size_t i = 0; sameScreens && i < screens.size(); ++i) {
+      sameScreens = p.screens[i].first == screens[i]->frame() &&
+                    p.screens[i].second == screens[i]->visibleFrame();
+    }
+    if (sameScreens && p.window == window && p.frame == panel.frame() && p.big == panel.big() &&
+        p.font == field.font() && p.text == field.stringValue())
+      return;
+  }
+  placeByMeasuring(panel, window, screens);
+  Placement& p = placements_[&panel];
+  p.window = window;
+  p.frame = panel.frame();
+  p.big = panel.big();
+  p.font = field.font();
+  p.text = field.stringValue();
+  p.screens.clear();
+  for (const auto& screen : screens)
+    p.screens.emplace_back(screen->frame(), screen->visibleFrame());
+}
+
+void TagManager::placeByMeasuring(TagPanel& panel, const Rect& window,
+                                  const std::vector<std::shared_ptr<Screen>>& screens) {
   const auto& fallback = screens.front();
   auto desktop = DesktopCoordinates::desktopBounds(screens);
   if (!desktop) return;
