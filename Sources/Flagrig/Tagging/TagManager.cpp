@@ -1,5 +1,6 @@
 #include "Flagrig/Tagging/TagManager.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <unordered_map>
@@ -199,6 +200,7 @@ void TagManager::removeTag(std::uint32_t windowNumber) {
     if (it->windowNumber != windowNumber) continue;
     auto panel = it->panel;
     tags_.erase(it);
+    placements_.erase(panel.get());
     panel->orderOut();
     return;
   }
@@ -208,6 +210,7 @@ void TagManager::removeAll() {
   platform::assertMainThread("TagManager::removeAll");
   auto removed = std::move(tags_);
   tags_.clear();
+  placements_.clear();
   for (const auto& tag : removed) tag.panel->orderOut();
 }
 
@@ -269,6 +272,36 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
                                const std::vector<std::shared_ptr<Screen>>& screens) {
   platform::assertMainThread("TagManager::positionPanel");
   if (screens.empty()) return;
+  // Placing depends on nothing else, and what it leaves is where it starts from: while all of
+  // this is as it was when the panel was last placed, placing it again changes nothing. The poll
+  // places every tag at every tick, so a still desktop measures no text.
+  const auto& field = *panel.textField();
+  auto same = placements_.find(&panel);
+  if (same != placements_.end()) {
+    const Placement& p = same->second;
+    bool sameScreens = p.screens.size() == screens.size();
+    for (std::size_t i = 0; sameScreens && i < screens.size(); ++i) {
+      sameScreens = p.screens[i].first == screens[i]->frame() &&
+                    p.screens[i].second == screens[i]->visibleFrame();
+    }
+    if (sameScreens && p.window == window && p.frame == panel.frame() && p.big == panel.big() &&
+        p.font == field.font() && p.text == field.stringValue())
+      return;
+  }
+  placeByMeasuring(panel, window, screens);
+  Placement& p = placements_[&panel];
+  p.window = window;
+  p.frame = panel.frame();
+  p.big = panel.big();
+  p.font = field.font();
+  p.text = field.stringValue();
+  p.screens.clear();
+  for (const auto& screen : screens)
+    p.screens.emplace_back(screen->frame(), screen->visibleFrame());
+}
+
+void TagManager::placeByMeasuring(TagPanel& panel, const Rect& window,
+                                  const std::vector<std::shared_ptr<Screen>>& screens) {
   const auto& fallback = screens.front();
   auto desktop = DesktopCoordinates::desktopBounds(screens);
   if (!desktop) return;
@@ -305,36 +338,47 @@ void TagManager::updatePositions() {
   if (tags_.empty()) return;
   auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
                                                     WindowList::excludeDesktopElements);
-  const Value::Array* entries = list ? list->asArray() : nullptr;
-  if (!entries) return;
-  for (const Value& entry : *entries) {
-    if (!entry.asDictionary()) return;
+  if (!list) return;
+  // The list is shared and never changed: while it is the same one, the tagged windows' bounds
+  // are the same too, and a still desktop is not looked through again at every tick.
+  bool sameLookUp = list == lookedUpList_ && lookedUp_.size() == tags_.size() &&
+                    std::all_of(tags_.begin(), tags_.end(), [&](const Tag& tag) {
+                      return lookedUp_.count(tag.windowNumber) != 0;
+                    });
+  if (!sameLookUp) {
+    lookedUpList_.reset();
+    const Value::Array* entries = list->asArray();
+    if (!entries) return;
+    for (const Value& entry : *entries) {
+      if (!entry.asDictionary()) return;
+    }
+    // Only tagged windows matter: look their bounds up by number in one pass over the list.
+    lookedUp_.clear();
+    lookedUp_.reserve(tags_.size());
+    for (const auto& tag : tags_) lookedUp_.emplace(tag.windowNumber, std::nullopt);
+    for (const Value& entry : *entries) {
+      const Value* numberValue = entry.find(WindowList::numberKey);
+      auto number = numberValue ? numberValue->exactly<std::uint32_t>() : std::nullopt;
+      if (!number) continue;
+      auto it = lookedUp_.find(*number);
+      if (it == lookedUp_.end()) continue;
+      const Value* boundsValue = entry.find(WindowList::boundsKey);
+      // A later entry with the same number replaces an earlier one.
+      if (auto rect = boundsValue ? WindowList::rectFromBounds(*boundsValue) : std::nullopt)
+        it->second = rect;
+    }
+    lookedUpList_ = list;
   }
-
-  // Only tagged windows matter: look their bounds up by number in one pass over the list.
-  std::unordered_map<std::uint32_t, std::optional<Rect>> bounds;
-  bounds.reserve(tags_.size());
-  for (const auto& tag : tags_) bounds.emplace(tag.windowNumber, std::nullopt);
-  for (const Value& entry : *entries) {
-    const Value* numberValue = entry.find(WindowList::numberKey);
-    auto number = numberValue ? numberValue->exactly<std::uint32_t>() : std::nullopt;
-    if (!number) continue;
-    auto it = bounds.find(*number);
-    if (it == bounds.end()) continue;
-    const Value* boundsValue = entry.find(WindowList::boundsKey);
-    // A later entry with the same number replaces an earlier one.
-    if (auto rect = boundsValue ? WindowList::rectFromBounds(*boundsValue) : std::nullopt)
-      it->second = rect;
-  }
-
   auto screens = Screen::screens();
   std::vector<std::uint32_t> gone;
   // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
   for (std::size_t i = 0; i < tags_.size(); ++i) {
     Tag& tag = tags_[i];
-    auto it = bounds.find(tag.windowNumber);
-    if (it == bounds.end()) continue;
-    const auto& found = it->second;
+    // Found afresh each time and copied: the observers may come back here and look a new list
+    // up meanwhile.
+    auto it = lookedUp_.find(tag.windowNumber);
+    if (it == lookedUp_.end()) continue;
+    const std::optional<Rect> found = it->second;
     TagPanel& panel = *tag.panel;
     if (found) {
       tag.lastBounds = *found;

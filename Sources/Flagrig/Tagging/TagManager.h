@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Flagrig/Tagging/PaletteEntry.h"
@@ -12,12 +15,14 @@
 #include "Flagrig/Tagging/TagShape.h"
 #include "Flagrig/Tagging/WindowInfo.h"
 #include "Platform/Desktop/Event.h"
+#include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/Geometry.h"
 #include "Platform/Desktop/TextField.h"
 
 namespace platform {
 class Screen;
 class Timer;
+class Value;
 }  // namespace platform
 
 namespace flagrig {
@@ -110,8 +115,23 @@ class TagManager : public platform::TextFieldDelegate,
   Tag* findTag(std::uint32_t windowNumber);
   void positionPanel(TagPanel& panel, const platform::Rect& window,
                      const std::vector<std::shared_ptr<platform::Screen>>& screens);
+  void placeByMeasuring(TagPanel& panel, const platform::Rect& window,
+                        const std::vector<std::shared_ptr<platform::Screen>>& screens);
 
   std::vector<Tag> tags_;
+  // What each panel was last placed for, and where that left it.
+  struct Placement {
+    platform::Rect window;
+    platform::Rect frame;
+    bool big = false;
+    std::optional<platform::Font> font;
+    std::string text;
+    std::vector<std::pair<platform::Rect, platform::Rect>> screens;
+  };
+  std::unordered_map<const TagPanel*, Placement> placements_;
+  // The window list last looked through, and the tagged windows' bounds found in it.
+  std::shared_ptr<const platform::Value> lookedUpList_;
+  std::unordered_map<std::uint32_t, std::optional<platform::Rect>> lookedUp_;
   std::vector<PaletteEntry> palette_;
   TagShape tagShape_ = TagShape::rounded;
   TagFont tagFont_ = TagFont::mono;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -307,6 +308,45 @@ TEST_F(TagManagerTest, ThePollFollowsHidesShowsAndRemovesTags) {
   ASSERT_EQ(manager().tags().size(), 1u);
   EXPECT_EQ(tag(0).windowNumber, notes.windowNumber);
   EXPECT_FALSE(mailPanelRef->isVisible());
+}
+
+TEST_F(TagManagerTest, AStillWindowsTagIsPlacedAgainWhenWhatItsPlaceDependsOnChanges) {
+  desktop().setScreens({Rect(0, 0, 1440, 900)});
+  auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
+  manager().createTag(mail);
+  TagPanel& panel = *tag(0).panel;
+  tick();
+  // Where a new panel like this one goes: what the tick must have left.
+  auto placedAfresh = [&] {
+    auto fresh = std::make_shared<TagPanel>(Color::black(), Color::white(), panel.big(),
+                                            TagShape::pill, TagFont::system);
+    fresh->textField()->setFont(panel.textField()->font());
+    fresh->textField()->setStringValue(panel.textField()->stringValue());
+    manager().positionPanel(*fresh, mail.bounds);
+    return fresh->frame();
+  };
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+  } changes[] = {
+      {"a label typed without telling the delegate",
+       [&] { panel.textField()->setStringValue(std::string(30, 'x')); }},
+      {"bigger tags", [&] { manager().setBigTags(true); }},
+      {"another font", [&] { manager().setFont(TagFont::menlo); }},
+      {"the screen grown", [&] { desktop().setScreens({Rect(0, 0, 1920, 1200)}); }},
+      {"the panel moved by someone else",
+       [&] {
+         panel.setFrameOrigin({0, 0});
+       }},
+  };
+  for (const auto& change : changes) {
+    SCOPED_TRACE(change.name);
+    change.make();
+    auto stale = panel.frame();
+    EXPECT_NE(stale, placedAfresh());  // the tick has something to do
+    tick();
+    EXPECT_EQ(panel.frame(), placedAfresh());
+  }
 }
 
 TEST_F(TagManagerTest, ThePollKeepsRunningWhileAMenuOrAnAlertRuns) {

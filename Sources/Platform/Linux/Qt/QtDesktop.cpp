@@ -34,8 +34,16 @@ namespace platform::linuxbackend {
 namespace {
 
 xcb_connection_t* xcbConnection() {
-  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  return x11 ? x11->connection() : nullptr;
+  // Fixed for the application's life; asked for by every tag at every tick, where Qt's lookup
+  // of its native interface is a good part of the cost.
+  static const QCoreApplication* askedOf = nullptr;
+  static xcb_connection_t* connection = nullptr;
+  if (qApp != askedOf) {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    connection = x11 ? x11->connection() : nullptr;
+    askedOf = qApp;
+  }
+  return connection;
 }
 
 xcb_window_t rootWindow(xcb_connection_t* c) {
