@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -417,6 +419,72 @@ TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
     return now && now->y() == y + 60;
   }));
   EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+// A hosted view that keeps what reaches it.
+class RecordingView final : public View {
+ public:
+  using View::View;
+  void mouseDown(const Event& event) override {
+    downs.push_back(convertFromWindow(event.locationInWindow));
+  }
+  void keyDown(const Event& event) override { keys.push_back(event.modifierFlags); }
+  bool acceptsFirstResponder() const override { return true; }
+  std::vector<Point> downs;
+  std::vector<std::uint64_t> keys;
+};
+
+TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnInput) {
+  auto view = std::make_shared<RecordingView>(Rect(0, 0, 200, 160));
+  view->setWantsLayer(true);
+  view->layer()->setBackgroundColor(Color::sRGB(0.2, 0.6, 0.3));
+  show(
+      [view](FormHost&) {
+        std::vector<Node> sections;
+        for (int i = 0; i < 3; ++i) {
+          sections.push_back(Section("Section " + std::to_string(i),
+                                     {Toggle("Row " + std::to_string(i), false, nullptr)}));
+        }
+        sections.push_back(Section("Editor", {NativeView(view).key("editor").frame(
+                                                 {.height = 160, .maxWidth = infinity})}));
+        sections.push_back(Section("After", {Toggle("Last", false, nullptr)}));
+        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
+      },
+      {360, 300}, false);
+  auto hosted = host->findAll(NodeKind::nativeView);
+  ASSERT_EQ(hosted.size(), 1u);
+  QWidget* editor = renderer->widgetFor(hosted.front()->identity());
+  ASSERT_TRUE(editor);
+  QWidget* top = renderer->rootWidget()->window();
+  auto placedAtItsWidget = [&] {
+    QPoint at = editor->mapTo(top, QPoint(0, 0));
+    double height = window->contentView()->frame().height();
+    return std::abs(view->frame().x() - at.x()) <= 1.0 &&
+           std::abs(view->frame().y() - (height - at.y() - view->frame().height())) <= 1.0;
+  };
+  EXPECT_TRUE(placedAtItsWidget());
+  // Scroll to the bottom: the view moves up with its row.
+  QScrollArea* area = nullptr;
+  for (QWidget* w = renderer->rootWidget(); w && !area; w = w->parentWidget())
+    area = qobject_cast<QScrollArea*>(w);
+  ASSERT_TRUE(area);
+  double before = view->frame().y();
+  area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+  ASSERT_TRUE(runUntil([&] { return view->frame().y() > before + 20; }));
+  EXPECT_TRUE(placedAtItsWidget());
+  // A click near the view's bottom, where the form's widgets lie over it, reaches the view.
+  QPoint bottom = editor->mapToGlobal(QPoint(100, 150));
+  ASSERT_TRUE(moveTo(bottom) && xdotool({"click", "1"}));
+  ASSERT_TRUE(runUntil([&] { return !view->downs.empty(); }));
+  EXPECT_EQ(view->downs.size(), 1u);
+  EXPECT_NEAR(view->downs.front().x, 100, 2.0);
+  // And its keys, modifiers and all.
+  window->makeFirstResponder(view);
+  ASSERT_TRUE(key("ctrl+alt+k"));
+  ASSERT_TRUE(runUntil([&] { return !view->keys.empty(); }));
+  using namespace ModifierFlag;
+  EXPECT_EQ(view->keys.front() & (control | option), control | option);
+  EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
 }
 
 std::string readFile(const std::string& path) {
