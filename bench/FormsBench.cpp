@@ -3,10 +3,12 @@
 // Qt renderer bringing its widgets up to date and the first show of a window (when an X
 // display is at hand).
 #include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
 
 #include <QWidget>
 #include <QWindow>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 
 #include "Platform/Desktop/Desktop.h"
@@ -131,8 +133,23 @@ BENCHMARK(BM_SignInRedrawAfterStateChange);
 // The Qt desktop on the X display of the environment, with a real clock; null when there is
 // none.
 struct QtScope {
+  // A connection held for the whole run: a server that resets when its last client leaves
+  // (xvfb-run's) must not be resetting between one scope's probe and the next one's desktop.
+  static bool holdDisplay() {
+    static xcb_connection_t* held = [] {
+      const char* display = std::getenv("DISPLAY");
+      xcb_connection_t* c = display && *display ? xcb_connect(display, nullptr) : nullptr;
+      if (c && xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        c = nullptr;
+      }
+      return c;
+    }();
+    return held != nullptr;
+  }
+
   explicit QtScope(benchmark::State& state) {
-    if (!platform::linuxbackend::x11DisplayAvailable()) {
+    if (!holdDisplay() || !platform::linuxbackend::x11DisplayAvailable()) {
       state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
       return;
     }

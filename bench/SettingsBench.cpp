@@ -150,6 +150,37 @@ void BM_SettingsOpenFromMenuToFirstFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_SettingsOpenFromMenuToFirstFrame)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// The same toggle in the open window drawn by the Qt renderer: the write, the redraw, the
+// widgets brought up to date with the new tree and the window painted.
+void BM_SettingsQtRedrawAfterToggle(benchmark::State& state) {
+  if (!platform::linuxbackend::x11DisplayAvailable()) {
+    state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
+    return;
+  }
+  DesktopScope scope;
+  if (!scope.sim->environment->desktop) {
+    state.SkipWithError("the X display did not open");
+    return;
+  }
+  SettingsWindowController::install();
+  flagrig::AppScreens::shared().settings->showWindow();
+  QWidget* widget = nullptr;
+  if (!scope.runUntil([&] { return (widget = settingsWidget()) != nullptr; })) {
+    state.SkipWithError("the settings window did not show");
+    return;
+  }
+  scope.runFor(0.3);
+  auto& host = *SettingsWindowController::shared()->host();
+  bool on = true;
+  for (auto _ : state) {
+    on = !on;
+    host.setToggle(FlagrigSettingsView::shareAnalyticsTitle, on);
+    host.renderNow();
+    widget->repaint();
+  }
+}
+BENCHMARK(BM_SettingsQtRedrawAfterToggle)->Unit(benchmark::kMicrosecond);
+
 double processCPUSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);

@@ -91,6 +91,31 @@ void BM_NormalizePlainMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizePlainMessage);
 
+// 100 KB of near-matches, as a hostile answer quoted in a warning could hold: pieces that start
+// every rule and fail late (an address without a domain, a time stamp one digit short, a UUID
+// one group short, hex and digit runs glued to a letter, drive letters and slashes). Once in
+// ASCII, where the scans run, and once with a letter outside ASCII, where the rules that need
+// ICU's view of Unicode run as regular expressions. Target: at most 50 ms per message.
+std::string nearMatches(bool unicode) {
+  const std::string piece =
+      "a.b_c%d+e-f@g.h-i.j 2024-01-02T03:04:0x 0123abcd-4567-89ab-cdef-0123456789a va_ "
+      "deadbeef0g 12345z C:x \\ //,x " +
+      std::string(unicode ? "\u00e9\u0663\u0663\u0663\u0663x " : "e 3333x ");
+  std::string text;
+  while (text.size() < 100 * 1024) text += piece;
+  return text;
+}
+
+void BM_NormalizeHostileNearMatches(benchmark::State& state) {
+  Machine machine;
+  const std::string text = nearMatches(state.range(0) != 0);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(machine.client->normalizeMessage(text, std::nullopt));
+  state.SetLabel(state.range(0) ? "with non-ASCII letters" : "ASCII");
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(BM_NormalizeHostileNearMatches)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Whole-process figures of the real flagrig on a private X desktop (Xvfb, openbox, a tray):
-# start to status item, idle CPU over 10 s without tags and with 10 still tags (flagrig's own
-# and the X server's in the same time), and resident memory. Prints one line per figure.
+# Whole-process figures of the real flagrig on a private X desktop (Xvfb, openbox, a tray),
+# each beside the same figure of a bare Qt 6 tray program in the same run (bench/floor: a status
+# icon with a three-item menu and a 30 Hz timer that does nothing): start to status item, idle
+# CPU without tags and with 10 still tags (and the X server's in the same time), and resident
+# memory with 10 tags. Prints one line per figure with its ratio to the floor.
 #
-#   bench/flagrig_desktop_bench.sh [folder]     FLAGRIG_BIN=<path> picks another binary
+#   bench/flagrig_desktop_bench.sh [folder]   FLAGRIG_BIN=<path> and FLOOR_BIN=<path> pick other
+#                                             binaries; IDLE_SECONDS=<n> the idle windows (60)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [[ "${1:-}" != --inside ]]; then
@@ -17,6 +20,12 @@ source "$root/tools/lib/xsession.sh"
 trap xs_end EXIT
 : >"$xs_out/log.txt"
 bin=${FLAGRIG_BIN:-$root/build/default/Sources/Flagrig/flagrig}
+floor_bin=${FLOOR_BIN:-$root/build/default/bench/TrayFloor}
+# Windows of 10 s resolve 0.1 % of a core only; 60 s tell 0.02 %.
+window=${IDLE_SECONDS:-60}
+for b in "$bin" "$floor_bin"; do
+  [[ -x "$b" ]] || xs_fail "no binary at $b (build the flagrig and TrayFloor targets first)"
+done
 home="$xs_out/home"
 mkdir -p "$home/config/flagrig" "$home/runtime"
 chmod 700 "$home/runtime"
@@ -33,40 +42,64 @@ done
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
 
-start_ns=$(date +%s%N)
-HOME=$home XDG_RUNTIME_DIR=$home/runtime XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state "$bin" >>"$xs_out/flagrig.log" 2>&1 &
-fpid=$!
-xs_pids+=("$fpid")
 status_item_shown() {
   local id x y w h
   while read -r id x y w h; do
     [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
-  done < <(xs_windows_of "$fpid")
+  done < <(xs_windows_of "$1")
   return 1
 }
-until status_item_shown; do sleep 0.005; done
-echo "start to status item: $((($(date +%s%N) - start_ns) / 1000000)) ms"
-
-idle() {
-  local what=$1 f0 x0 f1 x1
-  f0=$(cpu_ticks "$fpid")
-  x0=$(cpu_ticks "$xvfb_pid")
-  sleep 10
-  f1=$(cpu_ticks "$fpid")
-  x1=$(cpu_ticks "$xvfb_pid")
-  awk -v f=$((f1 - f0)) -v x=$((x1 - x0)) -v hz="$hz" -v what="$what" \
-    'BEGIN {printf "idle CPU over 10 s, %s: flagrig %.2f%% of a core, X server %.2f%%\n", what, 100 * f / hz / 10, 100 * x / hz / 10}'
+# start <program...>: starts it, waits for its status item; sets $pid and $start_ms.
+start() {
+  local t0
+  t0=$(date +%s%N)
+  HOME=$home XDG_RUNTIME_DIR=$home/runtime XDG_CONFIG_HOME=$home/config XDG_STATE_HOME=$home/state \
+    "$@" >>"$xs_out/programs.log" 2>&1 &
+  pid=$!
+  xs_pids+=("$pid")
+  until status_item_shown "$pid"; do sleep 0.005; done
+  start_ms=$((($(date +%s%N) - t0) / 1000000))
 }
-sleep 1
-idle "no tags"
+# idle <pid>: sets $cpu and $x_cpu, the percentages of a core used by it and by the X server.
+idle() {
+  local f0 x0 f1 x1
+  f0=$(cpu_ticks "$1")
+  x0=$(cpu_ticks "$xvfb_pid")
+  sleep "$window"
+  f1=$(cpu_ticks "$1")
+  x1=$(cpu_ticks "$xvfb_pid")
+  cpu=$(awk -v t=$((f1 - f0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
+  x_cpu=$(awk -v t=$((x1 - x0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
+}
+rss_mb() { awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
+points() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%+.3f", a - b}'; }
 
-# Ten tags, one per xterm, through the hotkey (the first menu opening starts the tag manager).
-xs_tray_click
-wait_for 20 "the status menu" xs_menu_open "$fpid"
-xdotool key Escape
+# The floor first, alone on the desktop.
+start "$floor_bin"
+floor_pid=$pid
+floor_start=$start_ms
+sleep 1
+idle "$floor_pid"
+floor_cpu=$cpu
+floor_x=$x_cpu
+floor_rss=$(rss_mb "$floor_pid")
+kill "$floor_pid"
+wait "$floor_pid" 2>/dev/null || true
+wait_for 20 "the floor's icon to leave the tray" sh -c "! xdotool search --pid $floor_pid"
+
+start "$bin"
+fpid=$pid
+echo "start to status item: flagrig $start_ms ms, floor $floor_start ms, ratio $(ratio "$start_ms" "$floor_start") (target 2)"
+sleep 1
+idle "$fpid"
+echo "idle CPU over $window s, no tags: flagrig $cpu% of a core, floor $floor_cpu%, $(points "$cpu" "$floor_cpu") points; X server $x_cpu% (with the floor $floor_x%)"
+
+# Ten tags, one per xterm, through the hotkey.
+# A press that the server delivered before the grab (a loaded machine) is pressed again.
+picking() { xs_overlay_shown "$fpid" || { xdotool key ctrl+shift+grave && xs_overlay_shown "$fpid"; }; }
 for w in "${xterms[@]}"; do
-  xdotool key ctrl+shift+grave
-  wait_for 20 "the pick overlay" xs_overlay_shown "$fpid"
+  wait_for 20 "the pick overlay" picking
   read -r fx fy fw fh < <(xs_frame "$w")
   xdotool mousemove $((fx + fw / 2)) $((fy + fh / 2)) click 1
   wait_for 20 "a tag" xs_tag_above "$fpid" "$w"
@@ -74,5 +107,7 @@ for w in "${xterms[@]}"; do
 done
 xdotool mousemove 1590 890
 sleep 1
-idle "10 still tags"
-echo "resident memory: $(awk '/VmRSS/ {printf "%.1f MB", $2 / 1024}' "/proc/$fpid/status")"
+idle "$fpid"
+echo "idle CPU over $window s, 10 still tags: flagrig $cpu% of a core, floor $floor_cpu%, $(points "$cpu" "$floor_cpu") points (target +0.1); X server $x_cpu% (with the floor $floor_x%)"
+rss=$(rss_mb "$fpid")
+echo "resident memory, 10 tags: flagrig $rss MB, floor $floor_rss MB, ratio $(ratio "$rss" "$floor_rss") (target 1.5)"

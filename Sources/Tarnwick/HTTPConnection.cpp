@@ -39,6 +39,15 @@ void HTTPConnection::didReceive(std::string_view bytes) {
   if (!valid_ || closing_) return;
   ibuffer_.append(bytes);
   parseRequests();
+  updateReading();
+}
+
+void HTTPConnection::updateReading() {
+  if (!valid_) return;
+  const bool backlog = requests_.size() >= maxUnansweredRequests || !obuffer_.empty();
+  if (backlog == !reading_) return;
+  reading_ = !backlog;
+  transport_->setReading(reading_);
 }
 
 void HTTPConnection::didReachEndOfInput() {
@@ -49,7 +58,14 @@ void HTTPConnection::didReachEndOfInput() {
 }
 
 void HTTPConnection::parseRequests() {
-  while (valid_ && !closing_) {
+  // Answers given inside the loop write and come back here: the outer loop goes on instead.
+  if (parsing_) return;
+  parsing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{parsing_};
+  while (valid_ && !closing_ && requests_.size() < maxUnansweredRequests) {
     auto result = HTTPRequestParser::parse(ibuffer_);
     if (result.status == HTTPRequestParser::Status::incomplete) {
       // A peer that stops in the middle of a request will send nothing more.
@@ -129,7 +145,13 @@ void HTTPConnection::canWrite() {
     if (endsConnection(*request)) closing_ = true;
     if (auto delegate = delegate_.lock()) delegate->connectionDidSendResponse(*this, *request);
   }
-  if (valid_ && requests_.empty() && (inputEnded_ || closing_)) invalidate();
+  if (valid_ && requests_.empty() && (inputEnded_ || closing_)) {
+    invalidate();
+    return;
+  }
+  // Room again: what is already buffered is parsed, then the peer is read again.
+  if (valid_ && !closing_ && requests_.size() < maxUnansweredRequests) parseRequests();
+  updateReading();
 }
 
 void HTTPConnection::finishAndClose() {

@@ -54,7 +54,13 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
     // took less, it calls the connection's `canWrite` once it has room again.
     virtual std::size_t write(std::string_view bytes) = 0;
     virtual void close() = 0;
+    // Stops or resumes delivering input: a peer whose answers pile up unread is not read
+    // further, so its requests cannot grow the connection without bound.
+    virtual void setReading(bool) {}
   };
+
+  // Answers owed (or not yet written) before reading stops.
+  static constexpr std::size_t maxUnansweredRequests = 8;
 
   HTTPConnection(std::string peerAddress, std::unique_ptr<Transport> transport,
                  std::shared_ptr<platform::Executor> executor);
@@ -72,6 +78,9 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
 
   const std::string& peerAddress() const { return peerAddress_; }
   bool isValid() const { return valid_; }
+  bool isReading() const { return reading_; }
+  // Nothing owed either way: no request waiting for its answer, nothing left to write.
+  bool isIdle() const { return requests_.empty() && obuffer_.empty(); }
 
   void didReceive(std::string_view bytes);
   void didReachEndOfInput();
@@ -91,6 +100,7 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
   void parseRequests();
   void answerBadRequest();
   bool writePending();
+  void updateReading();
 
   std::string peerAddress_;
   std::unique_ptr<Transport> transport_;
@@ -107,6 +117,8 @@ class HTTPConnection : public std::enable_shared_from_this<HTTPConnection> {
   // A malformed request was answered with 400: nothing more is read.
   bool closing_ = false;
   bool firstResponseDone_ = false;
+  bool reading_ = true;
+  bool parsing_ = false;
 };
 
 }  // namespace tarnwick

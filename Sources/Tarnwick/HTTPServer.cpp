@@ -27,13 +27,26 @@ class SocketTransport final : public HTTPConnection::Transport {
 
   void attach(const std::shared_ptr<HTTPConnection>& connection) {
     connection_ = connection;
-    std::weak_ptr<HTTPConnection> weak = connection;
+    setReading(true);
+  }
+
+  void setReading(bool on) override {
+    if (on == reading_ || fd_ < 0) return;
+    if (!on) {
+      loop_->removeReadSource(source_);
+      reading_ = false;
+      return;
+    }
+    std::weak_ptr<HTTPConnection> weak = connection_;
     int fd = fd_;
-    source_ = loop_->addReadSource(fd, [weak, fd] {
+    auto* activity = &lastActivity_;
+    auto loop = loop_;
+    source_ = loop_->addReadSource(fd, [weak, fd, activity, loop] {
       auto self = weak.lock();
       if (!self) return;
       char buffer[kReadChunk];
       ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      *activity = loop->clock().uptime();
       if (n > 0) {
         self->didReceive(std::string_view(buffer, static_cast<std::size_t>(n)));
       } else if (n == 0) {
@@ -48,9 +61,12 @@ class SocketTransport final : public HTTPConnection::Transport {
     reading_ = true;
   }
 
+  platform::Uptime lastActivity() const { return lastActivity_; }
+
   std::size_t write(std::string_view bytes) override {
     if (fd_ < 0) return 0;
     ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) lastActivity_ = loop_->clock().uptime();
     if (n > 0 && static_cast<std::size_t>(n) == bytes.size()) return bytes.size();
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
       // The peer is gone: nothing more can be written.
@@ -78,6 +94,7 @@ class SocketTransport final : public HTTPConnection::Transport {
   std::weak_ptr<HTTPConnection> connection_;
   platform::RunLoop::SourceId source_ = 0;
   bool reading_ = false;
+  platform::Uptime lastActivity_ = loop_->clock().uptime();
 };
 
 }  // namespace
@@ -93,6 +110,12 @@ HTTPServer::~HTTPServer() {
 }
 
 void HTTPServer::handleNewConnection(std::string peerAddress, int fd) {
+  // Past the cap a connection is closed at once: taken off the queue, so that the listener
+  // does not stay readable, and costing nothing while the ones already open are served.
+  if (connections_.size() >= maxConnections) {
+    ::close(fd);
+    return;
+  }
   auto transport = std::make_unique<SocketTransport>(fd, loop());
   auto* socket = transport.get();
   auto connection =
@@ -104,6 +127,25 @@ void HTTPServer::handleNewConnection(std::string peerAddress, int fd) {
   connection->open();
   socket->attach(connection);
   connections_.push_back(connection);
+  watchIdle(connection, socket);
+}
+
+void HTTPServer::watchIdle(const std::weak_ptr<HTTPConnection>& weak, const void* socket) {
+  auto connection = weak.lock();
+  if (!connection || !connection->isValid()) return;
+  const auto* transport = static_cast<const SocketTransport*>(socket);
+  const auto quiet = loop()->clock().uptime() - transport->lastActivity();
+  const auto limit = platform::seconds(idleTimeout_);
+  // A connection that owes nothing and has been quiet for the whole limit is closed; one
+  // waiting on its answer or on a slow peer is looked at again later.
+  if (quiet >= limit && connection->isIdle()) {
+    connection->finishAndClose();
+    return;
+  }
+  double next = quiet >= limit ? idleTimeout_ : platform::toSeconds(limit - quiet);
+  loop()->postAfter(next, [this, weak, socket, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.lock()) watchIdle(weak, socket);
+  });
 }
 
 }  // namespace tarnwick

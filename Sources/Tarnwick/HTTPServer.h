@@ -22,12 +22,23 @@ class HTTPServer final : public TCPServer {
   }
   const std::vector<std::shared_ptr<HTTPConnection>>& connections() const { return connections_; }
 
+  // Connections open at once; later ones are closed as they come.
+  static constexpr std::size_t maxConnections = 32;
+  // A connection that owes nothing and has seen no byte for this long is closed.
+  static constexpr double defaultIdleTimeout = 30;
+  void setIdleTimeout(double seconds) { idleTimeout_ = seconds; }
+
  protected:
   void handleNewConnection(std::string peerAddress, int fd) override;
 
  private:
+  void watchIdle(const std::weak_ptr<HTTPConnection>& connection, const void* socket);
+
   std::weak_ptr<HTTPConnectionDelegate> delegate_;
   std::vector<std::shared_ptr<HTTPConnection>> connections_;
+  double idleTimeout_ = defaultIdleTimeout;
+  // Timers posted for the idle watch do nothing once the server is gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tarnwick

@@ -106,16 +106,39 @@ void TCPServer::acceptConnections(int listener) {
     int fd = accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length,
                      SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
-      // EAGAIN ends the batch; anything else (a peer that left, no descriptors) is for this
-      // connection alone.
       if (errno == EINTR || errno == ECONNABORTED) continue;
-      return;
+      // Out of descriptors or memory, the waiting connection stays queued and the listener
+      // readable: it is not watched for a while, or the loop would spin on it.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+        pauseAccepting();
+      return;  // EAGAIN: nothing more waiting
     }
     handleNewConnection(describePeer(peer), fd);
   }
 }
 
+void TCPServer::pauseAccepting() {
+  if (acceptPaused_) return;
+  acceptPaused_ = true;
+  if (ipv4Socket_ >= 0) loop_->removeReadSource(ipv4Source_);
+  if (ipv6Socket_ >= 0) loop_->removeReadSource(ipv6Source_);
+  resume_ = loop_->postAfter(acceptBackoff, [this] {
+    acceptPaused_ = false;
+    listenOn(ipv4Socket_, ipv4Source_);
+    listenOn(ipv6Socket_, ipv6Source_);
+  });
+}
+
 bool TCPServer::stop() {
+  if (resume_) resume_->cancel();
+  resume_.reset();
+  if (acceptPaused_) {
+    // The sources are already off the loop.
+    acceptPaused_ = false;
+    closeSocket(ipv4Socket_);
+    closeSocket(ipv6Socket_);
+    return true;
+  }
   if (ipv4Socket_ >= 0) loop_->removeReadSource(ipv4Source_);
   if (ipv6Socket_ >= 0) loop_->removeReadSource(ipv6Source_);
   closeSocket(ipv4Socket_);

@@ -46,6 +46,10 @@ class TCPServer {
 
   const std::shared_ptr<platform::RunLoop>& loop() const { return loop_; }
 
+  // How long the listeners rest after accepting failed for want of descriptors or memory.
+  static constexpr double acceptBackoff = 0.25;
+  bool isAccepting() const { return !acceptPaused_ && (ipv4Socket_ >= 0 || ipv6Socket_ >= 0); }
+
  protected:
   // A connection was accepted: `fd` is a non-blocking socket that the callee now owns.
   virtual void handleNewConnection(std::string peerAddress, int fd) = 0;
@@ -53,12 +57,15 @@ class TCPServer {
  private:
   void listenOn(int& fd, platform::RunLoop::SourceId& source);
   void acceptConnections(int listener);
+  void pauseAccepting();
 
   std::shared_ptr<platform::RunLoop> loop_;
   int ipv4Socket_ = -1;
   int ipv6Socket_ = -1;
   platform::RunLoop::SourceId ipv4Source_ = 0;
   platform::RunLoop::SourceId ipv6Source_ = 0;
+  bool acceptPaused_ = false;
+  std::shared_ptr<platform::WorkItem> resume_;
   std::uint16_t port_ = 0;
   std::string domain_;
   std::string name_;

@@ -112,7 +112,10 @@ std::string OIDAuthorizationResponse::description() const {
                                            platform::DateFormats::FractionalSeconds::omitted)
           : std::string("(null)");
   return "<OIDAuthorizationResponse: " + OIDDescription::address(this) +
-         ", authorizationCode: " + OIDDescription::of(authorizationCode_) + ", state: \"" +
+         // The code is a one-time secret like the tokens: this text reaches logs, for one
+         // in the error of a state mismatch.
+         ", authorizationCode: " +
+         OIDDescription::of(OIDTokenUtilities::redact(authorizationCode_)) + ", state: \"" +
          OIDDescription::of(state_) + "\", accessToken: \"" +
          OIDDescription::of(OIDTokenUtilities::redact(accessToken_)) +
          "\", accessTokenExpirationDate: " + expiration +

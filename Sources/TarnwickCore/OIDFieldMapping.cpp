@@ -93,4 +93,18 @@ OIDFieldMapping::Conversion OIDFieldMapping::dateEpochConversion() {
   };
 }
 
+void OIDFieldMapping::encodeResponse(Value::Dictionary& archive, const Map& map,
+                                     const Getter& field,
+                                     const Value::Dictionary& additionalParameters) {
+  encodeWithMap(archive, map, field);
+  archive.emplace("additionalParameters", additionalParameters);
+}
+
+std::optional<Value::Dictionary> OIDFieldMapping::additionalParametersIn(
+    const Value::Dictionary& archive) {
+  auto extra = archive.find("additionalParameters");
+  if (extra == archive.end() || !extra->second.asDictionary()) return std::nullopt;
+  return *extra->second.asDictionary();
+}
+
 }  // namespace tarnwick

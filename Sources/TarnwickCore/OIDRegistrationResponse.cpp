@@ -105,9 +105,9 @@ std::optional<Value> OIDRegistrationResponse::field(const std::string& name) con
 Value OIDRegistrationResponse::archive() const {
   Value::Dictionary out;
   out.emplace("request", request_.archive());
-  OIDFieldMapping::encodeWithMap(out, fieldMap(),
-                                 [this](const std::string& name) { return field(name); });
-  out.emplace("additionalParameters", additionalParameters_);
+  OIDFieldMapping::encodeResponse(
+      out, fieldMap(), [this](const std::string& name) { return field(name); },
+      additionalParameters_);
   return out;
 }
 
@@ -122,10 +122,8 @@ std::optional<OIDRegistrationResponse> OIDRegistrationResponse::fromArchive(cons
   OIDFieldMapping::decodeWithMap(
       *dictionary, fieldMap(),
       [&response](const std::string& name, const Value& value) { response.setField(name, value); });
-  if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary())
-      response.additionalParameters_ = *parameters;
-  }
+  if (auto parameters = OIDFieldMapping::additionalParametersIn(*dictionary))
+    response.additionalParameters_ = std::move(*parameters);
   return response;
 }
 

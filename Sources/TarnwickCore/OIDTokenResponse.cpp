@@ -63,9 +63,9 @@ std::optional<Value> OIDTokenResponse::field(const std::string& name) const {
 Value OIDTokenResponse::archive() const {
   Value::Dictionary out;
   out.emplace("request", request_.archive());
-  OIDFieldMapping::encodeWithMap(out, fieldMap(),
-                                 [this](const std::string& name) { return field(name); });
-  out.emplace("additionalParameters", additionalParameters_);
+  OIDFieldMapping::encodeResponse(
+      out, fieldMap(), [this](const std::string& name) { return field(name); },
+      additionalParameters_);
   return out;
 }
 
@@ -81,10 +81,8 @@ std::optional<OIDTokenResponse> OIDTokenResponse::fromArchive(const Value& archi
                                  [&response](const std::string& name, Value value) {
                                    response.setField(name, std::move(value));
                                  });
-  if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary())
-      response.additionalParameters_ = *parameters;
-  }
+  if (auto parameters = OIDFieldMapping::additionalParametersIn(*dictionary))
+    response.additionalParameters_ = std::move(*parameters);
   return response;
 }
 

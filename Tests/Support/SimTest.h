@@ -11,6 +11,7 @@
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Task.h"
 #include "Platform/Sim/SimEnvironment.h"
+#include "Support/TaskOutcome.h"
 
 namespace platform::testing {
 
@@ -35,38 +36,14 @@ class SimTest : public ::testing::Test {
   T await(Task<T> task);
 
  private:
-  template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::exception_ptr error;
-    bool done = false;
-  };
-  template <class T>
-  static Task<void> capture(Task<T> task, std::shared_ptr<Outcome<T>> out);
   void driveUntil(const bool& done);
 
   std::shared_ptr<sim::SimEnvironment> sim_;
 };
 
 template <class T>
-Task<void> SimTest::capture(Task<T> task, std::shared_ptr<Outcome<T>> out) {
-  try {
-    if constexpr (std::is_void_v<T>) {
-      co_await std::move(task);
-      out->value = true;
-    } else {
-      out->value.emplace(co_await std::move(task));
-    }
-  } catch (...) {
-    out->error = std::current_exception();
-  }
-  out->done = true;
-}
-
-template <class T>
 T SimTest::await(Task<T> task) {
-  auto out = std::make_shared<Outcome<T>>();
-  spawn(capture(std::move(task), out));
+  auto out = startTask(std::move(task));
   driveUntil(out->done);
   if (out->error) std::rethrow_exception(out->error);
   if constexpr (!std::is_void_v<T>) return std::move(*out->value);

@@ -1,16 +1,19 @@
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <thread>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Support/SimTest.h"
 #include "Tarnwick/HTTPConnection.h"
+#include "Tarnwick/HTTPServer.h"
 #include "Tarnwick/OIDRedirectHTTPHandler.h"
 #include "TarnwickCore/HTTPMessage.h"
 #include "TarnwickTests/TarnwickTestValues.h"
@@ -80,8 +83,10 @@ class RecordingTransport final : public HTTPConnection::Transport {
     return n;
   }
   void close() override { closed = true; }
+  void setReading(bool on) override { reading = on; }
 
   std::size_t chunk = 7;
+  bool reading = true;
   bool blocked = false;
   std::string written;
   int writes = 0;
@@ -168,6 +173,43 @@ TEST_F(HTTPConnectionTest, AFullTransportIsWrittenLater) {
   transport->blocked = false;
   connection->canWrite();
   EXPECT_EQ(transport->written, text(200, "hello").serialized());
+}
+
+// A peer that pipelines requests and never reads the answers: reading stops once a few answers
+// are owed, instead of taking every request it sends, and resumes when they have gone out.
+TEST_F(HTTPConnectionTest, APeerThatDoesNotReadItsAnswersIsNotRead) {
+  auto connection = connect(false);
+  transport->blocked = true;
+  std::string pipelined;
+  for (int i = 0; i < 1000; ++i) pipelined += "GET /x HTTP/1.1\r\n\r\n";
+  connection->didReceive(pipelined);
+  EXPECT_FALSE(transport->reading);
+  EXPECT_FALSE(connection->isReading());
+  EXPECT_TRUE(transport->written.empty());
+
+  transport->blocked = false;
+  transport->chunk = 1 << 20;
+  connection->canWrite();
+  // Everything read so far is answered; then the peer is read again.
+  std::size_t answers = 0;
+  for (auto at = transport->written.find("HTTP/1.1 500"); at != std::string::npos;
+       at = transport->written.find("HTTP/1.1 500", at + 1))
+    ++answers;
+  EXPECT_EQ(answers, 1000u);
+  EXPECT_TRUE(transport->reading);
+  EXPECT_TRUE(connection->isValid());
+
+  // With a delegate that has not answered, no more than the limit is taken from the buffer.
+  auto waiting = connect();
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "GET /y HTTP/1.1\r\n\r\n";
+  waiting->didReceive(many);
+  runUntilIdle();
+  EXPECT_EQ(delegate->received.size(), HTTPConnection::maxUnansweredRequests);
+  EXPECT_FALSE(transport->reading);
+  for (auto& request : delegate->received) request->setResponse(text(200, "ok"));
+  runUntilIdle();
+  EXPECT_GT(delegate->received.size(), HTTPConnection::maxUnansweredRequests);
 }
 
 TEST_F(HTTPConnectionTest, MalformedInputIsAnswered400AndClosed) {
@@ -373,6 +415,94 @@ TEST_F(LoopbackSocketTest, TakesTheRedirectOnBothFamilies) {
   EXPECT_EQ(hit.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << hit;
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].response->authorizationCode(), "xyz");
+}
+
+// Connects to 127.0.0.1:`port`; the socket, or -1.
+int connectTo(std::uint16_t port) {
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Whether the server closed `fd` (its read sees the end), waiting at most `seconds`.
+bool closedByServer(int fd, int milliseconds) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, milliseconds) <= 0) return false;
+  char c;
+  return recv(fd, &c, 1, MSG_DONTWAIT) == 0;
+}
+
+// Idle peers are not kept, and no more than a few dozen are served at once.
+TEST_F(LoopbackSocketTest, ConnectionsAreCappedAndIdleOnesClosed) {
+  HTTPServer server(loop);
+  server.setIdleTimeout(0.3);
+  ASSERT_TRUE(server.start());
+  std::vector<int> peers;
+  for (std::size_t i = 0; i < HTTPServer::maxConnections + 8; ++i) {
+    int fd = connectTo(server.port());
+    ASSERT_GE(fd, 0);
+    peers.push_back(fd);
+  }
+  auto until = [&](auto done) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      auto tick = loop->postAfter(0.01, [this] { loop->stop(); });
+      loop->run();
+      tick->cancel();
+    }
+    return done();
+  };
+  ASSERT_TRUE(until([&] { return server.connections().size() == HTTPServer::maxConnections; }));
+  // The ones past the cap were closed as they came.
+  std::size_t turnedAway = 0;
+  for (int fd : peers) turnedAway += closedByServer(fd, 0);
+  EXPECT_EQ(turnedAway, 8u);
+  EXPECT_EQ(server.connections().size(), HTTPServer::maxConnections);
+
+  // Nobody sends anything: every connection ends after the idle time.
+  EXPECT_TRUE(until([&] { return server.connections().empty(); }));
+  for (int fd : peers) EXPECT_TRUE(closedByServer(fd, 1000));
+  for (int fd : peers) close(fd);
+}
+
+// Out of descriptors, a waiting connection cannot be taken: the listener rests instead of
+// waking the loop again at once, and takes it once descriptors are free.
+TEST_F(LoopbackSocketTest, AcceptingRestsWhileDescriptorsRunOut) {
+  HTTPServer server(loop);
+  ASSERT_TRUE(server.start());
+  int peer = connectTo(server.port());
+  ASSERT_GE(peer, 0);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  // No descriptor free above the ones open now.
+  int highest = dup(0);
+  close(highest);
+  rlimit none = old;
+  none.rlim_cur = static_cast<rlim_t>(highest);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+  auto tick = loop->postAfter(0.05, [this] { loop->stop(); });
+  loop->run();
+  const bool resting = !server.isAccepting();
+  setrlimit(RLIMIT_NOFILE, &old);
+  tick->cancel();
+  EXPECT_TRUE(resting);
+  EXPECT_TRUE(server.connections().empty());
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (server.connections().empty() && std::chrono::steady_clock::now() < end) {
+    auto again = loop->postAfter(0.05, [this] { loop->stop(); });
+    loop->run();
+    again->cancel();
+  }
+  EXPECT_EQ(server.connections().size(), 1u);
+  EXPECT_TRUE(server.isAccepting());
+  close(peer);
 }
 
 TEST_F(LoopbackSocketTest, BindingFailures) {

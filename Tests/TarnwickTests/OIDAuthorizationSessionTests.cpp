@@ -99,13 +99,19 @@ TEST_F(OIDAuthorizationSessionTest, TurnsTheRedirectIntoAResponseOrAnError) {
 TEST_F(OIDAuthorizationSessionTest, StateMismatchNamesBothStates) {
   auto request = testRequest();
   auto session = start(request);
-  session->resumeExternalUserAgentFlowWithURL(redirect("code=abc&state=wrong&x=1"));
+  session->resumeExternalUserAgentFlowWithURL(
+      redirect("code=one-time-code-0123456789&state=wrong&x=1"));
   ASSERT_EQ(outcomes.size(), 1u);
   const auto& error = *outcomes.front().error;
-  EXPECT_EQ(error.userInfo(), (Value::Dictionary{{"code", "abc"}, {"state", "wrong"}, {"x", "1"}}));
+  EXPECT_EQ(
+      error.userInfo(),
+      (Value::Dictionary{{"code", "one-time-code-0123456789"}, {"state", "wrong"}, {"x", "1"}}));
   const std::string prefix = "State mismatch, expecting " + *request.state() +
                              " but got wrong in authorization response <OIDAuthorizationResponse: ";
   EXPECT_EQ(error.description().substr(0, prefix.size()), prefix);
+  // The description is logged: the code the stray answer brought stays out of it.
+  EXPECT_EQ(error.description().find("one-time-code-0123456789"), std::string::npos);
+  EXPECT_NE(error.description().find("authorizationCode: one-ti...[redacted]"), std::string::npos);
 }
 
 TEST_F(OIDAuthorizationSessionTest, KeepsWhatTheResponseDoesNotMap) {
@@ -237,6 +243,7 @@ TEST_F(OIDAuthorizationResponseTest, MapsParametersAndArchives) {
   EXPECT_NE(description.find("accessToken: \"access...[redacted]\""), std::string::npos);
   EXPECT_NE(description.find("idToken: \"[redacted]\""), std::string::npos);
   EXPECT_EQ(description.find("access-token-value"), std::string::npos);
+  EXPECT_NE(description.find("authorizationCode: [redacted]"), std::string::npos);
 
   EXPECT_EQ(OIDAuthorizationResponse::fromArchive(response.archive()), response);
 }

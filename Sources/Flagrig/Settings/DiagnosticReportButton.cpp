@@ -90,7 +90,7 @@ void DiagnosticReportButton::copyCode() {
   pasteboard.setString(*resultCode_);
 }
 
-Node DiagnosticReportButton::body() {
+Node DiagnosticReportButton::body(bool canPresent) {
   std::weak_ptr<DiagnosticReportButton> weak = weak_from_this();
   std::vector<Node> label;
   if (inFlight_) {
@@ -100,9 +100,9 @@ Node DiagnosticReportButton::body() {
     label.push_back(Text(std::string(sendTitle)));
   }
   platform::forms::Binding<bool> shown(
-      [weak] {
+      [weak, canPresent] {
         auto self = weak.lock();
-        return self && self->showResult_;
+        return canPresent && self && self->showResult_;
       },
       [weak](const bool& on) {
         auto self = weak.lock();

@@ -30,7 +30,8 @@ class DiagnosticReportButton : public std::enable_shared_from_this<DiagnosticRep
 
   explicit DiagnosticReportButton(std::function<void()> changed);
 
-  platform::forms::Node body();
+  // `canPresent` false keeps the result alert back (its window is hidden) without losing it.
+  platform::forms::Node body(bool canPresent = true);
   void send();
 
   bool inFlight() const { return inFlight_; }

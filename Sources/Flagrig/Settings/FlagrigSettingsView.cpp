@@ -130,6 +130,10 @@ void FlagrigSettingsView::changed() {
   if (host_) host_->invalidate();
 }
 
+void FlagrigSettingsView::disappear() {
+  changed();
+}
+
 void FlagrigSettingsView::appear() {
   verboseDiagnosticsEnabled_ = DiagnosticLogBuffer::isVerboseEnabledAfterExpiry();
   changed();
@@ -142,7 +146,7 @@ Node FlagrigSettingsView::body(FormHost& form) {
   platform::forms::Binding<bool> resetShown(
       [weak] {
         auto self = weak.lock();
-        return self && self->showResetConfirm_;
+        return self && self->showResetConfirm_ && self->isOnScreen();
       },
       [weak](const bool& shown) {
         auto self = weak.lock();
@@ -293,7 +297,7 @@ Node FlagrigSettingsView::helpSection() {
         if (auto self = weak.lock()) self->changed();
       });
     }
-    rows.push_back(reportButton_->body());
+    rows.push_back(reportButton_->body(isOnScreen()));
   } else {
     reportButton_.reset();
     rows.push_back(Text(std::string(signInToReportText))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -119,6 +120,13 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   // The form was shown: the verbose toggle takes the log's real state (it may have ended by
   // itself), and the form redraws.
   void appear();
+  // The form's window was hidden: it redraws without its alerts and dialogs, which wait for
+  // the next showing (a result that arrives meanwhile is kept).
+  void disappear();
+  // Whether the form is on screen; alerts and dialogs are presented only then. Until told,
+  // it counts as shown.
+  void setIsOnScreen(std::function<bool()> isOnScreen) { isOnScreen_ = std::move(isOnScreen); }
+  bool isOnScreen() const { return !isOnScreen_ || isOnScreen_(); }
 
   // --- Actions (what the rows do) ------------------------------------------------------------
   void startSignIn(ProviderHint provider);
@@ -176,6 +184,7 @@ class FlagrigSettingsView : public std::enable_shared_from_this<FlagrigSettingsV
   bool showResetConfirm_ = false;
   bool verboseDiagnosticsEnabled_ = false;
   std::shared_ptr<DiagnosticReportButton> reportButton_;
+  std::function<bool()> isOnScreen_;
 };
 
 }  // namespace flagrig

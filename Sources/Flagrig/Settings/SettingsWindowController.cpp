@@ -6,6 +6,7 @@
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/SharedInstance.h"
 
 namespace flagrig {
@@ -39,6 +40,10 @@ void SettingsWindowController::install() {
 
 SettingsWindowController::SettingsWindowController() = default;
 
+SettingsWindowController::~SettingsWindowController() {
+  if (hasEnvironment() && window_) env().notificationCenter->removeObserver(closeObserver_);
+}
+
 void SettingsWindowController::build() {
   window_ =
       std::make_shared<Window>(Rect(0, 0, width, height),
@@ -50,7 +55,21 @@ void SettingsWindowController::build() {
   window_->setAppearance(Appearance::darkAqua);
   window_->setDelegate(shared_from_this());
   view_ = FlagrigSettingsView::make();
+  std::weak_ptr<Window> weakWindow = window_;
+  view_->setIsOnScreen([weakWindow] {
+    auto window = weakWindow.lock();
+    return window && window->isVisible();
+  });
   presentation_ = env().desktop->presentForm(*window_, view_->host());
+  // Observed rather than delegated: a review run makes itself the window's delegate. An alert
+  // of the hidden window would otherwise hold a modal session nobody can see.
+  std::weak_ptr<FlagrigSettingsView> weakView = view_;
+  closeObserver_ = env().notificationCenter->addObserver(std::string(Window::willCloseNotification),
+                                                         window_.get(), nullptr,
+                                                         [weakView](const Notification&) {
+                                                           if (auto view = weakView.lock())
+                                                             view->disappear();
+                                                         });
 }
 
 const std::shared_ptr<forms::FormHost>& SettingsWindowController::host() const {

@@ -4,6 +4,7 @@
 
 #include "Flagrig/Shell/AppScreens.h"
 #include "Platform/Desktop/Window.h"
+#include "Platform/Foundation/NotificationCenter.h"
 
 namespace platform::forms {
 class FormHost;
@@ -38,6 +39,7 @@ class SettingsWindowController final
   const std::shared_ptr<platform::forms::FormHost>& host() const;
 
   SettingsWindowController();
+  ~SettingsWindowController() override;
 
  private:
   void build();
@@ -46,6 +48,7 @@ class SettingsWindowController final
   std::shared_ptr<FlagrigSettingsView> view_;
   // The desktop's drawing of the form, for as long as the window lives.
   std::shared_ptr<void> presentation_;
+  platform::NotificationCenter::Token closeObserver_;
 };
 
 }  // namespace flagrig

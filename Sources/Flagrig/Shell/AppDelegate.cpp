@@ -123,7 +123,7 @@ void AppDelegate::takeLaunchRoute() {
     return;
   }
   if (env().defaults->boolForKey(tagDemoCompleteKey)) return;
-  // Creates the tag manager (and with it the poll and the hotkey) on a launch that gets here.
+  // Creates the tag manager (and with it the poll) on a launch that gets here.
   if (!TagManager::shared().tags().empty()) return;
   presentTagDemo();
 }

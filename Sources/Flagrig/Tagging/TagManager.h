@@ -26,9 +26,10 @@ class TagPanel;
 
 // The single owner of all tags. It makes a tag for a picked window, keeps every tag panel 2
 // points above its window by polling the window list 30 times a second, hides a panel while its
-// window is off screen, drops a tag once the owning process is gone, follows label edits,
-// cycles colours and removes tags. It also holds the appearance settings (palette, shape, font,
-// big tags). It is the text-field delegate of every tag label. Main thread only.
+// window is off screen, drops a tag once its window is destroyed or the owning process is gone,
+// follows label edits, cycles colours and removes tags. It also holds the appearance settings
+// (palette, shape, font, big tags). It is the text-field delegate of every tag label. Main
+// thread only.
 class TagManager : public platform::TextFieldDelegate,
                    public std::enable_shared_from_this<TagManager> {
  public:

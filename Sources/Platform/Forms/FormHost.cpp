@@ -7,6 +7,7 @@
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Workspace.h"
 #include "Platform/Foundation/Environment.h"
+#include "Platform/Foundation/MainThread.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Value.h"
 
@@ -93,6 +94,7 @@ bool isControl(NodeKind kind) {
 }  // namespace
 
 std::shared_ptr<FormHost> FormHost::make(Body body) {
+  platform::assertMainThread("FormHost::make");
   std::shared_ptr<FormHost> host(new FormHost(std::move(body)));
   host->renderNow();
   return host;
@@ -107,6 +109,7 @@ FormHost::~FormHost() {
 }
 
 void FormHost::invalidate() {
+  platform::assertMainThread("FormHost::invalidate");
   if (renderPending_) return;
   renderPending_ = true;
   std::weak_ptr<FormHost> weak = weak_from_this();
@@ -116,6 +119,7 @@ void FormHost::invalidate() {
 }
 
 void FormHost::renderNow() {
+  platform::assertMainThread("FormHost::renderNow");
   renderPending_ = false;
   Node tree = body_(*this);
   effective_.clear();
@@ -326,6 +330,7 @@ bool FormHost::isEffectivelyHidden(const Node& node) const {
 }
 
 bool FormHost::press(const Node& node) {
+  platform::assertMainThread("FormHost::press");
   if (isEffectivelyDisabled(node)) return false;
   switch (node.kind()) {
     case NodeKind::link:
@@ -457,6 +462,7 @@ bool FormHost::focus(std::string_view identity) {
 }
 
 bool FormHost::pressKey(Key key) {
+  platform::assertMainThread("FormHost::pressKey");
   if (const Presentation* shown = presented()) {
     const Node* button = key == Key::returnKey ? shown->defaultButton()
                          : key == Key::escape  ? shown->cancelButton()
@@ -524,6 +530,7 @@ const Presentation* FormHost::presented() const {
 }
 
 bool FormHost::answer(std::string_view buttonTitle) {
+  platform::assertMainThread("FormHost::answer");
   const Presentation* presentation = presented();
   if (!presentation) return false;
   for (const auto& button : presentation->buttons) {
@@ -533,6 +540,7 @@ bool FormHost::answer(std::string_view buttonTitle) {
 }
 
 bool FormHost::answer(const Presentation& presentation, const Node& button) {
+  platform::assertMainThread("FormHost::answer");
   // Copies first: dismissing writes the binding, which may render and replace the tree.
   auto dismiss = presentation.setPresented;
   auto action = button.action();

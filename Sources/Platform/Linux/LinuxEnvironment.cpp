@@ -1,6 +1,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/DispatchQueue.h"
@@ -29,7 +30,10 @@
 namespace platform::linuxbackend {
 
 std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
-  if (!x11DisplayAvailable()) return nullptr;
+  // No probe first: a server that resets when its last client leaves (xvfb-run's) would still
+  // be resetting when the real connection is made, and refuse it.
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) return nullptr;
   auto connection = X11Connection::open();
   if (!connection) return nullptr;
   // The environment is not installed yet, so the connection cannot find the loop itself. The
@@ -50,9 +54,11 @@ std::shared_ptr<Desktop> makeX11Desktop(const std::shared_ptr<RunLoop>& loop) {
   services.ownWindowsDidChange = [weakServer] {
     if (auto s = weakServer.lock()) s->ownWindowsDidChange();
   };
-  // Replies read meanwhile may have queued events without the descriptor turning readable.
+  // Replies read meanwhile may have queued events without the descriptor turning readable. What
+  // is still on the socket wakes the wait itself, so the socket is not read here: once per wait,
+  // that read nearly always fails.
   services.beforeWait = [weakConnection] {
-    if (auto c = weakConnection.lock()) c->dispatchPendingEvents();
+    if (auto c = weakConnection.lock()) c->dispatchQueuedEvents();
   };
   auto desktop = makeQtDesktop(*loop, std::move(services));
   DisplayLoss::install(connection);

@@ -85,7 +85,8 @@ class ProcessApplication final : public RunningApplication {
 
 // Starts `argv` in a session of its own, so it outlives us, with these variables added to our
 // environment; reaped on a thread.
-std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
+std::optional<pid_t> spawnDetached(const std::string& executable,
+                                   std::vector<std::string> arguments,
                                    std::vector<std::string> variables = {}) {
   std::vector<char*> argv;
   for (auto& a : arguments) argv.push_back(a.data());
@@ -102,7 +103,7 @@ std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+  int rc = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (rc != 0) return std::nullopt;
@@ -119,6 +120,21 @@ std::optional<pid_t> spawnDetached(std::vector<std::string> arguments,
 
 XdgWorkspace::XdgWorkspace(std::vector<std::string> arguments, XdgOpen opener)
     : arguments_(std::move(arguments)), opener_(std::move(opener)) {}
+
+XdgWorkspace::Launch XdgWorkspace::newInstance(const std::string& program,
+                                               const std::vector<std::string>& arguments,
+                                               const std::string& executable) {
+  Launch launch;
+  // The process is named after the file it executes: start the file itself, not the
+  // /proc/self/exe link, unless it was replaced or removed since we started.
+  std::error_code error;
+  bool usable = !executable.empty() && executable.front() == '/' &&
+                std::filesystem::is_regular_file(executable, error);
+  launch.executable = usable ? executable : std::string("/proc/self/exe");
+  launch.argv.push_back(program.empty() ? launch.executable : program);
+  launch.argv.insert(launch.argv.end(), arguments.begin(), arguments.end());
+  return launch;
+}
 
 std::vector<std::string> XdgWorkspace::currentArguments() {
   auto arguments = commandLine();
@@ -176,14 +192,19 @@ void XdgWorkspace::openApplication(const std::string& path,
   if (ourselves && !configuration.createsNewApplicationInstance) {
     launched = std::make_shared<ProcessApplication>(static_cast<std::int32_t>(::getpid()));
   } else {
-    std::vector<std::string> argv{ourselves ? std::string("/proc/self/exe") : path};
-    if (ourselves) argv.insert(argv.end(), arguments_.begin(), arguments_.end());
+    Launch launch{path, {path}};
+    if (ourselves) {
+      std::error_code error;
+      auto line = commandLine();
+      launch = newInstance(line.empty() ? std::string() : line.front(), arguments_,
+                           std::filesystem::read_symlink("/proc/self/exe", error).string());
+    }
     // Our successor must wait for this process to let go of the single-instance lock.
     std::vector<std::string> variables;
     if (ourselves)
       variables.push_back(std::string(SingleInstance::relaunchVariable) + "=" +
                           std::to_string(::getpid()));
-    if (auto pid = spawnDetached(argv, variables)) {
+    if (auto pid = spawnDetached(launch.executable, launch.argv, variables)) {
       launched = std::make_shared<ProcessApplication>(*pid);
     } else {
       failure = "The application at " + path + " could not be started.";

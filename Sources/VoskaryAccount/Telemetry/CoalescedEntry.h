@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Date.h"
 #include "VoskaryAccount/Client/BreadcrumbEntry.h"
 
@@ -36,8 +37,9 @@ struct CoalescedEntry {
 // The per-fingerprint storm guard of the error-telemetry client.
 struct CircuitBreakerState {
   std::int64_t countInWindow = 0;
-  platform::Date windowStart;
-  std::optional<platform::Date> silencedUntil;
+  // On the monotonic clock: a wall clock set back or forward neither ends nor stretches them.
+  platform::Uptime windowStart{};
+  std::optional<platform::Uptime> silencedUntil;
 
   bool operator==(const CircuitBreakerState&) const = default;
 };

@@ -42,11 +42,11 @@ SharedClient& sharedClient() {
 char crashSlot[ErrorFirehoseClient::maxCrashBytes];
 std::atomic<std::size_t> crashSlotLength{0};
 
-// Whether `now` lies in the `seconds` after `start`. A wall clock set back before `start` counts
-// as outside, so that a window or a silence never outlasts its length by the size of the step.
-bool isWithin(platform::Date start, platform::Date now, double seconds) {
-  const double elapsed = now.timeIntervalSince(start);
-  return elapsed >= 0 && elapsed <= seconds;
+// Whether `now` lies in the `seconds` after `start`, both on the monotonic clock: windows and
+// silences are intervals, and a wall clock stepped back (NTP, a resumed laptop, the user) must
+// neither end a silence early nor stretch a window. Wall time is only for what is sent.
+bool isWithin(platform::Uptime start, platform::Uptime now, double seconds) {
+  return now >= start && now - start <= platform::seconds(seconds);
 }
 
 std::optional<std::int64_t> roundedUptime(std::optional<std::int64_t> seconds) {
@@ -64,7 +64,7 @@ ErrorFirehoseClient::ErrorFirehoseClient()
     : osVersion_(platform::env().processInfo->operatingSystemVersion().text()),
       urlSession_(platform::env().httpSession),
       identityURL_(defaultIdentityURL()),
-      windowStart_(platform::env().clock->now()) {}
+      windowStart_(platform::env().clock->uptime()) {}
 
 ErrorFirehoseClient::~ErrorFirehoseClient() {
   flushTask_.cancel();
@@ -172,7 +172,7 @@ platform::Task<void> ErrorFirehoseClient::flushLoop(std::weak_ptr<ErrorFirehoseC
 void ErrorFirehoseClient::flushRound() {
   if (!checkConsent()) return;
   {
-    const auto now = platform::env().clock->now();
+    const auto now = platform::env().clock->uptime();
     std::lock_guard guard(lock_);
     auto taken = drainBuffer();
     windowStart_ = now;
@@ -271,6 +271,7 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
   if (!enabled) return true;
 
   const auto now = platform::env().clock->now();
+  const auto uptime = platform::env().clock->uptime();
   std::optional<std::string> exceptionType;
   if (error) exceptionType = typeName(*error);
   std::string messageTemplate = normalizeMessage(message, exceptionType);
@@ -300,30 +301,28 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
 
   auto breaker = circuitBreakers_.find(fingerprint);
   if (breaker != circuitBreakers_.end() && breaker->second.silencedUntil &&
-      isWithin(breaker->second.silencedUntil->addingTimeInterval(-circuitBreakerSilenceSeconds),
-               now, circuitBreakerSilenceSeconds) &&
-      *breaker->second.silencedUntil > now)
+      uptime < *breaker->second.silencedUntil)
     return true;
   if (breaker == circuitBreakers_.end())
     breaker =
-        circuitBreakers_.emplace(fingerprint, CircuitBreakerState{0, now, std::nullopt}).first;
+        circuitBreakers_.emplace(fingerprint, CircuitBreakerState{0, uptime, std::nullopt}).first;
   auto& state = breaker->second;
-  if (!isWithin(state.windowStart, now, circuitBreakerWindowSeconds)) {
+  if (!isWithin(state.windowStart, uptime, circuitBreakerWindowSeconds)) {
     state.countInWindow = 0;
-    state.windowStart = now;
+    state.windowStart = uptime;
   }
   state.countInWindow += 1;
   if (state.countInWindow > circuitBreakerThreshold) {
-    state.silencedUntil = now.addingTimeInterval(circuitBreakerSilenceSeconds);
+    state.silencedUntil = uptime + platform::seconds(circuitBreakerSilenceSeconds);
     // The storm's entry leaves at once; the tripping observation itself is not recorded.
     if (buffer_.contains(fingerprint)) enqueueBatch(drainBuffer());
     return true;
   }
 
-  if (!isWithin(windowStart_, now, coalescingWindowSeconds)) {
+  if (!isWithin(windowStart_, uptime, coalescingWindowSeconds)) {
     auto taken = drainBuffer();
     if (!taken.empty()) enqueueBatch(std::move(taken));
-    windowStart_ = now;
+    windowStart_ = uptime;
   }
 
   if (auto existing = buffer_.find(fingerprint); existing != buffer_.end()) {
@@ -363,7 +362,7 @@ bool ErrorFirehoseClient::observeWith(LockMode mode, std::string_view severity,
 
   if (buffer_.size() >= maxDistinctFingerprints) {
     enqueueBatch(drainBuffer());
-    windowStart_ = now;
+    windowStart_ = uptime;
   }
   return true;
 }

@@ -191,7 +191,8 @@ class ErrorFirehoseClient : public std::enable_shared_from_this<ErrorFirehoseCli
   platform::URL identityURL_;
   std::unordered_map<std::string, CoalescedEntry> buffer_;
   std::unordered_map<std::string, CircuitBreakerState> circuitBreakers_;
-  platform::Date windowStart_;
+  // The coalescing window's start, on the monotonic clock.
+  platform::Uptime windowStart_{};
   std::deque<std::vector<CoalescedEntry>> pendingBatches_;
   platform::TaskHandle flushTask_;
   bool isStarted_ = false;

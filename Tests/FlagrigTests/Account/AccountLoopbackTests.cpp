@@ -79,14 +79,7 @@ class AccountLoopbackTest : public AccountTest {
     sim().environment->httpSession = std::make_shared<platform::HTTPSession>(
         std::make_shared<platform::linuxbackend::CurlTransport>(),
         platform::URLSessionConfiguration::defaultConfiguration());
-    voskary::StoredSession session{"vas_loopback",
-                                   std::nullopt,
-                                   platform::env().clock->now().addingTimeInterval(3600),
-                                   {{kAccountID}, kEmail, std::nullopt},
-                                   "flagrig",
-                                   platform::env().clock->now()};
-    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
-    manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
+    signInWithSessionToken("vas_loopback");
   }
 
   // Runs the main loop until `done`, while real transfers finish on libcurl's thread.

@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "../Diagnostics/DiagnosticLogLines.h"
 #include "Flagrig/Account/SignInService.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
@@ -20,6 +20,7 @@
 #include "Support/SimTest.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/Tarnwick/FakeBrowser.h"
+#include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 #include "VoskaryAccount/Client/KeychainStorage.h"
@@ -47,11 +48,7 @@ class AccountTest : public platform::testing::SimTest {
   };
 
   template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::exception_ptr error;
-    bool done = false;
-  };
+  using Outcome = platform::testing::TaskOutcome<T>;
 
   void SetUp() override {
     SimTest::SetUp();
@@ -86,23 +83,7 @@ class AccountTest : public platform::testing::SimTest {
 
   template <class T>
   std::shared_ptr<Outcome<T>> start(platform::Task<T> task) {
-    auto out = std::make_shared<Outcome<T>>();
-    platform::spawn(capture(std::move(task), out));
-    return out;
-  }
-  template <class T>
-  static platform::Task<void> capture(platform::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-    try {
-      if constexpr (std::is_void_v<T>) {
-        co_await std::move(task);
-        out->value = true;
-      } else {
-        out->value.emplace(co_await std::move(task));
-      }
-    } catch (...) {
-      out->error = std::current_exception();
-    }
-    out->done = true;
+    return platform::testing::startTask(std::move(task));
   }
 
   // The user finishes on the authority's page and the browser hands the redirect to the
@@ -131,6 +112,18 @@ class AccountTest : public platform::testing::SimTest {
                                    "flagrig",        platform::env().clock->now()};
     keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
     return session;
+  }
+  // Signed in with a stored session whose token is `token`, valid for `lifetime` seconds.
+  void signInWithSessionToken(const std::string& token, const std::string& accountID = kAccountID,
+                              const std::string& email = kEmail, double lifetime = 3600) {
+    voskary::StoredSession session{token,
+                                   std::nullopt,
+                                   platform::env().clock->now().addingTimeInterval(lifetime),
+                                   {{accountID}, email, std::nullopt},
+                                   "flagrig",
+                                   platform::env().clock->now()};
+    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
+    manager().transition(State::signedIn({{accountID}, email, std::nullopt}));
   }
   static voskary::KeychainStorage& keychain() {
     static voskary::KeychainStorage storage("flagrig");
@@ -167,17 +160,7 @@ class AccountTest : public platform::testing::SimTest {
   }
 
   // The diagnostic log as "level category: message".
-  static std::vector<std::string> logLines() {
-    std::vector<std::string> lines;
-    for (const auto& entry : DiagnosticLogBuffer::shared().logBufferJSON()) {
-      auto text = [&](std::string_view key) {
-        const auto* v = entry.find(key);
-        return v && v->asString() ? *v->asString() : std::string();
-      };
-      lines.push_back(text("level") + " " + text("category") + ": " + text("msg"));
-    }
-    return lines;
-  }
+  static std::vector<std::string> logLines() { return diagnosticLogLines(); }
 
   std::vector<platform::HTTPRequest> requestsTo(const std::string& url) {
     std::vector<platform::HTTPRequest> out;

@@ -274,18 +274,36 @@ TEST(SignInServiceTexts, FriendlyErrorsAuthErrorCodesAndAnalyticsNames) {
     EXPECT_EQ(SignInService::authErrorCode(c.error), c.code);
     EXPECT_EQ(SignInService::analyticsErrorName(c.error), c.analytics);
   }
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::http(503)),
-            "Voskary Account request failed. Please try again.");
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::transport("Offline.")), "Offline.");
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::notSignedIn()),
-            "Sign in to Flagrig with your Voskary Account to continue.");
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::sessionExpired()),
-            "Your Voskary Account session expired. Sign in again.");
-  EXPECT_EQ(SignInService::friendlyError(SubscriptionError::invalidResponse()),
-            "Voskary Account returned an unexpected response.");
-  EXPECT_EQ(SignInService::friendlyError(std::runtime_error("x")),
-            "Something went wrong. Try again.");
-  EXPECT_EQ(SignInService::analyticsErrorName(SubscriptionError::http(503)), "http(status: 503)");
+  // Errors of the app's own service and of other components: what the user reads, and what
+  // analytics records (never the message itself).
+  struct OtherCase {
+    std::shared_ptr<const std::exception> error;
+    const char* friendly;
+    const char* analytics;
+  };
+  const std::vector<OtherCase> others{
+      {std::make_shared<SubscriptionError>(SubscriptionError::http(503)),
+       "Voskary Account request failed. Please try again.", "http(status: 503)"},
+      {std::make_shared<SubscriptionError>(SubscriptionError::transport("Offline.")), "Offline.",
+       "transport"},
+      {std::make_shared<SubscriptionError>(SubscriptionError::notSignedIn()),
+       "Sign in to Flagrig with your Voskary Account to continue.", "notSignedIn"},
+      {std::make_shared<SubscriptionError>(SubscriptionError::sessionExpired()),
+       "Your Voskary Account session expired. Sign in again.", "sessionExpired"},
+      {std::make_shared<SubscriptionError>(SubscriptionError::invalidResponse()),
+       "Voskary Account returned an unexpected response.", "invalidResponse"},
+      {std::make_shared<std::runtime_error>("x token=abc"), "Something went wrong. Try again.",
+       nullptr},
+  };
+  for (const auto& c : others) {
+    SCOPED_TRACE(c.friendly);
+    EXPECT_EQ(SignInService::friendlyError(*c.error), c.friendly);
+    const std::string name = SignInService::analyticsErrorName(*c.error);
+    if (c.analytics) {
+      EXPECT_EQ(name, c.analytics);
+    }
+    EXPECT_EQ(name.find("token"), std::string::npos) << name;
+  }
 }
 
 TEST(SignInServiceTexts, ResponseReasonTakesTheFirstTextOrNumber) {

@@ -27,14 +27,7 @@ class SignupConsentServiceTest : public AccountTest {
   // Signed in with a stored session whose token is `vas`.
   void signIn(const std::string& vas = "vas_token", const std::string& accountID = kAccountID,
               const std::string& email = kEmail) {
-    voskary::StoredSession session{vas,
-                                   std::nullopt,
-                                   platform::env().clock->now().addingTimeInterval(3600),
-                                   {{accountID}, email, std::nullopt},
-                                   "flagrig",
-                                   platform::env().clock->now()};
-    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
-    manager().transition(State::signedIn({{accountID}, email, std::nullopt}));
+    signInWithSessionToken(vas, accountID, email);
   }
   void setRegion(std::optional<std::string> region) {
     auto fields = platform::env().processInfo->fields();

@@ -121,14 +121,7 @@ TEST_F(VoskaryAccountBridgeTest, TheAccountComesFromTheStateAndOnlyTheTokenFromT
 
 TEST_F(VoskaryAccountBridgeTest, ATokenThatWouldSplitAHeaderIsNoSession) {
   for (std::string vas : {"vas_1\r\nX-Injected: 1", "vas_1\n", "vas_\x7f"}) {
-    voskary::StoredSession session{vas,
-                                   std::nullopt,
-                                   platform::env().clock->now().addingTimeInterval(60),
-                                   {{kAccountID}, kEmail, std::nullopt},
-                                   "flagrig",
-                                   platform::env().clock->now()};
-    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
-    manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
+    signInWithSessionToken(vas, kAccountID, kEmail, 60);
     EXPECT_EQ(bridge().currentSession(), std::nullopt);
   }
   storeSession();

@@ -81,16 +81,7 @@ class DiagnosticUploaderTest : public AccountTest {
  protected:
   static constexpr const char* kUpload = "https://account.test/diagnostics";
 
-  void signIn(const std::string& vas = "vas_report") {
-    voskary::StoredSession session{vas,
-                                   std::nullopt,
-                                   platform::env().clock->now().addingTimeInterval(3600),
-                                   {{kAccountID}, kEmail, std::nullopt},
-                                   "flagrig",
-                                   platform::env().clock->now()};
-    keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
-    manager().transition(State::signedIn({{kAccountID}, kEmail, std::nullopt}));
-  }
+  void signIn(const std::string& vas = "vas_report") { signInWithSessionToken(vas); }
   // The outcome of one manual upload against `answer`.
   std::shared_ptr<Outcome<std::string>> upload(SimHTTPAnswer answer) {
     if (!answering_) {

@@ -169,6 +169,7 @@ TEST_F(DiagnosticReportButtonTest, ClosingTheWindowWhileSendingLetsTheSendFinish
   EXPECT_EQ(uploads, 1);
   EXPECT_EQ(view().reportButton()->resultCode(), "K7Q2-9XA");
   EXPECT_FALSE(view().reportButton()->inFlight());
+  EXPECT_FALSE(form().presented()) << "no alert, and no modal session, for a hidden window";
   open();
   ASSERT_TRUE(form().presented()) << "the outcome waits for the reopened window";
   EXPECT_TRUE(sim().unhandledErrors().empty());

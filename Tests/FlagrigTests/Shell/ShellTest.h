@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "../Diagnostics/DiagnosticLogLines.h"
 #include "../Tagging/TaggingTest.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
 #include "Flagrig/Shell/AppDelegate.h"
@@ -33,19 +34,31 @@ inline std::shared_ptr<platform::Window> makeScreenWindow() {
   return window;
 }
 
+// The window a recording screen opens on its first showing and brings forward on each.
+class StandInWindow {
+ public:
+  void show() {
+    if (!window_) window_ = makeScreenWindow();
+    window_->makeKeyAndOrderFront();
+  }
+  const std::shared_ptr<platform::Window>& window() const { return window_; }
+
+ private:
+  std::shared_ptr<platform::Window> window_;
+};
+
 class RecordingSettings : public SettingsWindowScreen {
  public:
   explicit RecordingSettings(std::shared_ptr<CallLog> log) : log_(std::move(log)) {}
   void showWindow() override {
     log_->calls.push_back("settings.showWindow");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingTagDemo : public TagDemoScreen {
@@ -62,17 +75,16 @@ class RecordingTagDemo : public TagDemoScreen {
   void show(Stage stage) override {
     log_->calls.push_back(stage == Stage::success ? "tagDemo.show(success)"
                                                   : "tagDemo.show(intro)");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
   std::function<void()> onTagAWindow;
   std::function<void()> onFinished;
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingFlow : public LoginFirstFlowWindow {
@@ -83,14 +95,13 @@ class RecordingFlow : public LoginFirstFlowWindow {
                        : step == LoginFirstStep::permissions ? "permissions"
                                                              : "consentConfirm";
     log_->calls.push_back(std::string("flow.present(") + name + ")");
-    if (!window_) window_ = makeScreenWindow();
-    window_->makeKeyAndOrderFront();
+    window_.show();
   }
-  std::shared_ptr<platform::Window> window() override { return window_; }
+  std::shared_ptr<platform::Window> window() override { return window_.window(); }
 
  private:
   std::shared_ptr<CallLog> log_;
-  std::shared_ptr<platform::Window> window_;
+  StandInWindow window_;
 };
 
 class RecordingUpdater : public UpdaterScreen {
@@ -155,17 +166,7 @@ class ShellTest : public TaggingTest {
   platform::sim::SimAccessibility& ax() { return desktop().accessibility(); }
 
   // The diagnostic log's entries as "level category: message".
-  std::vector<std::string> logLines() {
-    std::vector<std::string> lines;
-    for (const auto& entry : DiagnosticLogBuffer::shared().logBufferJSON()) {
-      auto text = [&](std::string_view key) {
-        const auto* v = entry.find(key);
-        return v && v->asString() ? *v->asString() : std::string();
-      };
-      lines.push_back(text("level") + " " + text("category") + ": " + text("msg"));
-    }
-    return lines;
-  }
+  std::vector<std::string> logLines() { return diagnosticLogLines(); }
 
   // The analytics events captured so far, in order, without their "flagrig_" prefix; with
   // `withProperties`, each followed by its capture's whole body.

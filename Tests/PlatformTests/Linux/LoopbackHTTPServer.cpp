@@ -16,9 +16,12 @@ namespace {
 
 int listenOnLoopback(int& port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int reuse = 1;
+  if (fd >= 0 && port != 0) setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
   socklen_t length = sizeof address;
   if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(fd, 16) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -30,7 +33,8 @@ int listenOnLoopback(int& port) {
 
 }  // namespace
 
-LoopbackHTTPServer::LoopbackHTTPServer(Handler handler) : handler_(std::move(handler)) {
+LoopbackHTTPServer::LoopbackHTTPServer(Handler handler, Options options)
+    : handler_(std::move(handler)), port_(options.port), wholeBody_(options.wholeBody) {
   listener_ = listenOnLoopback(port_);
   if (pipe2(wake_, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
   thread_ = std::thread([this] { serve(); });
@@ -116,6 +120,7 @@ void LoopbackHTTPServer::handle(int connection) {
   request.target = requestLine.substr(request.method.size() + 1,
                                       requestLine.rfind(' ') - request.method.size() - 1);
   std::size_t contentLength = 0;
+  bool expectsContinue = false;
   for (std::size_t at = lineEnd + 2; at < headerEnd;) {
     std::size_t end = data.find("\r\n", at);
     std::string line = data.substr(at, end - at);
@@ -124,10 +129,20 @@ void LoopbackHTTPServer::handle(int connection) {
     std::string value =
         colon + 1 < line.size() ? line.substr(line.find_first_not_of(' ', colon + 1)) : "";
     if (name == "Content-Length") contentLength = std::stoul(value);
+    if (name == "Expect" && value == "100-continue") expectsContinue = true;
     request.headerFields.emplace_back(name, value);
     at = end + 2;
   }
   request.body = data.substr(headerEnd + 4);
+  if (wholeBody_) {
+    if (expectsContinue && request.body.size() < contentLength)
+      send(connection, "HTTP/1.1 100 Continue\r\n\r\n", 25, MSG_NOSIGNAL);
+    while (request.body.size() < contentLength) {
+      ssize_t n = recv(connection, buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      request.body.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(request);

@@ -25,8 +25,17 @@ class LoopbackHTTPServer {
     std::string body;
   };
   using Handler = std::function<std::string(const Request&)>;
+  struct Options {
+    // 0 takes a free port.
+    int port = 0;
+    // Reads the whole body (answering "Expect: 100-continue") before the handler runs, as a
+    // service that reads its requests' bodies does; otherwise the handler sees only what came
+    // with the header fields.
+    bool wholeBody = false;
+  };
 
-  explicit LoopbackHTTPServer(Handler handler);
+  explicit LoopbackHTTPServer(Handler handler) : LoopbackHTTPServer(std::move(handler), {}) {}
+  LoopbackHTTPServer(Handler handler, Options options);
   ~LoopbackHTTPServer();
   LoopbackHTTPServer(const LoopbackHTTPServer&) = delete;
   LoopbackHTTPServer& operator=(const LoopbackHTTPServer&) = delete;
@@ -59,6 +68,7 @@ class LoopbackHTTPServer {
   std::vector<Request> requests_;
   bool stopping_ = false;
   std::chrono::milliseconds drip_{0};
+  bool wholeBody_ = false;
   std::thread thread_;
 };
 

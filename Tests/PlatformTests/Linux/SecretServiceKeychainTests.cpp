@@ -99,6 +99,11 @@ TEST(SecretServiceKeychainTests, AnAbsentSecretServiceAnswersNotAvailable) {
 // under `dbus-run-session` when `privateBus`; true when it passed.
 ::testing::AssertionResult runProbe(const std::string& probe, std::vector<std::string> environment,
                                     bool privateBus) {
+  // A sanitizer build's child reads its suppressions from these, as the parent does.
+  for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name))
+      environment.push_back(std::string(name) + "=" + value);
+  }
   std::vector<char*> envp;
   for (auto& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);

@@ -178,6 +178,34 @@ TEST_F(XdgWorkspaceTest, ChildrenInheritOnlyTheStandardDescriptors) {
   for (int fd : {leaky[0], leaky[1], sockets[0], sockets[1]}) ::close(fd);
 }
 
+// A new instance runs the executable file itself (a process is named after the file it
+// executes: "exe" for the /proc/self/exe link) under our own argv[0].
+TEST(XdgWorkspaceNewInstance, StartsTheResolvedExecutableUnderOurArgv0) {
+  TemporaryDirectory directory;
+  auto executable = (directory.path() / "flagrig").string();
+  std::ofstream(executable) << "#!/bin/sh\n";
+  struct Case {
+    std::string program;
+    std::string executable;
+    std::string wantedExecutable;
+    std::string wantedArgv0;
+  } cases[] = {
+      {"./flagrig", executable, executable, "./flagrig"},
+      {"", executable, executable, executable},
+      // Replaced or removed since we started: only the link still reaches our image.
+      {"flagrig", executable + " (deleted)", "/proc/self/exe", "flagrig"},
+      {"flagrig", "", "/proc/self/exe", "flagrig"},
+      {"flagrig", "relative/flagrig", "/proc/self/exe", "flagrig"},
+      {"flagrig", directory.path().string(), "/proc/self/exe", "flagrig"},
+  };
+  for (const auto& c : cases) {
+    auto launch = XdgWorkspace::newInstance(c.program, {"--show-settings", ""}, c.executable);
+    EXPECT_EQ(launch.executable, c.wantedExecutable) << c.executable;
+    EXPECT_EQ(launch.argv, (std::vector<std::string>{c.wantedArgv0, "--show-settings", ""}))
+        << c.program;
+  }
+}
+
 TEST(XdgWorkspaceArguments, AreThisProcesssArgumentsWithoutTheProgram) {
   auto arguments = XdgWorkspace::currentArguments();
   // The test binary runs with at least its filter or nothing; never its own path first.

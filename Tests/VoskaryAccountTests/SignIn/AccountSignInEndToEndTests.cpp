@@ -31,7 +31,9 @@
 #include "PlatformTests/Linux/LoopbackHTTPServer.h"
 #include "PlatformTests/Linux/PrivateSecretService.h"
 #include "Support/FakeAccountService.h"
+#include "Support/StandIns/AccountServiceOverHTTP.h"
 #include "Support/Tarnwick/FakeAuthority.h"
+#include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
 #include "Tarnwick/XdgOpenURLOpener.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
@@ -59,52 +61,6 @@ with open(out + ".tmp", "w") as f:
     f.write(location)
 os.rename(out + ".tmp", out)
 )";
-
-std::string text(const platform::Bytes& bytes) {
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Serves the fake account service, which answers on a simulated server, over real HTTP.
-class AccountServiceOverHTTP {
- public:
-  AccountServiceOverHTTP()
-      : loop_(std::make_shared<platform::RunLoop>(std::make_shared<platform::ManualClock>())),
-        sim_(std::make_shared<platform::sim::SimHTTPServer>(loop_)),
-        server_([this](const LoopbackHTTPServer::Request& request) { return answer(request); }),
-        service_(sim_, platform::URL(server_.url("")), "flagrig") {}
-
-  FakeAccountService& service() { return service_; }
-  std::string base() const { return server_.url(""); }
-  std::vector<LoopbackHTTPServer::Request> requests() const { return server_.requests(); }
-
- private:
-  std::string answer(const LoopbackHTTPServer::Request& incoming) {
-    std::lock_guard lock(mutex_);
-    platform::HTTPRequest request(platform::URL(server_.url(incoming.target)));
-    request.httpMethod = incoming.method;
-    for (const auto& [name, value] : incoming.headerFields) request.addValue(value, name);
-    if (!incoming.body.empty())
-      request.httpBody = platform::Bytes(incoming.body.begin(), incoming.body.end());
-    std::optional<platform::HTTPTransport::Outcome> outcome;
-    auto transfer = sim_->start(request, platform::URLSessionConfiguration::defaultConfiguration(),
-                                [&outcome](platform::HTTPTransport::Outcome o) { outcome = o; });
-    loop_->runUntilIdle();
-    auto* result = outcome ? std::get_if<platform::HTTPResult>(&*outcome) : nullptr;
-    auto* http = result && result->response ? result->response->asHTTP() : nullptr;
-    if (!http) return {};
-    std::vector<std::pair<std::string, std::string>> fields;
-    for (const auto& field : http->allHeaderFields().fields())
-      if (!platform::HTTPHeaderFields::sameName(field.first, "Content-Length"))
-        fields.push_back(field);
-    return LoopbackHTTPServer::answer(http->statusCode(), fields, text(result->data));
-  }
-
-  std::mutex mutex_;
-  std::shared_ptr<platform::RunLoop> loop_;
-  std::shared_ptr<platform::sim::SimHTTPServer> sim_;
-  LoopbackHTTPServer server_;
-  FakeAccountService service_;
-};
 
 class AccountSignInEndToEndTest : public ::testing::Test {
  protected:
@@ -205,29 +161,10 @@ class AccountSignInEndToEndTest : public ::testing::Test {
   }
 
   template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::optional<std::string> error;
-    bool done = false;
-  };
-  template <class T>
-  static platform::Task<void> capture(platform::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-    try {
-      if constexpr (std::is_void_v<T>) {
-        co_await std::move(task);
-        out->value = true;
-      } else {
-        out->value.emplace(co_await std::move(task));
-      }
-    } catch (const platform::Error& error) {
-      out->error = error.description();
-    }
-    out->done = true;
-  }
+  using Outcome = platform::testing::TaskOutcome<T, std::string>;
   template <class T>
   std::shared_ptr<Outcome<T>> run(platform::Task<T> task) {
-    auto out = std::make_shared<Outcome<T>>();
-    platform::spawn(capture(std::move(task), out));
+    auto out = platform::testing::startTask<std::string>(std::move(task));
     EXPECT_TRUE(runUntil([out] { return out->done; })) << "timed out";
     return out;
   }
@@ -263,9 +200,8 @@ TEST_F(AccountSignInEndToEndTest, SignsInRestoresRefreshesAndSignsOut) {
     std::lock_guard lock(heardMutex);
     heard.push_back(s);
   });
-  auto signIn = std::make_shared<Outcome<VoskaryAccount>>();
-  platform::spawn(
-      capture(manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt), signIn));
+  auto signIn = platform::testing::startTask<std::string>(
+      manager_->signIn(nullptr, OAuthDriver::ProviderHint::google, std::nullopt));
   const std::string redirectFile = directory_ + "/redirect";
   ASSERT_TRUE(runUntil([&] { return std::filesystem::exists(redirectFile); }))
       << "the browser never reached the authority";

@@ -6,7 +6,6 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "Platform/Foundation/JSONSerialization.h"
@@ -17,6 +16,7 @@
 #include "Support/SimTest.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/Tarnwick/FakeBrowser.h"
+#include "Support/TaskOutcome.h"
 #include "Tarnwick/UserAgentPlatform.h"
 #include "TarnwickCore/OIDURLQueryComponent.h"
 #include "VoskaryAccount/SignIn/VoskaryAccountManager.h"
@@ -38,13 +38,7 @@ class SignInFixture : public platform::testing::SimTest {
   using State = VoskaryAccountManager::State;
 
   template <class T>
-  struct Outcome {
-    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
-    std::optional<VoskaryError> error;
-    // What else the task threw (a std::bad_alloc, say), by its message.
-    std::optional<std::string> unexpected;
-    bool done = false;
-  };
+  using Outcome = platform::testing::TaskOutcome<T, VoskaryError>;
 
   void SetUp() override {
     SimTest::SetUp();
@@ -84,25 +78,11 @@ class SignInFixture : public platform::testing::SimTest {
 
   template <class T>
   std::shared_ptr<Outcome<T>> start(platform::Task<T> task) {
-    auto out = std::make_shared<Outcome<T>>();
-    platform::spawn(capture(std::move(task), out));
-    return out;
+    return platform::testing::startTask<VoskaryError>(std::move(task));
   }
   template <class T>
   static platform::Task<void> capture(platform::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-    try {
-      if constexpr (std::is_void_v<T>) {
-        co_await std::move(task);
-        out->value = true;
-      } else {
-        out->value.emplace(co_await std::move(task));
-      }
-    } catch (const VoskaryError& error) {
-      out->error = error;
-    } catch (const std::exception& other) {
-      out->unexpected = other.what();
-    }
-    out->done = true;
+    return platform::testing::keepOutcome<VoskaryError>(std::move(task), std::move(out));
   }
   // The error the task ends with; a test failure when it succeeds.
   template <class T>

@@ -185,7 +185,7 @@ TEST_F(CaptureTest, TheBreakerSilencesTheHundredAndFirstForFiveMinutes) {
   for (const auto& e : pending[0]) EXPECT_EQ(e.count, e.fingerprint == fingerprint ? 100 : 1);
   auto breaker = Access::breaker(*client, fingerprint);
   ASSERT_TRUE(breaker && breaker->silencedUntil);
-  EXPECT_EQ(breaker->silencedUntil->timeIntervalSince(platform::env().clock->now()), 300.0);
+  EXPECT_EQ(platform::toSeconds(*breaker->silencedUntil - platform::env().clock->uptime()), 300.0);
 
   advance(299);
   client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, std::nullopt);
@@ -210,23 +210,34 @@ TEST_F(CaptureTest, TheBreakerWindowRestartsAfterTenQuietSeconds) {
   EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
 }
 
-TEST_F(CaptureTest, AWallClockSetBackEndsWindowsAndSilencesInsteadOfStretchingThem) {
+// Silences and windows are intervals on the monotonic clock: a wall clock stepped back (NTP, a
+// resumed laptop, the user) or forward neither ends a silence, so that a storm floods again,
+// nor stretches or cuts a window. What is sent keeps the wall time.
+TEST_F(CaptureTest, AWallClockStepLeavesSilencesAndWindowsAsTheyWere) {
   for (int i = 0; i < 101; ++i) client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
   ASSERT_EQ(Access::pending(*client).size(), 1u);
   const auto start = platform::env().clock->now();
-  // The user sets the clock back an hour: the silence would otherwise last an hour and five
-  // minutes, and every later observation would count in one endless window.
-  clock().setWallTime(start.addingTimeInterval(-3600));
+  for (double step : {-3600.0, 7200.0, -86400.0}) {
+    clock().setWallTime(start.addingTimeInterval(step));
+    client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
+    EXPECT_TRUE(Access::buffer(*client).empty()) << "the silence ended at a step of " << step;
+  }
+  advance(300.5);
   client->observeFromFacade(VoskaryLogLevel::error, "Storm", {}, {});
   auto buffered = Access::buffer(*client);
-  ASSERT_EQ(buffered.size(), 1u);
+  ASSERT_EQ(buffered.size(), 1u) << "the silence outlasted its five minutes";
   EXPECT_EQ(buffered[0].count, 1);
-  EXPECT_EQ(Access::breaker(*client, buffered[0].fingerprint)->countInWindow, 1);
+  EXPECT_EQ(buffered[0].firstSeen, platform::env().clock->now());
 
+  // The coalescing window: a step back keeps it, sixty seconds end it.
   client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
-  clock().setWallTime(start.addingTimeInterval(-7200));
+  const auto pendingBefore = Access::pending(*client).size();
+  clock().setWallTime(platform::env().clock->now().addingTimeInterval(-7200));
   client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
-  EXPECT_EQ(Access::pending(*client).size(), 2u) << "the window rolled over";
+  EXPECT_EQ(Access::pending(*client).size(), pendingBefore) << "a step back rolled the window";
+  advance(61);
+  client->observeFromFacade(VoskaryLogLevel::warning, "Other", {}, {});
+  EXPECT_EQ(Access::pending(*client).size(), pendingBefore + 1);
 }
 
 TEST_F(CaptureTest, TheFiftiethFingerprintMovesTheWholeWindowToTheQueue) {

@@ -70,6 +70,10 @@ void atExit(int status, void*) {
 }  // namespace
 
 void DisplayLoss::install(std::shared_ptr<X11Connection> connection) {
+  {
+    std::lock_guard lock(state().mutex);
+    if (!state().handler) return;
+  }
   static std::once_flag once;
   std::call_once(once, [&] {
     connection->onBroken([] { DisplayLoss::end(1); });

@@ -16,10 +16,11 @@ class X11Connection;
 class DisplayLoss {
  public:
   // Watches `connection` (our own, on the same display), Qt's report of its broken connection,
-  // Xlib's I/O error and every exit of the process. Once, after the application object exists.
+  // Xlib's I/O error and every exit of the process. Once, after the application object exists,
+  // and only in a process that set a handler first (the application's, never a test's).
   static void install(std::shared_ptr<X11Connection> connection);
   // Runs on the thread that found the display gone, just before the end; it must not touch the
-  // display.
+  // display. Set before the desktop is made.
   static void setHandler(std::function<void()> handler);
   // Runs the handler and ends the process with `status`, once, whichever thread gets here first.
   [[noreturn]] static void end(int status);

@@ -127,6 +127,8 @@ class QtDesktop final : public Desktop {
   mutable std::optional<std::chrono::steady_clock::time_point> compositorCheckedAt_;
   const Image* trayImage_ = nullptr;
   std::string trayTitle_;
+  std::string trayTip_;
+  bool trayTipSet_ = false;
 };
 
 }  // namespace platform::linuxbackend

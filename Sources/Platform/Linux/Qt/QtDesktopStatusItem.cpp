@@ -104,9 +104,9 @@ void QtDesktop::syncStatusItems() {
   trayModel_ = item->menu();
   const auto& button = item->button();
   const auto& image = button->image();
-  std::string tip = image && !image->accessibilityDescription().empty()
-                        ? image->accessibilityDescription()
-                        : button->title();
+  const std::string& tip = image && !image->accessibilityDescription().empty()
+                               ? image->accessibilityDescription()
+                               : button->title();
   if (image.get() != trayImage_ || button->title() != trayTitle_) {
     trayImage_ = image.get();
     trayTitle_ = button->title();
@@ -121,7 +121,12 @@ void QtDesktop::syncStatusItems() {
     }
     tray_->setIcon(QIcon(pixmap));
   }
-  if (tray_->toolTip() != qs(tip)) tray_->setToolTip(qs(tip));
+  // Runs before every wait: compared as it was given, not as a QString made for the purpose.
+  if (!trayTipSet_ || tip != trayTip_) {
+    trayTip_ = tip;
+    trayTipSet_ = true;
+    tray_->setToolTip(qs(tip));
+  }
   if (!tray_->isVisible()) tray_->show();
 }
 

@@ -651,10 +651,42 @@ constexpr const char* kRendererProperty = "flagrigFormRenderer";
 }  // namespace
 
 // A node as assistive technology reads it: the host's element for its identity.
-class QtFormNodeAccessible final : public QAccessibleWidget {
+// A static text also offers its words through the text interface: AT-SPI readers take a label's
+// content from there, and a labelled value (an account's e-mail beside "Account") has no other
+// way out, as AT-SPI has no value for a label.
+class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
   QtFormNodeAccessible(QtFormNodeWidget* widget, const forms::AccessibilityElement& element)
-      : QAccessibleWidget(widget, qtRole(element.role)), element_(element) {}
+      : QAccessibleWidget(widget, qtRole(element.role)),
+        element_(element),
+        words_(qs(element.value.empty() ? element.label : element.value)) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::TextInterface && role() == QAccessible::StaticText)
+      return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  // Read-only text: no selection, no cursor.
+  void selection(int, int* start, int* end) const override { *start = *end = 0; }
+  int selectionCount() const override { return 0; }
+  void addSelection(int, int) override {}
+  void removeSelection(int) override {}
+  void setSelection(int, int, int) override {}
+  int cursorPosition() const override { return 0; }
+  void setCursorPosition(int) override {}
+  QString text(int start, int end) const override {
+    start = std::clamp(start, 0, static_cast<int>(words_.size()));
+    end = end < 0 ? static_cast<int>(words_.size())
+                  : std::clamp(end, start, static_cast<int>(words_.size()));
+    return words_.mid(start, end - start);
+  }
+  int characterCount() const override { return static_cast<int>(words_.size()); }
+  QRect characterRect(int) const override { return {}; }
+  int offsetAtPoint(const QPoint&) const override { return -1; }
+  void scrollToSubstring(int, int) override {}
+  QString attributes(int offset, int* start, int* end) const override {
+    *start = *end = offset;
+    return {};
+  }
   QString text(QAccessible::Text t) const override {
     switch (t) {
       case QAccessible::Name:
@@ -686,6 +718,7 @@ class QtFormNodeAccessible final : public QAccessibleWidget {
 
  private:
   forms::AccessibilityElement element_;
+  QString words_;
 };
 
 // The form's root: its children are the host's elements in reading order, whatever widgets

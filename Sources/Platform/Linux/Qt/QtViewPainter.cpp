@@ -435,9 +435,16 @@ void paintImage(QPainter& painter, const Image& image, const QRectF& rect,
         p.end();
         bitmap = tinted;
       }
+      // Fitted into the frame keeping its own aspect, centred, never stretched.
+      QRectF fitted = rect;
+      if (bitmap.width() > 0 && bitmap.height() > 0) {
+        double k = std::min(rect.width() / bitmap.width(), rect.height() / bitmap.height());
+        fitted = QRectF(0, 0, bitmap.width() * k, bitmap.height() * k);
+        fitted.moveCenter(rect.center());
+      }
       painter.save();
       painter.setRenderHint(QPainter::SmoothPixmapTransform);
-      painter.drawImage(rect, bitmap);
+      painter.drawImage(fitted, bitmap);
       painter.restore();
       return;
     }

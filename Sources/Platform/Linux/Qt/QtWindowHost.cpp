@@ -1,5 +1,7 @@
 #include "Platform/Linux/Qt/QtWindowHost.h"
 
+#include <xcb/xcb.h>
+
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -10,6 +12,7 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <cmath>
+#include <cstdlib>
 #include <optional>
 
 #include "Platform/Desktop/Application.h"
@@ -120,6 +123,25 @@ bool isModifierKey(const QKeyEvent& event) {
   }
 }
 
+// Qt gives its windows a colormap of their own even on the screen's default visual. Screenshot
+// tools read a window whose colormap is not installed through each window's own map, and
+// draw a window of ours over another as black: on the default visual, use the default map.
+void useDefaultColormap(xcb_window_t window) {
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (!c || window == XCB_NONE) return;
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+  bool defaultVisual = attributes && attributes->visual == screen->root_visual;
+  bool own = attributes && attributes->colormap != screen->default_colormap;
+  std::free(attributes);
+  if (!defaultVisual || !own) return;
+  std::uint32_t colormap = screen->default_colormap;
+  xcb_change_window_attributes(c, window, XCB_CW_COLORMAP, &colormap);
+  xcb_flush(c);
+}
+
 TextField* editingField(Window* window) {
   if (!window) return nullptr;
   auto* field = dynamic_cast<TextField*>(window->firstResponder().get());
@@ -142,7 +164,7 @@ QtWindowHost::QtWindowHost(QtDesktop& desktop, Window& window)
   syncLook();
   syncGeometry();
   // The window number is the X window id: create the native window now.
-  winId();
+  useDefaultColormap(static_cast<xcb_window_t>(winId()));
 }
 
 QtWindowHost::~QtWindowHost() = default;

@@ -8,18 +8,9 @@
 
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/X11/X11Reply.h"
 
 namespace platform::linuxbackend {
-
-namespace {
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
-
-}  // namespace
 
 std::shared_ptr<X11Connection> X11Connection::open(std::string_view display) {
   std::string name(display);
@@ -124,7 +115,8 @@ void X11Connection::internAtoms() {
         xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(std::strlen(n.name)), n.name));
   }
   for (std::size_t i = 0; i < cookies.size(); ++i) {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookies[i], nullptr));
+    X11Reply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(connection_, cookies[i], nullptr));
     if (reply) atoms_.*(names[i].member) = reply->atom;
   }
 }
@@ -133,7 +125,7 @@ xcb_atom_t X11Connection::atom(std::string_view name) {
   if (auto it = extraAtoms_.find(name); it != extraAtoms_.end()) return it->second;
   auto cookie =
       xcb_intern_atom(connection_, 0, static_cast<std::uint16_t>(name.size()), name.data());
-  Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
+  X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection_, cookie, nullptr));
   didWaitForReplies();
   if (!reply) return XCB_NONE;
   extraAtoms_.emplace(std::string(name), reply->atom);
@@ -191,7 +183,7 @@ void X11Connection::flush() {
 
 void X11Connection::sync() {
   if (isBroken()) return;
-  Reply<xcb_get_input_focus_reply_t> reply(
+  X11Reply<xcb_get_input_focus_reply_t> reply(
       xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   didWaitForReplies();
 }
@@ -230,8 +222,30 @@ bool X11Connection::readIntoQueue() {
   return any;
 }
 
+bool X11Connection::takeQueuedIntoQueue() {
+  bool any = false;
+  while (!brokenReported_) {
+    auto* raw = xcb_poll_for_queued_event(connection_);
+    if (!raw) break;
+    std::unique_ptr<xcb_generic_event_t, void (*)(void*)> event(raw, std::free);
+    observeEvent(*event);
+    queued_.push_back(std::move(event));
+    any = true;
+  }
+  return any;
+}
+
 void X11Connection::dispatchPendingEvents() {
   readIntoQueue();
+  handleQueue();
+}
+
+void X11Connection::dispatchQueuedEvents() {
+  takeQueuedIntoQueue();
+  handleQueue();
+}
+
+void X11Connection::handleQueue() {
   while (!queued_.empty()) {
     auto event = std::move(queued_.front());
     queued_.pop_front();

@@ -100,6 +100,9 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   void sync();
   // Reads every queued event and hands each to the subscribers.
   void dispatchPendingEvents();
+  // Hands the subscribers what was already read from the socket (by waits for replies) without
+  // reading it again: what the socket still holds makes its descriptor readable.
+  void dispatchQueuedEvents();
   // Reads what the server sent so far and shows it to the observers only; subscribers get it
   // on the next dispatch (posted to the main loop when there is one).
   void readEvents();
@@ -115,6 +118,9 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   void internAtoms();
   // Moves what the socket holds into `queued_`, showing each event to the observers.
   bool readIntoQueue();
+  // The same for what xcb has already read; never touches the socket.
+  bool takeQueuedIntoQueue();
+  void handleQueue();
   void observeEvent(const xcb_generic_event_t& event);
   void handleEvent(const xcb_generic_event_t& event);
   void reportBrokenOnce();

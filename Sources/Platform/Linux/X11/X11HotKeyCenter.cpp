@@ -1,4 +1,5 @@
 #include "Platform/Linux/X11/X11HotKeyCenter.h"
+#include "Platform/Linux/X11/X11Reply.h"
 
 #include <algorithm>
 #include <array>
@@ -7,12 +8,6 @@
 namespace platform::linuxbackend {
 
 namespace {
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 constexpr std::uint32_t numLockKeysym = 0xff7f;
 
@@ -85,9 +80,9 @@ void X11HotKeyCenter::readKeyboardMapping() {
   std::uint8_t count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
   auto mappingCookie = xcb_get_keyboard_mapping(c, setup->min_keycode, count);
   auto modifierCookie = xcb_get_modifier_mapping(c);
-  Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+  X11Reply<xcb_get_keyboard_mapping_reply_t> mapping(
       xcb_get_keyboard_mapping_reply(c, mappingCookie, nullptr));
-  Reply<xcb_get_modifier_mapping_reply_t> modifiers(
+  X11Reply<xcb_get_modifier_mapping_reply_t> modifiers(
       xcb_get_modifier_mapping_reply(c, modifierCookie, nullptr));
   connection_->didWaitForReplies();
   keysyms_.clear();
@@ -161,7 +156,7 @@ bool X11HotKeyCenter::grab(const std::vector<xcb_keycode_t>& keycodes, std::uint
   bool taken = false;
   std::vector<const Attempt*> held;
   for (const auto& a : attempts) {
-    Reply<xcb_generic_error_t> error(xcb_request_check(c, a.cookie));
+    X11Reply<xcb_generic_error_t> error(xcb_request_check(c, a.cookie));
     // BadAccess: another client holds this variant. Any other error fails the grab as well.
     if (error) {
       taken = true;

@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "Platform/Foundation/UnicodeText.h"
+#include "Platform/Linux/X11/X11Reply.h"
 #include "Platform/WindowServer/WindowList.h"
 
 namespace platform::linuxbackend {
@@ -24,12 +25,6 @@ template <class Pair>
 Pair clientIdPairOf(xcb_res_query_client_ids_cookie_t (*)(xcb_connection_t*, std::uint32_t,
                                                           const Pair*));
 using ClientIdQuery = decltype(clientIdPairOf(&xcb_res_query_client_ids));
-
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
 
 // Names longer than this are cut: a window title is never legitimately 4 KiB, and a hostile
 // client must not make every list read copy megabytes.
@@ -262,7 +257,7 @@ std::vector<std::int32_t> X11WindowServer::resourcePids(const std::vector<xcb_wi
     cookies.push_back(xcb_res_query_client_ids(c, 1, &query));
   }
   for (std::size_t i = 0; i < windows.size(); ++i) {
-    Reply<xcb_res_query_client_ids_reply_t> reply(
+    X11Reply<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(c, cookies[i], nullptr));
     if (!reply) continue;
     for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
@@ -302,8 +297,9 @@ std::optional<X11WindowServer::Stacking> X11WindowServer::readStacking() {
   auto treeCookie = xcb_query_tree(c, root);
   auto stackingCookie =
       xcb_get_property(c, 0, root, atoms.netClientListStacking, XCB_ATOM_WINDOW, 0, maxClients);
-  Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
-  Reply<xcb_get_property_reply_t> stackingReply(xcb_get_property_reply(c, stackingCookie, nullptr));
+  X11Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeCookie, nullptr));
+  X11Reply<xcb_get_property_reply_t> stackingReply(
+      xcb_get_property_reply(c, stackingCookie, nullptr));
   if (!tree) return std::nullopt;
 
   Stacking stacking;
@@ -315,7 +311,7 @@ std::optional<X11WindowServer::Stacking> X11WindowServer::readStacking() {
   std::vector<xcb_window_t> clients = propertyLongs(stackingReply.get());
   if (!stackingReply || stackingReply->type != XCB_ATOM_WINDOW) {
     // A manager without the stacking list may still keep the plain one; the tree orders it.
-    Reply<xcb_get_property_reply_t> plain(xcb_get_property_reply(
+    X11Reply<xcb_get_property_reply_t> plain(xcb_get_property_reply(
         c, xcb_get_property(c, 0, root, atoms.netClientList, XCB_ATOM_WINDOW, 0, maxClients),
         nullptr));
     clients = propertyLongs(plain.get());
@@ -383,16 +379,17 @@ X11WindowServer::ClientReads X11WindowServer::readClients(
   for (auto& p : pending) {
     bool gone = false;
     if (p.properties) {
-      Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(c, p.properties->pid, nullptr));
-      Reply<xcb_get_property_reply_t> wmClass(
+      X11Reply<xcb_get_property_reply_t> pid(xcb_get_property_reply(c, p.properties->pid, nullptr));
+      X11Reply<xcb_get_property_reply_t> wmClass(
           xcb_get_property_reply(c, p.properties->wmClass, nullptr));
-      Reply<xcb_get_property_reply_t> netName(
+      X11Reply<xcb_get_property_reply_t> netName(
           xcb_get_property_reply(c, p.properties->netName, nullptr));
-      Reply<xcb_get_property_reply_t> wmName(
+      X11Reply<xcb_get_property_reply_t> wmName(
           xcb_get_property_reply(c, p.properties->wmName, nullptr));
-      Reply<xcb_get_property_reply_t> state(
+      X11Reply<xcb_get_property_reply_t> state(
           xcb_get_property_reply(c, p.properties->state, nullptr));
-      Reply<xcb_get_property_reply_t> type(xcb_get_property_reply(c, p.properties->type, nullptr));
+      X11Reply<xcb_get_property_reply_t> type(
+          xcb_get_property_reply(c, p.properties->type, nullptr));
       if (!pid || !wmClass || !netName || !wmName || !state || !type) {
         gone = true;
       } else {
@@ -402,7 +399,7 @@ X11WindowServer::ClientReads X11WindowServer::readClients(
       }
     }
     if (p.parent) {
-      Reply<xcb_query_tree_reply_t> parent(xcb_query_tree_reply(c, *p.parent, nullptr));
+      X11Reply<xcb_query_tree_reply_t> parent(xcb_query_tree_reply(c, *p.parent, nullptr));
       if (!parent || parent->parent == XCB_NONE) {
         gone = true;
       } else if (parent->parent == root) {
@@ -411,7 +408,7 @@ X11WindowServer::ClientReads X11WindowServer::readClients(
         reads.climbing.emplace_back(p.cache, parent->parent);
       }
     }
-    Reply<xcb_get_window_attributes_reply_t> attributes(
+    X11Reply<xcb_get_window_attributes_reply_t> attributes(
         xcb_get_window_attributes_reply(c, p.attributes, nullptr));
     // Destroyed while we asked: it is simply not listed, and read afresh should it come back.
     // Its destruction may have come before we watched it, so no event would tell.
@@ -437,7 +434,7 @@ void X11WindowServer::resolveFrames(std::vector<std::pair<ClientCache*, xcb_wind
     std::vector<std::pair<ClientCache*, xcb_window_t>> next;
     for (std::size_t j = 0; j < climbing.size(); ++j) {
       auto [cache, ancestor] = climbing[j];
-      Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, up[j], nullptr));
+      X11Reply<xcb_query_tree_reply_t> reply(xcb_query_tree_reply(c, up[j], nullptr));
       if (!reply) continue;
       if (reply->parent == root) {
         cache->frame = ancestor;
@@ -484,7 +481,8 @@ X11WindowServer::Geometry X11WindowServer::readGeometry(
   Geometry result;
   result.clients.reserve(listed.size());
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, clientCookies[i], nullptr));
+    X11Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, clientCookies[i], nullptr));
     const auto& l = listed[i];
     if (!geometry || l.cache->frame == 0) continue;
     X11WindowEntry e;
@@ -511,7 +509,7 @@ X11WindowServer::Geometry X11WindowServer::readGeometry(
 
   // Our override-redirect windows, which no manager lists.
   for (auto& [w, cookie] : ownCookies) {
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, cookie, nullptr));
+    X11Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, cookie, nullptr));
     if (!geometry || clients_.count(w)) continue;
     const auto& info = own.at(w);
     X11WindowEntry e;
@@ -613,7 +611,10 @@ void X11WindowServer::readProperties(ClientCache& cache, const xcb_get_property_
 }
 
 void X11WindowServer::placeAbove(std::uint32_t ourXid, std::uint32_t targetWindowNumber) {
-  auto current = snapshot();
+  // The tag poll reads the list, then places each tag: the stacking read for that list serves
+  // them all. What arrives meanwhile is read by the next read of the list, and a stale
+  // stacking costs at most one redundant restack or one tick's delay.
+  auto current = dirty_ || !snapshot_ ? snapshot() : snapshot_;
   if (!current) return;
   const auto* target = current->find(targetWindowNumber);
   if (!target || target->frame == XCB_NONE || target->frame == ourXid) return;

@@ -557,6 +557,11 @@ TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRole
     EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
   }
   EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
+  // A labelled value is read with its label, and a text's words through the text interface.
+  EXPECT_NE(tree.find("label\tVersion\t\tenabled\t1.4.2"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("label\tTags follow their windows.\t\tenabled\tTags follow their windows."),
+            std::string::npos)
+      << tree;
   // The combined row is one element: its spinners are not read on their own.
   EXPECT_EQ(tree.find("progress bar"), std::string::npos) << tree;
   std::ofstream(child) << (HasFailure() ? "failed" : "ok");

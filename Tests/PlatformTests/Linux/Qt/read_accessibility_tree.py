@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Prints every accessible element of the applications on the AT-SPI bus, one per line:
-role<TAB>name<TAB>description<TAB>states. Exits 3 when the bus cannot be reached, 4 when no
+role<TAB>name<TAB>description<TAB>states<TAB>text. Exits 3 when the bus cannot be reached, 4 when no
 element named like argv[1] shows up within the time allowed."""
 import sys
 import time
@@ -24,7 +24,13 @@ def walk(node, out, depth=0):
             if s in (pyatspi.STATE_CHECKED, pyatspi.STATE_ENABLED))
     except Exception:
         return
-    out.append(f"{role}\t{name}\t{description}\t{states}")
+    text = ""
+    try:
+        words = node.queryText()
+        text = words.getText(0, words.characterCount)
+    except Exception:
+        pass
+    out.append(f"{role}\t{name}\t{description}\t{states}\t{text}")
     try:
         count = node.childCount
     except Exception:

@@ -74,6 +74,34 @@ TEST_F(X11ConnectionTest, ReadingTheListRunsNoHandlerButTheListSeesTheChange) {
   EXPECT_GE(handled, 1);
 }
 
+TEST_F(X11ConnectionTest, TheDispatchBeforeAWaitHandsOverOnlyWhatWasAlreadyRead) {
+  std::string reason;
+  XvfbDesktop::Options options;
+  options.windowManager = false;
+  auto desktop = XvfbDesktop::start(reason, options);
+  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
+  auto connection = X11Connection::open(desktop->display());
+  auto other = X11Connection::open(desktop->display());
+  ASSERT_TRUE(connection && other);
+  linuxbackend::X11WindowServer server(connection);
+  server.snapshot();
+  connection->dispatchPendingEvents();
+  int handled = 0;
+  connection->subscribe([&](const xcb_generic_event_t&) { ++handled; });
+
+  xcb_window_t w = 0x123;
+  xcb_change_property(other->raw(), XCB_PROP_MODE_REPLACE, other->root(),
+                      other->atoms().netClientListStacking, XCB_ATOM_WINDOW, 32, 1, &w);
+  other->sync();
+  // Still on the socket: left to the wait, which sees the descriptor readable.
+  connection->dispatchQueuedEvents();
+  EXPECT_EQ(handled, 0);
+  // Read by a round trip into xcb's queue, where the descriptor no longer shows it.
+  connection->sync();
+  connection->dispatchQueuedEvents();
+  EXPECT_GE(handled, 1);
+}
+
 TEST_F(X11ConnectionTest, TheRootFollowsTheMonitorsLayout) {
   std::string reason;
   XvfbDesktop::Options options;

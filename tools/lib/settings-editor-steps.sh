@@ -1,0 +1,177 @@
+# Steps of the settings end-to-end run for the tag appearance editor, sourced by
+# tools/e2e-settings after tools/lib/xsession.sh. They expect the caller's $fpid (flagrig),
+# $window (the settings window), $home (the user's folders), $root, and its functions
+# form_element and choose_settings.
+#
+#   settings_editor_steps   delete palette entries down to one, record control-option-K and
+#                           press it (a pick starts), add a palette entry, set its colour
+#                           through the colour panel's hex field, pick "Square" and "Big tags"
+#                           (a tag on an xterm follows at once)
+
+# The editor's layout, in its own points (y downwards), for a palette of `rows` entries.
+se_row=40
+
+# se_defaults <python expression on d>: evaluates it on the stored preferences (the JSON file
+# keeps each value under its type, {"bool": true}, {"int": 2}, …).
+se_defaults() {
+  python3 - "$home/config/flagrig/defaults.json" "$1" <<'EOF'
+import json, sys
+raw = json.load(open(sys.argv[1]))
+def plain(v):
+    if isinstance(v, dict) and len(v) == 1:
+        (kind, inner), = v.items()
+        if kind in ("array",):
+            return [plain(e) for e in inner]
+        if kind in ("dict", "dictionary"):
+            return {k: plain(e) for k, e in inner.items()}
+        return plain(inner) if isinstance(inner, (dict, list)) else inner
+    if isinstance(v, list):
+        return [plain(e) for e in v]
+    return v
+d = {k: plain(v) for k, v in raw.items()}
+sys.exit(0 if eval(sys.argv[2]) else 1)
+EOF
+}
+
+# se_find_editor: sets se_x, se_y (the editor's top left on screen) and se_w from a fresh
+# screenshot: the first row's preview is the palette's first colour (blue), from x + 104 to
+# x + width - 4 and from y + 8 to y + 32.
+se_find_editor() {
+  local wx wy ww wh shot found
+  read -r wx wy ww wh < <(xs_frame "$window")
+  xs_shot editor-located
+  shot=$xs_last
+  found=$(/usr/bin/convert "$shot" -crop "${ww}x${wh}+${wx}+${wy}" +repage txt:- |
+    python3 -c '
+import re, sys
+blue = None
+rows = {}
+for line in sys.stdin:
+    m = re.match(r"(\d+),(\d+): \((\d+),(\d+),(\d+)", line)
+    if not m:
+        continue
+    x, y, r, g, b = map(int, m.groups())
+    if abs(r - 61) < 22 and abs(g - 153) < 22 and abs(b - 229) < 22:
+        rows.setdefault(y, []).append(x)
+for y in sorted(rows):
+    xs = rows[y]
+    if len(xs) > 150:
+        print(min(xs), y, max(xs))
+        break
+') || return 1
+  [[ -n "$found" ]] || return 1
+  local left top right
+  read -r left top right <<<"$found"
+  se_x=$((wx + left - 104))
+  se_y=$((wy + top - 8))
+  se_w=$((right - left + 108 + 1))
+  xs_log "editor at $se_x,$se_y, ${se_w} wide"
+}
+
+# se_click <x> <y>: a click at a point of the editor.
+se_click() { xdotool mousemove $((se_x + $1)) $((se_y + $2)) click 1; }
+
+settings_editor_steps() {
+  # --- step: a tag on an xterm, made with the default hotkey, before the editor changes ---
+  local xterm tag
+  xterm=$(xs_xterm "e2e tagged" 1150 420)
+  xdotool key ctrl+shift+grave
+  wait_for 20 "the pick overlay" xs_overlay_shown "$fpid"
+  read -r fx fy fw fh < <(xs_frame "$xterm")
+  # The overlay may take a moment to take clicks: click again until the tag is there.
+  tagged() {
+    xs_tag_above "$fpid" "$xterm" >/dev/null && return 0
+    xs_overlay_shown "$fpid" && xdotool mousemove $((fx + fw / 2)) $((fy + fh / 2)) click 1
+    sleep 0.5
+    xs_tag_above "$fpid" "$xterm" >/dev/null
+  }
+  wait_for 20 "a tag above the xterm" tagged
+  tag=$(xs_tag_above "$fpid" "$xterm")
+  eval "$(xdotool getwindowgeometry --shell "$tag")"
+  local tag_height=$HEIGHT
+  xdotool key Return
+
+  # --- step: the editor in the Tags section ---
+  choose_settings
+  wait_for 20 "the settings window" one_settings_window
+  wait_for 20 "the editor's first palette row" se_find_editor
+  xs_shot editor
+
+  # --- step: entries deleted down to the last one, whose delete button then does nothing ---
+  # (The window shows the editor's first 230 points; the rest of the steps stay within them.)
+  local n
+  for n in 7 6 5 4 3 2 1; do
+    se_click 12 16
+    left() { se_defaults "len(d.get('flagrig.palette', [])) == $n"; }
+    wait_for 20 "$n stored palette entries" left
+  done
+  se_click 12 16
+  sleep 0.5
+  se_defaults 'len(d["flagrig.palette"]) == 1' || xs_fail "the last palette entry was deleted"
+  xs_shot editor-one-entry
+
+  # --- step: control-option-K recorded and registered; pressing it starts a pick ---
+  # Below the one row: the buttons (34), font, shape, big tags (32 each), the header and the
+  # default line (12 high, each + 6), then the hotkey button.
+  local hotkey_y=$((se_row + 34 + 32 + 32 + 32 + 18 + 18))
+  se_click 134 $((hotkey_y + 9))
+  sleep 0.3
+  xdotool key ctrl+alt+k
+  recorded() { se_defaults 'd.get("flagrig.hotkeyCode") == 40 and d.get("flagrig.hotkeyMods") == 0xC0000'; }
+  wait_for 20 "control-option-K stored" recorded
+  xs_shot editor-hotkey-recorded
+  xdotool key ctrl+alt+k
+  wait_for 20 "a pick from the new hotkey" xs_overlay_shown "$fpid"
+  xs_shot editor-hotkey-pick
+  xdotool key Escape
+  no_overlay() { ! xs_overlay_shown "$fpid"; }
+  wait_for 20 "the pick to end" no_overlay
+
+  # --- step: "+ Add Color" adds a second entry, stored at once ---
+  se_click $((se_w - 40)) $((se_row + 9))
+  two() { se_defaults 'len(d.get("flagrig.palette", [])) == 2'; }
+  wait_for 20 "a second stored palette entry" two
+  xs_shot editor-added
+
+  # --- step: its background well opens the colour panel; the hex field sets the colour ---
+  se_click 42 $((se_row + 26))
+  colours() { xdotool search --onlyvisible --name '^Colors$' 2>/dev/null | head -1; }
+  wait_for 20 "the colour panel" colours
+  local panel px py pw ph
+  panel=$(colours)
+  read -r px py pw ph < <(xs_frame "$panel")
+  # The hex field: 38 from the left, 3 from the bottom, 82 by 22.
+  xdotool mousemove $((px + 38 + 41)) $((py + ph - 3 - 11 - 4)) click 1
+  sleep 0.3
+  xdotool key ctrl+a
+  xdotool type --delay 40 "#E0301E"
+  xdotool key Return
+  red() {
+    se_defaults 'abs(d["flagrig.palette"][1][0] - 224/255) < 0.01 and abs(d["flagrig.palette"][1][1] - 48/255) < 0.01 and abs(d["flagrig.palette"][1][2] - 30/255) < 0.01'
+  }
+  wait_for 20 "the second entry in #E0301E" red
+  xs_shot editor-hex-colour
+  local r g b
+  read -r r g b < <(xs_pixel "$xs_last" $((se_x + se_w - 40)) $((se_y + se_row + 20)))
+  xs_log "second preview: $r $g $b"
+  ((r > 190 && g < 90 && b < 80)) || xs_fail "the second preview does not show #E0301E: $r $g $b"
+  # The floating panel goes aside, off the editor.
+  xdotool windowmove "$panel" 20 420
+
+  # --- step: "Square" and "Big tags": the tag on the xterm follows at once ---
+  local shape_y=$((2 * se_row + 34 + 32))
+  se_click 200 $((shape_y + 10))
+  square() { se_defaults 'd.get("flagrig.shape") == 2'; }
+  wait_for 20 "the square shape stored" square
+  se_click 11 $((shape_y + 32 + 7))
+  big() { se_defaults 'd.get("flagrig.bigTags") is True'; }
+  wait_for 20 "big tags stored" big
+  tag_big() {
+    local t
+    t=$(xs_tag_above "$fpid" "$xterm") || return 1
+    eval "$(xdotool getwindowgeometry --shell "$t")"
+    ((HEIGHT > tag_height + 10))
+  }
+  wait_for 20 "the xterm's tag to grow" tag_big
+  xs_shot editor-square-big
+}
