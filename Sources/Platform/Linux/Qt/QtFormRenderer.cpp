@@ -808,6 +808,7 @@ QtFormRenderer::QtFormRenderer(Window& window, std::shared_ptr<forms::FormHost> 
   }
   native_ = nativeHostOf(window);
   if (!native_) return;
+  ownsBackground_ = window.backgroundColor() == Window::defaultBackgroundColor();
   // A form taller than its window scrolls.
   scroller_ = new QScrollArea(native_);
   scroller_->setFrameShape(QFrame::NoFrame);
@@ -893,6 +894,12 @@ void QtFormRenderer::update() {
   // the widgets that go have been hidden: hiding one still reads its node.
   auto previous = std::move(tree_);
   tree_ = std::make_shared<const Node>(host_->tree());
+  if (ownsBackground_) {
+    // The form's scheme decides the window's fill, or its text would stand on the wrong one.
+    auto window = window_.lock();
+    Color fill = isDark(*tree_) ? Color::sRGB(0.11, 0.11, 0.12) : Color::gray(0.95);
+    if (window->backgroundColor() != fill) window->setBackgroundColor(fill);
+  }
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
   double width = native_->width(), height = native_->height();
   layout_ = forms::FormLayout::layout(*tree_, {width, height});

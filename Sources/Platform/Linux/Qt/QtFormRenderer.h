@@ -115,6 +115,8 @@ class QtFormRenderer final {
   bool updating_ = false;
   // A press went to a hosted view: its drag and release follow it there.
   bool pressInHostedView_ = false;
+  // The window kept its default fill: the form paints it in its scheme's colour.
+  bool ownsBackground_ = false;
 };
 
 }  // namespace platform::linuxbackend

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -419,6 +421,39 @@ TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
     return now && now->y() == y + 60;
   }));
   EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+// A window left with its default fill takes the form's scheme; one given a colour keeps it.
+TEST_F(QtFormRendererTest, TheWindowsFillFollowsTheFormsSchemeUnlessItHasItsOwn) {
+  struct Case {
+    ColorScheme scheme;
+    std::optional<Color> own;
+    bool darkFill;
+  };
+  for (const Case& c :
+       {Case{ColorScheme::dark, std::nullopt, true}, Case{ColorScheme::light, std::nullopt, false},
+        Case{ColorScheme::dark, Color::sRGB(0.96, 0.96, 0.96), false}}) {
+    auto form = FormHost::make([&c](FormHost&) {
+      return Form({Section("Section", {Toggle("Row", false, nullptr)})}).colorScheme(c.scheme);
+    });
+    auto own = std::make_shared<Window>(Rect(120, 120, 320, 200), StyleMask::titled);
+    if (c.own) own->setBackgroundColor(*c.own);
+    auto shown = desktop().presentForm(*own, form);
+    own->makeKeyAndOrderFront();
+    auto* r = static_cast<QtFormRenderer*>(shown.get());
+    ASSERT_TRUE(r && r->rootWidget());
+    QWidget* top = r->rootWidget()->window();
+    ASSERT_TRUE(runUntil([&] { return top->windowHandle() && top->windowHandle()->isExposed(); }));
+    runFor(0.2);
+    QImage picture = top->grab().toImage();
+    QColor corner = picture.pixelColor(picture.width() - 4, picture.height() - 4);
+    EXPECT_EQ(corner.lightnessF() < 0.5, c.darkFill) << corner.name().toStdString();
+    if (c.own) {
+      EXPECT_EQ(own->backgroundColor(), *c.own);
+    }
+    shown.reset();
+    own->close();
+  }
 }
 
 // A hosted view that keeps what reaches it.
