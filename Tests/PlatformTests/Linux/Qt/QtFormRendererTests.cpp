@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScrollArea>
@@ -29,8 +30,10 @@
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormLayout.h"
 #include "Platform/Forms/FormMetrics.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
+#include "Platform/Linux/Qt/QtViewPainter.h"
 #include "QtDesktopTest.h"
 
 namespace platform::forms {
@@ -421,6 +424,28 @@ TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
     return now && now->y() == y + 60;
   }));
   EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+// The layout gives a text the width Qt draws it in, so that no line is cut short.
+TEST_F(QtFormRendererTest, TextIsLaidOutAsWideAsQtDrawsIt) {
+  const std::vector<std::string> texts = {"Screen Recording: Granted", "WWWW MMMM", "iiii llll",
+                                          "Größe, Ærø, 東京"};
+  show([&texts](FormHost&) {
+    std::vector<Node> rows;
+    for (const auto& text : texts) rows.push_back(Text(text).lineLimit(1));
+    return VStack(std::move(rows)).padding(20).frame({.maxWidth = infinity});
+  });
+  Font font = FormLayout::defaultFont();
+  for (const auto& text : texts) {
+    const Node* node = host->find(NodeKind::text, text);
+    ASSERT_TRUE(node) << text;
+    const Rect* frame = renderer->layout().frameOf(node->identity());
+    ASSERT_TRUE(frame) << text;
+    double drawn = QFontMetricsF(linuxbackend::toQFont(font))
+                       .horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    EXPECT_GE(frame->width() + 0.5, drawn) << text;
+    EXPECT_LE(frame->width(), drawn + 2) << text;
+  }
 }
 
 // A window left with its default fill takes the form's scheme; one given a colour keeps it.
