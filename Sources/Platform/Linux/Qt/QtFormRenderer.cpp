@@ -1333,7 +1333,11 @@ bool QtFormRenderer::routeToHostedView(QObject* target, QEvent* event) {
   // The native window handles what reaches it itself.
   if (!native_ || target == native_.data() || dialog_) return false;
   auto* mouse = static_cast<QMouseEvent*>(event);
-  QPoint inNative = native_->mapFromGlobal(mouse->globalPosition().toPoint());
+  auto* widget = qobject_cast<QWidget*>(target);
+  if (!widget || !native_->isAncestorOf(widget)) return false;
+  // Mapped through the widgets, not the screen: the window manager may have moved the window
+  // since Qt last heard where it is.
+  QPoint inNative = widget->mapTo(native_.data(), mouse->position().toPoint());
   bool press =
       event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
   if (press) {
