@@ -54,13 +54,11 @@ std::shared_ptr<TextField> caption(std::string text, Font font, Color color) {
   return label;
 }
 
-// A label sized to fit at `origin`. Measured widths are estimates and capitals run wider than
-// them, so the label gets room to spare rather than a clipped last letter.
+// A label sized to fit at `origin`.
 std::shared_ptr<TextField> fittedCaption(std::string text, Font font, Color color, Point origin) {
   auto label = caption(std::move(text), font, color);
   label->sizeToFit();
-  label->setFrame(
-      Rect(origin.x, origin.y, std::ceil(label->frame().width() * 1.4), label->frame().height()));
+  label->setFrameOrigin(origin);
   return label;
 }
 

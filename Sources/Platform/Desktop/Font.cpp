@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Desktop/TextMeasurer.h"
 #include "Platform/Foundation/Environment.h"
 
 namespace platform {
@@ -64,7 +65,21 @@ std::size_t Font::codePointCount(std::string_view utf8) {
   return count;
 }
 
+namespace {
+TextMeasurer& textMeasurer() {
+  static TextMeasurer measurer;
+  return measurer;
+}
+}  // namespace
+
+void setTextMeasurer(TextMeasurer measurer) {
+  textMeasurer() = std::move(measurer);
+}
+
 double Font::widthOf(std::string_view utf8) const {
+  if (const auto& measure = textMeasurer()) {
+    if (auto width = measure(*this, utf8)) return *width;
+  }
   return advance() * static_cast<double>(codePointCount(utf8));
 }
 

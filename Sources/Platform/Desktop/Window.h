@@ -132,6 +132,8 @@ class Window : public std::enable_shared_from_this<Window> {
   void setOpaque(bool opaque) { update(opaque_, opaque, WindowChange::look); }
   bool hasShadow() const { return shadow_; }
   void setHasShadow(bool shadow) { update(shadow_, shadow, WindowChange::look); }
+  // What a window is filled with until someone sets another colour.
+  static Color defaultBackgroundColor() { return Color::gray(0.93); }
   const Color& backgroundColor() const { return background_; }
   void setBackgroundColor(Color color) {
     update(background_, std::move(color), WindowChange::look);
@@ -239,7 +241,7 @@ class Window : public std::enable_shared_from_this<Window> {
   int level_ = WindowLevel::normal;
   bool opaque_ = true;
   bool shadow_ = true;
-  Color background_ = Color::gray(0.93);
+  Color background_ = defaultBackgroundColor();
   std::uint64_t collection_ = 0;
   bool hidesOnDeactivate_ = false;
   bool movableByBackground_ = false;

@@ -3,13 +3,19 @@
 #include <xcb/xcb.h>
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QPlatformSurfaceEvent>
+#include <QString>
 #include <QWindow>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "Platform/Desktop/Font.h"
+#include "Platform/Desktop/TextMeasurer.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Linux/Qt/QtRunLoopWaiter.h"
+#include "Platform/Linux/Qt/QtViewPainter.h"
 
 namespace platform::linuxbackend {
 
@@ -85,6 +91,13 @@ std::shared_ptr<QtDesktop> makeQtDesktop(RunLoop& loop, QtDesktopServices servic
     app->installEventFilter(new DefaultColormap(app));
   }
   auto desktop = std::make_shared<QtDesktop>(std::move(services));
+  std::weak_ptr<QtDesktop> measuring = desktop;
+  // Layouts measure text as Qt draws it, while this desktop lives.
+  setTextMeasurer([measuring](const Font& font, std::string_view utf8) -> std::optional<double> {
+    if (measuring.expired() || !qApp) return std::nullopt;
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return std::ceil(QFontMetricsF(toQFont(font)).horizontalAdvance(text));
+  });
   auto waiter = std::make_unique<QtRunLoopWaiter>();
   std::weak_ptr<QtDesktop> weak = desktop;
   waiter->setBeforeWait([weak] {

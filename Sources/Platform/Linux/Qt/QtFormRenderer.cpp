@@ -575,7 +575,7 @@ class WindowWatcher final : public QObject {
         onResize_(std::move(onResize)),
         onPaint_(std::move(onPaint)),
         blocked_(std::move(blocked)) {}
-  bool eventFilter(QObject*, QEvent* event) override {
+  bool eventFilter(QObject* target, QEvent* event) override {
     switch (event->type()) {
       case QEvent::Resize:
         onResize_();
@@ -588,6 +588,7 @@ class WindowWatcher final : public QObject {
         return renderer_.handleKey(key->key(), key->modifiers());
       }
       case QEvent::MouseMove:
+        if (renderer_.routeToHostedView(target, event)) return true;
         renderer_.pointerMoved(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         return false;
       case QEvent::Leave:
@@ -597,7 +598,8 @@ class WindowWatcher final : public QObject {
       case QEvent::MouseButtonRelease:
       case QEvent::MouseButtonDblClick:
         // While its dialog is up the form takes no clicks.
-        return blocked_();
+        if (blocked_()) return true;
+        return renderer_.routeToHostedView(target, event);
       default:
         return false;
     }
@@ -806,6 +808,7 @@ QtFormRenderer::QtFormRenderer(Window& window, std::shared_ptr<forms::FormHost> 
   }
   native_ = nativeHostOf(window);
   if (!native_) return;
+  ownsBackground_ = window.backgroundColor() == Window::defaultBackgroundColor();
   // A form taller than its window scrolls.
   scroller_ = new QScrollArea(native_);
   scroller_->setFrameShape(QFrame::NoFrame);
@@ -830,6 +833,8 @@ QtFormRenderer::QtFormRenderer(Window& window, std::shared_ptr<forms::FormHost> 
   root_->resize(native_->size());
   scroller_->show();
   native_->setMouseTracking(true);
+  QObject::connect(scroller_->verticalScrollBar(), &QScrollBar::valueChanged, root_,
+                   [this] { placeNativeViews(); });
   std::weak_ptr<int> alive = alive_;
   watcher_ = new WindowWatcher(
       root_, *this,
@@ -889,6 +894,12 @@ void QtFormRenderer::update() {
   // the widgets that go have been hidden: hiding one still reads its node.
   auto previous = std::move(tree_);
   tree_ = std::make_shared<const Node>(host_->tree());
+  if (ownsBackground_) {
+    // The form's scheme decides the window's fill, or its text would stand on the wrong one.
+    auto window = window_.lock();
+    Color fill = isDark(*tree_) ? Color::sRGB(0.11, 0.11, 0.12) : Color::gray(0.95);
+    if (window->backgroundColor() != fill) window->setBackgroundColor(fill);
+  }
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
   double width = native_->width(), height = native_->height();
   layout_ = forms::FormLayout::layout(*tree_, {width, height});
@@ -916,6 +927,7 @@ void QtFormRenderer::update() {
     it = widgets_.erase(it);
   }
   if (!hovered_.empty() && !widgets_.count(hovered_)) hovered_.clear();
+  placeNativeViews();
   updating_ = false;
   syncPresentation();
 }
@@ -1187,7 +1199,11 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
     }
     widget = new QtFormNodeWidget(*this, container, node.kind());
     widget->installEventFilter(watcher_);
-    if (widget->content()) widget->scrollArea()->viewport()->installEventFilter(watcher_);
+    if (widget->content()) {
+      widget->scrollArea()->viewport()->installEventFilter(watcher_);
+      QObject::connect(widget->scrollArea()->verticalScrollBar(), &QScrollBar::valueChanged, widget,
+                       [this] { placeNativeViews(); });
+    }
     widgets_.emplace(node.identity(), widget);
     ++created_;
   }
@@ -1234,7 +1250,6 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
   }
   if (widget->geometry() != geometry) widget->setGeometry(geometry);
   widget->bind(node, opacity, disabled, oneLine);
-  if (node.kind() == NodeKind::nativeView) placeNativeView(node, *frame);
   if (host_->isEffectivelyHidden(node)) {
     if (!widget->isHidden()) widget->hide();
   } else if (widget->isHidden()) {
@@ -1278,17 +1293,65 @@ void QtFormRenderer::restack(const Node& node) {
   for (const auto& c : node.overlays()) restack(c);
 }
 
-void QtFormRenderer::placeNativeView(const Node& node, const Rect& frame) {
-  const auto& view = node.nativeView();
+void QtFormRenderer::placeNativeViews() {
   auto window = window_.lock();
-  if (!view || !window || !window->contentView()) return;
+  if (!window || !window->contentView() || !native_) return;
   auto& content = *window->contentView();
-  if (view->superview() != &content) content.addSubview(view);
-  // The content view's y grows upwards (unless flipped); the form's grows downwards.
-  double height = content.frame().height();
-  Rect target(frame.x(), content.isFlipped() ? frame.y() : height - frame.y() - frame.height(),
-              frame.width(), frame.height());
-  if (view->frame() != target) view->setFrame(target);
+  for (const auto& [identity, widget] : widgets_) {
+    const Node* node = widget->node();
+    if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) continue;
+    const auto& view = node->nativeView();
+    if (view->superview() != &content) content.addSubview(view);
+    // Where the widget is in the window now, scrolled or not. The content view's y grows
+    // upwards (unless flipped); the widgets' grows downwards.
+    QPoint at = widget->mapTo(native_.data(), QPoint(0, 0));
+    double width = widget->width(), height = widget->height();
+    if (const Rect* frame = layout_.frameOf(identity)) {
+      width = frame->width();
+      height = frame->height();
+    }
+    double top = at.y();
+    Rect target(at.x(), content.isFlipped() ? top : content.frame().height() - top - height, width,
+                height);
+    if (view->frame() != target) view->setFrame(target);
+  }
+}
+
+bool QtFormRenderer::overHostedView(QPoint inNative) const {
+  if (!scroller_ || !scroller_->viewport()->geometry().contains(inNative)) return false;
+  for (const auto& [identity, widget] : widgets_) {
+    const Node* node = widget->node();
+    if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) continue;
+    if (!widget->isVisible()) continue;
+    QRect area(widget->mapTo(native_.data(), QPoint(0, 0)), widget->size());
+    if (area.contains(inNative)) return true;
+  }
+  return false;
+}
+
+bool QtFormRenderer::routeToHostedView(QObject* target, QEvent* event) {
+  // The native window handles what reaches it itself.
+  if (!native_ || target == native_.data() || dialog_) return false;
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  auto* widget = qobject_cast<QWidget*>(target);
+  if (!widget || !native_->isAncestorOf(widget)) return false;
+  // Mapped through the widgets, not the screen: the window manager may have moved the window
+  // since Qt last heard where it is.
+  QPoint inNative = widget->mapTo(native_.data(), mouse->position().toPoint());
+  bool press =
+      event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+  if (press) {
+    pressInHostedView_ = overHostedView(inNative);
+    if (!pressInHostedView_) return false;
+  } else if (!pressInHostedView_ &&
+             !(event->type() == QEvent::MouseMove && overHostedView(inNative))) {
+    return false;
+  }
+  if (event->type() == QEvent::MouseButtonRelease) pressInHostedView_ = false;
+  QMouseEvent copy(event->type(), QPointF(inNative), mouse->globalPosition(), mouse->button(),
+                   mouse->buttons(), mouse->modifiers(), mouse->pointingDevice());
+  QCoreApplication::sendEvent(native_.data(), &copy);
+  return true;
 }
 
 }  // namespace platform::linuxbackend

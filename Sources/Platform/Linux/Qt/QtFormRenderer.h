@@ -66,6 +66,9 @@ class QtFormRenderer final {
   bool handleKey(int key, Qt::KeyboardModifiers modifiers);
   // The pointer moved to a point of the root widget (or left it, when absent).
   void pointerMoved(std::optional<QPoint> globalPosition);
+  // A click, drag or release on the form's widgets over a hosted view goes to the view (through
+  // the native window). True when it went there.
+  bool routeToHostedView(QObject* target, QEvent* event);
 
  private:
   friend class QtFormNodeWidget;
@@ -81,7 +84,9 @@ class QtFormRenderer final {
   void reconcile(const forms::Node& node, Placement at,
                  std::map<std::string, QtFormNodeWidget*>& keep);
   void restack(const forms::Node& node);
-  void placeNativeView(const forms::Node& node, const Rect& frame);
+  // Puts every hosted view where its widget is on screen now (after a layout or a scroll).
+  void placeNativeViews();
+  bool overHostedView(QPoint inNative) const;
   // Opens or closes the dialog of the host's shown presentation.
   void syncPresentation();
   void openDialog(const forms::Presentation& presentation, const forms::Node& owner);
@@ -108,6 +113,10 @@ class QtFormRenderer final {
   // Guards work posted for later (a dialog's session) against a renderer gone meanwhile.
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   bool updating_ = false;
+  // A press went to a hosted view: its drag and release follow it there.
+  bool pressInHostedView_ = false;
+  // The window kept its default fill: the form paints it in its scheme's colour.
+  bool ownsBackground_ = false;
 };
 
 }  // namespace platform::linuxbackend

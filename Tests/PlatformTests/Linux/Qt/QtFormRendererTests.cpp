@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -15,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,8 +30,10 @@
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormLayout.h"
 #include "Platform/Forms/FormMetrics.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
+#include "Platform/Linux/Qt/QtViewPainter.h"
 #include "QtDesktopTest.h"
 
 namespace platform::forms {
@@ -417,6 +424,127 @@ TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
     return now && now->y() == y + 60;
   }));
   EXPECT_FALSE(screenshot("forms-native-view-grown").isNull());
+}
+
+// The layout gives a text the width Qt draws it in, so that no line is cut short.
+TEST_F(QtFormRendererTest, TextIsLaidOutAsWideAsQtDrawsIt) {
+  const std::vector<std::string> texts = {"Screen Recording: Granted", "WWWW MMMM", "iiii llll",
+                                          "Größe, Ærø, 東京"};
+  show([&texts](FormHost&) {
+    std::vector<Node> rows;
+    for (const auto& text : texts) rows.push_back(Text(text).lineLimit(1));
+    return VStack(std::move(rows)).padding(20).frame({.maxWidth = infinity});
+  });
+  Font font = FormLayout::defaultFont();
+  for (const auto& text : texts) {
+    const Node* node = host->find(NodeKind::text, text);
+    ASSERT_TRUE(node) << text;
+    const Rect* frame = renderer->layout().frameOf(node->identity());
+    ASSERT_TRUE(frame) << text;
+    double drawn = QFontMetricsF(linuxbackend::toQFont(font))
+                       .horizontalAdvance(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    EXPECT_GE(frame->width() + 0.5, drawn) << text;
+    EXPECT_LE(frame->width(), drawn + 2) << text;
+  }
+}
+
+// A window left with its default fill takes the form's scheme; one given a colour keeps it.
+TEST_F(QtFormRendererTest, TheWindowsFillFollowsTheFormsSchemeUnlessItHasItsOwn) {
+  struct Case {
+    ColorScheme scheme;
+    std::optional<Color> own;
+    bool darkFill;
+  };
+  for (const Case& c :
+       {Case{ColorScheme::dark, std::nullopt, true}, Case{ColorScheme::light, std::nullopt, false},
+        Case{ColorScheme::dark, Color::sRGB(0.96, 0.96, 0.96), false}}) {
+    auto form = FormHost::make([&c](FormHost&) {
+      return Form({Section("Section", {Toggle("Row", false, nullptr)})}).colorScheme(c.scheme);
+    });
+    auto own = std::make_shared<Window>(Rect(120, 120, 320, 200), StyleMask::titled);
+    if (c.own) own->setBackgroundColor(*c.own);
+    auto shown = desktop().presentForm(*own, form);
+    own->makeKeyAndOrderFront();
+    auto* r = static_cast<QtFormRenderer*>(shown.get());
+    ASSERT_TRUE(r && r->rootWidget());
+    QWidget* top = r->rootWidget()->window();
+    ASSERT_TRUE(runUntil([&] { return top->windowHandle() && top->windowHandle()->isExposed(); }));
+    runFor(0.2);
+    QImage picture = top->grab().toImage();
+    QColor corner = picture.pixelColor(picture.width() - 4, picture.height() - 4);
+    EXPECT_EQ(corner.lightnessF() < 0.5, c.darkFill) << corner.name().toStdString();
+    if (c.own) {
+      EXPECT_EQ(own->backgroundColor(), *c.own);
+    }
+    shown.reset();
+    own->close();
+  }
+}
+
+// A hosted view that keeps what reaches it.
+class RecordingView final : public View {
+ public:
+  using View::View;
+  void mouseDown(const Event& event) override {
+    downs.push_back(convertFromWindow(event.locationInWindow));
+  }
+  void keyDown(const Event& event) override { keys.push_back(event.modifierFlags); }
+  bool acceptsFirstResponder() const override { return true; }
+  std::vector<Point> downs;
+  std::vector<std::uint64_t> keys;
+};
+
+TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnInput) {
+  auto view = std::make_shared<RecordingView>(Rect(0, 0, 200, 160));
+  view->setWantsLayer(true);
+  view->layer()->setBackgroundColor(Color::sRGB(0.2, 0.6, 0.3));
+  show(
+      [view](FormHost&) {
+        std::vector<Node> sections;
+        for (int i = 0; i < 3; ++i) {
+          sections.push_back(Section("Section " + std::to_string(i),
+                                     {Toggle("Row " + std::to_string(i), false, nullptr)}));
+        }
+        sections.push_back(Section("Editor", {NativeView(view).key("editor").frame(
+                                                 {.height = 160, .maxWidth = infinity})}));
+        sections.push_back(Section("After", {Toggle("Last", false, nullptr)}));
+        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
+      },
+      {360, 300}, false);
+  auto hosted = host->findAll(NodeKind::nativeView);
+  ASSERT_EQ(hosted.size(), 1u);
+  QWidget* editor = renderer->widgetFor(hosted.front()->identity());
+  ASSERT_TRUE(editor);
+  QWidget* top = renderer->rootWidget()->window();
+  auto placedAtItsWidget = [&] {
+    QPoint at = editor->mapTo(top, QPoint(0, 0));
+    double height = window->contentView()->frame().height();
+    return std::abs(view->frame().x() - at.x()) <= 1.0 &&
+           std::abs(view->frame().y() - (height - at.y() - view->frame().height())) <= 1.0;
+  };
+  EXPECT_TRUE(placedAtItsWidget());
+  // Scroll to the bottom: the view moves up with its row.
+  QScrollArea* area = nullptr;
+  for (QWidget* w = renderer->rootWidget(); w && !area; w = w->parentWidget())
+    area = qobject_cast<QScrollArea*>(w);
+  ASSERT_TRUE(area);
+  double before = view->frame().y();
+  area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+  ASSERT_TRUE(runUntil([&] { return view->frame().y() > before + 20; }));
+  EXPECT_TRUE(placedAtItsWidget());
+  // A click near the view's bottom, where the form's widgets lie over it, reaches the view.
+  QPoint bottom = editor->mapToGlobal(QPoint(100, 150));
+  ASSERT_TRUE(moveTo(bottom) && xdotool({"click", "1"}));
+  ASSERT_TRUE(runUntil([&] { return !view->downs.empty(); }));
+  EXPECT_EQ(view->downs.size(), 1u);
+  EXPECT_NEAR(view->downs.front().x, 100, 2.0);
+  // And its keys, modifiers and all.
+  window->makeFirstResponder(view);
+  ASSERT_TRUE(key("ctrl+alt+k"));
+  ASSERT_TRUE(runUntil([&] { return !view->keys.empty(); }));
+  using namespace ModifierFlag;
+  EXPECT_EQ(view->keys.front() & (control | option), control | option);
+  EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
 }
 
 std::string readFile(const std::string& path) {
