@@ -22,6 +22,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Sim/SimEnvironment.h"
 #include "Support/X11/XvfbDesktop.h"
+#include "XvfbBenchDesktop.h"
 
 namespace {
 
@@ -37,42 +38,11 @@ class PaintCounter : public QObject {
   }
 };
 
-struct Desktop {
-  std::unique_ptr<testing::XvfbDesktop> xvfb;
-  std::shared_ptr<sim::SimEnvironment> sim;
-  std::string reason;
-
+// Checked every half millisecond, so that the first frame is timed closely.
+struct Desktop : bench::XvfbBenchDesktop {
   bool runUntil(const std::function<bool()>& condition, double seconds) {
-    auto& loop = *env().mainLoop;
-    if (condition()) return true;
-    bool met = false;
-    auto check = loop.scheduleTimer(0.0005, true, [&](Timer&) {
-      if (condition()) {
-        met = true;
-        loop.stop();
-      }
-    });
-    auto limit = loop.postAfter(seconds, [&] { loop.stop(); });
-    loop.run();
-    check->invalidate();
-    limit->cancel();
-    return met;
+    return XvfbBenchDesktop::runUntil(condition, seconds, 0.0005);
   }
-
-  Desktop() {
-    xvfb = testing::XvfbDesktop::start(reason);
-    if (!xvfb) return;
-    setenv("DISPLAY", xvfb->display().c_str(), 1);
-    sim = sim::makeSimEnvironment();
-    Environment& e = *sim->environment;
-    e.clock = std::make_shared<SystemClock>();
-    e.mainLoop = std::make_shared<RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    installEnvironment(sim->environment);
-    e.desktop = linuxbackend::makeX11Desktop(e.mainLoop);
-    if (!e.desktop) reason = "the X display did not open";
-  }
-  bool ready() const { return xvfb && reason.empty(); }
 };
 
 Desktop& desktop() {

@@ -26,6 +26,7 @@
 #include "Platform/Sim/SimEnvironment.h"
 #include "Platform/WindowServer/WindowList.h"
 #include "Support/X11/XvfbDesktop.h"
+#include "XvfbBenchDesktop.h"
 
 namespace {
 
@@ -44,45 +45,17 @@ std::uint32_t mark(xcb_connection_t* c) {
   return xcb_no_operation(c).sequence;
 }
 
-struct Desktop {
-  std::unique_ptr<testing::XvfbDesktop> xvfb;
-  std::shared_ptr<sim::SimEnvironment> sim;
+struct Desktop : bench::XvfbBenchDesktop {
   std::shared_ptr<X11Connection> client;
   std::vector<xcb_window_t> tagged;
-  std::string reason;
 
   bool runUntil(const std::function<bool()>& condition, double seconds) {
-    auto& loop = *env().mainLoop;
-    bool met = condition();
-    if (met) return true;
-    auto check = loop.scheduleTimer(0.005, true, [&](Timer&) {
-      if (condition()) {
-        met = true;
-        loop.stop();
-      }
-    });
-    auto limit = loop.postAfter(seconds, [&] { loop.stop(); });
-    loop.run();
-    check->invalidate();
-    limit->cancel();
-    return met;
+    return XvfbBenchDesktop::runUntil(condition, seconds, 0.005);
   }
 
   Desktop() {
-    xvfb = testing::XvfbDesktop::start(reason);
-    if (!xvfb) return;
-    setenv("DISPLAY", xvfb->display().c_str(), 1);
-    sim = sim::makeSimEnvironment();
+    if (!XvfbBenchDesktop::ready()) return;
     Environment& e = *sim->environment;
-    e.clock = std::make_shared<SystemClock>();
-    e.mainLoop = std::make_shared<RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    installEnvironment(sim->environment);
-    e.desktop = linuxbackend::makeX11Desktop(e.mainLoop);
-    if (!e.desktop) {
-      reason = "the X display did not open";
-      return;
-    }
     client = X11Connection::open(xvfb->display());
     auto* c = client->raw();
     const auto& atoms = client->atoms();

@@ -20,6 +20,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Sim/SimEnvironment.h"
 #include "Support/X11/XvfbDesktop.h"
+#include "XvfbBenchDesktop.h"
 
 namespace {
 
@@ -44,44 +45,11 @@ class PaintWatcher : public QObject {
   }
 };
 
-struct Desktop {
-  std::unique_ptr<testing::XvfbDesktop> xvfb;
-  std::shared_ptr<sim::SimEnvironment> sim;
-  std::string reason;
+struct Desktop : bench::XvfbBenchDesktop {
   PaintWatcher watcher;
 
-  bool runUntil(const std::function<bool()>& condition, double seconds) {
-    auto& loop = *env().mainLoop;
-    if (condition()) return true;
-    bool met = false;
-    auto check = loop.scheduleTimer(0.001, true, [&](Timer&) {
-      if (condition()) {
-        met = true;
-        loop.stop();
-      }
-    });
-    auto limit = loop.postAfter(seconds, [&] { loop.stop(); });
-    loop.run();
-    check->invalidate();
-    limit->cancel();
-    return met;
-  }
-
   Desktop() {
-    xvfb = testing::XvfbDesktop::start(reason);
-    if (!xvfb) return;
-    setenv("DISPLAY", xvfb->display().c_str(), 1);
-    sim = sim::makeSimEnvironment();
-    Environment& e = *sim->environment;
-    e.clock = std::make_shared<SystemClock>();
-    e.mainLoop = std::make_shared<RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    installEnvironment(sim->environment);
-    e.desktop = linuxbackend::makeX11Desktop(e.mainLoop);
-    if (!e.desktop) {
-      reason = "the X display did not open";
-      return;
-    }
+    if (!ready()) return;
     qApp->installEventFilter(&watcher);
   }
 
