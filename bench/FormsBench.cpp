@@ -21,6 +21,7 @@
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "Platform/Sim/SimEnvironment.h"
+#include "SimBenchScope.h"
 #include "VoskaryAccount/SignIn/VoskarySignInScreen.h"
 
 namespace {
@@ -62,17 +63,7 @@ forms::Node settingsForm(forms::FormHost& host) {
       .accentColor(platform::Color::sRGB(0.95, 0.45, 0.15));
 }
 
-struct SimScope {
-  SimScope() : sim(platform::sim::makeSimEnvironment()) {
-    platform::installEnvironment(sim->environment);
-  }
-  ~SimScope() {
-    platform::resetSharedInstances();
-    sim->mainLoop->discardPendingWork();
-    platform::installEnvironment(nullptr);
-  }
-  std::shared_ptr<platform::sim::SimEnvironment> sim;
-};
+using platform::bench::SimScope;
 
 void BM_SignInTreeRender(benchmark::State& state) {
   SimScope scope;

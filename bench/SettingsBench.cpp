@@ -25,6 +25,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Sim/SimEnvironment.h"
+#include "SimBenchScope.h"
 
 namespace {
 
@@ -32,17 +33,7 @@ namespace forms = platform::forms;
 using flagrig::FlagrigSettingsView;
 using flagrig::SettingsWindowController;
 
-struct SimScope {
-  SimScope() : sim(platform::sim::makeSimEnvironment()) {
-    platform::installEnvironment(sim->environment);
-  }
-  ~SimScope() {
-    platform::resetSharedInstances();
-    sim->mainLoop->discardPendingWork();
-    platform::installEnvironment(nullptr);
-  }
-  std::shared_ptr<platform::sim::SimEnvironment> sim;
-};
+using platform::bench::SimScope;
 
 // One toggle of "Share product analytics": the write, the redraw it schedules and the layout.
 void BM_SettingsRedrawAfterToggle(benchmark::State& state) {
