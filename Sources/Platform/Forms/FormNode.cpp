@@ -390,4 +390,14 @@ std::string_view nameOf(NodeKind kind) {
   return "node";
 }
 
+const Node* findKeyed(const Node& root, std::string_view key) {
+  if (root.key() && *root.key() == key) return &root;
+  for (const auto* group : {&root.backgrounds(), &root.children(), &root.overlays()}) {
+    for (const auto& child : *group) {
+      if (const Node* found = findKeyed(child, key)) return found;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace platform::forms

@@ -578,4 +578,8 @@ Node defaultAction(std::string title, std::function<void()> action = nullptr);
 
 std::string_view nameOf(NodeKind kind);
 
+// The first node at or below `root` whose key is `key`, depth first through backgrounds,
+// children and overlays: how tests find the parts a screen names.
+const Node* findKeyed(const Node& root, std::string_view key);
+
 }  // namespace platform::forms

@@ -18,13 +18,7 @@ const Color accent = Color::sRGB(0.851, 0.467, 0.024);
 
 // The node with that key under `node`, depth first, backgrounds included.
 const forms::Node* keyed(const forms::Node& node, std::string_view key) {
-  if (node.key() && *node.key() == key) return &node;
-  for (const auto* group : {&node.backgrounds(), &node.children(), &node.overlays()}) {
-    for (const auto& child : *group) {
-      if (const auto* found = keyed(child, key)) return found;
-    }
-  }
-  return nullptr;
+  return forms::findKeyed(node, key);
 }
 
 class PermissionsStepTest : public testing::ShellTest {

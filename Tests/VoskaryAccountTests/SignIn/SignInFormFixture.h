@@ -30,13 +30,7 @@ class SignInFormFixture : public platform::testing::SimTest {
   // The first node with that key (depth first, backgrounds and overlays included).
   const Node* keyed(std::string_view key) const { return keyed(host->tree(), key); }
   static const Node* keyed(const Node& node, std::string_view key) {
-    if (node.key() && *node.key() == key) return &node;
-    for (const auto* group : {&node.backgrounds(), &node.children(), &node.overlays()}) {
-      for (const auto& child : *group) {
-        if (const Node* found = keyed(child, key)) return found;
-      }
-    }
-    return nullptr;
+    return platform::forms::findKeyed(node, key);
   }
   // Titles of the buttons of the tree, in order.
   std::vector<std::string> buttonTitles() const {

@@ -82,14 +82,7 @@ class SignInScreenQtTest : public platform::testing::QtDesktopTest {
 
   // The node with that key in the host's tree.
   const forms::Node* keyed(std::string_view key, const forms::Node* from = nullptr) const {
-    const forms::Node& node = from ? *from : host->tree();
-    if (node.key() && *node.key() == key) return &node;
-    for (const auto* group : {&node.backgrounds(), &node.children(), &node.overlays()}) {
-      for (const auto& child : *group) {
-        if (const auto* found = keyed(key, &child)) return found;
-      }
-    }
-    return nullptr;
+    return forms::findKeyed(from ? *from : host->tree(), key);
   }
   QWidget* widgetOf(std::string_view key) {
     const forms::Node* node = keyed(key);
