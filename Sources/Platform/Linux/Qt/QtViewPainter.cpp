@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QTransform>
 #include <cmath>
 
 #include "Platform/Desktop/Button.h"
@@ -92,9 +94,58 @@ void drawText(QPainter& painter, const QRectF& rect, const std::string& text, co
   painter.drawText(rect, flags, string);
 }
 
+// The glyph a symbol name starts with, in a unit square (0..1, y down), as an open path to be
+// stroked; empty for names with no glyph of their own (plain shapes).
+QPainterPath symbolGlyph(const std::string& name) {
+  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+  QPainterPath p;
+  if (starts("checkmark")) {
+    p.moveTo(0.1, 0.55);
+    p.lineTo(0.38, 0.82);
+    p.lineTo(0.9, 0.2);
+  } else if (starts("xmark")) {
+    p.moveTo(0.15, 0.15);
+    p.lineTo(0.85, 0.85);
+    p.moveTo(0.85, 0.15);
+    p.lineTo(0.15, 0.85);
+  } else if (starts("minus")) {
+    p.moveTo(0.1, 0.5);
+    p.lineTo(0.9, 0.5);
+  } else if (starts("plus")) {
+    p.moveTo(0.1, 0.5);
+    p.lineTo(0.9, 0.5);
+    p.moveTo(0.5, 0.1);
+    p.lineTo(0.5, 0.9);
+  } else if (starts("arrow.up.right")) {
+    p.moveTo(0.15, 0.85);
+    p.lineTo(0.85, 0.15);
+    p.moveTo(0.35, 0.15);
+    p.lineTo(0.85, 0.15);
+    p.lineTo(0.85, 0.65);
+  } else if (starts("chevron.right")) {
+    p.moveTo(0.35, 0.1);
+    p.lineTo(0.7, 0.5);
+    p.lineTo(0.35, 0.9);
+  }
+  return p;
+}
+
+// Where the glyph of an enclosed symbol ("checkmark.circle.fill") goes inside its enclosure.
+QPainterPath placed(const QPainterPath& unit, const QRectF& box) {
+  QTransform t;
+  t.translate(box.left(), box.top());
+  t.scale(box.width(), box.height());
+  return t.map(unit);
+}
+
+// A system symbol, drawn by name. An enclosed one ("minus.circle.fill") is its circle or
+// rounded square with the glyph cut out of it when filled, or both outlined when not; a name we
+// have no drawing for is a plain circle.
 void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, const QColor& color) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
+  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+  auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
   QPen pen(color, std::max(1.0, r.width() / 10));
   pen.setCapStyle(Qt::RoundCap);
   pen.setJoinStyle(Qt::RoundJoin);
@@ -102,18 +153,9 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
   painter.setBrush(Qt::NoBrush);
   QRectF box =
       r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15);
-  bool filled = name.find(".fill") != std::string::npos;
-  if (filled) painter.setBrush(color);
-  if (name.rfind("xmark", 0) == 0) {
-    painter.drawLine(box.topLeft(), box.bottomRight());
-    painter.drawLine(box.topRight(), box.bottomLeft());
-  } else if (name.rfind("checkmark", 0) == 0) {
-    QPainterPath p;
-    p.moveTo(box.left(), box.center().y());
-    p.lineTo(box.left() + box.width() * 0.38, box.bottom());
-    p.lineTo(box.right(), box.top());
-    painter.drawPath(p);
-  } else if (name.rfind("tag", 0) == 0) {
+  bool filled = has(".fill");
+  if (starts("tag")) {
+    if (filled) painter.setBrush(color);
     QPainterPath p;
     p.moveTo(box.left(), box.top() + box.height() * 0.25);
     p.lineTo(box.left() + box.width() * 0.55, box.top() + box.height() * 0.25);
@@ -125,9 +167,11 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
     painter.setBrush(filled ? QColor(Qt::transparent) : color);
     painter.drawEllipse(QPointF(box.left() + box.width() * 0.2, box.center().y()),
                         box.width() * 0.06, box.width() * 0.06);
-  } else if (name.rfind("square", 0) == 0) {
-    painter.drawRoundedRect(box, box.width() * 0.15, box.width() * 0.15);
-  } else if (name.find("exclamationmark") != std::string::npos) {
+    painter.restore();
+    return;
+  }
+  if (has("exclamationmark")) {
+    if (filled) painter.setBrush(color);
     QPainterPath p;
     p.moveTo(box.center().x(), box.top());
     p.lineTo(box.right(), box.bottom());
@@ -136,9 +180,48 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
     painter.drawPath(p);
     painter.drawLine(QPointF(box.center().x(), box.top() + box.height() * 0.35),
                      QPointF(box.center().x(), box.bottom() - box.height() * 0.3));
+    painter.restore();
+    return;
+  }
+  bool circle = starts("circle") || has(".circle");
+  bool square = !circle && (starts("square") || has(".square"));
+  QPainterPath glyph = symbolGlyph(name);
+  if (!circle && !square) {
+    if (glyph.isEmpty()) {
+      painter.drawEllipse(box);
+    } else {
+      painter.drawPath(placed(glyph, box));
+    }
+    painter.restore();
+    return;
+  }
+  // The enclosure fills the box; its glyph takes the middle half of it.
+  QRectF outer =
+      r.adjusted(r.width() * 0.06, r.height() * 0.06, -r.width() * 0.06, -r.height() * 0.06);
+  QPainterPath enclosure;
+  double line = std::max(1.0, outer.width() * 0.08);
+  QRectF edge = filled ? outer : outer.adjusted(line / 2, line / 2, -line / 2, -line / 2);
+  if (circle) {
+    enclosure.addEllipse(edge);
   } else {
-    // Circles and everything we have no drawing for.
-    painter.drawEllipse(box);
+    enclosure.addRoundedRect(edge, edge.width() * 0.22, edge.height() * 0.22);
+  }
+  double m = outer.width() * 0.26;
+  QPainterPath mark = placed(glyph, outer.adjusted(m, m, -m, -m));
+  QPen markPen(color, std::max(1.0, outer.width() * 0.1), Qt::SolidLine, Qt::RoundCap,
+               Qt::RoundJoin);
+  if (filled) {
+    QPainterPathStroker stroker(markPen);
+    QPainterPath cut = glyph.isEmpty() ? QPainterPath() : stroker.createStroke(mark).simplified();
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(enclosure.subtracted(cut), color);
+  } else {
+    QPen ring(color, line);
+    if (has("dashed")) ring.setDashPattern({2.5, 2});
+    painter.setPen(ring);
+    painter.drawPath(enclosure);
+    painter.setPen(markPen);
+    if (!glyph.isEmpty()) painter.drawPath(mark);
   }
   painter.restore();
 }
