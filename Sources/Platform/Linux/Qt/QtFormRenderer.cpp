@@ -46,6 +46,9 @@ QString qs(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Marks the widget that stands for a section's footer, with the footer's identity.
+constexpr const char* kFooterProperty = "flagrigFormFooter";
+
 bool isDark(const Node& node) {
   return node.colorScheme().value_or(forms::ColorScheme::dark) == forms::ColorScheme::dark;
 }
@@ -152,6 +155,7 @@ class QtFormNodeWidget final : public QWidget {
     QString hint = qs(node.accessibilityHint().value_or(""));
     if (accessibleDescription() != hint) setAccessibleDescription(hint);
     bindLinks(node);
+    bindFooter(node);
     syncSpinner();
     if (scroll_) {
       scroll_->setGeometry(rect());
@@ -166,6 +170,7 @@ class QtFormNodeWidget final : public QWidget {
   void resizeEvent(QResizeEvent*) override {
     if (scroll_) scroll_->setGeometry(rect());
     if (links_) links_->setGeometry(rect());
+    placeFooter();
   }
   void showEvent(QShowEvent*) override { syncSpinner(); }
   void hideEvent(QHideEvent*) override { syncSpinner(); }
@@ -319,6 +324,33 @@ class QtFormNodeWidget final : public QWidget {
     if (links_->text() != html) links_->setText(html);
   }
 
+  // A section's footer is drawn with the section, but a reader needs an element where it
+  // stands: an empty widget over it that carries its words.
+  void bindFooter(const Node& node) {
+    bool wanted = node.kind() == NodeKind::section && node.footer() && !node.footer()->empty();
+    if (!wanted) {
+      delete footer_;
+      footer_ = nullptr;
+      return;
+    }
+    if (!footer_) {
+      footer_ = new QWidget(this);
+      footer_->setAttribute(Qt::WA_TransparentForMouseEvents);
+      footer_->show();
+    }
+    footer_->setProperty(kFooterProperty, qs(node.identity() + "/footer"));
+    placeFooter();
+  }
+  void placeFooter() {
+    if (!footer_ || !node_) return;
+    int height = static_cast<int>(std::ceil(forms::FormLayout::sectionFooterHeight(*node_)));
+    footer_->setGeometry(4, std::max(0, this->height() - height), std::max(0, width() - 4), height);
+  }
+
+ public:
+  QWidget* footerWidget() const { return footer_; }
+
+ private:
   // An indeterminate spinner turns only while it is on screen: no timer otherwise.
   void syncSpinner() {
     bool wanted = node_ && node_->kind() == NodeKind::progress && !node_->progressValue() &&
@@ -558,6 +590,7 @@ class QtFormNodeWidget final : public QWidget {
   QScrollArea* scroll_ = nullptr;
   QWidget* content_ = nullptr;
   QLabel* links_ = nullptr;
+  QWidget* footer_ = nullptr;
   QTimer* spinTimer_ = nullptr;
   QElapsedTimer spinClock_;
 };
@@ -656,7 +689,7 @@ constexpr const char* kRendererProperty = "flagrigFormRenderer";
 // way out, as AT-SPI has no value for a label.
 class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
-  QtFormNodeAccessible(QtFormNodeWidget* widget, const forms::AccessibilityElement& element)
+  QtFormNodeAccessible(QWidget* widget, const forms::AccessibilityElement& element)
       : QAccessibleWidget(widget, qtRole(element.role)),
         element_(element),
         words_(qs(element.value.empty() ? element.label : element.value)) {}
@@ -755,7 +788,8 @@ class QtFormRootAccessible final : public QAccessibleWidget {
     for (const auto& e : renderer_.host()->accessibilityElements()) {
       if (e.identity == last) continue;
       last = e.identity;
-      if (auto* w = renderer_.widgetFor(e.identity); w && w->isVisible()) out.push_back(w);
+      if (auto* w = renderer_.accessibleWidgetFor(e.identity); w && w->isVisible())
+        out.push_back(w);
     }
     return out;
   }
@@ -777,6 +811,17 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
     if (!renderer || !node->node()) return nullptr;
     for (const auto& e : renderer->host()->accessibilityElements()) {
       if (e.identity == node->node()->identity()) return new QtFormNodeAccessible(node, e);
+    }
+    return nullptr;
+  }
+  if (auto footer = object->property(kFooterProperty); footer.isValid()) {
+    QObject* up = object->parent();
+    while (up && !rendererOf(up)) up = up->parent();
+    QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
+    if (!renderer) return nullptr;
+    std::string identity = footer.toString().toStdString();
+    for (const auto& e : renderer->host()->accessibilityElements()) {
+      if (e.identity == identity) return new QtFormNodeAccessible(static_cast<QWidget*>(object), e);
     }
     return nullptr;
   }
@@ -866,6 +911,14 @@ QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
   if (!root_) return nullptr;
   auto found = widgets_.find(identity);
   return found == widgets_.end() ? nullptr : found->second;
+}
+
+QWidget* QtFormRenderer::accessibleWidgetFor(std::string_view identity) const {
+  if (auto* widget = widgetFor(identity)) return widget;
+  constexpr std::string_view suffix = "/footer";
+  if (identity.size() <= suffix.size() || !identity.ends_with(suffix)) return nullptr;
+  auto found = widgets_.find(identity.substr(0, identity.size() - suffix.size()));
+  return found == widgets_.end() ? nullptr : found->second->footerWidget();
 }
 
 std::shared_ptr<Window> QtFormRenderer::dialogWindow() const {

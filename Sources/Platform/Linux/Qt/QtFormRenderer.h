@@ -51,6 +51,9 @@ class QtFormRenderer final {
 
   // For tests and diagnostics.
   QWidget* widgetFor(std::string_view identity) const;
+  // The widget a reader finds for an accessibility element: the node's, or the one standing
+  // for a section's footer.
+  QWidget* accessibleWidgetFor(std::string_view identity) const;
   QWidget* rootWidget() const { return root_; }
   const forms::FormLayoutResult& layout() const { return layout_; }
   // Widgets created since the renderer started (a reconcile that keeps them adds none).

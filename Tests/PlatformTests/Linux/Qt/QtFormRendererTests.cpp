@@ -613,7 +613,9 @@ TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRole
   for (const char* expected :
        {"check box\tShow tags\t\t", "check box\tSounds\tPlays a sound when a tag moves\t",
         "combo box\tShape\t", "link\tHelp\t", "push button\tReset…\t", "heading\tControls\t",
-        "label\tTags follow their windows.\t", "\tSamples\t"}) {
+        "label\tTags follow their windows.\t", "\tSamples\t",
+        // A section's footer is drawn with the section, and read where it stands.
+        "label\tChanges apply at once.\t\tenabled\tChanges apply at once."}) {
     EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
   }
   EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
