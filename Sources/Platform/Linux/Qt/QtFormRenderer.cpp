@@ -66,6 +66,21 @@ QColor accentColour(const Node& node) {
   return toQColor(node.accentColor().value_or(Color::systemBlue()));
 }
 
+// The platform's overlay-like scroller: a thin handle over the form's own backdrop, light on a
+// dark scheme and dark on a light one (the toolkit's default bar is light whatever the form).
+void styleScrollBar(QScrollBar* bar, bool dark) {
+  QString sheet =
+      QStringLiteral(
+          "QScrollBar:vertical{background:transparent;width:10px;margin:0;border:none}"
+          "QScrollBar::handle:vertical{background:%1;border-radius:3px;min-height:24px;"
+          "margin:2px}"
+          "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0;border:none;"
+          "background:none}"
+          "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:none}")
+          .arg(dark ? QStringLiteral("rgba(255,255,255,90)") : QStringLiteral("rgba(0,0,0,80)"));
+  if (bar->styleSheet() != sheet) bar->setStyleSheet(sheet);
+}
+
 bool isControl(NodeKind kind) {
   return kind == NodeKind::button || kind == NodeKind::link || kind == NodeKind::toggle ||
          kind == NodeKind::picker;
@@ -162,6 +177,7 @@ class QtFormNodeWidget final : public QWidget {
       scroll_->setVerticalScrollBarPolicy(node.showsScrollIndicators() ? Qt::ScrollBarAsNeeded
                                                                        : Qt::ScrollBarAlwaysOff);
       scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      styleScrollBar(scroll_->verticalScrollBar(), isDark(node));
     }
     QWidget::update();
   }
@@ -954,6 +970,7 @@ void QtFormRenderer::update() {
     if (window->backgroundColor() != fill) window->setBackgroundColor(fill);
   }
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
+  styleScrollBar(scroller_->verticalScrollBar(), isDark(*tree_));
   double width = native_->width(), height = native_->height();
   layout_ = forms::FormLayout::layout(*tree_, {width, height});
   if (layout_.size.height > height + 0.5) {

@@ -379,30 +379,43 @@ TEST_F(QtFormRendererTest, TheSpinnerTurnsOnlyWhileItIsOnScreen) {
   EXPECT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
 }
 
+// The scroll bar stands on the form's backdrop in the form's scheme (never the toolkit's light
+// bar on a dark form).
 TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
-  show(
-      [](FormHost&) {
-        std::vector<Node> sections;
-        for (int i = 0; i < 7; ++i) {
-          sections.push_back(Section("Section " + std::to_string(i),
-                                     {Toggle("Row " + std::to_string(i), false, nullptr),
-                                      Caption("A caption under the row.")}));
-        }
-        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
-      },
-      {360, 300}, false);
-  QWidget* root = renderer->rootWidget();
-  EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
-  QWidget* last = widget(NodeKind::toggle, "Row 6");
-  ASSERT_TRUE(last);
-  // Tab to the last row: the view scrolls it into sight.
-  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
-  EXPECT_EQ(focusedTitle(), "Row 6");
-  runFor(0.1);
-  QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
-  EXPECT_GE(inWindow.y(), 0);
-  EXPECT_LE(inWindow.y() + last->height(), 300);
-  EXPECT_FALSE(screenshot("forms-scrolled").isNull());
+  for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    bool dark = scheme == ColorScheme::dark;
+    show(
+        [scheme](FormHost&) {
+          std::vector<Node> sections;
+          for (int i = 0; i < 7; ++i) {
+            sections.push_back(Section("Section " + std::to_string(i),
+                                       {Toggle("Row " + std::to_string(i), false, nullptr),
+                                        Caption("A caption under the row.")}));
+          }
+          return Form(std::move(sections)).colorScheme(scheme).accentColor(kAccent);
+        },
+        {360, 300}, dark);
+    QWidget* root = renderer->rootWidget();
+    EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
+    QWidget* last = widget(NodeKind::toggle, "Row 6");
+    ASSERT_TRUE(last);
+    // Tab to the last row: the view scrolls it into sight.
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 6");
+    runFor(0.1);
+    QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
+    EXPECT_GE(inWindow.y(), 0);
+    EXPECT_LE(inWindow.y() + last->height(), 300);
+    QImage picture = root->window()->grab().toImage();
+    // The bar's track, below its handle (scrolled to the end, the handle is at the bottom: the
+    // top of the track is free).
+    QColor track = picture.pixelColor(picture.width() - 2, 6);
+    EXPECT_EQ(track.lightnessF() < 0.5, dark) << track.name().toStdString();
+    EXPECT_FALSE(screenshot(dark ? "forms-scrolled-dark" : "forms-scrolled").isNull());
+    presentation.reset();
+    renderer.reset();
+    window->close();
+  }
 }
 
 TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
