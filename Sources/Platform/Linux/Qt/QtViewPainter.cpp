@@ -24,6 +24,23 @@ namespace {
 // Label colours are the dark appearance's; a light window draws them dark. Set per window
 // painted (painting happens on the main thread only).
 bool lightAppearance = false;
+// Controls are drawn for a dark window: a dark appearance, or an opaque dark background.
+// Windows of neither kind (a tag's clear panel) keep the light controls.
+bool darkControls = false;
+
+// The controls' colours for the window being painted.
+struct ControlColours {
+  QColor fill, border, text, arrow, separator, boxFill, fieldFill, fieldText;
+};
+ControlColours controlColours() {
+  if (darkControls) {
+    return {QColor(255, 255, 255, 40), QColor(255, 255, 255, 30), QColor(255, 255, 255, 225),
+            QColor(220, 220, 220),     QColor(255, 255, 255, 45), QColor(255, 255, 255, 30),
+            QColor(255, 255, 255, 22), QColor(255, 255, 255, 225)};
+  }
+  return {QColor(0xf4, 0xf4, 0xf4), QColor(0, 0, 0, 70), QColor(Qt::black), QColor(60, 60, 60),
+          QColor(0, 0, 0, 50),      QColor(Qt::white),   QColor(Qt::white), QColor(Qt::black)};
+}
 // The field whose whole text is selected in the window being painted.
 const TextField* selectedField = nullptr;
 
@@ -268,8 +285,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   if (field.isBezeled() || field.isBordered()) {
     painter.fillRect(r, field.drawsBackground() && field.backgroundColor()
                             ? toQColor(*field.backgroundColor())
-                            : QColor(Qt::white));
-    painter.setPen(QColor(0, 0, 0, 90));
+                            : controlColours().fieldFill);
+    painter.setPen(darkControls ? controlColours().border : QColor(0, 0, 0, 90));
     painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
   } else if (field.drawsBackground() && field.backgroundColor()) {
     painter.fillRect(r, toQColor(*field.backgroundColor()));
@@ -280,7 +297,7 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
       field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
                                      field.lineBreakMode() != LineBreakMode::byCharWrapping);
   Qt::Alignment align = Qt::AlignLeft | (single ? Qt::AlignVCenter : Qt::AlignTop);
-  QColor color = field.textColor() ? toQColor(*field.textColor()) : QColor(Qt::black);
+  QColor color = field.textColor() ? toQColor(*field.textColor()) : controlColours().fieldText;
   if (!field.isEnabled()) color.setAlphaF(color.alphaF() * 0.5f);
   bool elide = field.lineBreakMode() == LineBreakMode::byTruncatingTail && !field.isEditing();
   if (field.stringValue().empty() && field.placeholderAttributedString()) {
@@ -322,15 +339,15 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
 
 void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   Font font = button.effectiveFont();
-  QColor text =
-      button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
+  const ControlColours colours = controlColours();
+  QColor text = button.contentTintColor() ? toQColor(*button.contentTintColor()) : colours.text;
   if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
   if (button.buttonType() == ButtonType::checkbox || button.buttonType() == ButtonType::radio) {
     QRectF box(r.left() + 1, r.center().y() - 7, 14, 14);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(0, 0, 0, 120));
+    painter.setPen(darkControls ? QColor(255, 255, 255, 90) : QColor(0, 0, 0, 120));
     bool on = button.state() == ControlState::on;
-    painter.setBrush(on ? QColor(0x2f, 0x6f, 0xe0) : QColor(Qt::white));
+    painter.setBrush(on ? QColor(0x2f, 0x6f, 0xe0) : colours.boxFill);
     if (button.buttonType() == ButtonType::radio) {
       painter.drawEllipse(box);
     } else {
@@ -346,10 +363,10 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
     bool pressedLook =
         button.buttonType() != ButtonType::momentaryPushIn && button.state() == ControlState::on;
     bool isDefault = button.keyEquivalent() == "\r";
-    QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : QColor(0xf4, 0xf4, 0xf4);
-    if (pressedLook) fill = QColor(0xd0, 0xd0, 0xd0);
+    QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : colours.fill;
+    if (pressedLook) fill = darkControls ? QColor(255, 255, 255, 80) : QColor(0xd0, 0xd0, 0xd0);
     if (isDefault && !button.contentTintColor()) text = Qt::white;
-    painter.setPen(QColor(0, 0, 0, 70));
+    painter.setPen(colours.border);
     painter.setBrush(fill);
     painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   }
@@ -374,12 +391,13 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
 }
 
 void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
+  const ControlColours colours = controlColours();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QColor(0, 0, 0, 70));
-  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  painter.setPen(colours.border);
+  painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   drawText(painter, r.adjusted(8, 0, -20, 0), popUp.titleOfSelectedItem(), popUp.effectiveFont(),
-           Qt::black, Qt::AlignLeft | Qt::AlignVCenter, true);
+           colours.text, Qt::AlignLeft | Qt::AlignVCenter, true);
   QPainterPath arrow;
   double cx = r.right() - 11, cy = r.center().y();
   arrow.moveTo(cx - 4, cy - 2);
@@ -387,7 +405,7 @@ void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
   arrow.lineTo(cx, cy + 3);
   arrow.closeSubpath();
   painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(60, 60, 60));
+  painter.setBrush(colours.arrow);
   painter.drawPath(arrow);
 }
 
@@ -396,8 +414,9 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
   double natural = 0;
   for (std::size_t i = 0; i < control.segmentCount(); ++i) natural += control.widthForSegment(i);
   double scale = natural > 0 ? r.width() / natural : 1;
-  painter.setPen(QColor(0, 0, 0, 70));
-  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  const ControlColours colours = controlColours();
+  painter.setPen(colours.border);
+  painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
   double x = r.left();
   for (std::size_t i = 0; i < control.segmentCount(); ++i) {
@@ -409,11 +428,11 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
       painter.setBrush(QColor(0x2f, 0x6f, 0xe0));
       painter.drawRoundedRect(seg.adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
     } else if (i > 0) {
-      painter.setPen(QColor(0, 0, 0, 50));
+      painter.setPen(colours.separator);
       painter.drawLine(QPointF(x, r.top() + 4), QPointF(x, r.bottom() - 4));
     }
     drawText(painter, seg, control.label(i), control.effectiveFont(),
-             selected ? QColor(Qt::white) : QColor(Qt::black), Qt::AlignCenter, true);
+             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, true);
     x += w;
   }
 }
@@ -438,8 +457,8 @@ void paintView(QPainter& painter, View& view, double height, bool caret) {
   } else if (auto* button = dynamic_cast<Button*>(&view)) {
     paintButton(painter, *button, r);
   } else if (auto* well = dynamic_cast<ColorWell*>(&view)) {
-    painter.setPen(QColor(0, 0, 0, 90));
-    painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    painter.setPen(darkControls ? controlColours().border : QColor(0, 0, 0, 90));
+    painter.setBrush(controlColours().fill);
     painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
     painter.fillRect(r.adjusted(4, 4, -4, -4), toQColor(well->color()));
     if (well->isActive()) {
@@ -552,6 +571,7 @@ QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint) 
 void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend,
                  const TextField* selectedAll) {
   lightAppearance = false;
+  darkControls = false;
   selectedField = selectedAll;
   QColor background = toQColor(window.backgroundColor());
   switch (window.appearance()) {
@@ -560,9 +580,11 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
       break;
     case Appearance::darkAqua:
       lightAppearance = false;
+      darkControls = true;
       break;
     case Appearance::system:
       lightAppearance = background.alphaF() > 0.5f && background.lightnessF() > 0.5f;
+      darkControls = background.alphaF() > 0.5f && background.lightnessF() <= 0.5f;
       break;
   }
   if (window.isOpaque()) background.setAlpha(255);
@@ -572,6 +594,7 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   if (const auto& content = window.contentView())
     paintView(painter, *content, size.height(), caret);
   lightAppearance = false;
+  darkControls = false;
   selectedField = nullptr;
 }
 

@@ -2,10 +2,13 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Image.h"
+#include "Platform/Desktop/Window.h"
 #include "PlatformTests/Linux/Qt/QtDesktopTest.h"
 #include "Support/TemporaryDirectory.h"
 
@@ -80,6 +83,45 @@ TEST_F(QtViewPainterTests, SymbolsDrawTheirGlyphsAndCutThemOutOfFilledEnclosures
        {"checkmark.circle.fill", "checkmark.square.fill", "circle.dashed", "square",
         "arrow.up.right.square", "minus.circle.fill", "tag.fill", "checkmark", "xmark"}) {
     EXPECT_NE(draw(name), fallback) << name << " draws the fallback circle";
+  }
+}
+
+// Controls hosted in a dark window (the tag editor in the settings) are drawn for it: a push
+// button's face is dark and a checkbox's title light, never black words on the dark ground;
+// a light window keeps the light controls.
+TEST_F(QtViewPainterTests, ControlsTakeTheirWindowsAppearance) {
+  for (Appearance appearance : {Appearance::aqua, Appearance::darkAqua}) {
+    bool dark = appearance == Appearance::darkAqua;
+    Window window(Rect(0, 0, 240, 80), StyleMask::titled);
+    window.setAppearance(appearance);
+    window.setBackgroundColor(dark ? Color::sRGB(0.11, 0.11, 0.12) : Color::gray(0.93));
+    auto button = std::make_shared<Button>(Rect(10, 44, 160, 24));
+    button->setTitle("Reset");
+    button->setBordered(true);
+    auto box = Button::checkbox("Big tags");
+    box->setFrame(Rect(10, 8, 160, 20));
+    window.contentView()->addSubview(button);
+    window.contentView()->addSubview(box);
+    QImage canvas(240, 80, QImage::Format_ARGB32);
+    QPainter painter(&canvas);
+    linuxbackend::paintWindow(painter, window, QSizeF(240, 80), false);
+    painter.end();
+    // The face, right of the centred title (y down: the button spans 12..36).
+    QColor face = canvas.pixelColor(160, 24);
+    EXPECT_EQ(face.lightnessF() < 0.5, dark) << face.name().toStdString();
+    // The checkbox's words, right of its box (y 52..72): the most contrasting pixel.
+    double extreme = dark ? 0 : 1;
+    for (int x = 34; x < 100; ++x) {
+      for (int y = 54; y < 70; ++y) {
+        double l = canvas.pixelColor(x, y).lightnessF();
+        extreme = dark ? std::max(extreme, l) : std::min(extreme, l);
+      }
+    }
+    if (dark) {
+      EXPECT_GT(extreme, 0.7) << "the checkbox's title is not light on the dark window";
+    } else {
+      EXPECT_LT(extreme, 0.3) << "the checkbox's title is not dark on the light window";
+    }
   }
 }
 
