@@ -44,6 +44,10 @@ EdgeInsets chromeOf(const Node& n) {
     case ButtonStyle::link:
       return {};
     default:
+      if (n.controlSize() == ControlSize::large) {
+        return {M::largeButtonChromeVertical, M::largeButtonChromeHorizontal,
+                M::largeButtonChromeVertical, M::largeButtonChromeHorizontal};
+      }
       return {M::buttonChromeVertical, M::buttonChromeHorizontal, M::buttonChromeVertical,
               M::buttonChromeHorizontal};
   }

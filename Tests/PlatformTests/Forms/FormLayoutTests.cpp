@@ -2,6 +2,7 @@
 
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
+#include "Platform/Forms/FormMetrics.h"
 #include "Support/SimTest.h"
 
 namespace platform::forms {
@@ -87,6 +88,27 @@ TEST_F(FormLayoutTest, LongTextWrapsAndScrolls) {
   EXPECT_EQ(lines, (std::vector<std::string>{"aaaa", "bb cc"}));
   auto single = layOut(Text(words).font(font).lineLimit(1), {60, 30});
   EXPECT_EQ(frameOf(single, NodeKind::text, words).height(), 12);
+}
+
+// A bordered button's room around its label grows with its control size; a plain one has none.
+TEST_F(FormLayoutTest, ButtonsTakeTheRoomOfTheirStyleAndSize) {
+  Font font = Font::systemFont(10);  // a line of 12
+  struct Case {
+    ButtonStyle style;
+    ControlSize size;
+    double height;
+  };
+  for (const Case& c : {Case{ButtonStyle::plain, ControlSize::large, 12},
+                        Case{ButtonStyle::borderedProminent, ControlSize::regular,
+                             12 + 2 * FormMetrics::buttonChromeVertical},
+                        Case{ButtonStyle::borderedProminent, ControlSize::large,
+                             12 + 2 * FormMetrics::largeButtonChromeVertical}}) {
+    auto layout =
+        layOut(Button({Text("Go").font(font)}, [] {}).buttonStyle(c.style).controlSize(c.size),
+               {300, 300});
+    EXPECT_EQ(frameOf(layout, NodeKind::button, "Go").height(), c.height)
+        << static_cast<int>(c.style) << "/" << static_cast<int>(c.size);
+  }
 }
 
 }  // namespace
