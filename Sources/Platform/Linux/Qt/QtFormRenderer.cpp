@@ -699,16 +699,20 @@ constexpr const char* kRendererProperty = "flagrigFormRenderer";
 
 }  // namespace
 
-// A node as assistive technology reads it: the host's element for its identity.
+// A node as assistive technology reads it: the host's element for its identity, read again
+// after every render (Qt keeps one interface per widget, and a kept widget may show new words:
+// a status line that turns into an error).
 // A static text also offers its words through the text interface: AT-SPI readers take a label's
 // content from there, and a labelled value (an account's e-mail beside "Account") has no other
 // way out, as AT-SPI has no value for a label.
 class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
-  QtFormNodeAccessible(QWidget* widget, const forms::AccessibilityElement& element)
+  QtFormNodeAccessible(QWidget* widget, const forms::AccessibilityElement& element, int renderCount)
       : QAccessibleWidget(widget, qtRole(element.role)),
         element_(element),
-        words_(qs(element.value.empty() ? element.label : element.value)) {}
+        words_(wordsOf(element)),
+        renderCount_(renderCount) {}
+  QAccessible::Role role() const override { return qtRole(element().role); }
   void* interface_cast(QAccessible::InterfaceType type) override {
     if (type == QAccessible::TextInterface && role() == QAccessible::StaticText)
       return static_cast<QAccessibleTextInterface*>(this);
@@ -723,12 +727,16 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
   int cursorPosition() const override { return 0; }
   void setCursorPosition(int) override {}
   QString text(int start, int end) const override {
+    element();
     start = std::clamp(start, 0, static_cast<int>(words_.size()));
     end = end < 0 ? static_cast<int>(words_.size())
                   : std::clamp(end, start, static_cast<int>(words_.size()));
     return words_.mid(start, end - start);
   }
-  int characterCount() const override { return static_cast<int>(words_.size()); }
+  int characterCount() const override {
+    element();
+    return static_cast<int>(words_.size());
+  }
   QRect characterRect(int) const override { return {}; }
   int offsetAtPoint(const QPoint&) const override { return -1; }
   void scrollToSubstring(int, int) override {}
@@ -739,35 +747,63 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
   QString text(QAccessible::Text t) const override {
     switch (t) {
       case QAccessible::Name:
-        return qs(element_.label);
+        return qs(element().label);
       case QAccessible::Description:
-        return qs(element_.hint);
+        return qs(element().hint);
       case QAccessible::Value:
-        return qs(element_.value);
+        return qs(element().value);
       default:
         return QAccessibleWidget::text(t);
     }
   }
   QAccessible::State state() const override {
     QAccessible::State s = QAccessibleWidget::state();
-    s.disabled = !element_.enabled;
-    if (element_.role == forms::AccessibilityRole::toggle) {
+    const auto& e = element();
+    s.disabled = !e.enabled;
+    if (e.role == forms::AccessibilityRole::toggle) {
       s.checkable = true;
-      s.checked = element_.value == "1";
+      s.checked = e.value == "1";
     }
     return s;
   }
   int childCount() const override { return 0; }
   QAccessibleInterface* child(int) const override { return nullptr; }
   QAccessibleInterface* parent() const override {
-    auto* w = widget()->parentWidget();
-    while (w && !w->property(kRendererProperty).isValid()) w = w->parentWidget();
-    return w ? QAccessible::queryAccessibleInterface(w) : QAccessibleWidget::parent();
+    QWidget* root = rootOf(widget());
+    return root ? QAccessible::queryAccessibleInterface(root) : QAccessibleWidget::parent();
   }
 
  private:
-  forms::AccessibilityElement element_;
-  QString words_;
+  static QString wordsOf(const forms::AccessibilityElement& e) {
+    return qs(e.value.empty() ? e.label : e.value);
+  }
+  static QWidget* rootOf(QWidget* widget) {
+    QWidget* w = widget ? widget->parentWidget() : nullptr;
+    while (w && !w->property(kRendererProperty).isValid()) w = w->parentWidget();
+    return w;
+  }
+  // The element as the host reads it now; the one last read while the form is gone.
+  const forms::AccessibilityElement& element() const {
+    QWidget* root = rootOf(widget());
+    if (!root) return element_;
+    auto* renderer = static_cast<QtFormRenderer*>(root->property(kRendererProperty).value<void*>());
+    if (!renderer || !renderer->host()) return element_;
+    int count = renderer->host()->renderCount();
+    if (count == renderCount_) return element_;
+    renderCount_ = count;
+    for (const auto& e : renderer->host()->accessibilityElements()) {
+      if (e.identity == element_.identity) {
+        element_ = e;
+        words_ = wordsOf(e);
+        break;
+      }
+    }
+    return element_;
+  }
+
+  mutable forms::AccessibilityElement element_;
+  mutable QString words_;
+  mutable int renderCount_;
 };
 
 // The form's root: its children are the host's elements in reading order, whatever widgets
@@ -826,7 +862,8 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
     QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
     if (!renderer || !node->node()) return nullptr;
     for (const auto& e : renderer->host()->accessibilityElements()) {
-      if (e.identity == node->node()->identity()) return new QtFormNodeAccessible(node, e);
+      if (e.identity == node->node()->identity())
+        return new QtFormNodeAccessible(node, e, renderer->host()->renderCount());
     }
     return nullptr;
   }
@@ -837,7 +874,9 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
     if (!renderer) return nullptr;
     std::string identity = footer.toString().toStdString();
     for (const auto& e : renderer->host()->accessibilityElements()) {
-      if (e.identity == identity) return new QtFormNodeAccessible(static_cast<QWidget*>(object), e);
+      if (e.identity == identity)
+        return new QtFormNodeAccessible(static_cast<QWidget*>(object), e,
+                                        renderer->host()->renderCount());
     }
     return nullptr;
   }

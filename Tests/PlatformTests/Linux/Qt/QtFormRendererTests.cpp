@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -558,6 +559,38 @@ TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnIn
   using namespace ModifierFlag;
   EXPECT_EQ(view->keys.front() & (control | option), control | option);
   EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
+}
+
+// A widget kept across renders keeps its accessible interface (Qt caches one per widget): what
+// a reader finds is the text shown now, not the text the interface was made with (a status
+// line that turned into an error was read as the old status).
+TEST_F(QtFormRendererTest, AReaderFindsTheWordsAKeptWidgetShowsNow) {
+  show([](FormHost& h) {
+    auto status = h.cell("status", "Opening your browser…");
+    return VStack({Text(status.get()).key("status"), Toggle("Sounds", h.cell("sounds", false))})
+        .padding(20)
+        .frame({.maxWidth = infinity});
+  });
+  const Node* node = host->find(NodeKind::text, "Opening your browser…");
+  ASSERT_TRUE(node);
+  QWidget* shown = renderer->widgetFor(node->identity());
+  QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(shown);
+  ASSERT_TRUE(reader && reader->textInterface());
+  EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Opening your browser…");
+  QWidget* toggle = widget(NodeKind::toggle, "Sounds");
+  QAccessibleInterface* toggleReader = QAccessible::queryAccessibleInterface(toggle);
+  ASSERT_TRUE(toggleReader);
+  EXPECT_FALSE(toggleReader->state().checked);
+
+  host->cell<std::string>("status").set("Sign-in failed. Try again.");
+  ASSERT_TRUE(host->setToggle("Sounds", true));
+  ASSERT_TRUE(runUntil([&] { return host->find(NodeKind::text, "Sign-in failed. Try again."); }));
+  runFor(0.1);
+  ASSERT_EQ(renderer->widgetFor(node->identity()), shown) << "the widget is kept";
+  ASSERT_EQ(QAccessible::queryAccessibleInterface(shown), reader) << "and so is its interface";
+  EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Sign-in failed. Try again.");
+  EXPECT_EQ(reader->textInterface()->text(0, -1).toStdString(), "Sign-in failed. Try again.");
+  EXPECT_TRUE(toggleReader->state().checked);
 }
 
 std::string readFile(const std::string& path) {
