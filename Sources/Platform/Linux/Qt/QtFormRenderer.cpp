@@ -500,6 +500,7 @@ class QtFormNodeWidget final : public QWidget {
         p.fillPath(
             shapePath(forms::ShapeKind::roundedRectangle, r.adjusted(0.5, 0.5, -0.5, -0.5), 6),
             n.role() == forms::ButtonRole::destructive ? QColor(0xd9, 0x3f, 0x3a)
+            : n.tint()                                 ? toQColor(*n.tint())
                                                        : accentColour(n));
         break;
       default:

@@ -561,6 +561,31 @@ TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnIn
   EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
 }
 
+// A prominent button takes its own tint over the form's accent (the permissions step's
+// footer button is tinted, its form is not).
+TEST_F(QtFormRendererTest, AProminentButtonIsFilledWithItsTint) {
+  const Color green = Color::sRGB(0.1, 0.7, 0.2);
+  show([green](FormHost&) {
+    return VStack({Button("Tinted", [] {})
+                       .buttonStyle(ButtonStyle::borderedProminent)
+                       .tint(green)
+                       .frame({.width = 160, .height = 30}),
+                   Button("Accent", [] {})
+                       .buttonStyle(ButtonStyle::borderedProminent)
+                       .frame({.width = 160, .height = 30})})
+        .spacing(10)
+        .padding(20)
+        .accentColor(kAccent);
+  });
+  for (auto [title, colour] : {std::pair{"Tinted", green}, std::pair{"Accent", kAccent}}) {
+    QWidget* button = widget(NodeKind::button, title);
+    ASSERT_TRUE(button) << title;
+    QColor face = button->grab().toImage().pixelColor(8, button->height() / 2);
+    EXPECT_TRUE(near(face, linuxbackend::toQColor(colour), 12))
+        << title << ": " << face.name().toStdString();
+  }
+}
+
 // A widget kept across renders keeps its accessible interface (Qt caches one per widget): what
 // a reader finds is the text shown now, not the text the interface was made with (a status
 // line that turned into an error was read as the old status).
