@@ -245,16 +245,6 @@ class QtFormNodeWidget final : public QWidget {
       default:
         break;
     }
-    if (isControl(n.kind()) && renderer_.host()->focused() == n.identity()) {
-      // The focus ring, in the accent colour, just inside the control's edge.
-      p.setOpacity(1);
-      double w = forms::FormMetrics::focusRingWidth;
-      QPen ring(accentColour(n), w);
-      p.setPen(ring);
-      p.setBrush(Qt::NoBrush);
-      p.drawPath(shapePath(forms::ShapeKind::roundedRectangle,
-                           r.adjusted(w / 2, w / 2, -w / 2, -w / 2), 6));
-    }
   }
 
   void mousePressEvent(QMouseEvent* event) override {
@@ -610,6 +600,36 @@ class QtFormNodeWidget final : public QWidget {
   QWidget* footer_ = nullptr;
   QTimer* spinTimer_ = nullptr;
   QElapsedTimer spinClock_;
+};
+
+// The focus ring, in the focused control's accent colour, just outside its edge. A widget of its
+// own above every other: a control's background and label are drawn above the control's own
+// widget and would hide a ring it painted itself.
+class QtFocusRing final : public QWidget {
+ public:
+  explicit QtFocusRing(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  void setColour(const QColor& colour) {
+    if (colour_ == colour) return;
+    colour_ = colour;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    double w = forms::FormMetrics::focusRingWidth;
+    p.setPen(QPen(colour_, w));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shapePath(forms::ShapeKind::roundedRectangle,
+                         QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2), 9));
+  }
+
+ private:
+  QColor colour_;
 };
 
 namespace {
@@ -1038,6 +1058,7 @@ void QtFormRenderer::update() {
   }
   if (!hovered_.empty() && !widgets_.count(hovered_)) hovered_.clear();
   placeNativeViews();
+  placeFocusRing();
   updating_ = false;
   syncPresentation();
 }
@@ -1094,6 +1115,7 @@ bool QtFormRenderer::handleKey(int key, Qt::KeyboardModifiers modifiers) {
     }
   }
   bool used = host_->pressKey(pressed);
+  placeFocusRing();
   for (const auto& identity : {before, host_->focused()}) {
     if (auto found = widgets_.find(identity); found != widgets_.end()) {
       found->second->update();
@@ -1401,6 +1423,30 @@ void QtFormRenderer::restack(const Node& node) {
   for (const auto& c : node.backgrounds()) restack(c);
   for (const auto& c : node.children()) restack(c);
   for (const auto& c : node.overlays()) restack(c);
+}
+
+void QtFormRenderer::placeFocusRing() {
+  QtFormNodeWidget* focused = nullptr;
+  if (host_ && !host_->focused().empty()) {
+    auto found = widgets_.find(host_->focused());
+    if (found != widgets_.end() && found->second->isVisible() && found->second->node())
+      focused = found->second;
+  }
+  if (!focused) {
+    if (ring_) ring_->hide();
+    return;
+  }
+  if (!ring_) ring_ = new QtFocusRing(focused->parentWidget());
+  auto* ring = static_cast<QtFocusRing*>(ring_.data());
+  if (ring->parentWidget() != focused->parentWidget()) ring->setParent(focused->parentWidget());
+  ring->setColour(accentColour(*focused->node()));
+  // Around the control with a hair of its backdrop between: visible on a control filled with
+  // the accent colour too.
+  int out = static_cast<int>(std::ceil(forms::FormMetrics::focusRingWidth)) + 1;
+  QRect around = focused->geometry().adjusted(-out, -out, out, out);
+  if (ring->geometry() != around) ring->setGeometry(around);
+  ring->raise();
+  ring->show();
 }
 
 void QtFormRenderer::placeNativeViews() {

@@ -89,6 +89,8 @@ class QtFormRenderer final {
   void restack(const forms::Node& node);
   // Puts every hosted view where its widget is on screen now (after a layout or a scroll).
   void placeNativeViews();
+  // Puts the focus ring over the focused control, above everything drawn there.
+  void placeFocusRing();
   bool overHostedView(QPoint inNative) const;
   // Opens or closes the dialog of the host's shown presentation.
   void syncPresentation();
@@ -111,6 +113,7 @@ class QtFormRenderer final {
   std::map<std::string, QtFormNodeWidget*, std::less<>> widgets_;
   int created_ = 0;
   QPointer<QScrollArea> scroller_;
+  QPointer<QWidget> ring_;
   std::shared_ptr<Dialog> dialog_;
   std::string hovered_;
   // Guards work posted for later (a dialog's session) against a renderer gone meanwhile.

@@ -561,6 +561,39 @@ TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnIn
   EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
 }
 
+// A control drawn by a background of its own (the white "Sign in with Apple" button) still
+// shows its focus ring: the ring lies around it and above the background, not under it.
+TEST_F(QtFormRendererTest, TheFocusRingShowsAboveAButtonsOwnBackground) {
+  show([](FormHost&) {
+    return VStack({Button({Text("Sign in").foreground(Color::black())}, [] {})
+                       .buttonStyle(ButtonStyle::plain)
+                       .frame({.width = 200, .height = 44})
+                       .background(Shape({.kind = ShapeKind::roundedRectangle,
+                                          .cornerRadius = 8,
+                                          .fill = Color::white()})),
+                   Button("Other", [] {})})
+        .spacing(12)
+        .padding(20)
+        .accentColor(kAccent);
+  });
+  QWidget* button = widget(NodeKind::button, "Sign in");
+  ASSERT_TRUE(button);
+  auto edge = [&] {
+    QImage picture = renderer->rootWidget()->grab().toImage();
+    // Just above the button: the ring lies around it.
+    QPoint top = button->mapTo(renderer->rootWidget(), QPoint(button->width() / 2, -2));
+    return picture.pixelColor(top);
+  };
+  EXPECT_FALSE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << "no ring before a key";
+  ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  runFor(0.1);
+  ASSERT_EQ(focusedTitle(), "Sign in");
+  EXPECT_TRUE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << edge().name().toStdString();
+  ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  runFor(0.1);
+  EXPECT_FALSE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << "the ring moved on";
+}
+
 // A prominent button takes its own tint over the form's accent (the permissions step's
 // footer button is tinted, its form is not).
 TEST_F(QtFormRendererTest, AProminentButtonIsFilledWithItsTint) {
