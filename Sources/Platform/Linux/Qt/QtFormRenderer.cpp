@@ -20,6 +20,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
@@ -909,6 +911,25 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
 
 }  // namespace
 
+namespace {
+
+// A dialog's close button (the window manager offers one) answers as its cancel button does,
+// and does nothing on a dialog without one: the session's end closes the window, never the
+// window manager alone, which would leave the session running with nothing to answer it.
+class DialogCloseButton final : public WindowDelegate {
+ public:
+  explicit DialogCloseButton(std::function<void()> pressed) : pressed_(std::move(pressed)) {}
+  bool windowShouldClose(Window&) override {
+    if (pressed_) pressed_();
+    return false;
+  }
+
+ private:
+  std::function<void()> pressed_;
+};
+
+}  // namespace
+
 // A presentation on screen: its window, the form that draws it, and its modal session.
 struct QtFormRenderer::Dialog {
   std::string identity;
@@ -916,6 +937,8 @@ struct QtFormRenderer::Dialog {
   std::shared_ptr<Window> window;
   std::shared_ptr<forms::FormHost> host;
   std::shared_ptr<void> presentation;
+  // Held here: a window holds its delegate weakly.
+  std::shared_ptr<WindowDelegate> closeButton;
   bool running = false;
   bool ended = false;
 };
@@ -1257,6 +1280,17 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
   dialog->window->setBackgroundColor(dark ? Color::sRGB(0.17, 0.17, 0.18)
                                           : Color::sRGB(0.95, 0.95, 0.95));
   dialog->presentation = env().desktop->presentForm(*dialog->window, dialog->host);
+  std::optional<long> cancelCode;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].isCancel) cancelCode = ModalResponse::firstButton + static_cast<long>(i);
+  }
+  dialog->closeButton = std::make_shared<DialogCloseButton>([weakDialog, cancelCode] {
+    auto d = weakDialog.lock();
+    if (!d || !d->running || !cancelCode) return;
+    auto& app = env().desktop->application();
+    if (app.modalWindow() == d->window) app.stopModal(*cancelCode);
+  });
+  dialog->window->setDelegate(dialog->closeButton);
   dialog_ = dialog;
   // Lose the hover: the pointer is over the dialog now, as far as the form knows.
   pointerMoved(std::nullopt);

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QAccessible>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -287,6 +288,69 @@ TEST_F(QtFormRendererTest, AWindowClosedUnderItsDialogEndsTheSessionWithoutAnAns
   EXPECT_EQ(answers, 0);
   auto gone = dialog.lock();
   EXPECT_TRUE(!gone || !gone->isVisible());
+}
+
+// The window manager draws a close button on a dialog too. It answers as Cancel where there is
+// one, once; on an alert without one it does nothing, and the dialog still waits for its answer
+// (closing the window alone left the session running with no window to end it, and every
+// other window of ours refusing its input). The form's own window does not close under it.
+TEST_F(QtFormRendererTest, ADialogsCloseButtonAnswersCancelOrNothing) {
+  int cancels = 0, oks = 0;
+  show([&](FormHost& h) {
+    return VStack({Text("Body")
+                       .confirmationDialog(
+                           h.cell<bool>("ask"), "Reset?", std::nullopt,
+                           {destructive("Reset", [] {}), cancel("Cancel", [&] { ++cancels; })})
+                       .alert(h.cell<bool>("tell"), "Done", std::nullopt,
+                              {defaultAction("OK", [&] { ++oks; })})});
+  });
+  auto& app = desktop().application();
+  // A session left running under a closed dialog would hold the test for ever: end it, and fail.
+  bool stuck = false;
+  auto ask = host->cell<bool>("ask");
+  auto tell = host->cell<bool>("tell");
+  auto unstick = [&] {
+    auto modal = app.modalWindow();
+    if (modal && !modal->isVisible()) {
+      stuck = true;
+      ask.set(false);
+      tell.set(false);
+      app.abortModal();
+    }
+    return !stuck;
+  };
+  ANSWER_DIALOG(ask, renderer->dialogWindow()->performClose(),
+                !unstick() || (cancels == 1 && !renderer->dialogWindow() && !app.modalWindow()));
+  EXPECT_FALSE(stuck) << "the dialog closed and left its session running";
+  EXPECT_FALSE(*ask) << "answered, so it does not come back";
+
+  // The session runs inside the wait, so every step is taken from there.
+  if (stuck) return;
+  tell.set(true);
+  int settled = 0, after = 0;
+  bool closed = false, stillWaiting = false, answered = false, ownStays = false;
+  EXPECT_TRUE(runUntil([&] {
+    auto alert = renderer->dialogWindow();
+    QtFormRenderer* d = renderer->dialogRenderer();
+    bool ready = d && d->rootWidget() && d->rootWidget()->window()->isActiveWindow();
+    settled = ready ? settled + 1 : 0;
+    if (!closed && settled > 10) {
+      // The window manager's close for the form's own window, under its alert: refused.
+      QCloseEvent request;
+      QCoreApplication::sendEvent(renderer->rootWidget()->window(), &request);
+      alert->performClose();
+      closed = true;
+    } else if (closed && !answered && unstick() && ++after > 20) {
+      stillWaiting = alert && alert->isVisible() && app.modalWindow() == alert;
+      ownStays = window->isVisible();
+      key("Return");
+      answered = true;
+    }
+    return answered && oks == 1 && !renderer->dialogWindow();
+  }));
+  EXPECT_TRUE(stillWaiting) << "the alert without a cancel button stays and waits for its answer";
+  EXPECT_TRUE(ownStays) << "the form's window closed from under its alert";
+  EXPECT_EQ(cancels, 1);
 }
 
 TEST_F(QtFormRendererTest, TheKeyboardWalksTheControlsAndWorksThem) {
