@@ -175,3 +175,85 @@ settings_editor_steps() {
   wait_for 20 "the xterm's tag to grow" tag_big
   xs_shot editor-square-big
 }
+
+# se_install_id: the install id in the Secret Service, empty when there is none.
+se_install_id() {
+  python3 - <<'PY'
+import gi
+gi.require_version("Secret", "1")
+from gi.repository import Secret
+schema = Secret.Schema.new("flagrig.platform.GenericPassword", Secret.SchemaFlags.NONE,
+                           {"service": Secret.SchemaAttributeType.STRING,
+                            "account": Secret.SchemaAttributeType.STRING,
+                            "access_group": Secret.SchemaAttributeType.STRING})
+value = Secret.password_lookup_sync(
+    schema, {"service": "com.voskary.account.flagrig", "account": "voskary_install_id"}, None)
+print(value or "")
+PY
+}
+
+# se_successor <old pid>: the pid of another flagrig of this user's folders.
+se_successor() {
+  local pid
+  for pid in $(pgrep -x flagrig); do
+    ((pid != $1)) || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_CONFIG_HOME=$home/config" || continue
+    echo "$pid"
+    return 0
+  done
+  return 1
+}
+
+#   settings_reset_steps    "Reset & clear local data…" confirmed: a new flagrig starts (a new
+#                           pid with its tray icon), the first-run flags are gone and the
+#                           install id is the same. Sets $fpid to the new process.
+settings_reset_steps() {
+  # --- step: "Reset & clear local data…" confirmed relaunches flagrig, reset ---
+  local before old=$fpid ex ey ew eh
+  wait_for 20 "the install id in the keyring" se_install_id_present
+  before=$(se_install_id)
+  xs_log "install id before the reset: $before"
+  choose_settings
+  wait_for 20 "the settings window" one_settings_window
+  scroll_to "Reset & clear local data…"
+  read -r ex ey ew eh < <(form_element "Reset & clear local data…")
+  xdotool mousemove $((ex + ew / 2)) $((ey + eh / 2)) click 1
+  confirm() { "$root/tools/lib/form-element" "$fpid" "Reset & clear local data" >/dev/null; }
+  wait_for 20 "the reset confirmation" confirm
+  xs_shot reset-confirm
+  read -r ex ey ew eh < <("$root/tools/lib/form-element" "$fpid" "Reset & clear local data")
+  xdotool mousemove $((ex + ew / 2)) $((ey + eh / 2)) click 1
+  gone() { ! kill -0 "$old" 2>/dev/null; }
+  wait_for 30 "the old flagrig to quit" gone
+  wait "$old" 2>/dev/null || true
+  wait_for 30 "a new flagrig" se_successor "$old"
+  fpid=$(se_successor "$old")
+  xs_pids+=("$fpid")
+  xs_log "flagrig relaunched (pid $old -> $fpid)"
+  tray_back() {
+    local id x y w h
+    while read -r id x y w h; do
+      [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
+    done < <(xs_windows_of "$fpid")
+    return 1
+  }
+  wait_for 30 "the new flagrig's status item" tray_back
+  xs_shot reset-relaunched
+  flags_gone() {
+    se_defaults '"dev.voskary.flagrig.tagDemoComplete.v1" not in d and "dev.voskary.flagrig.onboardingComplete.v2" not in d'
+  }
+  flags_gone || xs_fail "the first-run flags survived the reset"
+  # The demo comes back since its flag is gone: a window of the new process besides the tray.
+  demo_shown() {
+    local id x y w h
+    while read -r id x y w h; do
+      [[ -n "$id" ]] && ((w > 200 && h > 200 && w < 1600)) && return 0
+    done < <(xs_windows_of "$fpid")
+    return 1
+  }
+  wait_for 30 "the tag demo of the new flagrig" demo_shown
+  xs_shot reset-tag-demo
+  [[ "$(se_install_id)" == "$before" ]] || xs_fail "the install id changed in the reset"
+  xs_log "install id after the reset: $(se_install_id)"
+}
+se_install_id_present() { [[ -n "$(se_install_id)" ]]; }
