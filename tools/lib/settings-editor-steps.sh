@@ -14,7 +14,7 @@ se_row=40
 # se_defaults <python expression on d>: evaluates it on the stored preferences (the JSON file
 # keeps each value under its type, {"bool": true}, {"int": 2}, …).
 se_defaults() {
-  python3 - "$home/config/flagrig/defaults.json" "$1" <<'EOF'
+  /usr/bin/python3 - "$home/config/flagrig/defaults.json" "$1" <<'EOF'
 import json, sys
 raw = json.load(open(sys.argv[1]))
 def plain(v):
@@ -42,7 +42,7 @@ se_find_editor() {
   xs_shot editor-located
   shot=$xs_last
   found=$(/usr/bin/convert "$shot" -crop "${ww}x${wh}+${wx}+${wy}" +repage txt:- |
-    python3 -c '
+    /usr/bin/python3 -c '
 import re, sys
 blue = None
 rows = {}
@@ -175,3 +175,92 @@ settings_editor_steps() {
   wait_for 20 "the xterm's tag to grow" tag_big
   xs_shot editor-square-big
 }
+
+# se_install_id: the install id in the Secret Service, empty when there is none.
+se_install_id() {
+  /usr/bin/python3 - <<'PY'
+import gi
+gi.require_version("Secret", "1")
+from gi.repository import Secret
+service = Secret.Service.get_sync(Secret.ServiceFlags.LOAD_COLLECTIONS, None)
+for collection in service.get_collections():
+    collection.load_items_sync(None)
+    for item in collection.get_items():
+        attributes = item.get_attributes()
+        if attributes.get("service") == "com.voskary.account.flagrig" and \
+                attributes.get("account") == "voskary_install_id":
+            item.load_secret_sync(None)
+            print(bytes(item.get_secret().get()).decode("utf-8", "replace"))
+            raise SystemExit(0)
+PY
+}
+
+# se_successor <old pid>: the pid of another flagrig ($bin) of this user's folders.
+se_successor() {
+  local pid
+  # Started as /proc/self/exe, the successor's process name is "exe": match the binary.
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    ((pid != $1)) || continue
+    [[ "$(readlink "/proc/$pid/exe" 2>/dev/null)" == "$(readlink -f "$bin")" ]] || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "XDG_CONFIG_HOME=$home/config" || continue
+    echo "$pid"
+    return 0
+  done
+  return 1
+}
+
+#   settings_reset_steps    "Reset & clear local data" confirmed: a new flagrig starts (a new
+#                           pid with its tray icon), the first-run flags are gone and the
+#                           install id is the same. Sets $fpid to the new process.
+settings_reset_steps() {
+  # --- step: "Reset & clear local data" confirmed relaunches flagrig, reset ---
+  local before old=$fpid ex ey ew eh
+  wait_for 20 "the install id in the keyring" se_install_id_present
+  before=$(se_install_id)
+  xs_log "install id before the reset: $before"
+  choose_settings
+  wait_for 20 "the settings window" one_settings_window
+  scroll_to "Reset & clear local data"
+  read -r ex ey ew eh < <(form_element "Reset & clear local data")
+  xdotool mousemove $((ex + ew / 2)) $((ey + eh / 2)) click 1
+  # The confirmation is a window of its own, titled with its question.
+  local question="Reset & clear local data?"
+  confirm() { "$root/tools/lib/form-element" "$fpid" "Reset & clear local data" "$question" >/dev/null; }
+  wait_for 20 "the reset confirmation" confirm
+  xs_shot reset-confirm
+  read -r ex ey ew eh < <("$root/tools/lib/form-element" "$fpid" "Reset & clear local data" "$question")
+  xdotool mousemove $((ex + ew / 2)) $((ey + eh / 2)) click 1
+  gone() { ! kill -0 "$old" 2>/dev/null; }
+  wait_for 30 "the old flagrig to quit" gone
+  wait "$old" 2>/dev/null || true
+  wait_for 30 "a new flagrig" se_successor "$old"
+  fpid=$(se_successor "$old")
+  xs_pids+=("$fpid")
+  xs_log "flagrig relaunched (pid $old -> $fpid)"
+  tray_back() {
+    local id x y w h
+    while read -r id x y w h; do
+      [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
+    done < <(xs_windows_of "$fpid")
+    return 1
+  }
+  wait_for 30 "the new flagrig's status item" tray_back
+  xs_shot reset-relaunched
+  flags_gone() {
+    se_defaults '"dev.voskary.flagrig.tagDemoComplete.v1" not in d and "dev.voskary.flagrig.onboardingComplete.v2" not in d'
+  }
+  flags_gone || xs_fail "the first-run flags survived the reset"
+  # The demo comes back since its flag is gone: a window of the new process besides the tray.
+  demo_shown() {
+    local id x y w h
+    while read -r id x y w h; do
+      [[ -n "$id" ]] && ((w > 200 && h > 200 && w < 1600)) && return 0
+    done < <(xs_windows_of "$fpid")
+    return 1
+  }
+  wait_for 30 "the tag demo of the new flagrig" demo_shown
+  xs_shot reset-tag-demo
+  [[ "$(se_install_id)" == "$before" ]] || xs_fail "the install id changed in the reset"
+  xs_log "install id after the reset: $(se_install_id)"
+}
+se_install_id_present() { [[ -n "$(se_install_id)" ]]; }
