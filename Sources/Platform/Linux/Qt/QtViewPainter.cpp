@@ -243,6 +243,12 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
       button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
   if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
   if (button.buttonType() == ButtonType::checkbox || button.buttonType() == ButtonType::radio) {
+    // The title sits on the window, not on a bezel: it takes the label colour of the window's
+    // appearance (black would vanish on a dark window).
+    if (!button.contentTintColor()) {
+      text = toQColor(Color::label());
+      if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
+    }
     QRectF box(r.left() + 1, r.center().y() - 7, 14, 14);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QColor(0, 0, 0, 120));
