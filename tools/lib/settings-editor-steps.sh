@@ -216,6 +216,10 @@ settings_editor_steps() {
   }
   wait_for 20 "the second preview in #E0301E" preview_red
   xs_log "second preview: $r $g $b"
+  # Done with the colour: the panel is closed as a user closes it.
+  xdotool windowactivate --sync "$panel" key alt+F4
+  no_colours() { [[ -z "$(colours)" ]]; }
+  wait_for 20 "the colour panel to close" no_colours
 
   # --- step: "Square" and "Big tags": the tag on the xterm follows at once ---
   se_press "Square"
