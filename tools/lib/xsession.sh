@@ -36,9 +36,11 @@ xs_end() {
   for pid in "${xs_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
 
-# Starts Xvfb on a free display and sets DISPLAY.
+# Starts Xvfb on a free display and sets DISPLAY. A folder given again keeps only this run's
+# screenshots: older ones would mix with them under the same numbers.
 xs_start_server() {
   local fifo="$xs_out/.display"
+  rm -f "$xs_out"/[0-9][0-9]-*.png
   rm -f "$fifo"
   Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1600x900x24 3>"$fifo" \
     >>"$xs_out/processes.log" 2>&1 &

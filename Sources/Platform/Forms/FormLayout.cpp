@@ -443,7 +443,10 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
           child = Rect(alignX(n.horizontalAlignment(), row, width), row.y(), width, row.height());
           along += s.height + spacing;
         } else if (vertical) {
-          double width = isSpacer(children[i]) ? inner.width() : std::min(s.width, inner.width());
+          // A grouped form's sections all span its width, whatever their rows need.
+          bool spans = isSpacer(children[i]) ||
+                       (n.kind() == NodeKind::form && children[i].kind() == NodeKind::section);
+          double width = spans ? inner.width() : std::min(s.width, inner.width());
           child = Rect(alignX(n.horizontalAlignment(), inner, width), along, width, s.height);
           along += s.height + spacing;
         } else {

@@ -135,5 +135,29 @@ TEST_F(FormLayoutTest, ARowTooNarrowWrapsItsTextAndKeepsTheTrailingOneInside) {
   EXPECT_EQ(frameOf(fits, NodeKind::text, "ab").width(), 10);
 }
 
+// Every section of a grouped form spans its width, also one whose rows are all narrower than
+// the form (a button and a wrapped caption), so that their groups line up.
+TEST_F(FormLayoutTest, SectionsOfAFormShareItsWidth) {
+  std::string caption =
+      "Signs you out and clears local data on this machine, then returns to setup. Your "
+      "account is not affected.";
+  auto layout = layOut(
+      Form({Section("Wide", {Toggle("Switch", true, [](bool) {})}),
+            Section("Narrow", {Button("Reset", [] {}), Text(caption).font(Font::systemFont(10))}),
+            Section("Short", {Text("x")})}),
+      {460, 400});
+  Rect wide = frameOf(layout, NodeKind::section, "Wide");
+  EXPECT_EQ(wide.x(), FormMetrics::formInset);
+  EXPECT_EQ(wide.width(), 460 - 2 * FormMetrics::formInset);
+  for (std::string_view header : {"Narrow", "Short"}) {
+    Rect section = frameOf(layout, NodeKind::section, header);
+    EXPECT_EQ(section.x(), wide.x()) << header;
+    EXPECT_EQ(section.width(), wide.width()) << header;
+  }
+  Rect text = frameOf(layout, NodeKind::text, caption);
+  EXPECT_EQ(text.x(), wide.x() + FormMetrics::sectionInset) << "rows keep the group's inset";
+  EXPECT_GT(text.height(), 12) << "the caption wraps";
+}
+
 }  // namespace
 }  // namespace platform::forms

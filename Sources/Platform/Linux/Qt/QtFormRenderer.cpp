@@ -423,6 +423,11 @@ class QtFormNodeWidget final : public QWidget {
       p.drawText(r, static_cast<int>(block | Qt::AlignVCenter) | Qt::TextSingleLine, text);
       return;
     }
+    // A wrapped text without a frame of its own is as wide as the layout measured it; Qt's
+    // lines may come out a little narrower, and then they keep to the text's own edge rather
+    // than drift towards the middle of it.
+    const auto& f = n.frame();
+    if (!f.width && !f.minWidth && !f.maxWidth) block = lines;
     QRectF needed =
         QFontMetricsF(font).boundingRect(r, static_cast<int>(lines) | Qt::TextWordWrap, text);
     QRectF place(r.left(), r.top() + std::max(0.0, (r.height() - needed.height()) / 2), r.width(),
