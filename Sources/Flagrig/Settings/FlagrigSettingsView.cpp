@@ -20,6 +20,7 @@
 #include "Platform/Desktop/Window.h"
 #include "Platform/Desktop/Workspace.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormMetrics.h"
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/Error.h"
@@ -39,6 +40,7 @@ using platform::forms::ColorScheme;
 using platform::forms::EdgeInsets;
 using platform::forms::Form;
 using platform::forms::FormHost;
+using platform::forms::FormMetrics;
 using platform::forms::HStack;
 using platform::forms::LabeledContent;
 using platform::forms::Link;
@@ -208,7 +210,11 @@ Node FlagrigSettingsView::accountSection() {
                                               if (auto self = weak.lock())
                                                 self->startSignIn(provider);
                                             });
-    rows.push_back(buttons.body().key("providers").rowInsets(EdgeInsets{4, 0, 4, 0}));
+    // A little more room above and below; across, the section's inset like the rows below.
+    rows.push_back(
+        buttons.body()
+            .key("providers")
+            .rowInsets(EdgeInsets{4, FormMetrics::sectionInset, 4, FormMetrics::sectionInset}));
   }
   if (statusMessage_) {
     rows.push_back(Text(*statusMessage_)
@@ -263,7 +269,7 @@ Node FlagrigSettingsView::generalSection() {
 
 Node FlagrigSettingsView::tagsSection(FormHost& form) {
   std::vector<Node> rows;
-  rows.push_back(TagEditorHost::row(form).key("tagEditor").rowInsets(EdgeInsets{}));
+  rows.push_back(TagEditorHost::row(form).key("tagEditor"));
   return Section(std::string(sectionTitles[2]), std::move(rows)).key("tags");
 }
 

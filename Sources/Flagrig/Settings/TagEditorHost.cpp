@@ -5,6 +5,7 @@
 
 #include "Flagrig/Tagging/TagEditorView.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/FormMetrics.h"
 
 namespace flagrig {
 
@@ -35,7 +36,8 @@ Node TagEditorHost::node() const {
   frame.alignment = HorizontalAlignment::center;
   return NativeView(editor_)
       .frame(frame)
-      .rowInsets(EdgeInsets{})
+      .rowInsets(EdgeInsets{0, FormMetrics::sectionInset - editorEdge, 0,
+                            FormMetrics::sectionInset - editorEdge})
       .accessibilityLabel(std::string(accessibilityLabel));
 }
 

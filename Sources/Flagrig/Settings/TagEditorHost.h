@@ -28,12 +28,15 @@ class TagEditorHost {
   static constexpr std::string_view hostCell = "tagEditorHost";
   // What assistive technology calls the editor; its controls are read inside it.
   static constexpr std::string_view accessibilityLabel = "Tag appearance";
+  // The editor keeps this much room of its own inside either edge.
+  static constexpr double editorEdge = 4;
 
   // Creates a fresh editor wired to `height`; its first report arrives on the main loop.
   static std::shared_ptr<TagEditorHost> make(HeightBinding height);
 
   // The settings form's row: the editor kept in the form's cell `hostCell` (made on first
-  // use), framed at the height in the cell `heightCell`, width left free, no row insets.
+  // use), framed at the height in the cell `heightCell`, width left free, inset so that its
+  // controls line up with the section's other rows.
   static platform::forms::Node row(platform::forms::FormHost& form);
   // Drops the form's editor, so the next `row` builds a fresh one (the section went away).
   static void forget(platform::forms::FormHost& form);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
+#include "Flagrig/Settings/TagEditorHost.h"
 #include "Flagrig/Shell/ActivationPolicyController.h"
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Desktop/Window.h"
+#include "Platform/Forms/FormLayout.h"
+#include "Platform/Forms/FormMetrics.h"
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "SettingsTest.h"
@@ -87,6 +90,40 @@ TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {
   EXPECT_EQ(tree.accentColor(), FlagrigSettingsView::accent());
   EXPECT_EQ(tree.frame().minWidth, 460);
   EXPECT_EQ(tree.frame().minHeight, 480);
+}
+
+// Laid out at the window's size, every section's group has the same edges and every row keeps
+// the group's inset: the provider buttons and the tag editor's controls (inside the editor's
+// own edge) as much as a caption or a toggle.
+TEST_F(SettingsWindowTest, EverySectionAndRowLinesUpWithTheOthers) {
+  using platform::forms::FormMetrics;
+  open();
+  const auto& tree = form().tree();
+  auto layout = platform::forms::FormLayout::layout(tree, {460, 640});
+  const auto& sections = tree.children()[0].children();
+  const Rect* first = layout.frameOf(sections.front().identity());
+  ASSERT_TRUE(first);
+  bool sawProviders = false, sawEditor = false;
+  for (const auto& section : sections) {
+    const Rect* group = layout.frameOf(section.identity());
+    ASSERT_TRUE(group) << section.text();
+    EXPECT_EQ(group->x(), first->x()) << section.text();
+    EXPECT_EQ(group->width(), first->width()) << section.text();
+    for (const auto& row : section.children()) {
+      const Rect* at = layout.frameOf(row.identity());
+      ASSERT_TRUE(at) << row.identity();
+      const bool editor = row.kind() == NodeKind::nativeView;
+      const bool providers = row.identity().ends_with("/providers");
+      sawEditor |= editor;
+      sawProviders |= providers;
+      const double edge = editor ? TagEditorHost::editorEdge : 0;
+      EXPECT_EQ(at->x() + edge, group->x() + FormMetrics::sectionInset) << row.identity();
+      if (editor || providers) {
+        EXPECT_EQ(at->maxX() - edge, group->maxX() - FormMetrics::sectionInset) << row.identity();
+      }
+    }
+  }
+  EXPECT_TRUE(sawProviders && sawEditor) << "the signed-out form has both";
 }
 
 TEST_F(SettingsWindowTest, AnOpenUnchangedWindowDoesNotRedraw) {
