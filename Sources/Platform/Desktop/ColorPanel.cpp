@@ -28,6 +28,22 @@ ColorPanel::ColorPanel()
             StyleMask::titled | StyleMask::closable | StyleMask::utilityWindow) {
   setTitle("Colors");
   setLevel(WindowLevel::floating);
+  closeObserver_ = env().notificationCenter->addObserver(
+      std::string(Window::willCloseNotification), nullptr, nullptr,
+      [this](const Notification& n) { windowWillClose(n.object); });
+}
+
+ColorPanel::~ColorPanel() {
+  if (hasEnvironment()) env().notificationCenter->removeObserver(closeObserver_);
+}
+
+// The panel goes with the window of the well it edits: left floating alone, it would edit
+// nothing the user sees, and the next deactivation would hide it under whatever they click.
+void ColorPanel::windowWillClose(const void* window) {
+  if (!activeWell_ || window == this) return;
+  if (static_cast<const void*>(activeWell_->window()) != window) return;
+  activeWell_->deactivate();
+  if (isVisible()) close();
 }
 
 void ColorPanel::setColor(Color color) {

@@ -6,6 +6,7 @@
 
 #include "Platform/Desktop/Color.h"
 #include "Platform/Desktop/Panel.h"
+#include "Platform/Foundation/NotificationCenter.h"
 
 namespace platform {
 
@@ -38,6 +39,7 @@ class ColorPanel final : public Panel {
   static std::uint32_t pickerMask();
 
   ColorPanel();
+  ~ColorPanel() override;
 
   const Color& color() const { return color_; }
   void setColor(Color color);
@@ -53,12 +55,14 @@ class ColorPanel final : public Panel {
  private:
   friend class ColorWell;
   void setActiveWell(ColorWell* well);
+  void windowWillClose(const void* window);
 
   Color color_ = Color::white();
   bool showsAlpha_ = true;
   std::shared_ptr<View> accessory_;
   ColorWell* activeWell_ = nullptr;
   bool settingFromWell_ = false;
+  NotificationCenter::Token closeObserver_;
 };
 
 }  // namespace platform

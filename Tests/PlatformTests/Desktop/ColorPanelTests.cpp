@@ -15,6 +15,39 @@ class ColorPanelTest : public testing::SimTest {
   sim::SimDesktop& desktop() { return *sim().desktop; }
 };
 
+// Closing the window of the well the panel edits closes the panel too; closing any other
+// window, or the panel itself, leaves the rest alone.
+TEST_F(ColorPanelTest, ThePanelClosesWithTheWindowOfItsWell) {
+  auto owner = std::make_shared<Window>(Rect(100, 100, 200, 100), StyleMask::titled);
+  auto other = std::make_shared<Window>(Rect(400, 100, 200, 100), StyleMask::titled);
+  auto well = std::make_shared<ColorWell>(Rect(28, 12, 28, 28));
+  owner->contentView()->addSubview(well);
+  owner->makeKeyAndOrderFront();
+  other->orderFront();
+  well->activate();
+  auto& panel = ColorPanel::shared();
+  ASSERT_TRUE(panel.isVisible());
+
+  other->close();
+  EXPECT_TRUE(panel.isVisible()) << "another window closed";
+  EXPECT_TRUE(well->isActive());
+
+  owner->close();
+  EXPECT_FALSE(panel.isVisible());
+  EXPECT_FALSE(well->isActive());
+  EXPECT_EQ(panel.activeWell(), nullptr);
+  // A colour chosen later reaches no well of the closed window.
+  Color before = well->color();
+  panel.setColor(Color::sRGB(0.9, 0.1, 0.1));
+  EXPECT_EQ(well->color(), before);
+
+  // Shown again by the well, the panel closed by the user keeps the window open.
+  owner->makeKeyAndOrderFront();
+  well->activate();
+  panel.close();
+  EXPECT_TRUE(owner->isVisible());
+}
+
 TEST_F(ColorPanelTest, TheActiveWellFollowsThePanelAndEveryChangeIsAnnounced) {
   std::vector<const void*> senders;
   env().notificationCenter->addObserver(
