@@ -418,6 +418,11 @@ void QtDesktop::hostFocusChanged() {
     if (focus && h->windowHandle() == focus) host = h;
   }
   if (!host || !host->model()) {
+    // Our own open menu has the focus: the application stays active under it. Deactivating
+    // would hide the panels that hide on deactivation, and the focus coming back to re-show
+    // them would close the menu before the user could choose from it.
+    QWidget* popup = QApplication::activePopupWidget();
+    if (focus && popup && popup->windowHandle() == focus) return;
     if (app.isActive() || app.hasKeyFocus()) app.updateActivation(false, false);
     return;
   }
