@@ -526,6 +526,39 @@ TEST_F(QtFormRendererTest, TextIsLaidOutAsWideAsQtDrawsIt) {
   }
 }
 
+// A wrapped caption starts at its row's leading edge: its lines, which Qt may wrap a little
+// narrower than the layout measured them, do not drift towards the middle of its frame.
+TEST_F(QtFormRendererTest, AWrappedCaptionKeepsToItsLeadingEdge) {
+  const std::vector<std::string> captions = {
+      "Enable when asked by support to capture more detail. Automatically turns off after 24 "
+      "hours.",
+      "A report includes the version and the system, plus recent logs when available. It never "
+      "includes the contents of other windows."};
+  show(
+      [&captions](FormHost&) {
+        std::vector<Node> rows{Toggle("Verbose", false, [](bool) {})};
+        for (const auto& text : captions) rows.push_back(Text(text).font(Font::systemFont(10)));
+        return ScrollView(Form({Section("Help", std::move(rows))}));
+      },
+      {460, 640});
+  for (const auto& text : captions) {
+    QWidget* caption = widget(NodeKind::text, text);
+    ASSERT_TRUE(caption) << text;
+    QImage picture = caption->grab().toImage();
+    QColor ground = picture.pixelColor(picture.width() - 1, 0);
+    int leftmost = picture.width();
+    for (int x = 0; x < picture.width() && leftmost == picture.width(); ++x) {
+      for (int y = 0; y < picture.height(); ++y) {
+        if (!near(picture.pixelColor(x, y), ground, 40)) {
+          leftmost = x;
+          break;
+        }
+      }
+    }
+    EXPECT_LE(leftmost, 2) << text;
+  }
+}
+
 // A window left with its default fill takes the form's scheme; one given a colour keeps it.
 TEST_F(QtFormRendererTest, TheWindowsFillFollowsTheFormsSchemeUnlessItHasItsOwn) {
   struct Case {
