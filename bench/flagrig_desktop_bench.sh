@@ -23,7 +23,7 @@ trap xs_end EXIT
 : >"$xs_out/log.txt"
 bin=${FLAGRIG_BIN:-$root/build/default/Sources/Flagrig/flagrig}
 floor_bin=${FLOOR_BIN:-$root/build/default/bench/TrayFloor}
-# Windows of 10 s resolve 0.1 % of a core only; 60 s tell 0.02 %.
+# Long windows even out what else the machine does meanwhile.
 window=${IDLE_SECONDS:-60}
 # One start varies by tens of milliseconds with what else the machine does; the median of
 # several, taken in turns, keeps the ratio steady.
@@ -44,8 +44,9 @@ for i in $(seq 0 9); do
   xterms+=("$(xs_xterm "bench $i" $((30 + 310 * (i % 5))) $((120 + 380 * (i / 5))) 40x10)")
 done
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-hz=$(getconf CLK_TCK)
+# Nanoseconds on a CPU, summed over the threads alive (the scheduler's own count: clock ticks of
+# 10 ms resolve too little of an idle program).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'; }
 
 status_item_shown() {
   local id x y w h
@@ -68,13 +69,13 @@ start() {
 # idle <pid>: sets $cpu and $x_cpu, the percentages of a core used by it and by the X server.
 idle() {
   local f0 x0 f1 x1
-  f0=$(cpu_ticks "$1")
-  x0=$(cpu_ticks "$xvfb_pid")
+  f0=$(cpu_ns "$1")
+  x0=$(cpu_ns "$xvfb_pid")
   sleep "$window"
-  f1=$(cpu_ticks "$1")
-  x1=$(cpu_ticks "$xvfb_pid")
-  cpu=$(awk -v t=$((f1 - f0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
-  x_cpu=$(awk -v t=$((x1 - x0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
+  f1=$(cpu_ns "$1")
+  x1=$(cpu_ns "$xvfb_pid")
+  cpu=$(awk -v t=$((f1 - f0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
+  x_cpu=$(awk -v t=$((x1 - x0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
 }
 rss_mb() { awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
