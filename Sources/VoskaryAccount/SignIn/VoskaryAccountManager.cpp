@@ -201,6 +201,18 @@ std::optional<bool> VoskaryAccountManager::lastAppleSignInIsNewUser() const {
   return lastAppleSignInIsNewUser_;
 }
 
+template <class Handlers>
+std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager::subscription(
+    Handlers VoskaryAccountManager::*handlers, typename Handlers::key_type key) {
+  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
+  return std::make_unique<StateSubscription>([weakManager, handlers, key] {
+    if (auto manager = weakManager.lock()) {
+      std::lock_guard guard(manager->lock_);
+      ((*manager).*handlers).erase(key);
+    }
+  });
+}
+
 std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager::observeChanges(
     FieldObserver observer) {
   std::uint64_t key;
@@ -209,13 +221,7 @@ std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager:
     key = nextObserver_++;
     fieldObservers_[key] = std::make_shared<FieldObserver>(std::move(observer));
   }
-  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
-  return std::make_unique<StateSubscription>([weakManager, key] {
-    if (auto manager = weakManager.lock()) {
-      std::lock_guard guard(manager->lock_);
-      manager->fieldObservers_.erase(key);
-    }
-  });
+  return subscription(&VoskaryAccountManager::fieldObservers_, key);
 }
 
 void VoskaryAccountManager::notify(TrackedField field) {
@@ -262,13 +268,7 @@ std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager:
     generation = generation_;
   }
   entry->deliver(current, generation);
-  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
-  return std::make_unique<StateSubscription>([weakManager, key] {
-    if (auto manager = weakManager.lock()) {
-      std::lock_guard guard(manager->lock_);
-      manager->stateChangeHandlers_.erase(key);
-    }
-  });
+  return subscription(&VoskaryAccountManager::stateChangeHandlers_, key);
 }
 
 void VoskaryAccountManager::transition(State newState) {
@@ -353,22 +353,29 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInViaSystemBrowser(
   return onBackground(signInBody(nullptr, provider, std::move(installID), true));
 }
 
-platform::Task<void> VoskaryAccountManager::restoreAfterUnexpected(std::optional<State> before,
-                                                                   std::exception_ptr error) {
-  // Not one of the sign-in's failures (memory, a broken answer that threw something of its
-  // own): the state goes back to what it was, and the caller gets the exception itself.
+platform::Task<void> VoskaryAccountManager::failSignIn(std::optional<State> before,
+                                                       std::exception_ptr error) {
   auto self = shared_from_this();
-  std::function<void()> back = [self, before] {
-    if (before && self->state() == State::signingIn(true)) self->transition(*before);
-  };
-  co_await onMain(std::move(back));
-  std::rethrow_exception(error);
-}
-
-platform::Task<void> VoskaryAccountManager::failSignIn(const VoskaryError& error) {
-  auto self = shared_from_this();
-  std::function<void()> work = [self, error] { self->transition(State::failed(error)); };
+  bool signInFailure = false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const platform::Error&) {
+    signInFailure = true;
+  } catch (...) {
+  }
+  if (!signInFailure) {
+    // Not one of the sign-in's failures (memory, a broken answer that threw something of its
+    // own): the state goes back to what it was, and the caller gets the exception itself.
+    std::function<void()> back = [self, before] {
+      if (before && self->state() == State::signingIn(true)) self->transition(*before);
+    };
+    co_await onMain(std::move(back));
+    std::rethrow_exception(error);
+  }
+  VoskaryError failure = signInError(error);
+  std::function<void()> work = [self, failure] { self->transition(State::failed(failure)); };
   co_await onMain(std::move(work));
+  throw failure;
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
@@ -382,7 +389,6 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
-  std::exception_ptr unexpected;
   try {
     std::optional<OAuthAuthorizationResult> result;
     if (viaBrowser) {
@@ -392,15 +398,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
     }
     co_await platform::resumeOn(platform::env().backgroundPool);
     co_return co_await exchange(std::move(*result), std::move(installID));
-  } catch (const platform::Error&) {
-    failure = std::current_exception();
   } catch (...) {
-    unexpected = std::current_exception();
+    failure = std::current_exception();
   }
-  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
-  VoskaryError error = signInError(failure);
-  co_await failSignIn(error);
-  throw error;
+  co_await failSignIn(*before, failure);  // throws
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::exchange(
@@ -514,7 +515,6 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
-  std::exception_ptr unexpected;
   try {
     SignInWithAppleDriver driver(config_);
     SignInWithAppleDriver::AppleAuthorization credential = co_await driver.authorize(window);
@@ -549,15 +549,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
     };
     co_await onMain(std::move(finish));
     co_return account;
-  } catch (const platform::Error&) {
-    failure = std::current_exception();
   } catch (...) {
-    unexpected = std::current_exception();
+    failure = std::current_exception();
   }
-  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
-  VoskaryError error = signInError(failure);
-  co_await failSignIn(error);
-  throw error;
+  co_await failSignIn(*before, failure);  // throws
 }
 
 // --- Restore, recovery, sign-out ---------------------------------------------------------
