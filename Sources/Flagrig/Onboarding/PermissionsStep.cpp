@@ -138,6 +138,7 @@ Node PermissionsStep::footerButton(std::string buttonTitle, const char* helper,
   rows.push_back(forms::Button(buttonTitle, std::move(action))
                      .key("footerButton")
                      .buttonStyle(forms::ButtonStyle::borderedProminent)
+                     .controlSize(forms::ControlSize::large)
                      .keyboardShortcut(forms::KeyboardShortcut::defaultAction)
                      .foreground(Color::white())
                      .tint(accent));

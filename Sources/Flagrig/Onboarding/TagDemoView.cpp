@@ -46,6 +46,7 @@ Node wideButton(const char* text, const char* key, std::function<void()> action)
                        std::move(action))
       .key(key)
       .buttonStyle(forms::ButtonStyle::borderedProminent)
+      .controlSize(forms::ControlSize::large)
       .tint(TagDemoView::accent())
       .frame({.maxWidth = forms::infinity});
 }

@@ -34,6 +34,9 @@ struct FormMetrics {
   // Room a bordered button adds around its label.
   static constexpr double buttonChromeVertical = 3;
   static constexpr double buttonChromeHorizontal = 10;
+  // The same for a large button.
+  static constexpr double largeButtonChromeVertical = 7;
+  static constexpr double largeButtonChromeHorizontal = 14;
   static constexpr double buttonCornerRadius = 6;
 
   static constexpr double spinnerRegular = 16;

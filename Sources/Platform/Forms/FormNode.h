@@ -57,7 +57,8 @@ enum class ShapeKind { rectangle, roundedRectangle, capsule, circle };
 enum class ColorScheme { light, dark };
 // Return answers a `defaultAction` button, Esc a `cancelAction` one, from anywhere in the window.
 enum class KeyboardShortcut { none, defaultAction, cancelAction };
-enum class ControlSize { regular, small };
+// `large` is the taller button of a window's main action.
+enum class ControlSize { regular, small, large };
 // What assistive technology announces a node as; `automatic` follows its kind.
 enum class AccessibilityRole {
   automatic,

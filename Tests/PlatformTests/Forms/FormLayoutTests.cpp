@@ -2,6 +2,7 @@
 
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
+#include "Platform/Forms/FormMetrics.h"
 #include "Support/SimTest.h"
 
 namespace platform::forms {
@@ -87,6 +88,51 @@ TEST_F(FormLayoutTest, LongTextWrapsAndScrolls) {
   EXPECT_EQ(lines, (std::vector<std::string>{"aaaa", "bb cc"}));
   auto single = layOut(Text(words).font(font).lineLimit(1), {60, 30});
   EXPECT_EQ(frameOf(single, NodeKind::text, words).height(), 12);
+}
+
+// A bordered button's room around its label grows with its control size; a plain one has none.
+TEST_F(FormLayoutTest, ButtonsTakeTheRoomOfTheirStyleAndSize) {
+  Font font = Font::systemFont(10);  // a line of 12
+  struct Case {
+    ButtonStyle style;
+    ControlSize size;
+    double height;
+  };
+  for (const Case& c : {Case{ButtonStyle::plain, ControlSize::large, 12},
+                        Case{ButtonStyle::borderedProminent, ControlSize::regular,
+                             12 + 2 * FormMetrics::buttonChromeVertical},
+                        Case{ButtonStyle::borderedProminent, ControlSize::large,
+                             12 + 2 * FormMetrics::largeButtonChromeVertical}}) {
+    auto layout =
+        layOut(Button({Text("Go").font(font)}, [] {}).buttonStyle(c.style).controlSize(c.size),
+               {300, 300});
+    EXPECT_EQ(frameOf(layout, NodeKind::button, "Go").height(), c.height)
+        << static_cast<int>(c.style) << "/" << static_cast<int>(c.size);
+  }
+}
+
+// A row too narrow for its children's ideal widths: the wrapping text gives way, and the short
+// trailing one keeps its width inside the row (it was pushed past the row's end, as a
+// permission card's "Granted" was past its border).
+TEST_F(FormLayoutTest, ARowTooNarrowWrapsItsTextAndKeepsTheTrailingOneInside) {
+  Font font = Font::systemFont(10);  // 5 points a character, 12 a line
+  std::string words = "a long explanation of what this row does for you";
+  auto layout = layOut(HStack({Text("ok").font(font).frame({.width = 24}), Text(words).font(font),
+                               Spacer(), Text("Granted").font(font)})
+                           .spacing(12)
+                           .frame({.maxWidth = infinity}),
+                       {200, 300});
+  Rect trailing = frameOf(layout, NodeKind::text, "Granted");
+  Rect text = frameOf(layout, NodeKind::text, words);
+  EXPECT_EQ(trailing.width(), 35);
+  EXPECT_LE(trailing.maxX(), 200);
+  EXPECT_LE(text.maxX() + 12, trailing.x()) << "the texts do not overlap";
+  EXPECT_GT(text.height(), 12) << "the long text wraps instead";
+  // A row that fits keeps its children at their ideal widths.
+  auto fits =
+      layOut(HStack({Text("ab").font(font), Spacer(), Text("Granted").font(font)}), {200, 300});
+  EXPECT_EQ(frameOf(fits, NodeKind::text, "Granted").width(), 35);
+  EXPECT_EQ(frameOf(fits, NodeKind::text, "ab").width(), 10);
 }
 
 }  // namespace

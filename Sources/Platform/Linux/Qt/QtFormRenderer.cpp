@@ -20,6 +20,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
@@ -46,6 +48,9 @@ QString qs(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Marks the widget that stands for a section's footer, with the footer's identity.
+constexpr const char* kFooterProperty = "flagrigFormFooter";
+
 bool isDark(const Node& node) {
   return node.colorScheme().value_or(forms::ColorScheme::dark) == forms::ColorScheme::dark;
 }
@@ -61,6 +66,21 @@ QColor secondaryColour(const Node& node) {
 
 QColor accentColour(const Node& node) {
   return toQColor(node.accentColor().value_or(Color::systemBlue()));
+}
+
+// The platform's overlay-like scroller: a thin handle over the form's own backdrop, light on a
+// dark scheme and dark on a light one (the toolkit's default bar is light whatever the form).
+void styleScrollBar(QScrollBar* bar, bool dark) {
+  QString sheet =
+      QStringLiteral(
+          "QScrollBar:vertical{background:transparent;width:10px;margin:0;border:none}"
+          "QScrollBar::handle:vertical{background:%1;border-radius:3px;min-height:24px;"
+          "margin:2px}"
+          "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0;border:none;"
+          "background:none}"
+          "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background:none}")
+          .arg(dark ? QStringLiteral("rgba(255,255,255,90)") : QStringLiteral("rgba(0,0,0,80)"));
+  if (bar->styleSheet() != sheet) bar->setStyleSheet(sheet);
 }
 
 bool isControl(NodeKind kind) {
@@ -152,12 +172,14 @@ class QtFormNodeWidget final : public QWidget {
     QString hint = qs(node.accessibilityHint().value_or(""));
     if (accessibleDescription() != hint) setAccessibleDescription(hint);
     bindLinks(node);
+    bindFooter(node);
     syncSpinner();
     if (scroll_) {
       scroll_->setGeometry(rect());
       scroll_->setVerticalScrollBarPolicy(node.showsScrollIndicators() ? Qt::ScrollBarAsNeeded
                                                                        : Qt::ScrollBarAlwaysOff);
       scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      styleScrollBar(scroll_->verticalScrollBar(), isDark(node));
     }
     QWidget::update();
   }
@@ -166,6 +188,7 @@ class QtFormNodeWidget final : public QWidget {
   void resizeEvent(QResizeEvent*) override {
     if (scroll_) scroll_->setGeometry(rect());
     if (links_) links_->setGeometry(rect());
+    placeFooter();
   }
   void showEvent(QShowEvent*) override { syncSpinner(); }
   void hideEvent(QHideEvent*) override { syncSpinner(); }
@@ -223,16 +246,6 @@ class QtFormNodeWidget final : public QWidget {
         break;
       default:
         break;
-    }
-    if (isControl(n.kind()) && renderer_.host()->focused() == n.identity()) {
-      // The focus ring, in the accent colour, just inside the control's edge.
-      p.setOpacity(1);
-      double w = forms::FormMetrics::focusRingWidth;
-      QPen ring(accentColour(n), w);
-      p.setPen(ring);
-      p.setBrush(Qt::NoBrush);
-      p.drawPath(shapePath(forms::ShapeKind::roundedRectangle,
-                           r.adjusted(w / 2, w / 2, -w / 2, -w / 2), 6));
     }
   }
 
@@ -319,6 +332,33 @@ class QtFormNodeWidget final : public QWidget {
     if (links_->text() != html) links_->setText(html);
   }
 
+  // A section's footer is drawn with the section, but a reader needs an element where it
+  // stands: an empty widget over it that carries its words.
+  void bindFooter(const Node& node) {
+    bool wanted = node.kind() == NodeKind::section && node.footer() && !node.footer()->empty();
+    if (!wanted) {
+      delete footer_;
+      footer_ = nullptr;
+      return;
+    }
+    if (!footer_) {
+      footer_ = new QWidget(this);
+      footer_->setAttribute(Qt::WA_TransparentForMouseEvents);
+      footer_->show();
+    }
+    footer_->setProperty(kFooterProperty, qs(node.identity() + "/footer"));
+    placeFooter();
+  }
+  void placeFooter() {
+    if (!footer_ || !node_) return;
+    int height = static_cast<int>(std::ceil(forms::FormLayout::sectionFooterHeight(*node_)));
+    footer_->setGeometry(4, std::max(0, this->height() - height), std::max(0, width() - 4), height);
+  }
+
+ public:
+  QWidget* footerWidget() const { return footer_; }
+
+ private:
   // An indeterminate spinner turns only while it is on screen: no timer otherwise.
   void syncSpinner() {
     bool wanted = node_ && node_->kind() == NodeKind::progress && !node_->progressValue() &&
@@ -452,6 +492,7 @@ class QtFormNodeWidget final : public QWidget {
         p.fillPath(
             shapePath(forms::ShapeKind::roundedRectangle, r.adjusted(0.5, 0.5, -0.5, -0.5), 6),
             n.role() == forms::ButtonRole::destructive ? QColor(0xd9, 0x3f, 0x3a)
+            : n.tint()                                 ? toQColor(*n.tint())
                                                        : accentColour(n));
         break;
       default:
@@ -558,8 +599,39 @@ class QtFormNodeWidget final : public QWidget {
   QScrollArea* scroll_ = nullptr;
   QWidget* content_ = nullptr;
   QLabel* links_ = nullptr;
+  QWidget* footer_ = nullptr;
   QTimer* spinTimer_ = nullptr;
   QElapsedTimer spinClock_;
+};
+
+// The focus ring, in the focused control's accent colour, just outside its edge. A widget of its
+// own above every other: a control's background and label are drawn above the control's own
+// widget and would hide a ring it painted itself.
+class QtFocusRing final : public QWidget {
+ public:
+  explicit QtFocusRing(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::NoFocus);
+  }
+  void setColour(const QColor& colour) {
+    if (colour_ == colour) return;
+    colour_ = colour;
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    double w = forms::FormMetrics::focusRingWidth;
+    p.setPen(QPen(colour_, w));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shapePath(forms::ShapeKind::roundedRectangle,
+                         QRectF(rect()).adjusted(w / 2, w / 2, -w / 2, -w / 2), 9));
+  }
+
+ private:
+  QColor colour_;
 };
 
 namespace {
@@ -650,16 +722,20 @@ constexpr const char* kRendererProperty = "flagrigFormRenderer";
 
 }  // namespace
 
-// A node as assistive technology reads it: the host's element for its identity.
+// A node as assistive technology reads it: the host's element for its identity, read again
+// after every render (Qt keeps one interface per widget, and a kept widget may show new words:
+// a status line that turns into an error).
 // A static text also offers its words through the text interface: AT-SPI readers take a label's
 // content from there, and a labelled value (an account's e-mail beside "Account") has no other
 // way out, as AT-SPI has no value for a label.
 class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
-  QtFormNodeAccessible(QtFormNodeWidget* widget, const forms::AccessibilityElement& element)
+  QtFormNodeAccessible(QWidget* widget, const forms::AccessibilityElement& element, int renderCount)
       : QAccessibleWidget(widget, qtRole(element.role)),
         element_(element),
-        words_(qs(element.value.empty() ? element.label : element.value)) {}
+        words_(wordsOf(element)),
+        renderCount_(renderCount) {}
+  QAccessible::Role role() const override { return qtRole(element().role); }
   void* interface_cast(QAccessible::InterfaceType type) override {
     if (type == QAccessible::TextInterface && role() == QAccessible::StaticText)
       return static_cast<QAccessibleTextInterface*>(this);
@@ -674,12 +750,16 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
   int cursorPosition() const override { return 0; }
   void setCursorPosition(int) override {}
   QString text(int start, int end) const override {
+    element();
     start = std::clamp(start, 0, static_cast<int>(words_.size()));
     end = end < 0 ? static_cast<int>(words_.size())
                   : std::clamp(end, start, static_cast<int>(words_.size()));
     return words_.mid(start, end - start);
   }
-  int characterCount() const override { return static_cast<int>(words_.size()); }
+  int characterCount() const override {
+    element();
+    return static_cast<int>(words_.size());
+  }
   QRect characterRect(int) const override { return {}; }
   int offsetAtPoint(const QPoint&) const override { return -1; }
   void scrollToSubstring(int, int) override {}
@@ -690,35 +770,63 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
   QString text(QAccessible::Text t) const override {
     switch (t) {
       case QAccessible::Name:
-        return qs(element_.label);
+        return qs(element().label);
       case QAccessible::Description:
-        return qs(element_.hint);
+        return qs(element().hint);
       case QAccessible::Value:
-        return qs(element_.value);
+        return qs(element().value);
       default:
         return QAccessibleWidget::text(t);
     }
   }
   QAccessible::State state() const override {
     QAccessible::State s = QAccessibleWidget::state();
-    s.disabled = !element_.enabled;
-    if (element_.role == forms::AccessibilityRole::toggle) {
+    const auto& e = element();
+    s.disabled = !e.enabled;
+    if (e.role == forms::AccessibilityRole::toggle) {
       s.checkable = true;
-      s.checked = element_.value == "1";
+      s.checked = e.value == "1";
     }
     return s;
   }
   int childCount() const override { return 0; }
   QAccessibleInterface* child(int) const override { return nullptr; }
   QAccessibleInterface* parent() const override {
-    auto* w = widget()->parentWidget();
-    while (w && !w->property(kRendererProperty).isValid()) w = w->parentWidget();
-    return w ? QAccessible::queryAccessibleInterface(w) : QAccessibleWidget::parent();
+    QWidget* root = rootOf(widget());
+    return root ? QAccessible::queryAccessibleInterface(root) : QAccessibleWidget::parent();
   }
 
  private:
-  forms::AccessibilityElement element_;
-  QString words_;
+  static QString wordsOf(const forms::AccessibilityElement& e) {
+    return qs(e.value.empty() ? e.label : e.value);
+  }
+  static QWidget* rootOf(QWidget* widget) {
+    QWidget* w = widget ? widget->parentWidget() : nullptr;
+    while (w && !w->property(kRendererProperty).isValid()) w = w->parentWidget();
+    return w;
+  }
+  // The element as the host reads it now; the one last read while the form is gone.
+  const forms::AccessibilityElement& element() const {
+    QWidget* root = rootOf(widget());
+    if (!root) return element_;
+    auto* renderer = static_cast<QtFormRenderer*>(root->property(kRendererProperty).value<void*>());
+    if (!renderer || !renderer->host()) return element_;
+    int count = renderer->host()->renderCount();
+    if (count == renderCount_) return element_;
+    renderCount_ = count;
+    for (const auto& e : renderer->host()->accessibilityElements()) {
+      if (e.identity == element_.identity) {
+        element_ = e;
+        words_ = wordsOf(e);
+        break;
+      }
+    }
+    return element_;
+  }
+
+  mutable forms::AccessibilityElement element_;
+  mutable QString words_;
+  mutable int renderCount_;
 };
 
 // The form's root: its children are the host's elements in reading order, whatever widgets
@@ -755,7 +863,8 @@ class QtFormRootAccessible final : public QAccessibleWidget {
     for (const auto& e : renderer_.host()->accessibilityElements()) {
       if (e.identity == last) continue;
       last = e.identity;
-      if (auto* w = renderer_.widgetFor(e.identity); w && w->isVisible()) out.push_back(w);
+      if (auto* w = renderer_.accessibleWidgetFor(e.identity); w && w->isVisible())
+        out.push_back(w);
     }
     return out;
   }
@@ -776,7 +885,21 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
     QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
     if (!renderer || !node->node()) return nullptr;
     for (const auto& e : renderer->host()->accessibilityElements()) {
-      if (e.identity == node->node()->identity()) return new QtFormNodeAccessible(node, e);
+      if (e.identity == node->node()->identity())
+        return new QtFormNodeAccessible(node, e, renderer->host()->renderCount());
+    }
+    return nullptr;
+  }
+  if (auto footer = object->property(kFooterProperty); footer.isValid()) {
+    QObject* up = object->parent();
+    while (up && !rendererOf(up)) up = up->parent();
+    QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
+    if (!renderer) return nullptr;
+    std::string identity = footer.toString().toStdString();
+    for (const auto& e : renderer->host()->accessibilityElements()) {
+      if (e.identity == identity)
+        return new QtFormNodeAccessible(static_cast<QWidget*>(object), e,
+                                        renderer->host()->renderCount());
     }
     return nullptr;
   }
@@ -788,6 +911,25 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
 
 }  // namespace
 
+namespace {
+
+// A dialog's close button (the window manager offers one) answers as its cancel button does,
+// and does nothing on a dialog without one: the session's end closes the window, never the
+// window manager alone, which would leave the session running with nothing to answer it.
+class DialogCloseButton final : public WindowDelegate {
+ public:
+  explicit DialogCloseButton(std::function<void()> pressed) : pressed_(std::move(pressed)) {}
+  bool windowShouldClose(Window&) override {
+    if (pressed_) pressed_();
+    return false;
+  }
+
+ private:
+  std::function<void()> pressed_;
+};
+
+}  // namespace
+
 // A presentation on screen: its window, the form that draws it, and its modal session.
 struct QtFormRenderer::Dialog {
   std::string identity;
@@ -795,6 +937,8 @@ struct QtFormRenderer::Dialog {
   std::shared_ptr<Window> window;
   std::shared_ptr<forms::FormHost> host;
   std::shared_ptr<void> presentation;
+  // Held here: a window holds its delegate weakly.
+  std::shared_ptr<WindowDelegate> closeButton;
   bool running = false;
   bool ended = false;
 };
@@ -868,6 +1012,14 @@ QWidget* QtFormRenderer::widgetFor(std::string_view identity) const {
   return found == widgets_.end() ? nullptr : found->second;
 }
 
+QWidget* QtFormRenderer::accessibleWidgetFor(std::string_view identity) const {
+  if (auto* widget = widgetFor(identity)) return widget;
+  constexpr std::string_view suffix = "/footer";
+  if (identity.size() <= suffix.size() || !identity.ends_with(suffix)) return nullptr;
+  auto found = widgets_.find(identity.substr(0, identity.size() - suffix.size()));
+  return found == widgets_.end() ? nullptr : found->second->footerWidget();
+}
+
 std::shared_ptr<Window> QtFormRenderer::dialogWindow() const {
   return dialog_ ? dialog_->window : nullptr;
 }
@@ -901,6 +1053,7 @@ void QtFormRenderer::update() {
     if (window->backgroundColor() != fill) window->setBackgroundColor(fill);
   }
   if (scroller_->geometry() != native_->rect()) scroller_->setGeometry(native_->rect());
+  styleScrollBar(scroller_->verticalScrollBar(), isDark(*tree_));
   double width = native_->width(), height = native_->height();
   layout_ = forms::FormLayout::layout(*tree_, {width, height});
   if (layout_.size.height > height + 0.5) {
@@ -928,6 +1081,7 @@ void QtFormRenderer::update() {
   }
   if (!hovered_.empty() && !widgets_.count(hovered_)) hovered_.clear();
   placeNativeViews();
+  placeFocusRing();
   updating_ = false;
   syncPresentation();
 }
@@ -984,6 +1138,7 @@ bool QtFormRenderer::handleKey(int key, Qt::KeyboardModifiers modifiers) {
     }
   }
   bool used = host_->pressKey(pressed);
+  placeFocusRing();
   for (const auto& identity : {before, host_->focused()}) {
     if (auto found = widgets_.find(identity); found != widgets_.end()) {
       found->second->update();
@@ -1125,6 +1280,17 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
   dialog->window->setBackgroundColor(dark ? Color::sRGB(0.17, 0.17, 0.18)
                                           : Color::sRGB(0.95, 0.95, 0.95));
   dialog->presentation = env().desktop->presentForm(*dialog->window, dialog->host);
+  std::optional<long> cancelCode;
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    if (answers[i].isCancel) cancelCode = ModalResponse::firstButton + static_cast<long>(i);
+  }
+  dialog->closeButton = std::make_shared<DialogCloseButton>([weakDialog, cancelCode] {
+    auto d = weakDialog.lock();
+    if (!d || !d->running || !cancelCode) return;
+    auto& app = env().desktop->application();
+    if (app.modalWindow() == d->window) app.stopModal(*cancelCode);
+  });
+  dialog->window->setDelegate(dialog->closeButton);
   dialog_ = dialog;
   // Lose the hover: the pointer is over the dialog now, as far as the form knows.
   pointerMoved(std::nullopt);
@@ -1291,6 +1457,30 @@ void QtFormRenderer::restack(const Node& node) {
   for (const auto& c : node.backgrounds()) restack(c);
   for (const auto& c : node.children()) restack(c);
   for (const auto& c : node.overlays()) restack(c);
+}
+
+void QtFormRenderer::placeFocusRing() {
+  QtFormNodeWidget* focused = nullptr;
+  if (host_ && !host_->focused().empty()) {
+    auto found = widgets_.find(host_->focused());
+    if (found != widgets_.end() && found->second->isVisible() && found->second->node())
+      focused = found->second;
+  }
+  if (!focused) {
+    if (ring_) ring_->hide();
+    return;
+  }
+  if (!ring_) ring_ = new QtFocusRing(focused->parentWidget());
+  auto* ring = static_cast<QtFocusRing*>(ring_.data());
+  if (ring->parentWidget() != focused->parentWidget()) ring->setParent(focused->parentWidget());
+  ring->setColour(accentColour(*focused->node()));
+  // Around the control with a hair of its backdrop between: visible on a control filled with
+  // the accent colour too.
+  int out = static_cast<int>(std::ceil(forms::FormMetrics::focusRingWidth)) + 1;
+  QRect around = focused->geometry().adjusted(-out, -out, out, out);
+  if (ring->geometry() != around) ring->setGeometry(around);
+  ring->raise();
+  ring->show();
 }
 
 void QtFormRenderer::placeNativeViews() {

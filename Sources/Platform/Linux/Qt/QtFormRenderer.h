@@ -51,6 +51,9 @@ class QtFormRenderer final {
 
   // For tests and diagnostics.
   QWidget* widgetFor(std::string_view identity) const;
+  // The widget a reader finds for an accessibility element: the node's, or the one standing
+  // for a section's footer.
+  QWidget* accessibleWidgetFor(std::string_view identity) const;
   QWidget* rootWidget() const { return root_; }
   const forms::FormLayoutResult& layout() const { return layout_; }
   // Widgets created since the renderer started (a reconcile that keeps them adds none).
@@ -86,6 +89,8 @@ class QtFormRenderer final {
   void restack(const forms::Node& node);
   // Puts every hosted view where its widget is on screen now (after a layout or a scroll).
   void placeNativeViews();
+  // Puts the focus ring over the focused control, above everything drawn there.
+  void placeFocusRing();
   bool overHostedView(QPoint inNative) const;
   // Opens or closes the dialog of the host's shown presentation.
   void syncPresentation();
@@ -108,6 +113,7 @@ class QtFormRenderer final {
   std::map<std::string, QtFormNodeWidget*, std::less<>> widgets_;
   int created_ = 0;
   QPointer<QScrollArea> scroller_;
+  QPointer<QWidget> ring_;
   std::shared_ptr<Dialog> dialog_;
   std::string hovered_;
   // Guards work posted for later (a dialog's session) against a renderer gone meanwhile.

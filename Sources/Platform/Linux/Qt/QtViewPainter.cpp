@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QTransform>
 #include <cmath>
 
 #include "Platform/Desktop/Button.h"
@@ -22,6 +24,23 @@ namespace {
 // Label colours are the dark appearance's; a light window draws them dark. Set per window
 // painted (painting happens on the main thread only).
 bool lightAppearance = false;
+// Controls are drawn for a dark window: a dark appearance, or an opaque dark background.
+// Windows of neither kind (a tag's clear panel) keep the light controls.
+bool darkControls = false;
+
+// The controls' colours for the window being painted.
+struct ControlColours {
+  QColor fill, border, text, arrow, separator, boxFill, fieldFill, fieldText;
+};
+ControlColours controlColours() {
+  if (darkControls) {
+    return {QColor(255, 255, 255, 40), QColor(255, 255, 255, 30), QColor(255, 255, 255, 225),
+            QColor(220, 220, 220),     QColor(255, 255, 255, 45), QColor(255, 255, 255, 30),
+            QColor(255, 255, 255, 22), QColor(255, 255, 255, 225)};
+  }
+  return {QColor(0xf4, 0xf4, 0xf4), QColor(0, 0, 0, 70), QColor(Qt::black), QColor(60, 60, 60),
+          QColor(0, 0, 0, 50),      QColor(Qt::white),   QColor(Qt::white), QColor(Qt::black)};
+}
 // The field whose whole text is selected in the window being painted.
 const TextField* selectedField = nullptr;
 
@@ -92,9 +111,58 @@ void drawText(QPainter& painter, const QRectF& rect, const std::string& text, co
   painter.drawText(rect, flags, string);
 }
 
+// The glyph a symbol name starts with, in a unit square (0..1, y down), as an open path to be
+// stroked; empty for names with no glyph of their own (plain shapes).
+QPainterPath symbolGlyph(const std::string& name) {
+  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+  QPainterPath p;
+  if (starts("checkmark")) {
+    p.moveTo(0.1, 0.55);
+    p.lineTo(0.38, 0.82);
+    p.lineTo(0.9, 0.2);
+  } else if (starts("xmark")) {
+    p.moveTo(0.15, 0.15);
+    p.lineTo(0.85, 0.85);
+    p.moveTo(0.85, 0.15);
+    p.lineTo(0.15, 0.85);
+  } else if (starts("minus")) {
+    p.moveTo(0.1, 0.5);
+    p.lineTo(0.9, 0.5);
+  } else if (starts("plus")) {
+    p.moveTo(0.1, 0.5);
+    p.lineTo(0.9, 0.5);
+    p.moveTo(0.5, 0.1);
+    p.lineTo(0.5, 0.9);
+  } else if (starts("arrow.up.right")) {
+    p.moveTo(0.15, 0.85);
+    p.lineTo(0.85, 0.15);
+    p.moveTo(0.35, 0.15);
+    p.lineTo(0.85, 0.15);
+    p.lineTo(0.85, 0.65);
+  } else if (starts("chevron.right")) {
+    p.moveTo(0.35, 0.1);
+    p.lineTo(0.7, 0.5);
+    p.lineTo(0.35, 0.9);
+  }
+  return p;
+}
+
+// Where the glyph of an enclosed symbol ("checkmark.circle.fill") goes inside its enclosure.
+QPainterPath placed(const QPainterPath& unit, const QRectF& box) {
+  QTransform t;
+  t.translate(box.left(), box.top());
+  t.scale(box.width(), box.height());
+  return t.map(unit);
+}
+
+// A system symbol, drawn by name. An enclosed one ("minus.circle.fill") is its circle or
+// rounded square with the glyph cut out of it when filled, or both outlined when not; a name we
+// have no drawing for is a plain circle.
 void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, const QColor& color) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
+  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+  auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
   QPen pen(color, std::max(1.0, r.width() / 10));
   pen.setCapStyle(Qt::RoundCap);
   pen.setJoinStyle(Qt::RoundJoin);
@@ -102,18 +170,9 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
   painter.setBrush(Qt::NoBrush);
   QRectF box =
       r.adjusted(r.width() * 0.15, r.height() * 0.15, -r.width() * 0.15, -r.height() * 0.15);
-  bool filled = name.find(".fill") != std::string::npos;
-  if (filled) painter.setBrush(color);
-  if (name.rfind("xmark", 0) == 0) {
-    painter.drawLine(box.topLeft(), box.bottomRight());
-    painter.drawLine(box.topRight(), box.bottomLeft());
-  } else if (name.rfind("checkmark", 0) == 0) {
-    QPainterPath p;
-    p.moveTo(box.left(), box.center().y());
-    p.lineTo(box.left() + box.width() * 0.38, box.bottom());
-    p.lineTo(box.right(), box.top());
-    painter.drawPath(p);
-  } else if (name.rfind("tag", 0) == 0) {
+  bool filled = has(".fill");
+  if (starts("tag")) {
+    if (filled) painter.setBrush(color);
     QPainterPath p;
     p.moveTo(box.left(), box.top() + box.height() * 0.25);
     p.lineTo(box.left() + box.width() * 0.55, box.top() + box.height() * 0.25);
@@ -125,9 +184,11 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
     painter.setBrush(filled ? QColor(Qt::transparent) : color);
     painter.drawEllipse(QPointF(box.left() + box.width() * 0.2, box.center().y()),
                         box.width() * 0.06, box.width() * 0.06);
-  } else if (name.rfind("square", 0) == 0) {
-    painter.drawRoundedRect(box, box.width() * 0.15, box.width() * 0.15);
-  } else if (name.find("exclamationmark") != std::string::npos) {
+    painter.restore();
+    return;
+  }
+  if (has("exclamationmark")) {
+    if (filled) painter.setBrush(color);
     QPainterPath p;
     p.moveTo(box.center().x(), box.top());
     p.lineTo(box.right(), box.bottom());
@@ -136,9 +197,48 @@ void paintSymbol(QPainter& painter, const std::string& name, const QRectF& r, co
     painter.drawPath(p);
     painter.drawLine(QPointF(box.center().x(), box.top() + box.height() * 0.35),
                      QPointF(box.center().x(), box.bottom() - box.height() * 0.3));
+    painter.restore();
+    return;
+  }
+  bool circle = starts("circle") || has(".circle");
+  bool square = !circle && (starts("square") || has(".square"));
+  QPainterPath glyph = symbolGlyph(name);
+  if (!circle && !square) {
+    if (glyph.isEmpty()) {
+      painter.drawEllipse(box);
+    } else {
+      painter.drawPath(placed(glyph, box));
+    }
+    painter.restore();
+    return;
+  }
+  // The enclosure fills the box; its glyph takes the middle half of it.
+  QRectF outer =
+      r.adjusted(r.width() * 0.06, r.height() * 0.06, -r.width() * 0.06, -r.height() * 0.06);
+  QPainterPath enclosure;
+  double line = std::max(1.0, outer.width() * 0.08);
+  QRectF edge = filled ? outer : outer.adjusted(line / 2, line / 2, -line / 2, -line / 2);
+  if (circle) {
+    enclosure.addEllipse(edge);
   } else {
-    // Circles and everything we have no drawing for.
-    painter.drawEllipse(box);
+    enclosure.addRoundedRect(edge, edge.width() * 0.22, edge.height() * 0.22);
+  }
+  double m = outer.width() * 0.26;
+  QPainterPath mark = placed(glyph, outer.adjusted(m, m, -m, -m));
+  QPen markPen(color, std::max(1.0, outer.width() * 0.1), Qt::SolidLine, Qt::RoundCap,
+               Qt::RoundJoin);
+  if (filled) {
+    QPainterPathStroker stroker(markPen);
+    QPainterPath cut = glyph.isEmpty() ? QPainterPath() : stroker.createStroke(mark).simplified();
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(enclosure.subtracted(cut), color);
+  } else {
+    QPen ring(color, line);
+    if (has("dashed")) ring.setDashPattern({2.5, 2});
+    painter.setPen(ring);
+    painter.drawPath(enclosure);
+    painter.setPen(markPen);
+    if (!glyph.isEmpty()) painter.drawPath(mark);
   }
   painter.restore();
 }
@@ -185,8 +285,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
   if (field.isBezeled() || field.isBordered()) {
     painter.fillRect(r, field.drawsBackground() && field.backgroundColor()
                             ? toQColor(*field.backgroundColor())
-                            : QColor(Qt::white));
-    painter.setPen(QColor(0, 0, 0, 90));
+                            : controlColours().fieldFill);
+    painter.setPen(darkControls ? controlColours().border : QColor(0, 0, 0, 90));
     painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
   } else if (field.drawsBackground() && field.backgroundColor()) {
     painter.fillRect(r, toQColor(*field.backgroundColor()));
@@ -197,7 +297,7 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
       field.usesSingleLineMode() || (field.lineBreakMode() != LineBreakMode::byWordWrapping &&
                                      field.lineBreakMode() != LineBreakMode::byCharWrapping);
   Qt::Alignment align = Qt::AlignLeft | (single ? Qt::AlignVCenter : Qt::AlignTop);
-  QColor color = field.textColor() ? toQColor(*field.textColor()) : QColor(Qt::black);
+  QColor color = field.textColor() ? toQColor(*field.textColor()) : controlColours().fieldText;
   if (!field.isEnabled()) color.setAlphaF(color.alphaF() * 0.5f);
   bool elide = field.lineBreakMode() == LineBreakMode::byTruncatingTail && !field.isEditing();
   if (field.stringValue().empty() && field.placeholderAttributedString()) {
@@ -239,15 +339,15 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
 
 void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   Font font = button.effectiveFont();
-  QColor text =
-      button.contentTintColor() ? toQColor(*button.contentTintColor()) : QColor(Qt::black);
+  const ControlColours colours = controlColours();
+  QColor text = button.contentTintColor() ? toQColor(*button.contentTintColor()) : colours.text;
   if (!button.isEnabled()) text.setAlphaF(text.alphaF() * 0.45f);
   if (button.buttonType() == ButtonType::checkbox || button.buttonType() == ButtonType::radio) {
     QRectF box(r.left() + 1, r.center().y() - 7, 14, 14);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(0, 0, 0, 120));
+    painter.setPen(darkControls ? QColor(255, 255, 255, 90) : QColor(0, 0, 0, 120));
     bool on = button.state() == ControlState::on;
-    painter.setBrush(on ? QColor(0x2f, 0x6f, 0xe0) : QColor(Qt::white));
+    painter.setBrush(on ? QColor(0x2f, 0x6f, 0xe0) : colours.boxFill);
     if (button.buttonType() == ButtonType::radio) {
       painter.drawEllipse(box);
     } else {
@@ -263,10 +363,10 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
     bool pressedLook =
         button.buttonType() != ButtonType::momentaryPushIn && button.state() == ControlState::on;
     bool isDefault = button.keyEquivalent() == "\r";
-    QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : QColor(0xf4, 0xf4, 0xf4);
-    if (pressedLook) fill = QColor(0xd0, 0xd0, 0xd0);
+    QColor fill = isDefault ? QColor(0x2f, 0x6f, 0xe0) : colours.fill;
+    if (pressedLook) fill = darkControls ? QColor(255, 255, 255, 80) : QColor(0xd0, 0xd0, 0xd0);
     if (isDefault && !button.contentTintColor()) text = Qt::white;
-    painter.setPen(QColor(0, 0, 0, 70));
+    painter.setPen(colours.border);
     painter.setBrush(fill);
     painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   }
@@ -291,12 +391,13 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
 }
 
 void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
+  const ControlColours colours = controlColours();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QColor(0, 0, 0, 70));
-  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  painter.setPen(colours.border);
+  painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   drawText(painter, r.adjusted(8, 0, -20, 0), popUp.titleOfSelectedItem(), popUp.effectiveFont(),
-           Qt::black, Qt::AlignLeft | Qt::AlignVCenter, true);
+           colours.text, Qt::AlignLeft | Qt::AlignVCenter, true);
   QPainterPath arrow;
   double cx = r.right() - 11, cy = r.center().y();
   arrow.moveTo(cx - 4, cy - 2);
@@ -304,7 +405,7 @@ void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
   arrow.lineTo(cx, cy + 3);
   arrow.closeSubpath();
   painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(60, 60, 60));
+  painter.setBrush(colours.arrow);
   painter.drawPath(arrow);
 }
 
@@ -313,8 +414,9 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
   double natural = 0;
   for (std::size_t i = 0; i < control.segmentCount(); ++i) natural += control.widthForSegment(i);
   double scale = natural > 0 ? r.width() / natural : 1;
-  painter.setPen(QColor(0, 0, 0, 70));
-  painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+  const ControlColours colours = controlColours();
+  painter.setPen(colours.border);
+  painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
   double x = r.left();
   for (std::size_t i = 0; i < control.segmentCount(); ++i) {
@@ -326,11 +428,11 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
       painter.setBrush(QColor(0x2f, 0x6f, 0xe0));
       painter.drawRoundedRect(seg.adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
     } else if (i > 0) {
-      painter.setPen(QColor(0, 0, 0, 50));
+      painter.setPen(colours.separator);
       painter.drawLine(QPointF(x, r.top() + 4), QPointF(x, r.bottom() - 4));
     }
     drawText(painter, seg, control.label(i), control.effectiveFont(),
-             selected ? QColor(Qt::white) : QColor(Qt::black), Qt::AlignCenter, true);
+             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, true);
     x += w;
   }
 }
@@ -355,8 +457,8 @@ void paintView(QPainter& painter, View& view, double height, bool caret) {
   } else if (auto* button = dynamic_cast<Button*>(&view)) {
     paintButton(painter, *button, r);
   } else if (auto* well = dynamic_cast<ColorWell*>(&view)) {
-    painter.setPen(QColor(0, 0, 0, 90));
-    painter.setBrush(QColor(0xf4, 0xf4, 0xf4));
+    painter.setPen(darkControls ? controlColours().border : QColor(0, 0, 0, 90));
+    painter.setBrush(controlColours().fill);
     painter.drawRect(r.adjusted(0.5, 0.5, -0.5, -0.5));
     painter.fillRect(r.adjusted(4, 4, -4, -4), toQColor(well->color()));
     if (well->isActive()) {
@@ -469,6 +571,7 @@ QPixmap renderImage(const Image& image, QSize size, std::optional<QColor> tint) 
 void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, bool blend,
                  const TextField* selectedAll) {
   lightAppearance = false;
+  darkControls = false;
   selectedField = selectedAll;
   QColor background = toQColor(window.backgroundColor());
   switch (window.appearance()) {
@@ -477,9 +580,11 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
       break;
     case Appearance::darkAqua:
       lightAppearance = false;
+      darkControls = true;
       break;
     case Appearance::system:
       lightAppearance = background.alphaF() > 0.5f && background.lightnessF() > 0.5f;
+      darkControls = background.alphaF() > 0.5f && background.lightnessF() <= 0.5f;
       break;
   }
   if (window.isOpaque()) background.setAlpha(255);
@@ -489,6 +594,7 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   if (const auto& content = window.contentView())
     paintView(painter, *content, size.height(), caret);
   lightAppearance = false;
+  darkControls = false;
   selectedField = nullptr;
 }
 

@@ -448,6 +448,11 @@ void QtWindowHost::closeEvent(QCloseEvent* event) {
   // The window manager's close button asks the window; the model orders it out if it closes.
   event->ignore();
   if (!window_) return;
+  // While a modal session runs (an alert or a form's dialog), the other windows take no input,
+  // their close buttons included: the window manager still offers them, so refuse here rather
+  // than close a window from under its dialog.
+  auto modal = desktop_.application().modalWindow();
+  if (modal && modal.get() != window_) return;
   auto keep = window_->weak_from_this().lock();
   if (keep) keep->performClose();
 }

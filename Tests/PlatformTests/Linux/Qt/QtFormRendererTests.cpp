@@ -5,6 +5,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QAccessible>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -288,6 +290,69 @@ TEST_F(QtFormRendererTest, AWindowClosedUnderItsDialogEndsTheSessionWithoutAnAns
   EXPECT_TRUE(!gone || !gone->isVisible());
 }
 
+// The window manager draws a close button on a dialog too. It answers as Cancel where there is
+// one, once; on an alert without one it does nothing, and the dialog still waits for its answer
+// (closing the window alone left the session running with no window to end it, and every
+// other window of ours refusing its input). The form's own window does not close under it.
+TEST_F(QtFormRendererTest, ADialogsCloseButtonAnswersCancelOrNothing) {
+  int cancels = 0, oks = 0;
+  show([&](FormHost& h) {
+    return VStack({Text("Body")
+                       .confirmationDialog(
+                           h.cell<bool>("ask"), "Reset?", std::nullopt,
+                           {destructive("Reset", [] {}), cancel("Cancel", [&] { ++cancels; })})
+                       .alert(h.cell<bool>("tell"), "Done", std::nullopt,
+                              {defaultAction("OK", [&] { ++oks; })})});
+  });
+  auto& app = desktop().application();
+  // A session left running under a closed dialog would hold the test for ever: end it, and fail.
+  bool stuck = false;
+  auto ask = host->cell<bool>("ask");
+  auto tell = host->cell<bool>("tell");
+  auto unstick = [&] {
+    auto modal = app.modalWindow();
+    if (modal && !modal->isVisible()) {
+      stuck = true;
+      ask.set(false);
+      tell.set(false);
+      app.abortModal();
+    }
+    return !stuck;
+  };
+  ANSWER_DIALOG(ask, renderer->dialogWindow()->performClose(),
+                !unstick() || (cancels == 1 && !renderer->dialogWindow() && !app.modalWindow()));
+  EXPECT_FALSE(stuck) << "the dialog closed and left its session running";
+  EXPECT_FALSE(*ask) << "answered, so it does not come back";
+
+  // The session runs inside the wait, so every step is taken from there.
+  if (stuck) return;
+  tell.set(true);
+  int settled = 0, after = 0;
+  bool closed = false, stillWaiting = false, answered = false, ownStays = false;
+  EXPECT_TRUE(runUntil([&] {
+    auto alert = renderer->dialogWindow();
+    QtFormRenderer* d = renderer->dialogRenderer();
+    bool ready = d && d->rootWidget() && d->rootWidget()->window()->isActiveWindow();
+    settled = ready ? settled + 1 : 0;
+    if (!closed && settled > 10) {
+      // The window manager's close for the form's own window, under its alert: refused.
+      QCloseEvent request;
+      QCoreApplication::sendEvent(renderer->rootWidget()->window(), &request);
+      alert->performClose();
+      closed = true;
+    } else if (closed && !answered && unstick() && ++after > 20) {
+      stillWaiting = alert && alert->isVisible() && app.modalWindow() == alert;
+      ownStays = window->isVisible();
+      key("Return");
+      answered = true;
+    }
+    return answered && oks == 1 && !renderer->dialogWindow();
+  }));
+  EXPECT_TRUE(stillWaiting) << "the alert without a cancel button stays and waits for its answer";
+  EXPECT_TRUE(ownStays) << "the form's window closed from under its alert";
+  EXPECT_EQ(cancels, 1);
+}
+
 TEST_F(QtFormRendererTest, TheKeyboardWalksTheControlsAndWorksThem) {
   int flips = 0, saves = 0;
   show(
@@ -379,30 +444,43 @@ TEST_F(QtFormRendererTest, TheSpinnerTurnsOnlyWhileItIsOnScreen) {
   EXPECT_TRUE(runUntil([&] { return renderer->animatingSpinners() == 0; }));
 }
 
+// The scroll bar stands on the form's backdrop in the form's scheme (never the toolkit's light
+// bar on a dark form).
 TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
-  show(
-      [](FormHost&) {
-        std::vector<Node> sections;
-        for (int i = 0; i < 7; ++i) {
-          sections.push_back(Section("Section " + std::to_string(i),
-                                     {Toggle("Row " + std::to_string(i), false, nullptr),
-                                      Caption("A caption under the row.")}));
-        }
-        return Form(std::move(sections)).colorScheme(ColorScheme::light).accentColor(kAccent);
-      },
-      {360, 300}, false);
-  QWidget* root = renderer->rootWidget();
-  EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
-  QWidget* last = widget(NodeKind::toggle, "Row 6");
-  ASSERT_TRUE(last);
-  // Tab to the last row: the view scrolls it into sight.
-  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
-  EXPECT_EQ(focusedTitle(), "Row 6");
-  runFor(0.1);
-  QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
-  EXPECT_GE(inWindow.y(), 0);
-  EXPECT_LE(inWindow.y() + last->height(), 300);
-  EXPECT_FALSE(screenshot("forms-scrolled").isNull());
+  for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+    bool dark = scheme == ColorScheme::dark;
+    show(
+        [scheme](FormHost&) {
+          std::vector<Node> sections;
+          for (int i = 0; i < 7; ++i) {
+            sections.push_back(Section("Section " + std::to_string(i),
+                                       {Toggle("Row " + std::to_string(i), false, nullptr),
+                                        Caption("A caption under the row.")}));
+          }
+          return Form(std::move(sections)).colorScheme(scheme).accentColor(kAccent);
+        },
+        {360, 300}, dark);
+    QWidget* root = renderer->rootWidget();
+    EXPECT_GT(root->height(), 300) << "the whole form, inside a scroll area";
+    QWidget* last = widget(NodeKind::toggle, "Row 6");
+    ASSERT_TRUE(last);
+    // Tab to the last row: the view scrolls it into sight.
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 6");
+    runFor(0.1);
+    QPoint inWindow = last->mapTo(root->window(), QPoint(0, 0));
+    EXPECT_GE(inWindow.y(), 0);
+    EXPECT_LE(inWindow.y() + last->height(), 300);
+    QImage picture = root->window()->grab().toImage();
+    // The bar's track, below its handle (scrolled to the end, the handle is at the bottom: the
+    // top of the track is free).
+    QColor track = picture.pixelColor(picture.width() - 2, 6);
+    EXPECT_EQ(track.lightnessF() < 0.5, dark) << track.name().toStdString();
+    EXPECT_FALSE(screenshot(dark ? "forms-scrolled-dark" : "forms-scrolled").isNull());
+    presentation.reset();
+    renderer.reset();
+    window->close();
+  }
 }
 
 TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
@@ -547,6 +625,96 @@ TEST_F(QtFormRendererTest, AHostedViewInAScrolledFormMovesWithItAndTakesItsOwnIn
   EXPECT_FALSE(screenshot("forms-native-view-scrolled").isNull());
 }
 
+// A control drawn by a background of its own (the white "Sign in with Apple" button) still
+// shows its focus ring: the ring lies around it and above the background, not under it.
+TEST_F(QtFormRendererTest, TheFocusRingShowsAboveAButtonsOwnBackground) {
+  show([](FormHost&) {
+    return VStack({Button({Text("Sign in").foreground(Color::black())}, [] {})
+                       .buttonStyle(ButtonStyle::plain)
+                       .frame({.width = 200, .height = 44})
+                       .background(Shape({.kind = ShapeKind::roundedRectangle,
+                                          .cornerRadius = 8,
+                                          .fill = Color::white()})),
+                   Button("Other", [] {})})
+        .spacing(12)
+        .padding(20)
+        .accentColor(kAccent);
+  });
+  QWidget* button = widget(NodeKind::button, "Sign in");
+  ASSERT_TRUE(button);
+  auto edge = [&] {
+    QImage picture = renderer->rootWidget()->grab().toImage();
+    // Just above the button: the ring lies around it.
+    QPoint top = button->mapTo(renderer->rootWidget(), QPoint(button->width() / 2, -2));
+    return picture.pixelColor(top);
+  };
+  EXPECT_FALSE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << "no ring before a key";
+  ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  runFor(0.1);
+  ASSERT_EQ(focusedTitle(), "Sign in");
+  EXPECT_TRUE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << edge().name().toStdString();
+  ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  runFor(0.1);
+  EXPECT_FALSE(near(edge(), linuxbackend::toQColor(kAccent), 40)) << "the ring moved on";
+}
+
+// A prominent button takes its own tint over the form's accent (the permissions step's
+// footer button is tinted, its form is not).
+TEST_F(QtFormRendererTest, AProminentButtonIsFilledWithItsTint) {
+  const Color green = Color::sRGB(0.1, 0.7, 0.2);
+  show([green](FormHost&) {
+    return VStack({Button("Tinted", [] {})
+                       .buttonStyle(ButtonStyle::borderedProminent)
+                       .tint(green)
+                       .frame({.width = 160, .height = 30}),
+                   Button("Accent", [] {})
+                       .buttonStyle(ButtonStyle::borderedProminent)
+                       .frame({.width = 160, .height = 30})})
+        .spacing(10)
+        .padding(20)
+        .accentColor(kAccent);
+  });
+  for (auto [title, colour] : {std::pair{"Tinted", green}, std::pair{"Accent", kAccent}}) {
+    QWidget* button = widget(NodeKind::button, title);
+    ASSERT_TRUE(button) << title;
+    QColor face = button->grab().toImage().pixelColor(8, button->height() / 2);
+    EXPECT_TRUE(near(face, linuxbackend::toQColor(colour), 12))
+        << title << ": " << face.name().toStdString();
+  }
+}
+
+// A widget kept across renders keeps its accessible interface (Qt caches one per widget): what
+// a reader finds is the text shown now, not the text the interface was made with (a status
+// line that turned into an error was read as the old status).
+TEST_F(QtFormRendererTest, AReaderFindsTheWordsAKeptWidgetShowsNow) {
+  show([](FormHost& h) {
+    auto status = h.cell("status", "Opening your browser…");
+    return VStack({Text(status.get()).key("status"), Toggle("Sounds", h.cell("sounds", false))})
+        .padding(20)
+        .frame({.maxWidth = infinity});
+  });
+  const Node* node = host->find(NodeKind::text, "Opening your browser…");
+  ASSERT_TRUE(node);
+  QWidget* shown = renderer->widgetFor(node->identity());
+  QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(shown);
+  ASSERT_TRUE(reader && reader->textInterface());
+  EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Opening your browser…");
+  QWidget* toggle = widget(NodeKind::toggle, "Sounds");
+  QAccessibleInterface* toggleReader = QAccessible::queryAccessibleInterface(toggle);
+  ASSERT_TRUE(toggleReader);
+  EXPECT_FALSE(toggleReader->state().checked);
+
+  host->cell<std::string>("status").set("Sign-in failed. Try again.");
+  ASSERT_TRUE(host->setToggle("Sounds", true));
+  ASSERT_TRUE(runUntil([&] { return host->find(NodeKind::text, "Sign-in failed. Try again."); }));
+  runFor(0.1);
+  ASSERT_EQ(renderer->widgetFor(node->identity()), shown) << "the widget is kept";
+  ASSERT_EQ(QAccessible::queryAccessibleInterface(shown), reader) << "and so is its interface";
+  EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Sign-in failed. Try again.");
+  EXPECT_EQ(reader->textInterface()->text(0, -1).toStdString(), "Sign-in failed. Try again.");
+  EXPECT_TRUE(toggleReader->state().checked);
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path);
   std::stringstream text;
@@ -613,7 +781,9 @@ TEST_F(QtFormRendererTest, AssistiveTechnologyReadsTheGallerysLabelsHintsAndRole
   for (const char* expected :
        {"check box\tShow tags\t\t", "check box\tSounds\tPlays a sound when a tag moves\t",
         "combo box\tShape\t", "link\tHelp\t", "push button\tReset…\t", "heading\tControls\t",
-        "label\tTags follow their windows.\t", "\tSamples\t"}) {
+        "label\tTags follow their windows.\t", "\tSamples\t",
+        // A section's footer is drawn with the section, and read where it stands.
+        "label\tChanges apply at once.\t\tenabled\tChanges apply at once."}) {
     EXPECT_NE(tree.find(expected), std::string::npos) << expected << "\n" << tree;
   }
   EXPECT_NE(tree.find("check box\tShow tags\t\tchecked"), std::string::npos) << tree;
