@@ -343,14 +343,16 @@ platform::Task<void> VoskaryAccountManager::onMain(std::function<void()> work) {
 platform::Task<VoskaryAccount> VoskaryAccountManager::signIn(
     std::shared_ptr<platform::Window> window, std::optional<OAuthDriver::ProviderHint> provider,
     std::optional<std::string> installID) {
-  const bool viaBrowser = config_.preferredScheme() == AuthScheme::systemBrowser;
-  return onBackground(signInBody(viaBrowser ? nullptr : std::move(window), provider,
-                                 std::move(installID), viaBrowser));
+  if (config_.preferredScheme() == AuthScheme::systemBrowser)
+    return signInViaSystemBrowser(provider, std::move(installID));
+  return onBackground(
+      signInBody(std::move(window), provider, std::move(installID), OAuthDriver::UserAgent::sheet));
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::signInViaSystemBrowser(
     std::optional<OAuthDriver::ProviderHint> provider, std::optional<std::string> installID) {
-  return onBackground(signInBody(nullptr, provider, std::move(installID), true));
+  return onBackground(
+      signInBody(nullptr, provider, std::move(installID), OAuthDriver::UserAgent::systemBrowser));
 }
 
 platform::Task<void> VoskaryAccountManager::failSignIn(std::optional<State> before,
@@ -380,7 +382,7 @@ platform::Task<void> VoskaryAccountManager::failSignIn(std::optional<State> befo
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
     std::shared_ptr<platform::Window> window, std::optional<OAuthDriver::ProviderHint> provider,
-    std::optional<std::string> installID, bool viaBrowser) {
+    std::optional<std::string> installID, OAuthDriver::UserAgent agent) {
   auto self = shared_from_this();
   auto before = std::make_shared<std::optional<State>>();
   std::function<void()> start = [self, before] {
@@ -391,7 +393,7 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
   std::exception_ptr failure;
   try {
     std::optional<OAuthAuthorizationResult> result;
-    if (viaBrowser) {
+    if (agent == OAuthDriver::UserAgent::systemBrowser) {
       result = co_await oauthDriver_->authorizeViaSystemBrowser(provider);
     } else {
       result = co_await oauthDriver_->authorize(window, provider);

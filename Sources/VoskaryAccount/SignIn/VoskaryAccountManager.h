@@ -196,7 +196,8 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
 
   platform::Task<VoskaryAccount> signInBody(std::shared_ptr<platform::Window> window,
                                             std::optional<OAuthDriver::ProviderHint> provider,
-                                            std::optional<std::string> installID, bool viaBrowser);
+                                            std::optional<std::string> installID,
+                                            OAuthDriver::UserAgent agent);
   platform::Task<VoskaryAccount> exchange(OAuthAuthorizationResult result,
                                           std::optional<std::string> installID);
   platform::Task<VoskaryAccount> signInWithAppleBody(std::shared_ptr<platform::Window> window,
