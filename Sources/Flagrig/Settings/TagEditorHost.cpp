@@ -33,7 +33,10 @@ Node TagEditorHost::node() const {
   frame.height = height_.get();
   frame.maxWidth = infinity;
   frame.alignment = HorizontalAlignment::center;
-  return NativeView(editor_).frame(frame).rowInsets(EdgeInsets{});
+  return NativeView(editor_)
+      .frame(frame)
+      .rowInsets(EdgeInsets{})
+      .accessibilityLabel(std::string(accessibilityLabel));
 }
 
 Node TagEditorHost::row(FormHost& form) {

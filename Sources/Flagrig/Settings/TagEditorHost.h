@@ -26,6 +26,8 @@ class TagEditorHost {
   // The form's cells: the row height and the host of the editor.
   static constexpr std::string_view heightCell = "tagsEditorHeight";
   static constexpr std::string_view hostCell = "tagEditorHost";
+  // What assistive technology calls the editor; its controls are read inside it.
+  static constexpr std::string_view accessibilityLabel = "Tag appearance";
 
   // Creates a fresh editor wired to `height`; its first report arrives on the main loop.
   static std::shared_ptr<TagEditorHost> make(HeightBinding height);

@@ -163,6 +163,7 @@ void TagEditorView::rebuild() {
     auto bgWell = std::make_shared<ColorWell>(Rect(28, y + 12, 28, 28));
     bgWell->setColor(entry.background.withAlphaComponent(1));
     bgWell->setTag(2 * index);
+    bgWell->setAccessibilityLabel("Background color " + std::to_string(i + 1));
     bgWell->setAction(action(&TagEditorView::bgColorChanged));
     addSubview(bgWell);
 
@@ -172,6 +173,7 @@ void TagEditorView::rebuild() {
     auto textWell = std::make_shared<ColorWell>(Rect(64, y + 12, 28, 28));
     textWell->setColor(entry.text.withAlphaComponent(1));
     textWell->setTag(2 * index + 1);
+    textWell->setAccessibilityLabel("Text color " + std::to_string(i + 1));
     textWell->setAction(action(&TagEditorView::fgColorChanged));
     addSubview(textWell);
 
@@ -210,6 +212,7 @@ void TagEditorView::rebuild() {
   auto fonts = std::make_shared<PopUpButton>(Rect(84, y, 160, 24));
   fonts->setControlSize(ControlSize::small);
   fonts->setFont(Font::systemFont(11));
+  fonts->setAccessibilityLabel("Font");
   for (TagFont font : allTagFonts) fonts->addItem(std::string(title(font)));
   fonts->selectItem(static_cast<long>(manager.tagFont()));
   fonts->setAction(action(&TagEditorView::fontChanged));
@@ -221,6 +224,7 @@ void TagEditorView::rebuild() {
       SegmentedControl::withLabels({"Pill", "Rounded", "Square"}, SegmentTracking::selectOne);
   shapes->setControlSize(ControlSize::small);
   shapes->setSelectedSegment(static_cast<long>(shape));
+  shapes->setAccessibilityLabel("Shape");
   shapes->sizeToFit();
   shapes->setFrameOrigin({84, y});
   shapes->setAction(action(&TagEditorView::shapeChanged));
@@ -251,6 +255,7 @@ void TagEditorView::rebuild() {
       smallButton(code ? SettingsHotkeyFormat::describe(*code, manager.hotkeyModifiers()) : "None");
   hotkey->setFrame(Rect(84, y, std::max(hotkey->frame().width(), 100.0), hotkey->frame().height()));
   hotkey->setAction(action(&TagEditorView::recordHotkey));
+  hotkey->setAccessibilityLabel("Shortcut");
   if (hotkeyMonitor_) {
     // Still waiting for the combination.
     hotkey->setTitle("Press shortcut...");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -123,6 +124,12 @@ class View : public std::enable_shared_from_this<View> {
   // Rebuilds and returns the cursor rectangles (in this view's coordinates).
   const std::vector<std::pair<Rect, Cursor>>& cursorRects();
 
+  // Accessibility -----------------------------------------------------------------------------
+  // What assistive technology calls the view; when empty the backend names it from what it
+  // shows (a button's title, a label's text).
+  const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+  void setAccessibilityLabel(std::string label) { accessibilityLabel_ = std::move(label); }
+
   // Tells the backend what changed.
   void changed(ViewChange change);
 
@@ -153,6 +160,7 @@ class View : public std::enable_shared_from_this<View> {
   bool hidden_ = false;
   std::vector<std::shared_ptr<ClickGestureRecognizer>> recognizers_;
   std::vector<std::pair<Rect, Cursor>> cursorRects_;
+  std::string accessibilityLabel_;
 };
 
 }  // namespace platform

@@ -638,6 +638,10 @@ std::vector<AccessibilityElement> FormHost::accessibilityElements() const {
       case NodeKind::shape:
         if (n.accessibilityLabel()) element(n, AccessibilityRole::image, "");
         return;
+      case NodeKind::nativeView:
+        // A hosted view reads as a group of its own controls, once it is named.
+        if (n.accessibilityLabel()) element(n, AccessibilityRole::group, "");
+        return;
       case NodeKind::section:
         if (!n.text().empty()) element(n, AccessibilityRole::header, n.text());
         for (const auto& child : n.children()) walk(child);

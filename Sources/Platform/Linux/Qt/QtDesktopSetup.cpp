@@ -10,6 +10,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "Platform/Desktop/Font.h"
 #include "Platform/Desktop/TextMeasurer.h"
@@ -93,11 +97,38 @@ std::shared_ptr<QtDesktop> makeQtDesktop(RunLoop& loop, QtDesktopServices servic
   auto desktop = std::make_shared<QtDesktop>(std::move(services));
   std::weak_ptr<QtDesktop> measuring = desktop;
   // Layouts measure text as Qt draws it, while this desktop lives.
-  setTextMeasurer([measuring](const Font& font, std::string_view utf8) -> std::optional<double> {
-    if (measuring.expired() || !qApp) return std::nullopt;
-    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-    return std::ceil(QFontMetricsF(toQFont(font)).horizontalAdvance(text));
-  });
+  // Every layout measures the same few hundred texts again, and shaping them is most of a
+  // redraw: each width is kept, per font, while this desktop lives.
+  struct Widths {
+    std::mutex lock;
+    std::unordered_map<std::string, double> byKey;
+  };
+  auto widths = std::make_shared<Widths>();
+  setTextMeasurer(
+      [measuring, widths](const Font& font, std::string_view utf8) -> std::optional<double> {
+        if (measuring.expired() || !qApp) return std::nullopt;
+        std::string key = font.fontName();
+        key += '\x1f';
+        key += std::to_string(font.pointSize());
+        key += '\x1f';
+        key += std::to_string(static_cast<int>(font.weight()));
+        key += font.isMonospaced() ? 'm' : '-';
+        key += font.isSystemFont() ? 's' : '-';
+        key += '\x1f';
+        key += utf8;
+        {
+          std::lock_guard held(widths->lock);
+          if (auto found = widths->byKey.find(key); found != widths->byKey.end())
+            return found->second;
+        }
+        QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+        double width = std::ceil(QFontMetricsF(toQFont(font)).horizontalAdvance(text));
+        std::lock_guard held(widths->lock);
+        // Bounded: texts that keep changing (a counter, a typed field) must not grow it forever.
+        if (widths->byKey.size() >= 8192) widths->byKey.clear();
+        widths->byKey.emplace(std::move(key), width);
+        return width;
+      });
   auto waiter = std::make_unique<QtRunLoopWaiter>();
   std::weak_ptr<QtDesktop> weak = desktop;
   waiter->setBeforeWait([weak] {

@@ -34,6 +34,7 @@
 #include "Platform/Forms/FormMetrics.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Linux/Qt/QtViewAccessible.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
 #include "Platform/Linux/Qt/QtWindowHost.h"
 
@@ -789,8 +790,20 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
     }
     return s;
   }
-  int childCount() const override { return 0; }
-  QAccessibleInterface* child(int) const override { return nullptr; }
+  // A hosted view's controls are its children.
+  void hostView(std::weak_ptr<View> view) {
+    hosted_ = std::make_unique<QtViewAccessibleChildren>(this, widget(), std::move(view));
+  }
+  int childCount() const override { return hosted_ ? hosted_->count() : 0; }
+  QAccessibleInterface* child(int index) const override {
+    return hosted_ ? hosted_->child(index) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    return hosted_ ? hosted_->indexOf(child) : -1;
+  }
+  QAccessibleInterface* childAt(int x, int y) const override {
+    return hosted_ ? hosted_->childAt(x, y) : nullptr;
+  }
   QAccessibleInterface* parent() const override {
     QWidget* root = rootOf(widget());
     return root ? QAccessible::queryAccessibleInterface(root) : QAccessibleWidget::parent();
@@ -827,6 +840,7 @@ class QtFormNodeAccessible final : public QAccessibleWidget, public QAccessibleT
   mutable forms::AccessibilityElement element_;
   mutable QString words_;
   mutable int renderCount_;
+  std::unique_ptr<QtViewAccessibleChildren> hosted_;
 };
 
 // The form's root: its children are the host's elements in reading order, whatever widgets
@@ -885,8 +899,11 @@ QAccessibleInterface* formAccessibleFactory(const QString&, QObject* object) {
     QtFormRenderer* renderer = up ? rendererOf(up) : nullptr;
     if (!renderer || !node->node()) return nullptr;
     for (const auto& e : renderer->host()->accessibilityElements()) {
-      if (e.identity == node->node()->identity())
-        return new QtFormNodeAccessible(node, e, renderer->host()->renderCount());
+      if (e.identity != node->node()->identity()) continue;
+      auto* accessible = new QtFormNodeAccessible(node, e, renderer->host()->renderCount());
+      if (node->node()->kind() == forms::NodeKind::nativeView && node->node()->nativeView())
+        accessible->hostView(node->node()->nativeView());
+      return accessible;
     }
     return nullptr;
   }

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
@@ -437,11 +438,23 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
   }
 }
 
+// The part of the window being painted, in widget coordinates; none: all of it.
+std::optional<QRectF> paintedArea;
+
 void paintView(QPainter& painter, View& view, double height, bool caret) {
   if (view.isHidden()) return;
+  QRectF r = toWidget(view.convertToWindow(view.bounds()), height);
+  // A view outside what is painted draws nothing there (a hosted editor's rows scrolled out of
+  // the window cost their text shaping otherwise); its subviews may still reach in.
+  const bool shown = !paintedArea || r.intersects(*paintedArea);
+  if (!shown && view.layer() && view.layer()->masksToBounds()) return;
   painter.save();
   painter.setOpacity(painter.opacity() * std::clamp(view.alphaValue(), 0.0, 1.0));
-  QRectF r = toWidget(view.convertToWindow(view.bounds()), height);
+  if (!shown) {
+    for (const auto& sub : view.subviews()) paintView(painter, *sub, height, caret);
+    painter.restore();
+    return;
+  }
   if (const Layer* layer = view.layer()) {
     QPainterPath path = roundedPath(r, layer->cornerRadius());
     if (layer->backgroundColor()) {
@@ -591,8 +604,12 @@ void paintWindow(QPainter& painter, Window& window, QSizeF size, bool caret, boo
   if (!blend) painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(QRectF(QPointF(0, 0), size), background);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  paintedArea = QRectF(QPointF(0, 0), size);
+  if (QPaintEngine* engine = painter.paintEngine(); engine && !engine->systemClip().isEmpty())
+    paintedArea = paintedArea->intersected(QRectF(engine->systemClip().boundingRect()));
   if (const auto& content = window.contentView())
     paintView(painter, *content, size.height(), caret);
+  paintedArea.reset();
   lightAppearance = false;
   darkControls = false;
   selectedField = nullptr;

@@ -695,7 +695,9 @@ TEST_F(QtFormRendererTest, AReaderFindsTheWordsAKeptWidgetShowsNow) {
   });
   const Node* node = host->find(NodeKind::text, "Opening your browser…");
   ASSERT_TRUE(node);
-  QWidget* shown = renderer->widgetFor(node->identity());
+  // The node belongs to this render's tree; the identity outlives it.
+  const auto identity = node->identity();
+  QWidget* shown = renderer->widgetFor(identity);
   QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(shown);
   ASSERT_TRUE(reader && reader->textInterface());
   EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Opening your browser…");
@@ -708,7 +710,7 @@ TEST_F(QtFormRendererTest, AReaderFindsTheWordsAKeptWidgetShowsNow) {
   ASSERT_TRUE(host->setToggle("Sounds", true));
   ASSERT_TRUE(runUntil([&] { return host->find(NodeKind::text, "Sign-in failed. Try again."); }));
   runFor(0.1);
-  ASSERT_EQ(renderer->widgetFor(node->identity()), shown) << "the widget is kept";
+  ASSERT_EQ(renderer->widgetFor(identity), shown) << "the widget is kept";
   ASSERT_EQ(QAccessible::queryAccessibleInterface(shown), reader) << "and so is its interface";
   EXPECT_EQ(reader->text(QAccessible::Name).toStdString(), "Sign-in failed. Try again.");
   EXPECT_EQ(reader->textInterface()->text(0, -1).toStdString(), "Sign-in failed. Try again.");

@@ -1,6 +1,7 @@
 #include "Platform/Linux/Qt/QtViewPainter.h"
 
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
 #include <algorithm>
 #include <string>
@@ -8,6 +9,8 @@
 
 #include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Image.h"
+#include "Platform/Desktop/Layer.h"
+#include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Window.h"
 #include "PlatformTests/Linux/Qt/QtDesktopTest.h"
 #include "Support/TemporaryDirectory.h"
@@ -123,6 +126,37 @@ TEST_F(QtViewPainterTests, ControlsTakeTheirWindowsAppearance) {
       EXPECT_LT(extreme, 0.3) << "the checkbox's title is not dark on the light window";
     }
   }
+}
+
+// A repaint of part of a window (an expose, a scrolled form) draws what lies in that part, also
+// a view that reaches in from a view outside it, and leaves the rest as it was.
+TEST_F(QtViewPainterTests, APartialPaintDrawsWhatReachesIntoThatPart) {
+  Window window(Rect(0, 0, 200, 200), StyleMask::titled);
+  window.setBackgroundColor(Color::sRGB(0, 0, 0));
+  auto filled = [](Rect frame, Color colour) {
+    auto view = std::make_shared<View>(frame);
+    view->setWantsLayer(true);
+    view->layer()->setBackgroundColor(colour);
+    return view;
+  };
+  // y upwards: the top half of the window, the bottom half, and a child of the top one that
+  // hangs below its parent into the bottom half.
+  auto top = filled(Rect(0, 100, 200, 100), Color::sRGB(1, 0, 0));
+  auto bottom = filled(Rect(100, 0, 100, 100), Color::sRGB(0, 1, 0));
+  top->addSubview(filled(Rect(0, -50, 50, 50), Color::sRGB(0, 0, 1)));
+  window.contentView()->addSubview(top);
+  window.contentView()->addSubview(bottom);
+  QImage canvas(200, 200, QImage::Format_ARGB32);
+  canvas.fill(QColor(255, 255, 255));
+  // The bottom half only, as a paint event of that region sets it.
+  canvas.paintEngine()->setSystemClip(QRegion(0, 100, 200, 100));
+  QPainter painter(&canvas);
+  linuxbackend::paintWindow(painter, window, QSizeF(200, 200), false);
+  painter.end();
+  EXPECT_EQ(canvas.pixelColor(100, 50), QColor(255, 255, 255)) << "outside the part";
+  EXPECT_EQ(canvas.pixelColor(150, 150), QColor(0, 255, 0));
+  EXPECT_EQ(canvas.pixelColor(25, 125), QColor(0, 0, 255)) << "the child that reaches in";
+  EXPECT_EQ(canvas.pixelColor(75, 175), QColor(0, 0, 0)) << "the window's background";
 }
 
 }  // namespace
