@@ -435,16 +435,17 @@ void QtDesktop::hostFocusChanged() {
     if (focus && h->windowHandle() == focus) host = h;
   }
   if (!host || !host->model()) {
-    if (app.isActive() || app.hasKeyFocus()) app.updateActivation(false, false);
+    if (app.isActive() || app.hasKeyFocus())
+      app.updateActivation({.active = false, .keyFocus = false});
     return;
   }
   Window& window = *host->model();
   auto keep = window.weak_from_this().lock();
   if (!keep) return;
   if (window.isNonactivatingPanel() && !app.isActive()) {
-    app.updateActivation(false, true);
+    app.updateActivation({.active = false, .keyFocus = true});
   } else if (!app.isActive() || !app.hasKeyFocus()) {
-    app.updateActivation(true, true);
+    app.updateActivation({.active = true, .keyFocus = true});
   }
   if (window.canBecomeKey() && !window.isKeyWindow()) window.makeKey();
 }
@@ -465,7 +466,7 @@ void QtDesktop::activateApplication() {
   }
   // X gives focus only to a mapped window; an application without one counts as active until
   // another window takes the focus.
-  if (!app.isActive()) app.updateActivation(true, true);
+  if (!app.isActive()) app.updateActivation({.active = true, .keyFocus = true});
 }
 
 void QtDesktop::setKeyFocus(bool ours) {
