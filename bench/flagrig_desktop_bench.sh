@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Whole-process figures of the real flagrig on a private X desktop (Xvfb, openbox, a tray),
 # each beside the same figure of a bare Qt 6 tray program in the same run (bench/floor: a status
-# icon with a three-item menu and a 30 Hz timer that does nothing): start to status item, idle
+# icon with a three-item menu and a 30 Hz timer that does nothing): start to status item (the
+# median of several starts of each, in turns), idle
 # CPU without tags and with 10 still tags (and the X server's in the same time), and resident
 # memory with 10 tags. Prints one line per figure with its ratio to the floor.
 #
 #   bench/flagrig_desktop_bench.sh [folder]   FLAGRIG_BIN=<path> and FLOOR_BIN=<path> pick other
-#                                             binaries; IDLE_SECONDS=<n> the idle windows (60)
+#                                             binaries; IDLE_SECONDS=<n> the idle windows (60);
+#                                             STARTS=<n> the starts of each whose median counts (7)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [[ "${1:-}" != --inside ]]; then
@@ -21,8 +23,11 @@ trap xs_end EXIT
 : >"$xs_out/log.txt"
 bin=${FLAGRIG_BIN:-$root/build/default/Sources/Flagrig/flagrig}
 floor_bin=${FLOOR_BIN:-$root/build/default/bench/TrayFloor}
-# Windows of 10 s resolve 0.1 % of a core only; 60 s tell 0.02 %.
+# Long windows even out what else the machine does meanwhile.
 window=${IDLE_SECONDS:-60}
+# One start varies by tens of milliseconds with what else the machine does; the median of
+# several, taken in turns, keeps the ratio steady.
+starts=${STARTS:-7}
 for b in "$bin" "$floor_bin"; do
   [[ -x "$b" ]] || xs_fail "no binary at $b (build the flagrig and TrayFloor targets first)"
 done
@@ -39,8 +44,9 @@ for i in $(seq 0 9); do
   xterms+=("$(xs_xterm "bench $i" $((30 + 310 * (i % 5))) $((120 + 380 * (i / 5))) 40x10)")
 done
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-hz=$(getconf CLK_TCK)
+# Nanoseconds on a CPU, summed over the threads alive (the scheduler's own count: clock ticks of
+# 10 ms resolve too little of an idle program).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'; }
 
 status_item_shown() {
   local id x y w h
@@ -63,34 +69,49 @@ start() {
 # idle <pid>: sets $cpu and $x_cpu, the percentages of a core used by it and by the X server.
 idle() {
   local f0 x0 f1 x1
-  f0=$(cpu_ticks "$1")
-  x0=$(cpu_ticks "$xvfb_pid")
+  f0=$(cpu_ns "$1")
+  x0=$(cpu_ns "$xvfb_pid")
   sleep "$window"
-  f1=$(cpu_ticks "$1")
-  x1=$(cpu_ticks "$xvfb_pid")
-  cpu=$(awk -v t=$((f1 - f0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
-  x_cpu=$(awk -v t=$((x1 - x0)) -v hz="$hz" -v s="$window" 'BEGIN {printf "%.3f", 100 * t / hz / s}')
+  f1=$(cpu_ns "$1")
+  x1=$(cpu_ns "$xvfb_pid")
+  cpu=$(awk -v t=$((f1 - f0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
+  x_cpu=$(awk -v t=$((x1 - x0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
 }
 rss_mb() { awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
 points() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%+.3f", a - b}'; }
 
-# The floor first, alone on the desktop.
-start "$floor_bin"
+median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+# stop <pid>: ends it and waits until its status item has left the tray.
+stop() {
+  kill "$1"
+  wait "$1" 2>/dev/null || true
+  wait_for 20 "the status item of $1 to leave the tray" sh -c "! xdotool search --pid $1"
+}
+# Starts in turns, each program alone on the desktop; the last floor stays for its figures.
+floor_starts=()
+flagrig_starts=()
+for ((i = 1; i <= starts; i++)); do
+  start "$bin"
+  flagrig_starts+=("$start_ms")
+  stop "$pid"
+  start "$floor_bin"
+  floor_starts+=("$start_ms")
+  ((i == starts)) || stop "$pid"
+done
 floor_pid=$pid
-floor_start=$start_ms
+floor_start=$(median "${floor_starts[@]}")
+flagrig_start=$(median "${flagrig_starts[@]}")
 sleep 1
 idle "$floor_pid"
 floor_cpu=$cpu
 floor_x=$x_cpu
 floor_rss=$(rss_mb "$floor_pid")
-kill "$floor_pid"
-wait "$floor_pid" 2>/dev/null || true
-wait_for 20 "the floor's icon to leave the tray" sh -c "! xdotool search --pid $floor_pid"
+stop "$floor_pid"
 
 start "$bin"
 fpid=$pid
-echo "start to status item: flagrig $start_ms ms, floor $floor_start ms, ratio $(ratio "$start_ms" "$floor_start") (target 2)"
+echo "start to status item, median of $starts: flagrig $flagrig_start ms (${flagrig_starts[*]}), floor $floor_start ms (${floor_starts[*]}), ratio $(ratio "$flagrig_start" "$floor_start") (target 2)"
 sleep 1
 idle "$fpid"
 echo "idle CPU over $window s, no tags: flagrig $cpu% of a core, floor $floor_cpu%, $(points "$cpu" "$floor_cpu") points; X server $x_cpu% (with the floor $floor_x%)"

@@ -55,6 +55,22 @@ inline std::optional<OIDParameters> parametersIn(const platform::Value::Dictiona
   return out;
 }
 
+// A dictionary entry as it stands; nothing when the entry is absent or no dictionary.
+inline std::optional<platform::Value::Dictionary> dictionaryIn(
+    const platform::Value::Dictionary& archive, std::string_view key) {
+  auto found = archive.find(key);
+  if (found == archive.end() || !found->second.asDictionary()) return std::nullopt;
+  return *found->second.asDictionary();
+}
+
+// The request a response's archive holds under "request".
+template <class Request>
+std::optional<Request> requestIn(const platform::Value::Dictionary& archive) {
+  auto found = archive.find("request");
+  if (found == archive.end()) return std::nullopt;
+  return Request::fromArchive(found->second);
+}
+
 // The service configuration archived under "configuration".
 inline std::optional<OIDServiceConfiguration> configurationIn(
     const platform::Value::Dictionary& archive) {

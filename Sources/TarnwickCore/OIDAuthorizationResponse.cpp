@@ -5,6 +5,7 @@
 
 #include "Platform/Foundation/DateFormats.h"
 #include "Platform/Foundation/Error.h"
+#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDJSONValue.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
@@ -53,10 +54,10 @@ OIDAuthorizationResponse::OIDAuthorizationResponse(OIDAuthorizationRequest reque
     : request_(std::move(request)) {
   additionalParameters_ = OIDFieldMapping::remainingParametersWithMap(
       fieldMap(), parameters,
-      [this](const std::string& name, Value value) { setField(name, std::move(value)); });
+      [this](const std::string& name, const Value& value) { setField(name, value); });
 }
 
-void OIDAuthorizationResponse::setField(const std::string& name, Value value) {
+void OIDAuthorizationResponse::setField(const std::string& name, const Value& value) {
   fields().set(*this, name, value);
 }
 
@@ -77,31 +78,22 @@ OIDTokenRequest OIDAuthorizationResponse::tokenExchangeRequest(
 }
 
 Value OIDAuthorizationResponse::archive() const {
-  Value::Dictionary archive;
-  archive.emplace("request", request_.archive());
-  OIDFieldMapping::encodeWithMap(archive, fieldMap(),
-                                 [this](const std::string& name) { return field(name); });
-  archive.emplace("additionalParameters", additionalParameters_);
-  return archive;
+  return OIDFieldMapping::encodeResponse(
+      request_.archive(), fieldMap(), [this](const std::string& name) { return field(name); },
+      additionalParameters_);
 }
 
 std::optional<OIDAuthorizationResponse> OIDAuthorizationResponse::fromArchive(
-    const Value& archive) {
-  const Value::Dictionary* dictionary = archive.asDictionary();
+    const Value& archived) {
+  const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto requestEntry = dictionary->find("request");
-  if (requestEntry == dictionary->end()) return std::nullopt;
-  auto request = OIDAuthorizationRequest::fromArchive(requestEntry->second);
+  auto request = archiving::requestIn<OIDAuthorizationRequest>(*dictionary);
   if (!request) return std::nullopt;
   OIDAuthorizationResponse response(std::move(*request), {});
-  OIDFieldMapping::decodeWithMap(*dictionary, fieldMap(),
-                                 [&response](const std::string& name, Value value) {
-                                   response.setField(name, std::move(value));
-                                 });
-  if (auto found = dictionary->find("additionalParameters"); found != dictionary->end()) {
-    if (auto parameters = found->second.asDictionary())
-      response.additionalParameters_ = *parameters;
-  }
+  OIDFieldMapping::decodeResponse(
+      *dictionary, fieldMap(),
+      [&response](const std::string& name, const Value& value) { response.setField(name, value); },
+      response.additionalParameters_);
   return response;
 }
 

@@ -55,7 +55,7 @@ class OIDAuthorizationResponse {
  private:
   friend struct OIDMappedFields<OIDAuthorizationResponse>;
   static const OIDMappedFields<OIDAuthorizationResponse>& fields();
-  void setField(const std::string& field, platform::Value value);
+  void setField(const std::string& field, const platform::Value& value);
   std::optional<platform::Value> field(const std::string& field) const;
 
   OIDAuthorizationRequest request_;

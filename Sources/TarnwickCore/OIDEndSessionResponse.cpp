@@ -31,16 +31,12 @@ Value OIDEndSessionResponse::archive() const {
 std::optional<OIDEndSessionResponse> OIDEndSessionResponse::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("request");
-  if (found == dictionary->end()) return std::nullopt;
-  auto request = OIDEndSessionRequest::fromArchive(found->second);
+  auto request = archiving::requestIn<OIDEndSessionRequest>(*dictionary);
   if (!request) return std::nullopt;
   OIDEndSessionResponse response(std::move(*request), {});
   response.state_ = archiving::textIn(*dictionary, "state");
-  if (auto extra = dictionary->find("additionalParameters"); extra != dictionary->end()) {
-    if (auto parameters = extra->second.asDictionary())
-      response.additionalParameters_ = *parameters;
-  }
+  if (auto parameters = archiving::dictionaryIn(*dictionary, "additionalParameters"))
+    response.additionalParameters_ = std::move(*parameters);
   return response;
 }
 

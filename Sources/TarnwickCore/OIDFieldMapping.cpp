@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Environment.h"
+#include "TarnwickCore/OIDArchive.h"
 
 namespace tarnwick {
 
@@ -93,18 +95,21 @@ OIDFieldMapping::Conversion OIDFieldMapping::dateEpochConversion() {
   };
 }
 
-void OIDFieldMapping::encodeResponse(Value::Dictionary& archive, const Map& map,
-                                     const Getter& field,
-                                     const Value::Dictionary& additionalParameters) {
+Value OIDFieldMapping::encodeResponse(Value request, const Map& map, const Getter& field,
+                                      const Value::Dictionary& additionalParameters) {
+  Value::Dictionary archive;
+  archive.emplace("request", std::move(request));
   encodeWithMap(archive, map, field);
   archive.emplace("additionalParameters", additionalParameters);
+  return archive;
 }
 
-std::optional<Value::Dictionary> OIDFieldMapping::additionalParametersIn(
-    const Value::Dictionary& archive) {
-  auto extra = archive.find("additionalParameters");
-  if (extra == archive.end() || !extra->second.asDictionary()) return std::nullopt;
-  return *extra->second.asDictionary();
+void OIDFieldMapping::decodeResponse(const Value::Dictionary& archive, const Map& map,
+                                     const Setter& setField,
+                                     Value::Dictionary& additionalParameters) {
+  decodeWithMap(archive, map, setField);
+  if (auto parameters = archiving::dictionaryIn(archive, "additionalParameters"))
+    additionalParameters = std::move(*parameters);
 }
 
 }  // namespace tarnwick

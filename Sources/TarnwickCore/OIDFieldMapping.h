@@ -39,13 +39,15 @@ class OIDFieldMapping {
                             const Getter& field);
   static void decodeWithMap(const platform::Value::Dictionary& archive, const Map& map,
                             const Setter& setField);
-  // A response's archive after its request: the set fields and the additional parameters;
-  // reading it back gives the additional parameters when they are a dictionary.
-  static void encodeResponse(platform::Value::Dictionary& archive, const Map& map,
-                             const Getter& field,
-                             const platform::Value::Dictionary& additionalParameters);
-  static std::optional<platform::Value::Dictionary> additionalParametersIn(
-      const platform::Value::Dictionary& archive);
+  // A response's archive: the request's archive under "request", then the set fields and the
+  // additional parameters. Reading it back sets the fields and takes the additional parameters
+  // when they are a dictionary.
+  static platform::Value encodeResponse(platform::Value request, const Map& map,
+                                        const Getter& field,
+                                        const platform::Value::Dictionary& additionalParameters);
+  static void decodeResponse(const platform::Value::Dictionary& archive, const Map& map,
+                             const Setter& setField,
+                             platform::Value::Dictionary& additionalParameters);
 
   // A number of seconds becomes the moment that long after now, or after 1970-01-01T00:00:00Z.
   // The number is cut to whole seconds first; one that is not finite or does not fit 64 bits

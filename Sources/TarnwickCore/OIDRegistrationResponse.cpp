@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Platform/Foundation/DateFormats.h"
+#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDJSONValue.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
@@ -103,27 +104,21 @@ std::optional<Value> OIDRegistrationResponse::field(const std::string& name) con
 }
 
 Value OIDRegistrationResponse::archive() const {
-  Value::Dictionary out;
-  out.emplace("request", request_.archive());
-  OIDFieldMapping::encodeResponse(
-      out, fieldMap(), [this](const std::string& name) { return field(name); },
+  return OIDFieldMapping::encodeResponse(
+      request_.archive(), fieldMap(), [this](const std::string& name) { return field(name); },
       additionalParameters_);
-  return out;
 }
 
 std::optional<OIDRegistrationResponse> OIDRegistrationResponse::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("request");
-  if (found == dictionary->end()) return std::nullopt;
-  auto request = OIDRegistrationRequest::fromArchive(found->second);
+  auto request = archiving::requestIn<OIDRegistrationRequest>(*dictionary);
   if (!request) return std::nullopt;
   OIDRegistrationResponse response(std::move(*request));
-  OIDFieldMapping::decodeWithMap(
+  OIDFieldMapping::decodeResponse(
       *dictionary, fieldMap(),
-      [&response](const std::string& name, const Value& value) { response.setField(name, value); });
-  if (auto parameters = OIDFieldMapping::additionalParametersIn(*dictionary))
-    response.additionalParameters_ = std::move(*parameters);
+      [&response](const std::string& name, const Value& value) { response.setField(name, value); },
+      response.additionalParameters_);
   return response;
 }
 

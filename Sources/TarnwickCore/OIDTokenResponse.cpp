@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Platform/Foundation/DateFormats.h"
+#include "TarnwickCore/OIDArchive.h"
 #include "TarnwickCore/OIDDescription.h"
 #include "TarnwickCore/OIDJSONValue.h"
 #include "TarnwickCore/OIDTokenUtilities.h"
@@ -49,10 +50,10 @@ OIDTokenResponse::OIDTokenResponse(OIDTokenRequest request, const Value::Diction
     : request_(std::move(request)) {
   additionalParameters_ = OIDFieldMapping::remainingParametersWithMap(
       fieldMap(), parameters,
-      [this](const std::string& name, Value value) { setField(name, std::move(value)); });
+      [this](const std::string& name, const Value& value) { setField(name, value); });
 }
 
-void OIDTokenResponse::setField(const std::string& name, Value value) {
+void OIDTokenResponse::setField(const std::string& name, const Value& value) {
   fields().set(*this, name, value);
 }
 
@@ -61,28 +62,21 @@ std::optional<Value> OIDTokenResponse::field(const std::string& name) const {
 }
 
 Value OIDTokenResponse::archive() const {
-  Value::Dictionary out;
-  out.emplace("request", request_.archive());
-  OIDFieldMapping::encodeResponse(
-      out, fieldMap(), [this](const std::string& name) { return field(name); },
+  return OIDFieldMapping::encodeResponse(
+      request_.archive(), fieldMap(), [this](const std::string& name) { return field(name); },
       additionalParameters_);
-  return out;
 }
 
 std::optional<OIDTokenResponse> OIDTokenResponse::fromArchive(const Value& archived) {
   const Value::Dictionary* dictionary = archived.asDictionary();
   if (!dictionary) return std::nullopt;
-  auto found = dictionary->find("request");
-  if (found == dictionary->end()) return std::nullopt;
-  auto request = OIDTokenRequest::fromArchive(found->second);
+  auto request = archiving::requestIn<OIDTokenRequest>(*dictionary);
   if (!request) return std::nullopt;
   OIDTokenResponse response(std::move(*request), {});
-  OIDFieldMapping::decodeWithMap(*dictionary, fieldMap(),
-                                 [&response](const std::string& name, Value value) {
-                                   response.setField(name, std::move(value));
-                                 });
-  if (auto parameters = OIDFieldMapping::additionalParametersIn(*dictionary))
-    response.additionalParameters_ = std::move(*parameters);
+  OIDFieldMapping::decodeResponse(
+      *dictionary, fieldMap(),
+      [&response](const std::string& name, const Value& value) { response.setField(name, value); },
+      response.additionalParameters_);
   return response;
 }
 

@@ -43,7 +43,7 @@ class OIDTokenResponse {
  private:
   friend struct OIDMappedFields<OIDTokenResponse>;
   static const OIDMappedFields<OIDTokenResponse>& fields();
-  void setField(const std::string& field, platform::Value value);
+  void setField(const std::string& field, const platform::Value& value);
   std::optional<platform::Value> field(const std::string& field) const;
 
   OIDTokenRequest request_;

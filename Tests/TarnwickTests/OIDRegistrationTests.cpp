@@ -2,6 +2,7 @@
 
 #include "Platform/Network/URLError.h"
 #include "Platform/Sim/SimHTTPServer.h"
+#include "ServiceCallOutcome.h"
 #include "Support/SimTest.h"
 #include "Tarnwick/OIDAuthorizationService.h"
 
@@ -52,11 +53,7 @@ TEST(OIDRegistrationRequestTest, BodyPrecedenceAndHeaders) {
 
 class OIDRegistrationServiceTest : public platform::testing::SimTest {
  protected:
-  struct Outcome {
-    int calls = 0;
-    std::optional<OIDRegistrationResponse> response;
-    std::optional<OIDError> error;
-  };
+  using Outcome = testing::ServiceCallOutcome<OIDRegistrationResponse>;
 
   void SetUp() override {
     SimTest::SetUp();
@@ -65,18 +62,11 @@ class OIDRegistrationServiceTest : public platform::testing::SimTest {
   }
 
   Outcome perform(const OIDRegistrationRequest& request) {
-    Outcome out;
-    OIDAuthorizationService::performRegistrationRequest(
-        request, [&out](const auto& response, const auto& error) {
-          ++out.calls;
-          out.response = response;
-          out.error = error;
-        });
-    EXPECT_EQ(out.calls, 0) << "never inside the call";
-    runUntilIdle();
-    EXPECT_EQ(out.calls, 1);
-    EXPECT_NE(out.response.has_value(), out.error.has_value());
-    return out;
+    return testing::callService<OIDRegistrationResponse>(
+        [&](auto callback) {
+          OIDAuthorizationService::performRegistrationRequest(request, std::move(callback));
+        },
+        [this] { runUntilIdle(); });
   }
 
   SimHTTPAnswer reply = SimHTTPAnswer::status(500);

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Network/URLError.h"
 #include "Platform/Sim/SimHTTPServer.h"
+#include "ServiceCallOutcome.h"
 #include "Support/SimTest.h"
 #include "Tarnwick/OIDAuthorizationService.h"
 #include "TarnwickCore/OIDIDToken.h"
@@ -114,26 +115,15 @@ std::string idToken(const std::string& claimsJSON) {
 
 class OIDTokenServiceTest : public platform::testing::SimTest {
  protected:
-  struct Outcome {
-    int calls = 0;
-    std::optional<OIDTokenResponse> response;
-    std::optional<OIDError> error;
-  };
+  using Outcome = testing::ServiceCallOutcome<OIDTokenResponse>;
 
   Outcome perform(const OIDTokenRequest& request,
                   const std::optional<OIDAuthorizationResponse>& original = std::nullopt) {
-    Outcome out;
-    OIDAuthorizationService::performTokenRequest(request, original,
-                                                 [&out](const auto& response, const auto& error) {
-                                                   ++out.calls;
-                                                   out.response = response;
-                                                   out.error = error;
-                                                 });
-    EXPECT_EQ(out.calls, 0) << "never inside the call";
-    runUntilIdle();
-    EXPECT_EQ(out.calls, 1);
-    EXPECT_NE(out.response.has_value(), out.error.has_value());
-    return out;
+    return testing::callService<OIDTokenResponse>(
+        [&](auto callback) {
+          OIDAuthorizationService::performTokenRequest(request, original, std::move(callback));
+        },
+        [this] { runUntilIdle(); });
   }
 
   void SetUp() override {

@@ -50,9 +50,10 @@ platform::Date now() {
 
 // Opens the log file to append without following a link and without waiting, and only when
 // it is a regular file: -1 otherwise.
-int openLogFile(const std::string& path, bool create) {
-  const int flags =
-      O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0);
+enum class IfMissing { fail, create };
+int openLogFile(const std::string& path, IfMissing missing) {
+  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC |
+                    (missing == IfMissing::create ? O_CREAT : 0);
   const int fd = ::open(path.c_str(), flags, 0600);
   if (fd < 0) return -1;
   struct stat attributes {};
@@ -196,7 +197,7 @@ std::shared_ptr<DiagnosticLogBuffer> DiagnosticLogBuffer::tryShared() {
 DiagnosticLogBuffer::DiagnosticLogBuffer() : DiagnosticLogBuffer(sharedCapacity, locateLogFile()) {
   feedsCrashPath_ = true;
   // The crash path follows the newest shared log only (tests make one after another).
-  const int fd = logFilePath_.empty() ? -1 : openLogFile(logFilePath_, false);
+  const int fd = logFilePath_.empty() ? -1 : openLogFile(logFilePath_, IfMissing::fail);
   if (fd >= 0) {
     publishCrashDescriptor(fd);
     ::close(fd);
@@ -216,7 +217,7 @@ DiagnosticLogBuffer::~DiagnosticLogBuffer() = default;
 void DiagnosticLogBuffer::prepareCrashFile() {
   if (!feedsCrashPath_ || logFilePath_.empty()) return;
   std::lock_guard guard(lock_);
-  const int fd = openLogFile(logFilePath_, true);
+  const int fd = openLogFile(logFilePath_, IfMissing::create);
   if (fd < 0) return;
   publishCrashDescriptor(fd);
   ::close(fd);
@@ -365,7 +366,7 @@ void DiagnosticLogBuffer::writeLineLocked(const std::string& line) {
 }
 
 bool DiagnosticLogBuffer::appendToFile(std::string_view bytes) const {
-  const int fd = openLogFile(logFilePath_, true);
+  const int fd = openLogFile(logFilePath_, IfMissing::create);
   bool ok = fd >= 0 && writeAll(fd, bytes);
   const int error = errno;
   if (fd >= 0) {
@@ -404,7 +405,7 @@ platform::Value::Array DiagnosticLogBuffer::logBufferJSON() const {
 void DiagnosticLogBuffer::flushSync() const {
   if (logFilePath_.empty()) return;
   if (feedsCrashPath_) return flushFromSignalHandler();
-  const int fd = openLogFile(logFilePath_, false);
+  const int fd = openLogFile(logFilePath_, IfMissing::fail);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);

@@ -38,7 +38,8 @@ void Application::activate(bool) {
   desktop_.activateApplication();
 }
 
-void Application::updateActivation(bool active, bool keyFocus) {
+void Application::updateActivation(Activation activation) {
+  const auto [active, keyFocus] = activation;
   bool wasActive = active_;
   bool hadFocus = keyFocus_;
   active_ = active;

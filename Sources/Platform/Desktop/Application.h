@@ -144,8 +144,13 @@ class Application {
   void sendEvent(const Event& event);
   // An event that went to another application.
   void dispatchGlobalEvent(const Event& event);
-  // Whether this application is frontmost and whether it receives keys.
-  void updateActivation(bool active, bool keyFocus);
+  // Whether this application is frontmost and whether it receives keys (a non-activating panel
+  // takes keys while another application stays frontmost).
+  struct Activation {
+    bool active = false;
+    bool keyFocus = false;
+  };
+  void updateActivation(Activation activation);
 
  private:
   friend class Window;

@@ -37,18 +37,21 @@ const char* weightName(FontWeight weight) {
 }  // namespace
 
 Font Font::systemFont(double size, FontWeight weight) {
-  return Font(std::string(".SystemUI-") + weightName(weight), size, weight, false, true);
+  return Font(std::string(".SystemUI-") + weightName(weight), size, weight, Spacing::proportional,
+              Family::system);
 }
 
 Font Font::monospacedSystemFont(double size, FontWeight weight) {
-  return Font(std::string(".SystemUIMono-") + weightName(weight), size, weight, true, true);
+  return Font(std::string(".SystemUIMono-") + weightName(weight), size, weight, Spacing::monospaced,
+              Family::system);
 }
 
 std::optional<Font> Font::named(std::string_view name, double size) {
   if (!hasEnvironment() || !env().desktop) return std::nullopt;
   auto face = env().desktop->fontFace(name);
   if (!face) return std::nullopt;
-  return Font(face->name, size, face->weight, face->monospaced, false);
+  return Font(face->name, size, face->weight,
+              face->monospaced ? Spacing::monospaced : Spacing::proportional, Family::installed);
 }
 
 Font Font::withSize(double size) const {

@@ -40,12 +40,14 @@ class Font {
   const std::string& fontName() const { return name_; }
   double pointSize() const { return size_; }
   FontWeight weight() const { return weight_; }
-  bool isMonospaced() const { return monospaced_; }
-  bool isSystemFont() const { return system_; }
+  bool isMonospaced() const { return spacing_ == Spacing::monospaced; }
+  bool isSystemFont() const { return family_ == Family::system; }
   Font withSize(double size) const;
 
   // The horizontal advance of one code point.
-  double advance() const { return size_ * (monospaced_ ? monospacedAdvance : proportionalAdvance); }
+  double advance() const {
+    return size_ * (isMonospaced() ? monospacedAdvance : proportionalAdvance);
+  }
   double widthOf(std::string_view utf8) const;
   double lineHeight() const;
   Size sizeOf(std::string_view utf8) const { return {widthOf(utf8), lineHeight()}; }
@@ -56,18 +58,18 @@ class Font {
   static std::size_t codePointCount(std::string_view utf8);
 
  private:
-  Font(std::string name, double size, FontWeight weight, bool monospaced, bool system)
-      : name_(std::move(name)),
-        size_(size),
-        weight_(weight),
-        monospaced_(monospaced),
-        system_(system) {}
+  enum class Spacing { proportional, monospaced };
+  // A system font follows the desktop's interface face; an installed one names its face.
+  enum class Family { installed, system };
+
+  Font(std::string name, double size, FontWeight weight, Spacing spacing, Family family)
+      : name_(std::move(name)), size_(size), weight_(weight), spacing_(spacing), family_(family) {}
 
   std::string name_;
   double size_;
   FontWeight weight_;
-  bool monospaced_;
-  bool system_;
+  Spacing spacing_;
+  Family family_;
 };
 
 }  // namespace platform

@@ -125,8 +125,8 @@ void FormHost::renderNow() {
   effective_.clear();
   inherit(tree);
   std::string root = derivedName(tree);
-  assignIdentities(tree, "", root.empty() ? std::string(nameOf(tree.kind_)) + "0" : root, false,
-                   false);
+  assignIdentities(tree, "", root.empty() ? std::string(nameOf(tree.kind_)) + "0" : root,
+                   Inherited{});
   tree_ = std::move(tree);
   // An answered presentation stays answered until its binding lets it go.
   for (auto it = answered_.begin(); it != answered_.end();) {
@@ -151,7 +151,7 @@ void FormHost::renderNow() {
 }
 
 void FormHost::assignChildIdentities(std::vector<Node>& nodes, const std::string& prefix,
-                                     bool disabled, bool hidden) {
+                                     Inherited inherited) {
   std::map<std::string, int, std::less<>> seen;
   std::map<NodeKind, int> positional;
   for (auto& child : nodes) {
@@ -161,20 +161,19 @@ void FormHost::assignChildIdentities(std::vector<Node>& nodes, const std::string
     }
     int count = ++seen[own];
     if (count > 1) own += "#" + std::to_string(count);
-    assignIdentities(child, prefix, std::move(own), disabled, hidden);
+    assignIdentities(child, prefix, std::move(own), inherited);
   }
 }
 
 void FormHost::assignIdentities(Node& node, const std::string& parent, std::string own,
-                                bool disabled, bool hidden) {
+                                Inherited inherited) {
   node.identity_ = parent.empty() ? std::move(own) : parent + "/" + own;
-  bool effectiveDisabled = disabled || node.disabled_;
-  bool effectiveHidden = hidden || node.hidden_;
-  effective_.insert_or_assign(node.identity_, Effective{effectiveDisabled, effectiveHidden});
-  assignChildIdentities(node.backgrounds_, node.identity_ + "/bg", effectiveDisabled,
-                        effectiveHidden);
-  assignChildIdentities(node.children_, node.identity_, effectiveDisabled, effectiveHidden);
-  assignChildIdentities(node.overlays_, node.identity_ + "/fg", effectiveDisabled, effectiveHidden);
+  const Inherited effective{.disabled = inherited.disabled || node.disabled_,
+                            .hidden = inherited.hidden || node.hidden_};
+  effective_.insert_or_assign(node.identity_, Effective{effective.disabled, effective.hidden});
+  assignChildIdentities(node.backgrounds_, node.identity_ + "/bg", effective);
+  assignChildIdentities(node.children_, node.identity_, effective);
+  assignChildIdentities(node.overlays_, node.identity_ + "/fg", effective);
   std::map<std::string, int, std::less<>> seen;
   for (auto& presentation : node.presentations_) {
     std::string name =
@@ -184,7 +183,7 @@ void FormHost::assignIdentities(Node& node, const std::string& parent, std::stri
     int count = ++seen[name];
     if (count > 1) name += "#" + std::to_string(count);
     presentation.identity = node.identity_ + "/" + name;
-    assignChildIdentities(presentation.buttons, presentation.identity, false, false);
+    assignChildIdentities(presentation.buttons, presentation.identity, Inherited{});
   }
 }
 

@@ -157,10 +157,15 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
  private:
   explicit FormHost(Body body);
   static void inherit(Node& node);
-  void assignIdentities(Node& node, const std::string& parent, std::string own, bool disabled,
-                        bool hidden);
-  void assignChildIdentities(std::vector<Node>& nodes, const std::string& prefix, bool disabled,
-                             bool hidden);
+  // What a node takes from its ancestors.
+  struct Inherited {
+    bool disabled = false;
+    bool hidden = false;
+  };
+  void assignIdentities(Node& node, const std::string& parent, std::string own,
+                        Inherited inherited);
+  void assignChildIdentities(std::vector<Node>& nodes, const std::string& prefix,
+                             Inherited inherited);
   bool press(const Node& node);
   bool answer(const Presentation& presentation, const Node& button);
   void observeDefaults(const std::string& key);

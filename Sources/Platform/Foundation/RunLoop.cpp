@@ -255,6 +255,11 @@ void RunLoop::setWaiter(std::unique_ptr<RunLoopWaiter> waiter) {
   waiter_ = waiter ? std::move(waiter) : std::make_unique<PollRunLoopWaiter>();
 }
 
+void RunLoop::drainWake() {
+  std::uint64_t value;
+  [[maybe_unused]] auto r = read(wakeFd_, &value, sizeof value);
+}
+
 void RunLoop::waitForWork(std::optional<Uptime> deadline) {
   {
     std::lock_guard lock(mutex_);
@@ -265,8 +270,13 @@ void RunLoop::waitForWork(std::optional<Uptime> deadline) {
   if (deadline) {
     auto wait = *deadline - clock_->uptime();
     if (wait.count() <= 0) {
-      std::lock_guard lock(mutex_);
-      sleeping_ = false;
+      bool written;
+      {
+        std::lock_guard lock(mutex_);
+        written = !sleeping_;
+        sleeping_ = false;
+      }
+      if (written) drainWake();
       return;
     }
     timeout = wait;
@@ -280,12 +290,15 @@ void RunLoop::waitForWork(std::optional<Uptime> deadline) {
     CurrentScope scope(this);
     waiter_->wait(wakeFd_, fds, timeout, ready);
   }
+  bool written;
   {
     std::lock_guard lock(mutex_);
+    // Only a poster that found us sleeping wrote the descriptor; otherwise it is empty and the
+    // read would fail at every tick.
+    written = !sleeping_;
     sleeping_ = false;
   }
-  std::uint64_t value;
-  [[maybe_unused]] auto r = read(wakeFd_, &value, sizeof value);
+  if (written) drainWake();
   if (ready.empty()) return;
   // By id, so that a source removed by an earlier callback is not called.
   std::vector<SourceId> due;

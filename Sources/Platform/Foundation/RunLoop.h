@@ -149,6 +149,8 @@ class RunLoop final : public Executor {
   bool shouldLeave(bool outer, std::size_t depth) const;
   void loop(bool outer, std::size_t depth);
   void waitForWork(std::optional<Uptime> deadline);
+  // Empties the wake descriptor after a poster wrote it.
+  void drainWake();
   void requireManual(const char* what) const;
 
   std::shared_ptr<Clock> clock_;

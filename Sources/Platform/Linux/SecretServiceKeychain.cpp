@@ -75,6 +75,9 @@ struct Attributes {
   }
 };
 
+// What a search asks the service to send along with the items it finds.
+enum class Secrets { skip, load };
+
 // The collection all calls work in, opened afresh for every call so that a restarted
 // Secret Service (its sessions die with it) does not break later calls.
 struct Collection {
@@ -162,14 +165,24 @@ Collection openCollection(const std::string& alias, GCancellable* cancellable) {
 struct Search {
   std::vector<GObjectPtr<SecretItem>> items;
   OSStatus status = KeychainStatus::success;
+
+  // The search's status, or itemNotFound when it found nothing.
+  OSStatus statusOfAny() const {
+    if (status != KeychainStatus::success) return status;
+    return items.empty() ? KeychainStatus::itemNotFound : KeychainStatus::success;
+  }
 };
 
 Search search(Collection& c, const SecretSchema* schema, const Attributes& attributes,
-              bool loadSecrets, GCancellable* cancellable) {
+              Secrets secrets, GCancellable* cancellable) {
   Search result;
+  if (c.status != KeychainStatus::success) {
+    result.status = c.status;
+    return result;
+  }
   ErrorSlot e;
-  auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL |
-                                              (loadSecrets ? SECRET_SEARCH_LOAD_SECRETS : 0));
+  auto flags = static_cast<SecretSearchFlags>(
+      SECRET_SEARCH_ALL | (secrets == Secrets::load ? SECRET_SEARCH_LOAD_SECRETS : 0));
   GList* found = secret_collection_search_sync(c.collection.get(), schema, attributes.table, flags,
                                                cancellable, e.out());
   if (e.error) {
@@ -185,6 +198,7 @@ Search search(Collection& c, const SecretSchema* schema, const Attributes& attri
   return result;
 }
 
+// A password query's attributes: an access group left out matches any.
 void setQueryAttributes(Attributes& attributes, const GenericPasswordQuery& query) {
   attributes.set("service", query.service);
   attributes.set("account", query.account);
@@ -227,8 +241,7 @@ OSStatus createItem(Collection& c, const SecretSchema* schema, const Attributes&
 }
 
 OSStatus deleteAll(Search& found, GCancellable* cancellable) {
-  if (found.status != KeychainStatus::success) return found.status;
-  if (found.items.empty()) return KeychainStatus::itemNotFound;
+  if (auto status = found.statusOfAny(); status != KeychainStatus::success) return status;
   for (auto& item : found.items) {
     ErrorSlot e;
     if (!secret_item_delete_sync(item.get(), cancellable, e.out())) return statusFor(e.error);
@@ -245,16 +258,18 @@ const char* tokenName(KeyToken token) {
 SecretServiceKeychain::SecretServiceKeychain(std::string collectionAlias, double callTimeout)
     : collectionAlias_(std::move(collectionAlias)), callTimeout_(callTimeout) {}
 
-// One keychain call: the collection opened within the call's deadline, or the status why not.
-// A call that ran out of time leaves the service marked unresponsive for a while, so that the
-// calls after it answer at once instead of each waiting out its own deadline.
+// One keychain call, made while holding the keychain's lock: the collection opened within the
+// call's deadline, or the status why not. A call that ran out of time leaves the service marked
+// unresponsive for a while, so that the calls after it answer at once instead of each waiting
+// out its own deadline.
 struct SecretServiceKeychain::Call {
   SecretServiceKeychain& owner;
+  std::lock_guard<std::mutex> lock;
   CallDeadline deadline;
   Collection c;
 
   explicit Call(SecretServiceKeychain& keychain)
-      : owner(keychain), deadline(keychain.callTimeout_) {
+      : owner(keychain), lock(keychain.mutex_), deadline(keychain.callTimeout_) {
     if (!owner.reachable()) {
       c.status = KeychainStatus::notAvailable;
       return;
@@ -266,7 +281,10 @@ struct SecretServiceKeychain::Call {
       owner.unresponsiveUntil_ = std::chrono::steady_clock::now() + unresponsivePause;
   }
   GCancellable* cancellable() const { return deadline.cancellable(); }
-  OSStatus status() const { return c.status; }
+  // The items in the collection that match; the collection's status when it did not open.
+  Search find(const SecretSchema* schema, const Attributes& attributes, Secrets secrets) {
+    return search(c, schema, attributes, secrets, cancellable());
+  }
 };
 
 bool SecretServiceKeychain::reachable() {
@@ -283,32 +301,25 @@ bool SecretServiceKeychain::reachable() {
 }
 
 OSStatus SecretServiceKeychain::add(const GenericPasswordQuery& item, const Bytes& data) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   std::string group = item.accessGroup.value_or("");
   attributes.set("service", item.service);
   attributes.set("account", item.account);
   attributes.set("access_group", group);
-  auto existing = search(c, passwordSchema(), attributes, false, call.cancellable());
+  auto existing = call.find(passwordSchema(), attributes, Secrets::skip);
   if (existing.status != KeychainStatus::success) return existing.status;
   if (!existing.items.empty()) return KeychainStatus::duplicateItem;
-  return createItem(c, passwordSchema(), attributes, item.service + " (" + item.account + ")", data,
-                    call.cancellable());
+  return createItem(call.c, passwordSchema(), attributes, item.service + " (" + item.account + ")",
+                    data, call.cancellable());
 }
 
 OSStatus SecretServiceKeychain::update(const GenericPasswordQuery& query, const Bytes& data) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, false, call.cancellable());
-  if (found.status != KeychainStatus::success) return found.status;
-  if (found.items.empty()) return KeychainStatus::itemNotFound;
+  auto found = call.find(passwordSchema(), attributes, Secrets::skip);
+  if (auto status = found.statusOfAny(); status != KeychainStatus::success) return status;
   auto value = makeValue(data);
   for (auto& item : found.items) {
     ErrorSlot e;
@@ -319,59 +330,45 @@ OSStatus SecretServiceKeychain::update(const GenericPasswordQuery& query, const 
 }
 
 KeychainCopyResult SecretServiceKeychain::copyMatching(const GenericPasswordQuery& query) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return {c.status, {}};
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, true, call.cancellable());
-  if (found.status != KeychainStatus::success) return {found.status, {}};
-  if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
+  auto found = call.find(passwordSchema(), attributes, Secrets::load);
+  if (auto status = found.statusOfAny(); status != KeychainStatus::success) return {status, {}};
   auto data = secretOf(found.items.front().get(), call.cancellable());
   if (!data) return {KeychainStatus::io, {}};
   return {KeychainStatus::success, Value(std::move(*data))};
 }
 
 OSStatus SecretServiceKeychain::remove(const GenericPasswordQuery& query) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   setQueryAttributes(attributes, query);
-  auto found = search(c, passwordSchema(), attributes, false, call.cancellable());
+  auto found = call.find(passwordSchema(), attributes, Secrets::skip);
   return deleteAll(found, call.cancellable());
 }
 
 OSStatus SecretServiceKeychain::addKey(const KeyItem& key) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return c.status;
   Attributes byTag;
   byTag.set("application_tag", key.applicationTag);
-  auto existing = search(c, keySchema(), byTag, false, call.cancellable());
+  auto existing = call.find(keySchema(), byTag, Secrets::skip);
   if (existing.status != KeychainStatus::success) return existing.status;
   if (!existing.items.empty()) return KeychainStatus::duplicateItem;
   std::string token = tokenName(key.token);
   Attributes attributes;
   attributes.set("application_tag", key.applicationTag);
   attributes.set("token", token);
-  return createItem(c, keySchema(), attributes, key.applicationTag, key.keyData,
+  return createItem(call.c, keySchema(), attributes, key.applicationTag, key.keyData,
                     call.cancellable());
 }
 
 KeyCopyResult SecretServiceKeychain::copyKey(const std::string& applicationTag) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return {c.status, {}};
   Attributes attributes;
   attributes.set("application_tag", applicationTag);
-  auto found = search(c, keySchema(), attributes, true, call.cancellable());
-  if (found.status != KeychainStatus::success) return {found.status, {}};
-  if (found.items.empty()) return {KeychainStatus::itemNotFound, {}};
+  auto found = call.find(keySchema(), attributes, Secrets::load);
+  if (auto status = found.statusOfAny(); status != KeychainStatus::success) return {status, {}};
   SecretItem* item = found.items.front().get();
   auto data = secretOf(item, call.cancellable());
   if (!data) return {KeychainStatus::io, {}};
@@ -386,13 +383,10 @@ KeyCopyResult SecretServiceKeychain::copyKey(const std::string& applicationTag) 
 }
 
 OSStatus SecretServiceKeychain::removeKey(const std::string& applicationTag) {
-  std::lock_guard lock(mutex_);
   Call call(*this);
-  auto& c = call.c;
-  if (c.status != KeychainStatus::success) return c.status;
   Attributes attributes;
   attributes.set("application_tag", applicationTag);
-  auto found = search(c, keySchema(), attributes, false, call.cancellable());
+  auto found = call.find(keySchema(), attributes, Secrets::skip);
   return deleteAll(found, call.cancellable());
 }
 

@@ -67,7 +67,7 @@ void SimDesktop::setFrontmost(std::optional<std::int32_t> pid) {
   frontmost_ = pid;
   bool ours = pid && *pid == server_.ownPID();
   keyboardOurs_ = ours;
-  application().updateActivation(ours, ours);
+  application().updateActivation({.active = ours, .keyFocus = ours});
 }
 
 void SimDesktop::activateForeignApplication(std::int32_t pid) {

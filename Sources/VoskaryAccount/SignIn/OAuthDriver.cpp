@@ -126,26 +126,24 @@ OIDAuthorizationRequest OAuthDriver::makeAuthRequest(const OIDServiceConfigurati
 
 platform::Task<OAuthAuthorizationResult> OAuthDriver::authorize(
     std::shared_ptr<platform::Window> window, std::optional<ProviderHint> provider) {
-  auto self = shared_from_this();
-  OIDServiceConfiguration configuration = co_await discoverConfiguration();
-  OIDAuthorizationRequest request = makeAuthRequest(configuration, provider);
-  co_await platform::resumeOnMain();
-  auto flow = std::make_shared<Flow>();
-  auto start = [self, flow, window, request, provider](Continuation continuation) {
-    self->present(flow, window, request, provider, continuation, false);
-  };
-  co_return co_await platform::withContinuation<OAuthAuthorizationResult>(std::move(start));
+  return authorizeIn(UserAgent::sheet, std::move(window), provider);
 }
 
 platform::Task<OAuthAuthorizationResult> OAuthDriver::authorizeViaSystemBrowser(
+    std::optional<ProviderHint> provider) {
+  return authorizeIn(UserAgent::systemBrowser, nullptr, provider);
+}
+
+platform::Task<OAuthAuthorizationResult> OAuthDriver::authorizeIn(
+    UserAgent agent, std::shared_ptr<platform::Window> window,
     std::optional<ProviderHint> provider) {
   auto self = shared_from_this();
   OIDServiceConfiguration configuration = co_await discoverConfiguration();
   OIDAuthorizationRequest request = makeAuthRequest(configuration, provider);
   co_await platform::resumeOnMain();
   auto flow = std::make_shared<Flow>();
-  auto start = [self, flow, request, provider](Continuation continuation) {
-    self->present(flow, nullptr, request, provider, continuation, true);
+  auto start = [self, flow, agent, window, request, provider](Continuation continuation) {
+    self->present(flow, window, request, provider, continuation, agent);
   };
   co_return co_await platform::withContinuation<OAuthAuthorizationResult>(std::move(start));
 }
@@ -154,7 +152,7 @@ void OAuthDriver::present(const std::shared_ptr<Flow>& flow,
                           std::shared_ptr<platform::Window> window,
                           const OIDAuthorizationRequest& request,
                           std::optional<ProviderHint> provider, const Continuation& continuation,
-                          bool viaBrowser) {
+                          UserAgent agent) {
   // One flow at a time: the older one ends as cancelled through its own callback.
   if (current_) {
     auto older = current_;
@@ -180,7 +178,7 @@ void OAuthDriver::present(const std::shared_ptr<Flow>& flow,
   };
 
   auto session =
-      viaBrowser || !window
+      agent == UserAgent::systemBrowser || !window
           ? tarnwick::OIDAuthorizationService::presentAuthorizationRequest(request, callback)
           : tarnwick::OIDAuthorizationService::presentAuthorizationRequest(request, window,
                                                                            callback);

@@ -42,6 +42,8 @@ class OAuthDriver : public std::enable_shared_from_this<OAuthDriver> {
  public:
   // The provider the user picked; none means the authority's own chooser page.
   enum class ProviderHint { apple, google, email };
+  // Where the authorization page is shown.
+  enum class UserAgent { sheet, systemBrowser };
 
   // How long a browser flow waits for its redirect before it ends as cancelled.
   static constexpr double systemBrowserTimeout = 300.0;
@@ -79,10 +81,13 @@ class OAuthDriver : public std::enable_shared_from_this<OAuthDriver> {
   tarnwick::OIDAuthorizationRequest makeAuthRequest(
       const tarnwick::OIDServiceConfiguration& configuration,
       std::optional<ProviderHint> provider) const;
+  platform::Task<OAuthAuthorizationResult> authorizeIn(UserAgent agent,
+                                                       std::shared_ptr<platform::Window> window,
+                                                       std::optional<ProviderHint> provider);
   void present(const std::shared_ptr<Flow>& flow, std::shared_ptr<platform::Window> window,
                const tarnwick::OIDAuthorizationRequest& request,
                std::optional<ProviderHint> provider, const Continuation& continuation,
-               bool viaBrowser);
+               UserAgent agent);
   void flowEnded(const std::shared_ptr<Flow>& flow);
   // Resumes the waiting operation; static, since the driver may be gone when a flow ends.
   static void finishAuthorize(const VoskaryLogger& logger, const Continuation& continuation,

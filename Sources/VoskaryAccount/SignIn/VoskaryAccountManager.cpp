@@ -201,6 +201,18 @@ std::optional<bool> VoskaryAccountManager::lastAppleSignInIsNewUser() const {
   return lastAppleSignInIsNewUser_;
 }
 
+template <class Handlers>
+std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager::subscription(
+    Handlers VoskaryAccountManager::*handlers, typename Handlers::key_type key) {
+  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
+  return std::make_unique<StateSubscription>([weakManager, handlers, key] {
+    if (auto manager = weakManager.lock()) {
+      std::lock_guard guard(manager->lock_);
+      ((*manager).*handlers).erase(key);
+    }
+  });
+}
+
 std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager::observeChanges(
     FieldObserver observer) {
   std::uint64_t key;
@@ -209,13 +221,7 @@ std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager:
     key = nextObserver_++;
     fieldObservers_[key] = std::make_shared<FieldObserver>(std::move(observer));
   }
-  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
-  return std::make_unique<StateSubscription>([weakManager, key] {
-    if (auto manager = weakManager.lock()) {
-      std::lock_guard guard(manager->lock_);
-      manager->fieldObservers_.erase(key);
-    }
-  });
+  return subscription(&VoskaryAccountManager::fieldObservers_, key);
 }
 
 void VoskaryAccountManager::notify(TrackedField field) {
@@ -262,13 +268,7 @@ std::unique_ptr<VoskaryAccountManager::StateSubscription> VoskaryAccountManager:
     generation = generation_;
   }
   entry->deliver(current, generation);
-  std::weak_ptr<VoskaryAccountManager> weakManager = weak_from_this();
-  return std::make_unique<StateSubscription>([weakManager, key] {
-    if (auto manager = weakManager.lock()) {
-      std::lock_guard guard(manager->lock_);
-      manager->stateChangeHandlers_.erase(key);
-    }
-  });
+  return subscription(&VoskaryAccountManager::stateChangeHandlers_, key);
 }
 
 void VoskaryAccountManager::transition(State newState) {
@@ -343,37 +343,46 @@ platform::Task<void> VoskaryAccountManager::onMain(std::function<void()> work) {
 platform::Task<VoskaryAccount> VoskaryAccountManager::signIn(
     std::shared_ptr<platform::Window> window, std::optional<OAuthDriver::ProviderHint> provider,
     std::optional<std::string> installID) {
-  const bool viaBrowser = config_.preferredScheme() == AuthScheme::systemBrowser;
-  return onBackground(signInBody(viaBrowser ? nullptr : std::move(window), provider,
-                                 std::move(installID), viaBrowser));
+  if (config_.preferredScheme() == AuthScheme::systemBrowser)
+    return signInViaSystemBrowser(provider, std::move(installID));
+  return onBackground(
+      signInBody(std::move(window), provider, std::move(installID), OAuthDriver::UserAgent::sheet));
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::signInViaSystemBrowser(
     std::optional<OAuthDriver::ProviderHint> provider, std::optional<std::string> installID) {
-  return onBackground(signInBody(nullptr, provider, std::move(installID), true));
+  return onBackground(
+      signInBody(nullptr, provider, std::move(installID), OAuthDriver::UserAgent::systemBrowser));
 }
 
-platform::Task<void> VoskaryAccountManager::restoreAfterUnexpected(std::optional<State> before,
-                                                                   std::exception_ptr error) {
-  // Not one of the sign-in's failures (memory, a broken answer that threw something of its
-  // own): the state goes back to what it was, and the caller gets the exception itself.
+platform::Task<void> VoskaryAccountManager::failSignIn(std::optional<State> before,
+                                                       std::exception_ptr error) {
   auto self = shared_from_this();
-  std::function<void()> back = [self, before] {
-    if (before && self->state() == State::signingIn(true)) self->transition(*before);
-  };
-  co_await onMain(std::move(back));
-  std::rethrow_exception(error);
-}
-
-platform::Task<void> VoskaryAccountManager::failSignIn(const VoskaryError& error) {
-  auto self = shared_from_this();
-  std::function<void()> work = [self, error] { self->transition(State::failed(error)); };
+  bool signInFailure = false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const platform::Error&) {
+    signInFailure = true;
+  } catch (...) {
+  }
+  if (!signInFailure) {
+    // Not one of the sign-in's failures (memory, a broken answer that threw something of its
+    // own): the state goes back to what it was, and the caller gets the exception itself.
+    std::function<void()> back = [self, before] {
+      if (before && self->state() == State::signingIn(true)) self->transition(*before);
+    };
+    co_await onMain(std::move(back));
+    std::rethrow_exception(error);
+  }
+  VoskaryError failure = signInError(error);
+  std::function<void()> work = [self, failure] { self->transition(State::failed(failure)); };
   co_await onMain(std::move(work));
+  throw failure;
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
     std::shared_ptr<platform::Window> window, std::optional<OAuthDriver::ProviderHint> provider,
-    std::optional<std::string> installID, bool viaBrowser) {
+    std::optional<std::string> installID, OAuthDriver::UserAgent agent) {
   auto self = shared_from_this();
   auto before = std::make_shared<std::optional<State>>();
   std::function<void()> start = [self, before] {
@@ -382,25 +391,19 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
-  std::exception_ptr unexpected;
   try {
     std::optional<OAuthAuthorizationResult> result;
-    if (viaBrowser) {
+    if (agent == OAuthDriver::UserAgent::systemBrowser) {
       result = co_await oauthDriver_->authorizeViaSystemBrowser(provider);
     } else {
       result = co_await oauthDriver_->authorize(window, provider);
     }
     co_await platform::resumeOn(platform::env().backgroundPool);
     co_return co_await exchange(std::move(*result), std::move(installID));
-  } catch (const platform::Error&) {
-    failure = std::current_exception();
   } catch (...) {
-    unexpected = std::current_exception();
+    failure = std::current_exception();
   }
-  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
-  VoskaryError error = signInError(failure);
-  co_await failSignIn(error);
-  throw error;
+  co_await failSignIn(*before, failure);  // throws
 }
 
 platform::Task<VoskaryAccount> VoskaryAccountManager::exchange(
@@ -514,7 +517,6 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
-  std::exception_ptr unexpected;
   try {
     SignInWithAppleDriver driver(config_);
     SignInWithAppleDriver::AppleAuthorization credential = co_await driver.authorize(window);
@@ -549,15 +551,10 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
     };
     co_await onMain(std::move(finish));
     co_return account;
-  } catch (const platform::Error&) {
-    failure = std::current_exception();
   } catch (...) {
-    unexpected = std::current_exception();
+    failure = std::current_exception();
   }
-  if (unexpected) co_await restoreAfterUnexpected(*before, unexpected);
-  VoskaryError error = signInError(failure);
-  co_await failSignIn(error);
-  throw error;
+  co_await failSignIn(*before, failure);  // throws
 }
 
 // --- Restore, recovery, sign-out ---------------------------------------------------------

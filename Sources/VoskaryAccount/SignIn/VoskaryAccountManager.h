@@ -196,7 +196,8 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
 
   platform::Task<VoskaryAccount> signInBody(std::shared_ptr<platform::Window> window,
                                             std::optional<OAuthDriver::ProviderHint> provider,
-                                            std::optional<std::string> installID, bool viaBrowser);
+                                            std::optional<std::string> installID,
+                                            OAuthDriver::UserAgent agent);
   platform::Task<VoskaryAccount> exchange(OAuthAuthorizationResult result,
                                           std::optional<std::string> installID);
   platform::Task<VoskaryAccount> signInWithAppleBody(std::shared_ptr<platform::Window> window,
@@ -209,9 +210,14 @@ class VoskaryAccountManager : public std::enable_shared_from_this<VoskaryAccount
   platform::Task<std::optional<VoskaryAccount>> refreshStored(StoredSession stored);
   // Runs `work` on the main queue and comes back to the background executor.
   platform::Task<void> onMain(std::function<void()> work);
-  platform::Task<void> failSignIn(const VoskaryError& error);
-  platform::Task<void> restoreAfterUnexpected(std::optional<State> before,
-                                              std::exception_ptr error);
+  // Ends a sign-in that threw `error`, which it throws again: one of the sign-in's failures
+  // becomes the failed state and a VoskaryError, anything else puts back the state `before`.
+  platform::Task<void> failSignIn(std::optional<State> before, std::exception_ptr error);
+
+  // Ends by taking `key` out of one of the handler maps below, while the manager lives.
+  template <class Handlers>
+  std::unique_ptr<StateSubscription> subscription(Handlers VoskaryAccountManager::*handlers,
+                                                  typename Handlers::key_type key);
 
   void setOffline(bool offline);
   void setLastAppleSignInIsNewUser(std::optional<bool> value);

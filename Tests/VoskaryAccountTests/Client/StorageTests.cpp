@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Platform/Security/KeychainStatus.h"
+#include "Support/ForwardingKeychain.h"
 #include "Support/SimTest.h"
 #include "VoskaryAccount/Client/InMemoryStorage.h"
 #include "VoskaryAccount/Client/KeychainStorage.h"
@@ -203,30 +204,15 @@ TEST_F(KeychainStorageTests, AFailedDeleteIsLoggedButNotReported) {
 }
 
 // Lets a test act between a store's update and its add, as a second writer would.
-class RacingKeychain final : public platform::Keychain {
+class RacingKeychain final : public platform::testing::ForwardingKeychain {
  public:
-  explicit RacingKeychain(std::shared_ptr<platform::Keychain> inner) : inner_(std::move(inner)) {}
+  using ForwardingKeychain::ForwardingKeychain;
   std::function<void()> beforeAdd;
 
   platform::OSStatus add(const platform::GenericPasswordQuery& item, const Bytes& data) override {
     if (auto race = std::exchange(beforeAdd, nullptr)) race();
-    return inner_->add(item, data);
+    return ForwardingKeychain::add(item, data);
   }
-  platform::OSStatus update(const platform::GenericPasswordQuery& q, const Bytes& d) override {
-    return inner_->update(q, d);
-  }
-  platform::KeychainCopyResult copyMatching(const platform::GenericPasswordQuery& q) override {
-    return inner_->copyMatching(q);
-  }
-  platform::OSStatus remove(const platform::GenericPasswordQuery& q) override {
-    return inner_->remove(q);
-  }
-  platform::OSStatus addKey(const platform::KeyItem& key) override { return inner_->addKey(key); }
-  platform::KeyCopyResult copyKey(const std::string& tag) override { return inner_->copyKey(tag); }
-  platform::OSStatus removeKey(const std::string& tag) override { return inner_->removeKey(tag); }
-
- private:
-  std::shared_ptr<platform::Keychain> inner_;
 };
 
 TEST_F(KeychainStorageTests, AFirstWriteThatLosesTheRaceToAddStillStoresItsValue) {

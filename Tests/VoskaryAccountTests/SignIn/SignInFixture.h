@@ -13,6 +13,7 @@
 #include "Platform/Security/Keychain.h"
 #include "Platform/Sim/SimHTTPServer.h"
 #include "Support/FakeAccountService.h"
+#include "Support/ForwardingKeychain.h"
 #include "Support/SimTest.h"
 #include "Support/Tarnwick/FakeAuthority.h"
 #include "Support/Tarnwick/FakeBrowser.h"
@@ -173,10 +174,9 @@ class SignInFixture : public platform::testing::SimTest {
 
 // The simulated keychain whose writes run out of memory: an exception that is no platform
 // error, in the middle of a sign-in.
-class OutOfMemoryOnWrite final : public platform::Keychain {
+class OutOfMemoryOnWrite final : public platform::testing::ForwardingKeychain {
  public:
-  explicit OutOfMemoryOnWrite(std::shared_ptr<platform::Keychain> inner)
-      : inner_(std::move(inner)) {}
+  using ForwardingKeychain::ForwardingKeychain;
   platform::OSStatus add(const platform::GenericPasswordQuery&, const platform::Bytes&) override {
     throw std::bad_alloc();
   }
@@ -184,18 +184,6 @@ class OutOfMemoryOnWrite final : public platform::Keychain {
                             const platform::Bytes&) override {
     throw std::bad_alloc();
   }
-  platform::KeychainCopyResult copyMatching(const platform::GenericPasswordQuery& q) override {
-    return inner_->copyMatching(q);
-  }
-  platform::OSStatus remove(const platform::GenericPasswordQuery& q) override {
-    return inner_->remove(q);
-  }
-  platform::OSStatus addKey(const platform::KeyItem& key) override { return inner_->addKey(key); }
-  platform::KeyCopyResult copyKey(const std::string& tag) override { return inner_->copyKey(tag); }
-  platform::OSStatus removeKey(const std::string& tag) override { return inner_->removeKey(tag); }
-
- private:
-  std::shared_ptr<platform::Keychain> inner_;
 };
 
 }  // namespace voskary::testing

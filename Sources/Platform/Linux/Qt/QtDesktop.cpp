@@ -109,6 +109,20 @@ QtDesktop::QtDesktop(QtDesktopServices services)
   precondition(qApp != nullptr, "QtDesktop: create the QApplication first");
   QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(),
                    [this](QWindow*) { hostFocusChanged(); });
+  auto forget = [this] { screensKnown_ = false; };
+  QObject::connect(qApp, &QGuiApplication::screenAdded, context_.get(), [this](QScreen* screen) {
+    screensKnown_ = false;
+    watchScreen(screen);
+  });
+  QObject::connect(qApp, &QGuiApplication::screenRemoved, context_.get(), forget);
+  QObject::connect(qApp, &QGuiApplication::primaryScreenChanged, context_.get(), forget);
+  for (QScreen* screen : QGuiApplication::screens()) watchScreen(screen);
+}
+
+void QtDesktop::watchScreen(QScreen* screen) {
+  auto forget = [this] { screensKnown_ = false; };
+  QObject::connect(screen, &QScreen::geometryChanged, context_.get(), forget);
+  QObject::connect(screen, &QScreen::availableGeometryChanged, context_.get(), forget);
 }
 
 QtDesktop::~QtDesktop() {
@@ -134,6 +148,7 @@ Rect QtDesktop::toRoot(const Rect& r) const {
 }
 
 std::vector<std::shared_ptr<Screen>> QtDesktop::screens() const {
+  if (screensKnown_) return screens_;
   std::vector<std::shared_ptr<Screen>> result;
   QScreen* primary = QGuiApplication::primaryScreen();
   if (!primary) return result;
@@ -147,6 +162,8 @@ std::vector<std::shared_ptr<Screen>> QtDesktop::screens() const {
   for (QScreen* screen : QGuiApplication::screens()) {
     if (screen != primary) add(screen);
   }
+  screens_ = result;
+  screensKnown_ = true;
   return result;
 }
 
@@ -423,16 +440,17 @@ void QtDesktop::hostFocusChanged() {
     // them would close the menu before the user could choose from it.
     QWidget* popup = QApplication::activePopupWidget();
     if (focus && popup && popup->windowHandle() == focus) return;
-    if (app.isActive() || app.hasKeyFocus()) app.updateActivation(false, false);
+    if (app.isActive() || app.hasKeyFocus())
+      app.updateActivation({.active = false, .keyFocus = false});
     return;
   }
   Window& window = *host->model();
   auto keep = window.weak_from_this().lock();
   if (!keep) return;
   if (window.isNonactivatingPanel() && !app.isActive()) {
-    app.updateActivation(false, true);
+    app.updateActivation({.active = false, .keyFocus = true});
   } else if (!app.isActive() || !app.hasKeyFocus()) {
-    app.updateActivation(true, true);
+    app.updateActivation({.active = true, .keyFocus = true});
   }
   if (window.canBecomeKey() && !window.isKeyWindow()) window.makeKey();
 }
@@ -453,7 +471,7 @@ void QtDesktop::activateApplication() {
   }
   // X gives focus only to a mapped window; an application without one counts as active until
   // another window takes the focus.
-  if (!app.isActive()) app.updateActivation(true, true);
+  if (!app.isActive()) app.updateActivation({.active = true, .keyFocus = true});
 }
 
 void QtDesktop::setKeyFocus(bool ours) {

@@ -16,6 +16,7 @@
 
 class QMenu;
 class QObject;
+class QScreen;
 class QSystemTrayIcon;
 
 namespace platform::linuxbackend {
@@ -109,12 +110,16 @@ class QtDesktop final : public Desktop {
   void popUp(Menu& menu, std::optional<Point> at);
   QtWindowHost* hostFor(const Window& window) const;
   void applySkipTaskbar(QtWindowHost& host) const;
+  void watchScreen(QScreen* screen);
 
   QtDesktopServices services_;
   std::unique_ptr<Pasteboard> pasteboard_;
   // The connections to the application object end with this desktop.
   std::unique_ptr<QObject> context_;
   std::map<const Window*, QtWindowHost*> hosts_;
+  // Asked for at every tick of the tag poll; made again only when Qt reports a screen change.
+  mutable std::vector<std::shared_ptr<Screen>> screens_;
+  mutable bool screensKnown_ = false;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<QMenu> trayMenu_;
   std::weak_ptr<Menu> trayModel_;

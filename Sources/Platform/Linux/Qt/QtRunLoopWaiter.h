@@ -8,14 +8,16 @@
 
 class QSocketNotifier;
 class QTimer;
+struct _GSource;
 
 namespace platform::linuxbackend {
 
 // Lets the run loop sleep inside Qt's event dispatcher, so that our loop stays the one main loop
 // and Qt's windows, input and timers are served while it waits. The wake descriptor and the read
-// sources are watched by socket notifiers, the next deadline by one precise single-shot timer;
-// objects Qt deletes later are deleted after each wait. Needs a Qt application object on this
-// thread.
+// sources are watched by socket notifiers, the next deadline by one source of GLib's main context
+// that Qt's dispatcher runs (a precise single-shot timer under any other dispatcher): a tick then
+// costs no timer registered and no timer event sent; objects Qt deletes later are deleted after
+// each wait. Needs a Qt application object on this thread.
 class QtRunLoopWaiter final : public RunLoopWaiter {
  public:
   QtRunLoopWaiter();
@@ -32,7 +34,11 @@ class QtRunLoopWaiter final : public RunLoopWaiter {
   void watch(int fd);
 
   std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
+  void armDeadline(std::optional<Uptime> timeout);
+  void disarmDeadline();
+
   std::unique_ptr<QTimer> timer_;
+  _GSource* deadline_ = nullptr;  // null unless Qt runs GLib's default main context
   std::vector<int> fired_;
   bool woken_ = false;
   std::function<void()> beforeWait_;

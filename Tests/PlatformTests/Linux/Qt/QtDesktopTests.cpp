@@ -100,6 +100,15 @@ TEST_F(QtDesktopTests, TheLoopWaitsInsideQtAndWakesForPostsTimersSourcesAndQtsOw
   EXPECT_GE(toSeconds(firedAt - start), 0.12);
   EXPECT_LT(toSeconds(firedAt - start), 0.5);
 
+  // A 30 Hz tick, as the tag poll runs, keeps its pace, and the waits between ticks sleep
+  // rather than spin.
+  int ticks = 0;
+  auto tick = loop().scheduleTimer(1.0 / 30, true, [&](Timer&) { ++ticks; });
+  double tickCPU = threadCPUSeconds();
+  EXPECT_TRUE(runUntil([&] { return ticks >= 9; }, 10));
+  EXPECT_LT(threadCPUSeconds() - tickCPU, 0.1);
+  tick->invalidate();
+
   // A read source is served, and removed it is not called again.
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
