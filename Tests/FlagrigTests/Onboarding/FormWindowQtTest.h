@@ -12,23 +12,14 @@
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
-#include "PlatformTests/Linux/Qt/QtDesktopTest.h"
+#include "PlatformTests/Linux/Qt/QtFormWindowTest.h"
 
 namespace flagrig::testing {
 
 // One form in a titled window of the Qt desktop on the private X desktop, clicked with xdotool
 // and photographed; the screenshots go to $FLAGRIG_SCREENSHOT_DIR (/tmp/flagrig-qt-tests).
-class FormWindowQtTest : public platform::testing::QtDesktopTest {
+class FormWindowQtTest : public platform::testing::QtFormWindowTest {
  protected:
-  void TearDown() override {
-    presentation.reset();
-    renderer.reset();
-    if (window) window->close();
-    window.reset();
-    host.reset();
-    platform::testing::QtDesktopTest::TearDown();
-  }
-
   // Shows `body` in a `width` x `height` window and waits until it is on screen.
   void show(platform::forms::FormHost::Body body, double width, double height,
             platform::Color backdrop) {
@@ -39,16 +30,7 @@ class FormWindowQtTest : public platform::testing::QtDesktopTest {
         platform::StyleMask::titled | platform::StyleMask::closable);
     window->setTitle("Flagrig");
     window->setBackgroundColor(backdrop);
-    presentation = desktop().presentForm(*window, host);
-    renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
-    window->makeKeyAndOrderFront();
-    ASSERT_TRUE(renderer && renderer->rootWidget());
-    ASSERT_TRUE(runUntil([&] {
-      QWidget* root = renderer->rootWidget();
-      return root && root->isVisible() && root->window()->windowHandle() &&
-             root->window()->windowHandle()->isExposed() &&
-             root->width() == static_cast<int>(width);
-    }));
+    presentAndWait(static_cast<int>(width));
     runFor(0.2);
   }
 
@@ -90,11 +72,6 @@ class FormWindowQtTest : public platform::testing::QtDesktopTest {
   QColor colourAt(const QImage& image, QWidget* widget, QPoint offset) {
     return image.pixelColor(widget->mapTo(widget->window(), offset));
   }
-
-  std::shared_ptr<platform::forms::FormHost> host;
-  std::shared_ptr<platform::Window> window;
-  std::shared_ptr<void> presentation;
-  std::shared_ptr<platform::linuxbackend::QtFormRenderer> renderer;
 };
 
 }  // namespace flagrig::testing

@@ -9,7 +9,7 @@
 
 #include "Platform/Desktop/Window.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
-#include "PlatformTests/Linux/Qt/QtDesktopTest.h"
+#include "PlatformTests/Linux/Qt/QtFormWindowTest.h"
 #include "VoskaryAccount/SignIn/VoskarySignInScreen.h"
 
 namespace voskary::testing {
@@ -32,7 +32,7 @@ std::filesystem::path screenshotFolder() {
                      : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
 }
 
-class SignInScreenQtTest : public platform::testing::QtDesktopTest {
+class SignInScreenQtTest : public platform::testing::QtFormWindowTest {
  protected:
   void SetUp() override {
     platform::testing::QtDesktopTest::SetUp();
@@ -61,23 +61,7 @@ class SignInScreenQtTest : public platform::testing::QtDesktopTest {
                                       platform::StyleMask::titled | platform::StyleMask::closable);
     window->setTitle("Sign in");
     window->setBackgroundColor(backdrop);
-    presentation = desktop().presentForm(*window, host);
-    renderer = std::static_pointer_cast<QtFormRenderer>(presentation);
-    window->makeKeyAndOrderFront();
-    ASSERT_TRUE(renderer && renderer->rootWidget());
-    ASSERT_TRUE(runUntil([&] {
-      QWidget* root = renderer->rootWidget();
-      return root && root->isVisible() && root->window()->windowHandle() &&
-             root->window()->windowHandle()->isExposed() && root->width() == 440;
-    }));
-  }
-  void TearDown() override {
-    presentation.reset();
-    renderer.reset();
-    if (window) window->close();
-    window.reset();
-    host.reset();
-    platform::testing::QtDesktopTest::TearDown();
+    presentAndWait(440);
   }
 
   // The node with that key in the host's tree.
@@ -109,10 +93,6 @@ class SignInScreenQtTest : public platform::testing::QtDesktopTest {
     return image.pixelColor(p);
   }
 
-  std::shared_ptr<forms::FormHost> host;
-  std::shared_ptr<Window> window;
-  std::shared_ptr<void> presentation;
-  std::shared_ptr<QtFormRenderer> renderer;
   std::vector<Hint> taps;
   int cancels = 0;
 };

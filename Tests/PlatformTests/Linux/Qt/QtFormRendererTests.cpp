@@ -36,7 +36,7 @@
 #include "Platform/Forms/FormMetrics.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
-#include "QtDesktopTest.h"
+#include "QtFormWindowTest.h"
 
 namespace platform::forms {
 namespace {
@@ -47,7 +47,7 @@ using platform::testing::QtDesktopTest;
 
 const Color kAccent = Color::sRGB(0.95, 0.45, 0.15);
 
-class QtFormRendererTest : public QtDesktopTest {
+class QtFormRendererTest : public platform::testing::QtFormWindowTest {
  protected:
   void show(FormHost::Body body, Size size = {420, 560}, bool dark = true) {
     host = FormHost::make(std::move(body));
@@ -58,23 +58,8 @@ class QtFormRendererTest : public QtDesktopTest {
     window->setTitle("Form");
     window->setBackgroundColor(dark ? Color::sRGB(0.11, 0.11, 0.12)
                                     : Color::sRGB(0.96, 0.96, 0.96));
-    presentation = desktop().presentForm(*window, host);
-    renderer = std::static_pointer_cast<QtFormRenderer>(presentation);
-    window->makeKeyAndOrderFront();
-    ASSERT_TRUE(renderer && renderer->rootWidget());
-    ASSERT_TRUE(runUntil([&] {
-      QWidget* top = renderer->rootWidget()->window();
-      return top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
-    }));
+    presentAndWait();
     runFor(0.2);
-  }
-  void TearDown() override {
-    presentation.reset();
-    renderer.reset();
-    if (window) window->close();
-    window.reset();
-    host.reset();
-    QtDesktopTest::TearDown();
   }
   QWidget* widget(NodeKind kind, std::string_view title) {
     const Node* node = host->find(kind, title);
@@ -111,11 +96,6 @@ class QtFormRendererTest : public QtDesktopTest {
     const Node* n = host->findByIdentity(host->focused());
     return n ? n->title() : std::string();
   }
-
-  std::shared_ptr<FormHost> host;
-  std::shared_ptr<Window> window;
-  std::shared_ptr<void> presentation;
-  std::shared_ptr<QtFormRenderer> renderer;
 };
 
 // Every node kind once.

@@ -19,7 +19,7 @@
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
-#include "QtDesktopTest.h"
+#include "QtFormWindowTest.h"
 
 namespace platform::forms {
 namespace {
@@ -27,7 +27,7 @@ namespace {
 using linuxbackend::QtFormRenderer;
 using platform::testing::QtDesktopTest;
 
-class QtViewAccessibleTest : public QtDesktopTest {
+class QtViewAccessibleTest : public platform::testing::QtFormWindowTest {
  protected:
   void SetUp() override {
     QtDesktopTest::SetUp();
@@ -86,14 +86,7 @@ class QtViewAccessibleTest : public QtDesktopTest {
     window = std::make_shared<Window>(Rect(100, screen.height() - 460, 380, 400),
                                       StyleMask::titled | StyleMask::closable);
     window->setTitle("Editor");
-    presentation = desktop().presentForm(*window, host);
-    renderer = std::static_pointer_cast<QtFormRenderer>(presentation);
-    window->makeKeyAndOrderFront();
-    ASSERT_TRUE(renderer && renderer->rootWidget());
-    ASSERT_TRUE(runUntil([&] {
-      QWidget* top = renderer->rootWidget()->window();
-      return top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed();
-    }));
+    presentAndWait();
     runFor(0.2);
     auto hosted = host->findAll(NodeKind::nativeView);
     ASSERT_EQ(hosted.size(), 1u);
@@ -101,14 +94,6 @@ class QtViewAccessibleTest : public QtDesktopTest {
     ASSERT_TRUE(anchor);
     element = QAccessible::queryAccessibleInterface(anchor);
     ASSERT_TRUE(element);
-  }
-  void TearDown() override {
-    presentation.reset();
-    renderer.reset();
-    if (window) window->close();
-    window.reset();
-    host.reset();
-    QtDesktopTest::TearDown();
   }
   std::vector<std::string> names() const {
     std::vector<std::string> out;
@@ -133,10 +118,6 @@ class QtViewAccessibleTest : public QtDesktopTest {
   std::shared_ptr<platform::Button> add, remove, big;
   std::shared_ptr<platform::ColorWell> well;
   std::shared_ptr<platform::SegmentedControl> shapes;
-  std::shared_ptr<FormHost> host;
-  std::shared_ptr<Window> window;
-  std::shared_ptr<void> presentation;
-  std::shared_ptr<QtFormRenderer> renderer;
   QWidget* anchor = nullptr;
   QAccessibleInterface* element = nullptr;
 };
