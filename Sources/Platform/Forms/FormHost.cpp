@@ -126,7 +126,7 @@ void FormHost::renderNow() {
   inherit(tree);
   std::string root = derivedName(tree);
   assignIdentities(tree, "", root.empty() ? std::string(nameOf(tree.kind_)) + "0" : root,
-                   Inherited{});
+                   Effective{});
   tree_ = std::move(tree);
   // An answered presentation stays answered until its binding lets it go.
   for (auto it = answered_.begin(); it != answered_.end();) {
@@ -151,7 +151,7 @@ void FormHost::renderNow() {
 }
 
 void FormHost::assignChildIdentities(std::vector<Node>& nodes, const std::string& prefix,
-                                     Inherited inherited) {
+                                     Effective inherited) {
   std::map<std::string, int, std::less<>> seen;
   std::map<NodeKind, int> positional;
   for (auto& child : nodes) {
@@ -166,11 +166,11 @@ void FormHost::assignChildIdentities(std::vector<Node>& nodes, const std::string
 }
 
 void FormHost::assignIdentities(Node& node, const std::string& parent, std::string own,
-                                Inherited inherited) {
+                                Effective inherited) {
   node.identity_ = parent.empty() ? std::move(own) : parent + "/" + own;
-  const Inherited effective{.disabled = inherited.disabled || node.disabled_,
+  const Effective effective{.disabled = inherited.disabled || node.disabled_,
                             .hidden = inherited.hidden || node.hidden_};
-  effective_.insert_or_assign(node.identity_, Effective{effective.disabled, effective.hidden});
+  effective_.insert_or_assign(node.identity_, effective);
   assignChildIdentities(node.backgrounds_, node.identity_ + "/bg", effective);
   assignChildIdentities(node.children_, node.identity_, effective);
   assignChildIdentities(node.overlays_, node.identity_ + "/fg", effective);
@@ -183,7 +183,7 @@ void FormHost::assignIdentities(Node& node, const std::string& parent, std::stri
     int count = ++seen[name];
     if (count > 1) name += "#" + std::to_string(count);
     presentation.identity = node.identity_ + "/" + name;
-    assignChildIdentities(presentation.buttons, presentation.identity, Inherited{});
+    assignChildIdentities(presentation.buttons, presentation.identity, Effective{});
   }
 }
 

@@ -157,15 +157,15 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
  private:
   explicit FormHost(Body body);
   static void inherit(Node& node);
-  // What a node takes from its ancestors.
-  struct Inherited {
+  // Whether a node is disabled or hidden, itself or through an ancestor.
+  struct Effective {
     bool disabled = false;
     bool hidden = false;
   };
   void assignIdentities(Node& node, const std::string& parent, std::string own,
-                        Inherited inherited);
+                        Effective inherited);
   void assignChildIdentities(std::vector<Node>& nodes, const std::string& prefix,
-                             Inherited inherited);
+                             Effective inherited);
   bool press(const Node& node);
   bool answer(const Presentation& presentation, const Node& button);
   void observeDefaults(const std::string& key);
@@ -175,10 +175,6 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
   int renders_ = 0;
   bool renderPending_ = false;
   std::map<std::string, std::shared_ptr<detail::CellSlotBase>, std::less<>> cells_;
-  struct Effective {
-    bool disabled = false;
-    bool hidden = false;
-  };
   std::map<std::string, Effective, std::less<>> effective_;
   std::string focused_;
   std::string hovered_;

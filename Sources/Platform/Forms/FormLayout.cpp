@@ -89,20 +89,20 @@ StackSizes stackSizes(const Node& n, Proposal p) {
   double spacing = spacingOf(n);
   double used = children.empty() ? 0 : spacing * static_cast<double>(children.size() - 1);
   double cross = 0;
-  // A row whose children do not fit at their ideal widths shares its width out as the platform
-  // does: the least flexible child (a word, a mark) first, each offered an even share of what
-  // is left, so that a wrapping text gives way rather than pushing a trailing one out.
-  std::vector<std::optional<Size>> shared(children.size());
+  // A row offered a width measures each child once at its ideal. When they do not fit, it
+  // shares its width out as the platform does: the least flexible child (a word, a mark) first,
+  // each offered an even share of what is left, so that a wrapping text gives way rather than
+  // pushing a trailing one out.
+  std::vector<std::optional<Size>> measured(children.size());
   if (!vertical && p.width) {
     double room = used;
-    std::vector<Size> ideal(children.size());
     for (std::size_t i = 0; i < children.size(); ++i) {
       if (isSpacer(children[i])) {
         room += children[i].minLength();
         continue;
       }
-      ideal[i] = FormLayout::sizeThatFits(children[i], {std::nullopt, p.height});
-      room += ideal[i].width;
+      measured[i] = FormLayout::sizeThatFits(children[i], {std::nullopt, p.height});
+      room += measured[i]->width;
     }
     if (room > *p.width + 1e-9) {
       std::vector<std::pair<double, std::size_t>> order;
@@ -113,17 +113,16 @@ StackSizes stackSizes(const Node& n, Proposal p) {
           continue;
         }
         double least = FormLayout::sizeThatFits(children[i], {0.0, p.height}).width;
-        order.emplace_back(ideal[i].width - least, i);
+        order.emplace_back(measured[i]->width - least, i);
       }
       std::stable_sort(order.begin(), order.end(),
                        [](const auto& a, const auto& b) { return a.first < b.first; });
       for (std::size_t k = 0; k < order.size(); ++k) {
         std::size_t i = order[k].second;
         double share = std::max(0.0, left) / static_cast<double>(order.size() - k);
-        Size s = ideal[i].width <= share ? ideal[i]
-                                         : FormLayout::sizeThatFits(children[i], {share, p.height});
-        shared[i] = s;
-        left -= s.width;
+        if (measured[i]->width > share)
+          measured[i] = FormLayout::sizeThatFits(children[i], {share, p.height});
+        left -= measured[i]->width;
       }
     }
   }
@@ -144,13 +143,8 @@ StackSizes stackSizes(const Node& n, Proposal p) {
       offer.width =
           std::max(0.0, *offer.width + 2 * kSectionInset - insets->leading - insets->trailing);
     }
-    Size s = shared[i] ? *shared[i] : FormLayout::sizeThatFits(child, offer);
+    Size s = measured[i] ? *measured[i] : FormLayout::sizeThatFits(child, offer);
     if (insets) s.height += insets->top + insets->bottom;
-    if (!vertical && p.width && !shared[i]) {
-      // Children of a row share its width: one that does not fit gets what is left.
-      double left = std::max(0.0, *p.width - used);
-      if (s.width > left) s = FormLayout::sizeThatFits(child, {left, p.height});
-    }
     out.sizes[i] = s;
     used += vertical ? s.height : s.width;
     // A row with its own insets is measured against the group's edges, not the inset's.
