@@ -249,7 +249,8 @@ void Window::resignKey() {
   if (auto d = desktop()) d->application().resignKeyWindow(*this);
 }
 
-void Window::noteKeyChange(bool becameKey) {
+void Window::noteKeyChange(KeyChange change) {
+  const bool becameKey = change == KeyChange::becameKey;
   auto name = becameKey ? didBecomeKeyNotification : didResignKeyNotification;
   env().notificationCenter->post(std::string(name), static_cast<const Window*>(this));
   if (auto d = delegate()) {

@@ -232,7 +232,8 @@ class Window : public std::enable_shared_from_this<Window> {
   friend class Application;
   void viewWillLeave(View& view);
   void orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, WhileInactive whileInactive);
-  void noteKeyChange(bool becameKey);
+  enum class KeyChange { becameKey, resignedKey };
+  void noteKeyChange(KeyChange change);
   std::shared_ptr<Window> retained();
 
   std::weak_ptr<Desktop> desktop_;
