@@ -383,8 +383,13 @@ void TagManager::updatePositions() {
     if (found) {
       tag.lastBounds = *found;
       positionPanel(panel, *found, screens);
+      // Any change of stacking, geometry or mapping makes a new list: while it is the same one, a
+      // panel ordered above its window, shown and unmoved since, is there still.
+      if (sameLookUp && tag.orderedFrame == panel.frame() && panel.isVisible()) continue;
       panel.order(WindowOrderingMode::above, tag.windowNumber);
       if (!panel.isVisible()) panel.orderFront();
+      // Observers told of the ordering may have added or removed tags meanwhile.
+      if (i < tags_.size() && tags_[i].panel.get() == &panel) tags_[i].orderedFrame = panel.frame();
     } else if (processIsGone(tag.ownerPID) || windowIsDestroyed(tag.windowNumber)) {
       gone.push_back(tag.windowNumber);
     } else {

@@ -310,6 +310,27 @@ TEST_F(TagManagerTest, ThePollFollowsHidesShowsAndRemovesTags) {
   EXPECT_FALSE(mailPanelRef->isVisible());
 }
 
+TEST_F(TagManagerTest, AStillTagIsOrderedAgainOnlyOnceTheStackChanges) {
+  auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
+  manager().createTag(mail);
+  TagPanel& panel = *tag(0).panel;
+  tick();
+  tick();
+  int changes = desktop().changeCount(panel.windowNumber());
+  advance(1);
+  EXPECT_EQ(desktop().changeCount(panel.windowNumber()), changes);
+
+  // Under a list the test fixed, a raise still brings the tag back over its window.
+  server().overrideWindowList(*server().copyWindowList(WindowList::optionOnScreenOnly |
+                                                       WindowList::excludeDesktopElements));
+  tick();
+  tick();
+  server().raiseWindow(mail.windowNumber);
+  ASSERT_NE(windowBehind(panel.windowNumber()), mail.windowNumber);
+  tick();
+  EXPECT_EQ(windowBehind(panel.windowNumber()), mail.windowNumber);
+}
+
 TEST_F(TagManagerTest, AStillWindowsTagIsPlacedAgainWhenWhatItsPlaceDependsOnChanges) {
   desktop().setScreens({Rect(0, 0, 1440, 900)});
   auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
