@@ -26,8 +26,8 @@ struct Tag {
   std::shared_ptr<TagPanel> panel;
   // The window's last known bounds in window-list coordinates (y downwards).
   platform::Rect lastBounds;
-  // The panel's frame when the tag poll last ordered it above the window.
-  std::optional<platform::Rect> orderedFrame;
+  // The panel's change count when the tag poll last placed it and ordered it above the window.
+  std::optional<std::uint64_t> placedChangeCount;
 };
 
 }  // namespace flagrig
