@@ -373,10 +373,12 @@ Cursor Window::cursorAt(Point inWindow) {
 
 void Window::changed(WindowChange change) {
   assertMainThread("Window::changed");
+  ++changeCount_;
   if (auto d = desktop()) d->windowDidChange(*this, change);
 }
 
 void Window::viewDidChange(View& view, ViewChange change) {
+  ++changeCount_;
   if (auto d = desktop()) d->viewDidChange(*this, view, change);
 }
 

@@ -214,6 +214,9 @@ class Window : public std::enable_shared_from_this<Window> {
   // The backend hears about changes through these.
   void changed(WindowChange change);
   void viewDidChange(View& view, ViewChange change);
+  // How many changes of the window or of a view in it were reported: while it stays the same,
+  // nothing of either changed.
+  std::uint64_t changeCount() const { return changeCount_; }
 
  protected:
   std::shared_ptr<Desktop> desktop() const { return desktop_.lock(); }
@@ -250,6 +253,7 @@ class Window : public std::enable_shared_from_this<Window> {
   Appearance appearance_ = Appearance::system;
   std::shared_ptr<View> contentView_;
   bool visible_ = false;
+  std::uint64_t changeCount_ = 0;
   std::weak_ptr<View> firstResponder_;
   std::weak_ptr<WindowDelegate> delegate_;
   // The target of the press being tracked, until the release.
