@@ -1164,10 +1164,19 @@ bool QtFormRenderer::handleKey(int key, Qt::KeyboardModifiers modifiers) {
   for (const auto& identity : {before, host_->focused()}) {
     if (auto found = widgets_.find(identity); found != widgets_.end()) {
       found->second->update();
-      if (identity == host_->focused() && scroller_) scroller_->ensureWidgetVisible(found->second);
+      if (identity == host_->focused()) scrollIntoView(found->second);
     }
   }
   return used;
+}
+
+// Every scroll area around the widget, the innermost first: a form inside its own scroll view
+// scrolls there, not in the window's.
+void QtFormRenderer::scrollIntoView(QWidget* widget) {
+  for (QWidget* above = widget->parentWidget(); above; above = above->parentWidget()) {
+    if (auto* area = qobject_cast<QScrollArea*>(above); area && area->widget())
+      area->ensureWidgetVisible(widget);
+  }
 }
 
 void QtFormRenderer::pointerMoved(std::optional<QPoint> global) {

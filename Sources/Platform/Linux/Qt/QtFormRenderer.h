@@ -91,6 +91,7 @@ class QtFormRenderer final {
   void placeNativeViews();
   // Puts the focus ring over the focused control, above everything drawn there.
   void placeFocusRing();
+  static void scrollIntoView(QWidget* widget);
   bool overHostedView(QPoint inNative) const;
   // Opens or closes the dialog of the host's shown presentation.
   void syncPresentation();

@@ -463,6 +463,44 @@ TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
   }
 }
 
+// Tab scrolls the focused row into sight, whether the window's scroller or the form's own
+// scroll view holds it; Shift-Tab back to the first row scrolls back up.
+TEST_F(QtFormRendererTest, TabScrollsTheFocusedRowIntoView) {
+  for (bool ownScrollView : {false, true}) {
+    SCOPED_TRACE(ownScrollView ? "in its own scroll view" : "in the window's scroller");
+    show(
+        [ownScrollView](FormHost&) {
+          std::vector<Node> sections;
+          for (int i = 0; i < 7; ++i) {
+            sections.push_back(Section("Section " + std::to_string(i),
+                                       {Toggle("Row " + std::to_string(i), false, nullptr),
+                                        Caption("A caption under the row.")}));
+          }
+          Node form = Form(std::move(sections)).accentColor(kAccent);
+          return ownScrollView ? ScrollView(std::move(form)) : std::move(form);
+        },
+        {360, 300});
+    QWidget* top = renderer->rootWidget()->window();
+    auto inSight = [&](std::string_view title) {
+      QWidget* row = widget(NodeKind::toggle, title);
+      if (!row) return false;
+      QPoint at = row->mapTo(top, QPoint(0, 0));
+      return at.y() >= 0 && at.y() + row->height() <= top->height();
+    };
+    ASSERT_TRUE(inSight("Row 0"));
+    ASSERT_FALSE(inSight("Row 6"));
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 6");
+    EXPECT_TRUE(runUntil([&] { return inSight("Row 6"); }));
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Backtab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 0");
+    EXPECT_TRUE(runUntil([&] { return inSight("Row 0"); }));
+    presentation.reset();
+    renderer.reset();
+    window->close();
+  }
+}
+
 TEST_F(QtFormRendererTest, AHostedViewThatGrowsMovesTheRowsBelowIt) {
   auto view = std::make_shared<View>(Rect(0, 0, 100, 40));
   view->setWantsLayer(true);
