@@ -421,6 +421,34 @@ TEST_F(QtDesktopTests, TheWindowManagerOffersMaximiseOnlyWhereTheStyleAllows) {
   }
 }
 
+// A user's resize (asked of the window manager, as a drag of the border does) stops at the
+// window's minimum content size, set before the window shows or while it is on screen.
+TEST_F(QtDesktopTests, AUsersResizeStopsAtTheMinimumContentSize) {
+  Rect screen = desktop().screens().front()->frame();
+  for (bool whileShown : {false, true}) {
+    SCOPED_TRACE(whileShown ? "set while shown" : "set before");
+    auto window =
+        std::make_shared<Window>(Rect(200, screen.height() - 500, 400, 300),
+                                 StyleMask::titled | StyleMask::closable | StyleMask::resizable);
+    window->setTitle("Resizable");
+    if (!whileShown) window->setContentMinSize({360, 260});
+    window->makeKeyAndOrderFront();
+    ASSERT_TRUE(runUntil(
+        [&] { return !atomNames(window->windowNumber(), "_NET_WM_ALLOWED_ACTIONS").empty(); }));
+    if (whileShown) window->setContentMinSize({360, 260});
+    runFor(0.2);
+    std::string id = std::to_string(window->windowNumber());
+    ASSERT_TRUE(xdotool({"windowsize", id, "120", "90"}));
+    runFor(0.5);
+    EXPECT_GE(window->contentRect().width(), 359);
+    EXPECT_GE(window->contentRect().height(), 259);
+    // Larger stays free.
+    ASSERT_TRUE(xdotool({"windowsize", id, "600", "420"}));
+    EXPECT_TRUE(runUntil([&] { return std::abs(window->contentRect().width() - 600) < 1; }));
+    window->orderOut();
+  }
+}
+
 TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   Alert alert;
   alert.setMessageText("Remove every tag?");
