@@ -133,6 +133,9 @@ void FlagrigSettingsView::changed() {
 }
 
 void FlagrigSettingsView::disappear() {
+  // Closing only hides the window: a recorder left running would take the next key typed
+  // anywhere in the app.
+  if (host_) TagEditorHost::cancelRecording(*host_);
   changed();
 }
 

@@ -366,6 +366,12 @@ void TagEditorView::finishRecording(const Event& event) {
   rebuild();
 }
 
+void TagEditorView::cancelRecording() {
+  if (!hotkeyMonitor_) return;
+  stopRecording();
+  rebuild();
+}
+
 void TagEditorView::stopRecording() {
   if (!hotkeyMonitor_) return;
   Application::shared().removeMonitor(hotkeyMonitor_);

@@ -54,6 +54,9 @@ class TagEditorView : public platform::View {
   void shapeChanged(platform::Control& sender);
   void toggleBigTags(platform::Control& sender);
   void recordHotkey();
+  // Ends a recording without a new hotkey (its window went away: the next key press belongs
+  // to whatever the user types next, never to a recorder nobody sees).
+  void cancelRecording();
   void clearHotkey();
   // Draws the eye to the hotkey button (after the hotkey conflict alert sent the user here).
   void handleFocusHotkey();
