@@ -1473,6 +1473,13 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
                   keep);
       }
     }
+  } else if (node.kind() == NodeKind::labeledContent) {
+    // The value keeps to the room beside its label: it is cut there, never spread over it.
+    for (const auto& child : node.children()) {
+      const Rect* room = layout_.frameOf(child.identity());
+      if (!room) continue;
+      reconcile(child, {&node, container, origin, opacity, room->x(), room->maxX()}, keep);
+    }
   } else {
     for (const auto& child : node.children()) {
       reconcile(child, {&node, container, origin, opacity, at.spanLeft, at.spanRight}, keep);

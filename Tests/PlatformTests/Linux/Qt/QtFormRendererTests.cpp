@@ -463,6 +463,28 @@ TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
   }
 }
 
+// A labelled row's long value is cut beside its label on screen too, never spread over it.
+TEST_F(QtFormRendererTest, ALongLabelledValueIsCutBesideItsLabel) {
+  const std::string email = "someone.with.a.really.long.address.for.testing@subdomain.example.test";
+  show(
+      [email](FormHost&) {
+        return Form({Section("Account",
+                             {LabeledContent("Account", Text(email).lineLimit(1).truncation(
+                                                            Truncation::middle))})})
+            .accentColor(kAccent);
+      },
+      {360, 300});
+  QWidget* row = widget(NodeKind::labeledContent, "Account");
+  QWidget* value = widget(NodeKind::text, email);
+  ASSERT_TRUE(row && value);
+  QFontMetricsF metrics(row->font());
+  // Widgets are siblings: compared on the screen.
+  QRect inRow(value->mapToGlobal(QPoint(0, 0)) - row->mapToGlobal(QPoint(0, 0)), value->size());
+  EXPECT_GE(inRow.left(), metrics.horizontalAdvance("Account")) << "clear of the label";
+  EXPECT_LE(inRow.right(), row->width());
+  EXPECT_FALSE(screenshot("forms-long-labelled-value").isNull());
+}
+
 // Tab scrolls the focused row into sight, whether the window's scroller or the form's own
 // scroll view holds it; Shift-Tab back to the first row scrolls back up.
 TEST_F(QtFormRendererTest, TabScrollsTheFocusedRowIntoView) {
