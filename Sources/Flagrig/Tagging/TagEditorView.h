@@ -32,6 +32,8 @@ class TagEditorView : public platform::View {
   ~TagEditorView() override;
 
   bool isFlipped() const override { return true; }
+  // Only while recording: the keys then go to the recorder, not to the form around it.
+  bool acceptsFirstResponder() const override { return isRecordingHotkey(); }
 
   double contentHeight() const { return contentHeight_; }
   // Set by the host; called on the main loop with the content height.

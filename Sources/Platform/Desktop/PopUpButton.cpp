@@ -50,6 +50,10 @@ std::string PopUpButton::titleOfSelectedItem() const {
                        : menu_->itemAt(static_cast<std::size_t>(selected_))->title();
 }
 
+void PopUpButton::performKeyboardAction() {
+  if (isEnabled()) env().desktop->showMenu(*menu_);
+}
+
 void PopUpButton::mouseUp(const Event& event) {
   if (!isEnabled() || !bounds().contains(convertFromWindow(event.locationInWindow))) return;
   env().desktop->showMenu(*menu_);

@@ -28,6 +28,9 @@ class PopUpButton : public Control {
   void selectItem(long index);
   std::string titleOfSelectedItem() const;
 
+  bool acceptsKeyboardFocus() const override { return true; }
+  // Opens the menu.
+  void performKeyboardAction() override;
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;
 
