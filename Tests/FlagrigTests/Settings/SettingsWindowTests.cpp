@@ -115,6 +115,46 @@ TEST_F(SettingsWindowTest, ClosingTheWindowEndsAHotkeyRecording) {
   EXPECT_TRUE(editor->hotkeyButton()->isEnabled());
 }
 
+// Keyboard only: Tab reaches the tag editor's controls, Space works them, and while the
+// recorder waits the keys are its own (Tab ends the recording, as any plain key does).
+TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
+  open();
+  auto window = controller().window();
+  const auto* node = form().findAll(NodeKind::nativeView).at(0);
+  auto editor = std::dynamic_pointer_cast<TagEditorView>(node->nativeView());
+  ASSERT_TRUE(editor);
+  // In its window, as the desktop's form renderer places a hosted view.
+  window->contentView()->addSubview(editor);
+  auto tabTo = [&](const std::function<bool(platform::Control&)>& wanted) {
+    for (int i = 0; i < 80; ++i) {
+      if (auto* c = form().focusedHostedControl(); c && wanted(*c)) return true;
+      form().pressKey(platform::forms::Key::tab);
+    }
+    return false;
+  };
+  auto titled = [](std::string_view title) {
+    return [title](platform::Control& c) {
+      auto* b = dynamic_cast<platform::Button*>(&c);
+      return b && b->title() == title;
+    };
+  };
+  const auto entries = TagManager::shared().palette().size();
+  ASSERT_TRUE(tabTo(titled("+ Add Color")));
+  EXPECT_TRUE(form().pressKey(platform::forms::Key::space));
+  EXPECT_EQ(TagManager::shared().palette().size(), entries + 1);
+
+  const auto hotkey = TagManager::shared().hotkeyCode();
+  ASSERT_TRUE(tabTo([&](platform::Control& c) { return &c == editor->hotkeyButton().get(); }));
+  EXPECT_TRUE(form().pressKey(platform::forms::Key::returnKey));
+  ASSERT_TRUE(editor->isRecordingHotkey());
+  EXPECT_EQ(window->firstResponder(), editor) << "the form leaves the keys to the recorder";
+  Application::shared().sendEvent(
+      platform::Event::key(platform::EventType::keyDown, platform::KeyCode::tab, 0, "\t"));
+  EXPECT_FALSE(editor->isRecordingHotkey());
+  EXPECT_EQ(TagManager::shared().hotkeyCode(), hotkey);
+  EXPECT_EQ(window->firstResponder(), nullptr);
+}
+
 TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {
   open();
   const auto& root = form().tree();

@@ -55,6 +55,8 @@ class QtFormRenderer final {
   // for a section's footer.
   QWidget* accessibleWidgetFor(std::string_view identity) const;
   QWidget* rootWidget() const { return root_; }
+  // The focus ring while it shows, over the focused control.
+  QWidget* focusRing() const { return ring_ && ring_->isVisible() ? ring_.data() : nullptr; }
   const forms::FormLayoutResult& layout() const { return layout_; }
   // Widgets created since the renderer started (a reconcile that keeps them adds none).
   int widgetsCreated() const { return created_; }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Layer.h"
 #include "Platform/Desktop/View.h"
@@ -461,6 +462,49 @@ TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
     renderer.reset();
     window->close();
   }
+}
+
+// Tab into a hosted view puts the ring around the focused control of that view, scrolled into
+// sight; a hosted view that takes the keys (a recorder) gets Tab for itself.
+TEST_F(QtFormRendererTest, TheRingGoesAroundAHostedViewsFocusedControl) {
+  class KeyTaker final : public View {
+   public:
+    using View::View;
+    bool acceptsFirstResponder() const override { return true; }
+  };
+  auto view = std::make_shared<KeyTaker>(Rect(0, 0, 300, 80));
+  auto button = platform::Button::withTitle("Add", nullptr);
+  button->setFrame(Rect(30, 20, 90, 24));  // y upwards: 36 below the view's top
+  view->addSubview(button);
+  show(
+      [view](FormHost&) {
+        std::vector<Node> rows;
+        for (int i = 0; i < 6; ++i)
+          rows.push_back(Toggle("Row " + std::to_string(i), false, nullptr));
+        rows.push_back(NativeView(view).key("editor"));
+        return Form({Section("Rows", std::move(rows))}).accentColor(kAccent);
+      },
+      {360, 240});
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  ASSERT_EQ(host->focusedHostedControl(), button.get());
+  QWidget* hosted = widget(NodeKind::nativeView, "");
+  ASSERT_TRUE(hosted);
+  QWidget* ring = nullptr;
+  ASSERT_TRUE(runUntil([&] { return (ring = renderer->focusRing()) != nullptr; }));
+  QRect around(ring->mapToGlobal(QPoint(0, 0)), ring->size());
+  QRect control(hosted->mapToGlobal(QPoint(30, 36)), QSize(90, 24));
+  EXPECT_TRUE(around.contains(control))
+      << around.x() << "," << around.y() << " " << control.x() << "," << control.y();
+  EXPECT_LE(around.width(), control.width() + 8);
+  QWidget* top = renderer->rootWidget()->window();
+  QPoint inWindow = top->mapFromGlobal(around.topLeft());
+  EXPECT_GE(inWindow.y(), 0);
+  EXPECT_LE(inWindow.y() + around.height(), top->height()) << "scrolled into sight";
+
+  ASSERT_TRUE(window->makeFirstResponder(view));
+  EXPECT_FALSE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier)) << "the view's own key";
+  EXPECT_EQ(host->focusedHostedControl(), button.get());
+  window->makeFirstResponder(nullptr);
 }
 
 // A labelled row's long value is cut beside its label on screen too, never spread over it.
