@@ -453,8 +453,10 @@ std::vector<std::string> FormHost::focusOrder() const {
     }
     if (n.kind() == NodeKind::nativeView && n.nativeView() && !isEffectivelyDisabled(n)) {
       auto controls = keyboardControls(*n.nativeView());
-      for (std::size_t k = 0; k < controls.size(); ++k)
-        order.push_back(n.identity() + std::string(hostedControlInfix) + std::to_string(k));
+      for (std::size_t k = 0; k < controls.size(); ++k) {
+        if (controls[k]->isEnabled())
+          order.push_back(n.identity() + std::string(hostedControlInfix) + std::to_string(k));
+      }
       return;
     }
     for (const auto& child : n.children()) walk(child);
@@ -471,7 +473,7 @@ std::vector<Control*> FormHost::keyboardControls(const View& view) {
       if (sub->isHidden()) continue;
       auto* control = dynamic_cast<Control*>(sub.get());
       if (control && control->acceptsKeyboardFocus()) {
-        if (control->isEnabled()) out.push_back(control);
+        out.push_back(control);
         continue;
       }
       walk(*sub);

@@ -153,6 +153,8 @@ TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
   EXPECT_FALSE(editor->isRecordingHotkey());
   EXPECT_EQ(TagManager::shared().hotkeyCode(), hotkey);
   EXPECT_EQ(window->firstResponder(), nullptr);
+  EXPECT_EQ(form().focusedHostedControl(), editor->hotkeyButton().get())
+      << "the focus stays on the button it was disabled on";
 }
 
 TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {
