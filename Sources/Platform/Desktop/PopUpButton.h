@@ -35,6 +35,8 @@ class PopUpButton : public Control {
   void mouseUp(const Event& event) override;
 
  private:
+  void showMenu();
+
   std::shared_ptr<Menu> menu_;
   long selected_ = -1;
 };

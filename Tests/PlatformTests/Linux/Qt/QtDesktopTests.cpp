@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/Panel.h"
+#include "Platform/Desktop/PopUpButton.h"
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Desktop/TextField.h"
 #include "Platform/Desktop/Window.h"
@@ -447,6 +449,33 @@ TEST_F(QtDesktopTests, AUsersResizeStopsAtTheMinimumContentSize) {
     EXPECT_TRUE(runUntil([&] { return std::abs(window->contentRect().width() - 600) < 1; }));
     window->orderOut();
   }
+}
+
+// A pop-up button's menu opens below the button, from a click or from the keyboard, however far
+// the pointer is.
+TEST_F(QtDesktopTests, APopUpButtonsMenuOpensBelowTheButton) {
+  Rect screen = desktop().screens().front()->frame();
+  auto window = std::make_shared<Window>(Rect(300, screen.height() - 500, 400, 300),
+                                         StyleMask::titled | StyleMask::closable);
+  window->setTitle("Pop-up");
+  auto popUp = std::make_shared<PopUpButton>(Rect(40, 200, 160, 24));
+  popUp->addItems({"System", "Menlo", "Monaco"});
+  window->contentView()->addSubview(popUp);
+  window->makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
+  runFor(0.2);
+  ASSERT_TRUE(xdotool({"mousemove", "5", "5"}));
+  popUp->performKeyboardAction();
+  QWidget* menu = nullptr;
+  ASSERT_TRUE(runUntil([&] { return (menu = QApplication::activePopupWidget()) != nullptr; }));
+  // The button's bottom left on the X screen (y downwards).
+  Rect content = window->contentRect();
+  Rect root = desktop().toRoot(Rect(content.x() + 40, content.y() + 200, 0, 0));
+  QPoint at = menu->geometry().topLeft();
+  EXPECT_NEAR(at.x(), root.x(), 2);
+  EXPECT_NEAR(at.y(), root.y(), 2);
+  menu->close();
+  window->orderOut();
 }
 
 TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
