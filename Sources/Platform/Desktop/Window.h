@@ -115,7 +115,8 @@ class Window : public std::enable_shared_from_this<Window> {
   // Keeps the top-left corner where it is, as the platform does.
   void setContentSize(Size size);
   Size contentMinSize() const { return contentMinSize_; }
-  void setContentMinSize(Size size) { contentMinSize_ = size; }
+  // The least content size the user can resize the window to.
+  void setContentMinSize(Size size);
   // Centres the window horizontally on its screen's visible frame (the main screen when it is on
   // none), with a third of the free height above it and two thirds below; whole points.
   void center();
