@@ -2,9 +2,9 @@
 # Whole-process figures of the real flagrig on a private X desktop (Xvfb, openbox, a tray),
 # each beside the same figure of a bare Qt 6 tray program in the same run (bench/floor: a status
 # icon with a three-item menu and a 30 Hz timer that does nothing): start to status item (the
-# median of several starts of each, in turns), idle
-# CPU without tags and with 10 still tags (and the X server's in the same time), and resident
-# memory with 10 tags. Prints one line per figure with its ratio to the floor.
+# median of several starts of each, in turns), idle CPU without tags and with 10 still tags, each
+# beside the floor's over the same window (and the X server's), and resident memory with 10 tags.
+# Prints one line per figure with its ratio to the floor.
 #
 #   bench/flagrig_desktop_bench.sh [folder]   FLAGRIG_BIN=<path> and FLOOR_BIN=<path> pick other
 #                                             binaries; IDLE_SECONDS=<n> the idle windows (60);
@@ -66,16 +66,22 @@ start() {
   until status_item_shown "$pid"; do sleep 0.005; done
   start_ms=$((($(date +%s%N) - t0) / 1000000))
 }
-# idle <pid>: sets $cpu and $x_cpu, the percentages of a core used by it and by the X server.
+# idle: sets $cpu, $floor_cpu and $x_cpu, the percentages of a core used by flagrig, by the floor
+# and by the X server over one window: the same window for both programs, so that what else the
+# machine does meanwhile weighs on both alike.
 idle() {
-  local f0 x0 f1 x1
-  f0=$(cpu_ns "$1")
+  local f0 g0 x0 f1 g1 x1
+  f0=$(cpu_ns "$fpid")
+  g0=$(cpu_ns "$floor_pid")
   x0=$(cpu_ns "$xvfb_pid")
   sleep "$window"
-  f1=$(cpu_ns "$1")
+  f1=$(cpu_ns "$fpid")
+  g1=$(cpu_ns "$floor_pid")
   x1=$(cpu_ns "$xvfb_pid")
-  cpu=$(awk -v t=$((f1 - f0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
-  x_cpu=$(awk -v t=$((x1 - x0)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}')
+  percent() { awk -v t=$(($2 - $1)) -v s="$window" 'BEGIN {printf "%.3f", 100 * t / 1e9 / s}'; }
+  cpu=$(percent "$f0" "$f1")
+  floor_cpu=$(percent "$g0" "$g1")
+  x_cpu=$(percent "$x0" "$x1")
 }
 rss_mb() { awk '/VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
@@ -88,7 +94,8 @@ stop() {
   wait "$1" 2>/dev/null || true
   wait_for 20 "the status item of $1 to leave the tray" sh -c "! xdotool search --pid $1"
 }
-# Starts in turns, each program alone on the desktop; the last floor stays for its figures.
+# Starts in turns, each program alone on the desktop; the last floor stays, beside flagrig, for
+# the idle and memory figures.
 floor_starts=()
 flagrig_starts=()
 for ((i = 1; i <= starts; i++)); do
@@ -102,19 +109,13 @@ done
 floor_pid=$pid
 floor_start=$(median "${floor_starts[@]}")
 flagrig_start=$(median "${flagrig_starts[@]}")
-sleep 1
-idle "$floor_pid"
-floor_cpu=$cpu
-floor_x=$x_cpu
-floor_rss=$(rss_mb "$floor_pid")
-stop "$floor_pid"
 
 start "$bin"
 fpid=$pid
 echo "start to status item, median of $starts: flagrig $flagrig_start ms (${flagrig_starts[*]}), floor $floor_start ms (${floor_starts[*]}), ratio $(ratio "$flagrig_start" "$floor_start") (target 2)"
 sleep 1
-idle "$fpid"
-echo "idle CPU over $window s, no tags: flagrig $cpu% of a core, floor $floor_cpu%, $(points "$cpu" "$floor_cpu") points; X server $x_cpu% (with the floor $floor_x%)"
+idle
+echo "idle CPU over $window s, no tags: flagrig $cpu% of a core, floor $floor_cpu% in the same window, $(points "$cpu" "$floor_cpu") points; X server $x_cpu%"
 
 # Ten tags, one per xterm, through the hotkey.
 # A press that the server delivered before the grab (a loaded machine) is pressed again.
@@ -128,7 +129,6 @@ for w in "${xterms[@]}"; do
 done
 xdotool mousemove 1590 890
 sleep 1
-idle "$fpid"
-echo "idle CPU over $window s, 10 still tags: flagrig $cpu% of a core, floor $floor_cpu%, $(points "$cpu" "$floor_cpu") points (target +0.1); X server $x_cpu% (with the floor $floor_x%)"
-rss=$(rss_mb "$fpid")
-echo "resident memory, 10 tags: flagrig $rss MB, floor $floor_rss MB, ratio $(ratio "$rss" "$floor_rss") (target 1.5)"
+idle
+echo "idle CPU over $window s, 10 still tags: flagrig $cpu% of a core, floor $floor_cpu% in the same window, $(points "$cpu" "$floor_cpu") points (target +0.1); X server $x_cpu%"
+echo "resident memory, 10 tags: flagrig $(rss_mb "$fpid") MB, floor $(rss_mb "$floor_pid") MB, ratio $(ratio "$(rss_mb "$fpid")" "$(rss_mb "$floor_pid")") (target 1.5)"

@@ -52,6 +52,7 @@ using platform::forms::Spacer;
 using platform::forms::Symbol;
 using platform::forms::Text;
 using platform::forms::Toggle;
+using platform::forms::Truncation;
 using platform::forms::VerticalAlignment;
 
 namespace {
@@ -133,6 +134,9 @@ void FlagrigSettingsView::changed() {
 }
 
 void FlagrigSettingsView::disappear() {
+  // Closing only hides the window: a recorder left running would take the next key typed
+  // anywhere in the app.
+  if (host_) TagEditorHost::cancelRecording(*host_);
   changed();
 }
 
@@ -200,7 +204,10 @@ Node FlagrigSettingsView::accountSection() {
   if (signedIn) {
     auto email = subscription_.accountEmail();
     std::string shown = email && !email->empty() ? *email : std::string(accountFallback);
-    rows.push_back(LabeledContent(std::string(accountLabel), Text(shown)).key("account"));
+    // A long address keeps to one line beside its label, shortened in the middle.
+    rows.push_back(LabeledContent(std::string(accountLabel),
+                                  Text(shown).lineLimit(1).truncation(Truncation::middle))
+                       .key("account"));
     rows.push_back(Button(std::string(signOutTitle), [weak] {
                      if (auto self = weak.lock()) self->signOut();
                    }).role(ButtonRole::destructive));

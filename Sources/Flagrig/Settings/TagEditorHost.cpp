@@ -55,4 +55,9 @@ void TagEditorHost::forget(FormHost& form) {
   form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell)).set(nullptr);
 }
 
+void TagEditorHost::cancelRecording(FormHost& form) {
+  auto host = form.cell<std::shared_ptr<TagEditorHost>>(std::string(hostCell));
+  if (*host) (*host)->editor()->cancelRecording();
+}
+
 }  // namespace flagrig

@@ -40,6 +40,8 @@ class TagEditorHost {
   static platform::forms::Node row(platform::forms::FormHost& form);
   // Drops the form's editor, so the next `row` builds a fresh one (the section went away).
   static void forget(platform::forms::FormHost& form);
+  // Ends the form's editor's hotkey recording, if it has one running (its window closed).
+  static void cancelRecording(platform::forms::FormHost& form);
 
   // Applies one reported height to the binding: a height that is not finite or not above zero
   // is ignored, as is one within `tolerance` of the bound value.

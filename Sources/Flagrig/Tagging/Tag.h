@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Platform/Desktop/Color.h"
@@ -25,6 +26,8 @@ struct Tag {
   std::shared_ptr<TagPanel> panel;
   // The window's last known bounds in window-list coordinates (y downwards).
   platform::Rect lastBounds;
+  // The panel's change count when the tag poll last placed it and ordered it above the window.
+  std::optional<std::uint64_t> placedChangeCount;
 };
 
 }  // namespace flagrig

@@ -21,6 +21,7 @@
 #include "Platform/Desktop/PopUpButton.h"
 #include "Platform/Desktop/SegmentedControl.h"
 #include "Platform/Desktop/TextField.h"
+#include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/RunLoop.h"
 
@@ -356,6 +357,7 @@ void TagEditorView::recordHotkey() {
         editor->finishRecording(event);
         return std::nullopt;
       });
+  if (auto* w = window()) w->makeFirstResponder(shared_from_this());
 }
 
 void TagEditorView::finishRecording(const Event& event) {
@@ -366,10 +368,17 @@ void TagEditorView::finishRecording(const Event& event) {
   rebuild();
 }
 
+void TagEditorView::cancelRecording() {
+  if (!hotkeyMonitor_) return;
+  stopRecording();
+  rebuild();
+}
+
 void TagEditorView::stopRecording() {
   if (!hotkeyMonitor_) return;
   Application::shared().removeMonitor(hotkeyMonitor_);
   hotkeyMonitor_.reset();
+  if (auto* w = window(); w && w->firstResponder().get() == this) w->makeFirstResponder(nullptr);
 }
 
 void TagEditorView::clearHotkey() {

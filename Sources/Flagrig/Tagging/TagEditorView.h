@@ -32,6 +32,8 @@ class TagEditorView : public platform::View {
   ~TagEditorView() override;
 
   bool isFlipped() const override { return true; }
+  // Only while recording: the keys then go to the recorder, not to the form around it.
+  bool acceptsFirstResponder() const override { return isRecordingHotkey(); }
 
   double contentHeight() const { return contentHeight_; }
   // Set by the host; called on the main loop with the content height.
@@ -54,6 +56,9 @@ class TagEditorView : public platform::View {
   void shapeChanged(platform::Control& sender);
   void toggleBigTags(platform::Control& sender);
   void recordHotkey();
+  // Ends a recording without a new hotkey (its window went away: the next key press belongs
+  // to whatever the user types next, never to a recorder nobody sees).
+  void cancelRecording();
   void clearHotkey();
   // Draws the eye to the hotkey button (after the hotkey conflict alert sent the user here).
   void handleFocusHotkey();

@@ -370,6 +370,16 @@ void TagManager::updatePositions() {
     lookedUpList_ = list;
   }
   auto screens = Screen::screens();
+  // A screen's change moves no window in the list, yet may move the panels it bounds.
+  bool sameScreens = screens.size() == placedScreens_.size();
+  for (std::size_t i = 0; sameScreens && i < screens.size(); ++i)
+    sameScreens = screens[i]->frame() == placedScreens_[i].first &&
+                  screens[i]->visibleFrame() == placedScreens_[i].second;
+  if (!sameScreens) {
+    placedScreens_.clear();
+    for (const auto& screen : screens)
+      placedScreens_.emplace_back(screen->frame(), screen->visibleFrame());
+  }
   std::vector<std::uint32_t> gone;
   // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
   for (std::size_t i = 0; i < tags_.size(); ++i) {
@@ -381,10 +391,19 @@ void TagManager::updatePositions() {
     const std::optional<Rect> found = it->second;
     TagPanel& panel = *tag.panel;
     if (found) {
+      // Any change of stacking, geometry or mapping makes a new list, and any change of the panel
+      // (its text, font, size, frame, visibility) counts: while neither they nor the screens
+      // changed, the panel placed and ordered above its window is there still.
+      if (sameLookUp && sameScreens && tag.placedChangeCount == panel.changeCount() &&
+          panel.isVisible())
+        continue;
       tag.lastBounds = *found;
       positionPanel(panel, *found, screens);
       panel.order(WindowOrderingMode::above, tag.windowNumber);
       if (!panel.isVisible()) panel.orderFront();
+      // Observers told of the ordering may have added or removed tags meanwhile.
+      if (i < tags_.size() && tags_[i].panel.get() == &panel)
+        tags_[i].placedChangeCount = panel.changeCount();
     } else if (processIsGone(tag.ownerPID) || windowIsDestroyed(tag.windowNumber)) {
       gone.push_back(tag.windowNumber);
     } else {

@@ -132,6 +132,8 @@ class TagManager : public platform::TextFieldDelegate,
   // The window list last looked through, and the tagged windows' bounds found in it.
   std::shared_ptr<const platform::Value> lookedUpList_;
   std::unordered_map<std::uint32_t, std::optional<platform::Rect>> lookedUp_;
+  // The screens the panels were last placed on.
+  std::vector<std::pair<platform::Rect, platform::Rect>> placedScreens_;
   std::vector<PaletteEntry> palette_;
   TagShape tagShape_ = TagShape::rounded;
   TagFont tagFont_ = TagFont::mono;

@@ -64,6 +64,8 @@ class Button : public Control {
   // Does what a click does, when enabled.
   void performClick();
 
+  bool acceptsKeyboardFocus() const override { return true; }
+  void performKeyboardAction() override { performClick(); }
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;
   // Push buttons: the title's width rounded up, plus the image's width (and 4 between image

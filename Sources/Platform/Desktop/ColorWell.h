@@ -20,6 +20,10 @@ class ColorWell : public Control {
   void activate(bool exclusive = true);
   void deactivate();
 
+  bool acceptsKeyboardFocus() const override { return true; }
+  void performKeyboardAction() override {
+    if (isEnabled()) activate(true);
+  }
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;
 

@@ -39,6 +39,12 @@ class Control : public View {
   // Resizes the control to fit its content, keeping its origin.
   virtual void sizeToFit() {}
 
+  // Whether Tab stops at it in a form that hosts its view (an enabled, shown control of a kind
+  // the user works with a click).
+  virtual bool acceptsKeyboardFocus() const { return false; }
+  // Space or Return on it while it has the form's focus: what a click on it does.
+  virtual void performKeyboardAction() { sendAction(); }
+
  private:
   bool enabled_ = true;
   long tag_ = 0;

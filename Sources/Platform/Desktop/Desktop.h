@@ -88,6 +88,12 @@ class Desktop {
   // Show a menu (a status item's, a pop-up button's) as if the user had opened it; the backend
   // calls Menu::willOpen before and Menu::didClose after.
   virtual void showMenu(Menu& menu) = 0;
+  // The same, with the menu's top left at a point of the screen (a pop-up button's menu opens
+  // below the button, wherever the pointer is).
+  virtual void showMenu(Menu& menu, Point topLeft) {
+    (void)topLeft;
+    showMenu(menu);
+  }
   virtual void menuDidChange(Menu& menu) = 0;
   // Puts the status bar's items on screen now rather than at the main loop's next wait, for a
   // caller that may keep the loop busy for a while after making one.

@@ -1,6 +1,7 @@
 #include "Platform/Desktop/PopUpButton.h"
 
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Desktop/Window.h"
 #include "Platform/Foundation/Environment.h"
 
 namespace platform {
@@ -50,9 +51,25 @@ std::string PopUpButton::titleOfSelectedItem() const {
                        : menu_->itemAt(static_cast<std::size_t>(selected_))->title();
 }
 
+void PopUpButton::performKeyboardAction() {
+  if (isEnabled()) showMenu();
+}
+
 void PopUpButton::mouseUp(const Event& event) {
   if (!isEnabled() || !bounds().contains(convertFromWindow(event.locationInWindow))) return;
-  env().desktop->showMenu(*menu_);
+  showMenu();
+}
+
+void PopUpButton::showMenu() {
+  // Below the button, its leading edges lined up, as the platform opens it.
+  Window* w = window();
+  if (!w) {
+    env().desktop->showMenu(*menu_);
+    return;
+  }
+  Rect inWindow = convertToWindow(bounds());
+  Rect content = w->contentRect();
+  env().desktop->showMenu(*menu_, Point{content.x() + inWindow.x(), content.y() + inWindow.y()});
 }
 
 }  // namespace platform

@@ -28,10 +28,15 @@ class PopUpButton : public Control {
   void selectItem(long index);
   std::string titleOfSelectedItem() const;
 
+  bool acceptsKeyboardFocus() const override { return true; }
+  // Opens the menu.
+  void performKeyboardAction() override;
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;
 
  private:
+  void showMenu();
+
   std::shared_ptr<Menu> menu_;
   long selected_ = -1;
 };

@@ -39,6 +39,13 @@ long SegmentedControl::segmentAt(Point local) const {
   return static_cast<long>(labels_.size()) - 1;
 }
 
+void SegmentedControl::performKeyboardAction() {
+  if (!isEnabled() || labels_.empty()) return;
+  if (tracking_ == SegmentTracking::selectOne)
+    setSelectedSegment((selected_ + 1) % static_cast<long>(labels_.size()));
+  sendAction();
+}
+
 void SegmentedControl::mouseUp(const Event& event) {
   if (!isEnabled()) return;
   long segment = segmentAt(convertFromWindow(event.locationInWindow));

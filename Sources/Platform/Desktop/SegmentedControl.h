@@ -33,6 +33,9 @@ class SegmentedControl : public Control {
   // The segment at a point in the control's coordinates, the natural widths scaled to the frame.
   long segmentAt(Point local) const;
 
+  bool acceptsKeyboardFocus() const override { return true; }
+  // Selects the next segment (after the last, the first) and sends the action.
+  void performKeyboardAction() override;
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;
   // The natural widths side by side; height 24, 20 or 16 for regular, small and mini.

@@ -112,6 +112,12 @@ void Window::setContentSize(Size size) {
       Rect(content.x(), content.maxY() - size.height, size.width, size.height)));
 }
 
+void Window::setContentMinSize(Size size) {
+  if (size == contentMinSize_) return;
+  contentMinSize_ = size;
+  changed(WindowChange::style);
+}
+
 std::shared_ptr<Screen> Window::screen() const {
   std::shared_ptr<Screen> best;
   double bestArea = 0;
@@ -376,10 +382,12 @@ Cursor Window::cursorAt(Point inWindow) {
 
 void Window::changed(WindowChange change) {
   assertMainThread("Window::changed");
+  ++changeCount_;
   if (auto d = desktop()) d->windowDidChange(*this, change);
 }
 
 void Window::viewDidChange(View& view, ViewChange change) {
+  ++changeCount_;
   if (auto d = desktop()) d->viewDidChange(*this, view, change);
 }
 

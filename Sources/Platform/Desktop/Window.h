@@ -118,7 +118,8 @@ class Window : public std::enable_shared_from_this<Window> {
   // Keeps the top-left corner where it is, as the platform does.
   void setContentSize(Size size);
   Size contentMinSize() const { return contentMinSize_; }
-  void setContentMinSize(Size size) { contentMinSize_ = size; }
+  // The least content size the user can resize the window to.
+  void setContentMinSize(Size size);
   // Centres the window horizontally on its screen's visible frame (the main screen when it is on
   // none), with a third of the free height above it and two thirds below; whole points.
   void center();
@@ -217,6 +218,9 @@ class Window : public std::enable_shared_from_this<Window> {
   // The backend hears about changes through these.
   void changed(WindowChange change);
   void viewDidChange(View& view, ViewChange change);
+  // How many changes of the window or of a view in it were reported: while it stays the same,
+  // nothing of either changed.
+  std::uint64_t changeCount() const { return changeCount_; }
 
  protected:
   std::shared_ptr<Desktop> desktop() const { return desktop_.lock(); }
@@ -254,6 +258,7 @@ class Window : public std::enable_shared_from_this<Window> {
   Appearance appearance_ = Appearance::system;
   std::shared_ptr<View> contentView_;
   bool visible_ = false;
+  std::uint64_t changeCount_ = 0;
   std::weak_ptr<View> firstResponder_;
   std::weak_ptr<WindowDelegate> delegate_;
   // The target of the press being tracked, until the release.

@@ -4,7 +4,9 @@
 #include <limits>
 #include <utility>
 
+#include "Platform/Desktop/Control.h"
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Workspace.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/MainThread.h"
@@ -85,6 +87,9 @@ std::string derivedName(const Node& n) {
   if (label.empty()) return {};
   return std::string(nameOf(n.kind())) + ":" + escaped(label);
 }
+
+// Names a hosted view's control in the focus order, after its view's node.
+constexpr std::string_view hostedControlInfix = "/control";
 
 bool isControl(NodeKind kind) {
   return kind == NodeKind::button || kind == NodeKind::toggle || kind == NodeKind::picker ||
@@ -446,11 +451,51 @@ std::vector<std::string> FormHost::focusOrder() const {
       if (!isEffectivelyDisabled(n)) order.push_back(n.identity());
       return;
     }
+    if (n.kind() == NodeKind::nativeView && n.nativeView() && !isEffectivelyDisabled(n)) {
+      auto controls = keyboardControls(*n.nativeView());
+      for (std::size_t k = 0; k < controls.size(); ++k) {
+        if (controls[k]->isEnabled())
+          order.push_back(n.identity() + std::string(hostedControlInfix) + std::to_string(k));
+      }
+      return;
+    }
     for (const auto& child : n.children()) walk(child);
     for (const auto& child : n.overlays()) walk(child);
   };
   walk(tree_);
   return order;
+}
+
+std::vector<Control*> FormHost::keyboardControls(const View& view) {
+  std::vector<Control*> out;
+  std::function<void(const View&)> walk = [&](const View& v) {
+    for (const auto& sub : v.subviews()) {
+      if (sub->isHidden()) continue;
+      auto* control = dynamic_cast<Control*>(sub.get());
+      if (control && control->acceptsKeyboardFocus()) {
+        out.push_back(control);
+        continue;
+      }
+      walk(*sub);
+    }
+  };
+  walk(view);
+  return out;
+}
+
+Control* FormHost::focusedHostedControl() const {
+  auto at = focused_.rfind(hostedControlInfix);
+  if (at == std::string::npos) return nullptr;
+  const Node* node = findByIdentity(std::string_view(focused_).substr(0, at));
+  if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) return nullptr;
+  std::size_t k = 0;
+  try {
+    k = std::stoul(focused_.substr(at + hostedControlInfix.size()));
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  auto controls = keyboardControls(*node->nativeView());
+  return k < controls.size() ? controls[k] : nullptr;
 }
 
 bool FormHost::focus(std::string_view identity) {
@@ -492,8 +537,14 @@ bool FormHost::pressKey(Key key) {
       return true;
     }
     case Key::space:
-      return !focused_.empty() && activate(focused_);
     case Key::returnKey:
+      if (Control* control = focusedHostedControl()) {
+        // The control may rebuild its view (and go): kept alive for its action.
+        auto keep = control->shared_from_this();
+        control->performKeyboardAction();
+        return true;
+      }
+      if (key == Key::space) return !focused_.empty() && activate(focused_);
       if (!focused_.empty()) return activate(focused_);
       [[fallthrough]];
     case Key::escape: {

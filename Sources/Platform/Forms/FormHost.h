@@ -17,6 +17,11 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 
+namespace platform {
+class Control;
+class View;
+}  // namespace platform
+
 namespace platform::forms {
 
 // The keys a form reacts to; the renderer maps the real keyboard onto them.
@@ -131,8 +136,16 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
   const std::string& hovered() const { return hovered_; }
 
   // Keyboard focus ----------------------------------------------------------------------------
-  // Buttons, toggles, pickers and links in reading order, without disabled or hidden ones.
+  // Buttons, toggles, pickers and links in reading order, without disabled or hidden ones; a
+  // hosted view's controls that take the keyboard stand in its place, as "<view's node>/control<k>"
+  // (the k-th of them in the view's own order, see `keyboardControls`).
   std::vector<std::string> focusOrder() const;
+  // The hosted view's control that has the focus; null when the focus is on a node, or on none.
+  Control* focusedHostedControl() const;
+  // A hosted view's controls that take the keyboard, shown ones depth first; disabled ones
+  // keep their place (so that a control's number stays while it is disabled for a moment) but
+  // Tab passes them.
+  static std::vector<Control*> keyboardControls(const View& view);
   // The focused node's identity; empty when nothing has focus.
   const std::string& focused() const { return focused_; }
   bool focus(std::string_view identity);

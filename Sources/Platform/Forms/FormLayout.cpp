@@ -71,6 +71,13 @@ Size textSize(const Node& n, Proposal p) {
   return {std::min(*p.width, std::ceil(widest)), font.lineHeight() * static_cast<double>(count)};
 }
 
+// What a labelled row leaves its content at the trailing edge: the width after its label and
+// the gap (a long value is cut or wrapped there, never drawn over the label).
+std::optional<double> roomBesideLabel(const Node& n, std::optional<double> width) {
+  if (!width) return width;
+  return std::max(0.0, *width - std::ceil(fontOf(n).widthOf(n.text())) - M::labelGap);
+}
+
 // The ideal size of the node's own content, before its padding and frame.
 Size contentSize(const Node& n, Proposal p);
 
@@ -252,7 +259,8 @@ Size contentSize(const Node& n, Proposal p) {
     case NodeKind::labeledContent: {
       Size label = textSize(n, p);
       Size content{};
-      if (!n.children().empty()) content = FormLayout::sizeThatFits(n.children()[0], {});
+      if (!n.children().empty())
+        content = FormLayout::sizeThatFits(n.children()[0], {roomBesideLabel(n, p.width)});
       if (n.kind() == NodeKind::picker) {
         for (const auto& [tag, title] : n.options()) {
           content.width = std::max(content.width, fontOf(n).widthOf(title) + M::pickerChrome);
@@ -481,8 +489,10 @@ void FormLayout::place(const Node& n, Rect rect, FormLayoutResult& out) {
     default: {
       // Single-child containers: the child at its size, aligned in the box.
       for (const auto& child : children) {
-        Size s = sizeThatFits(child, {box.width(), box.height()});
-        s.width = std::min(s.width, box.width());
+        double room =
+            n.kind() == NodeKind::labeledContent ? *roomBesideLabel(n, box.width()) : box.width();
+        Size s = sizeThatFits(child, {room, box.height()});
+        s.width = std::min(s.width, room);
         s.height = std::min(s.height, box.height());
         double x = n.kind() == NodeKind::labeledContent
                        ? box.maxX() - s.width

@@ -2,6 +2,8 @@
 
 #include "Platform/Foundation/SignalStack.h"
 
+#include <system_error>
+
 namespace platform {
 
 struct SerialQueue::State {
@@ -55,19 +57,18 @@ void SerialQueue::drain(const std::shared_ptr<State>& state) {
   }
 }
 
-ThreadPool::ThreadPool(unsigned threads) {
-  if (threads == 0) threads = 2;
-  for (unsigned i = 0; i < threads; ++i)
-    threads_.emplace_back([this, shared = shared_] { worker(this, shared); });
-}
+ThreadPool::ThreadPool(unsigned maximumThreads)
+    : maximumThreads_(maximumThreads == 0 ? 2 : maximumThreads) {}
 
 ThreadPool::~ThreadPool() {
+  std::vector<std::thread> threads;
   {
     std::lock_guard lock(shared_->mutex);
     shared_->stopping = true;
+    threads.swap(shared_->threads);
   }
   shared_->wake.notify_all();
-  for (auto& t : threads_) {
+  for (auto& t : threads) {
     if (t.get_id() == std::this_thread::get_id()) {
       t.detach();
     } else {
@@ -83,8 +84,26 @@ void ThreadPool::post(Work work) {
   {
     std::lock_guard lock(shared->mutex);
     shared->queue.push_back(std::move(work));
+    // Each waiting worker takes one item; more queued than that wants another worker.
+    if (shared->queue.size() > shared->idle && shared->threads.size() < maximumThreads_ &&
+        !shared->stopping) {
+      try {
+        shared->threads.emplace_back([this, shared] { worker(this, shared); });
+      } catch (const std::system_error&) {
+        // Out of threads: a running worker gets to it later; with none, nothing ever would.
+        if (shared->threads.empty()) {
+          shared->queue.pop_back();
+          throw;
+        }
+      }
+    }
   }
   shared->wake.notify_one();
+}
+
+unsigned ThreadPool::threadCount() const {
+  std::lock_guard lock(shared_->mutex);
+  return static_cast<unsigned>(shared_->threads.size());
 }
 
 void ThreadPool::worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared) {
@@ -94,7 +113,9 @@ void ThreadPool::worker(ThreadPool* pool, const std::shared_ptr<Shared>& shared)
     Work work;
     {
       std::unique_lock lock(shared->mutex);
+      ++shared->idle;
       shared->wake.wait(lock, [&] { return shared->stopping || !shared->queue.empty(); });
+      --shared->idle;
       if (shared->queue.empty()) return;
       work = std::move(shared->queue.front());
       shared->queue.pop_front();

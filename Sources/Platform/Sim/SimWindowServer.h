@@ -88,7 +88,11 @@ class SimWindowServer final : public WindowServer {
   int screenCaptureRequests() const { return captureRequests_; }
 
   // Drops the cached lists; the desktop calls it when one of our windows changes.
-  void invalidate() { cache_.clear(); }
+  void invalidate() {
+    cache_.clear();
+    // A fixed list stands for the desktop too: a change makes a new one, as a real server does.
+    if (listOverride_) listOverride_ = std::make_shared<const Value>(*listOverride_);
+  }
 
   // What the desktop's object model reports -----------------------------------------------------
   std::uint32_t addOwnWindow(Window& window);

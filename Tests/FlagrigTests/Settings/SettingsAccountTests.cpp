@@ -3,6 +3,7 @@
 #include "Flagrig/Shell/AppDelegate.h"
 #include "Platform/Desktop/Application.h"
 #include "Platform/Desktop/Window.h"
+#include "Platform/Forms/FormLayout.h"
 #include "SettingsTest.h"
 #include "VoskaryAccount/SignIn/VoskaryProviderButtons.h"
 
@@ -40,6 +41,25 @@ TEST_F(SettingsAccountTest, SignedInRowsShowTheAccountEmailOrItsFallback) {
       EXPECT_TRUE(hasButton(title)) << title;
     EXPECT_FALSE(hasButton(VoskaryProviderButtons::emailTitle));
   }
+}
+
+// However long the address, it stays on the row's one line beside "Account", inside the row.
+TEST_F(SettingsAccountTest, ALongEmailStaysBesideItsLabelOnOneLine) {
+  const std::string email = "someone.with.a.really.long.address.for.testing@subdomain.voskary.test";
+  signInDirectly(email);
+  open();
+  auto layout = platform::forms::FormLayout::layout(form().tree(), {460, 640});
+  const Node* row = form().find(NodeKind::labeledContent, "Account");
+  const Node* value = form().find(NodeKind::text, email);
+  ASSERT_TRUE(row && value);
+  const platform::Rect* rowFrame = layout.frameOf(row->identity());
+  const platform::Rect* valueFrame = layout.frameOf(value->identity());
+  ASSERT_TRUE(rowFrame && valueFrame);
+  const auto font = platform::forms::FormLayout::defaultFont();
+  EXPECT_GE(valueFrame->x(), rowFrame->x() + font.widthOf("Account"));
+  EXPECT_LE(valueFrame->maxX(), rowFrame->maxX());
+  EXPECT_LE(valueFrame->height(), font.lineHeight() + 0.5) << "one line, cut in the middle";
+  EXPECT_EQ(value->truncation(), platform::forms::Truncation::middle);
 }
 
 TEST_F(SettingsAccountTest, SignedOutShowsOnlyTheProviderButtons) {

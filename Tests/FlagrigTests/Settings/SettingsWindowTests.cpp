@@ -4,7 +4,11 @@
 #include "Flagrig/Settings/TagEditorHost.h"
 #include "Flagrig/Shell/ActivationPolicyController.h"
 #include "Flagrig/Shell/AppDelegate.h"
+#include "Flagrig/Tagging/TagEditorView.h"
+#include "Flagrig/Tagging/TagManager.h"
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Button.h"
+#include "Platform/Desktop/Event.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormLayout.h"
@@ -72,6 +76,85 @@ TEST_F(SettingsWindowTest, ClosingHidesTheWindowAndKeepsTheFormState) {
   EXPECT_EQ(controller().window(), window);
   EXPECT_EQ(view().statusMessage(), message);
   EXPECT_TRUE(shows(*message));
+}
+
+// The window only hides when closed: a hotkey recording left running would swallow the next
+// key typed anywhere in the app (a tag's label, say), and the reopened window would still wait.
+TEST_F(SettingsWindowTest, ClosingTheWindowEndsAHotkeyRecording) {
+  open();
+  auto window = controller().window();
+  const auto* node = form().findAll(NodeKind::nativeView).at(0);
+  auto editor = std::dynamic_pointer_cast<TagEditorView>(node->nativeView());
+  ASSERT_TRUE(editor);
+  auto& application = Application::shared();
+  const auto monitors = application.monitorCount();
+  const auto shown = editor->hotkeyButton()->title();
+  const auto hotkey = TagManager::shared().hotkeyCode();
+  editor->hotkeyButton()->performClick();
+  ASSERT_TRUE(editor->isRecordingHotkey());
+
+  window->performClose();
+  runUntilIdle();
+  EXPECT_FALSE(editor->isRecordingHotkey());
+  EXPECT_EQ(application.monitorCount(), monitors);
+  std::optional<platform::Event> passedOn;
+  auto probe =
+      application.addLocalMonitor(platform::eventMaskFor(platform::EventType::keyDown),
+                                  [&](const platform::Event& e) -> std::optional<platform::Event> {
+                                    passedOn = e;
+                                    return e;
+                                  });
+  application.sendEvent(
+      platform::Event::key(platform::EventType::keyDown, 0, platform::ModifierFlag::control, "a"));
+  application.removeMonitor(probe);
+  EXPECT_TRUE(passedOn) << "the key reaches the app";
+  EXPECT_EQ(TagManager::shared().hotkeyCode(), hotkey) << "and is no new hotkey";
+
+  open();
+  EXPECT_EQ(editor->hotkeyButton()->title(), shown);
+  EXPECT_TRUE(editor->hotkeyButton()->isEnabled());
+}
+
+// Keyboard only: Tab reaches the tag editor's controls, Space works them, and while the
+// recorder waits the keys are its own (Tab ends the recording, as any plain key does).
+TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
+  open();
+  auto window = controller().window();
+  const auto* node = form().findAll(NodeKind::nativeView).at(0);
+  auto editor = std::dynamic_pointer_cast<TagEditorView>(node->nativeView());
+  ASSERT_TRUE(editor);
+  // In its window, as the desktop's form renderer places a hosted view.
+  window->contentView()->addSubview(editor);
+  auto tabTo = [&](const std::function<bool(platform::Control&)>& wanted) {
+    for (int i = 0; i < 80; ++i) {
+      if (auto* c = form().focusedHostedControl(); c && wanted(*c)) return true;
+      form().pressKey(platform::forms::Key::tab);
+    }
+    return false;
+  };
+  auto titled = [](std::string_view title) {
+    return [title](platform::Control& c) {
+      auto* b = dynamic_cast<platform::Button*>(&c);
+      return b && b->title() == title;
+    };
+  };
+  const auto entries = TagManager::shared().palette().size();
+  ASSERT_TRUE(tabTo(titled("+ Add Color")));
+  EXPECT_TRUE(form().pressKey(platform::forms::Key::space));
+  EXPECT_EQ(TagManager::shared().palette().size(), entries + 1);
+
+  const auto hotkey = TagManager::shared().hotkeyCode();
+  ASSERT_TRUE(tabTo([&](platform::Control& c) { return &c == editor->hotkeyButton().get(); }));
+  EXPECT_TRUE(form().pressKey(platform::forms::Key::returnKey));
+  ASSERT_TRUE(editor->isRecordingHotkey());
+  EXPECT_EQ(window->firstResponder(), editor) << "the form leaves the keys to the recorder";
+  Application::shared().sendEvent(
+      platform::Event::key(platform::EventType::keyDown, platform::KeyCode::tab, 0, "\t"));
+  EXPECT_FALSE(editor->isRecordingHotkey());
+  EXPECT_EQ(TagManager::shared().hotkeyCode(), hotkey);
+  EXPECT_EQ(window->firstResponder(), nullptr);
+  EXPECT_EQ(form().focusedHostedControl(), editor->hotkeyButton().get())
+      << "the focus stays on the button it was disabled on";
 }
 
 TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {

@@ -310,6 +310,45 @@ TEST_F(TagManagerTest, ThePollFollowsHidesShowsAndRemovesTags) {
   EXPECT_FALSE(mailPanelRef->isVisible());
 }
 
+TEST_F(TagManagerTest, AStillTagIsLeftAloneUntilTheStackOrThePanelChanges) {
+  auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
+  manager().createTag(mail);
+  TagPanel& panel = *tag(0).panel;
+  tick();
+  tick();
+  int changes = desktop().changeCount(panel.windowNumber());
+  advance(1);
+  EXPECT_EQ(desktop().changeCount(panel.windowNumber()), changes);
+
+  // Under a list the test fixed (the same list object until something changes), a raise still
+  // brings the tag back over its window, and a change of the panel alone still places it again.
+  server().overrideWindowList(*server().copyWindowList(WindowList::optionOnScreenOnly |
+                                                       WindowList::excludeDesktopElements));
+  tick();
+  tick();
+  server().raiseWindow(mail.windowNumber);
+  ASSERT_NE(windowBehind(panel.windowNumber()), mail.windowNumber);
+  tick();
+  EXPECT_EQ(windowBehind(panel.windowNumber()), mail.windowNumber);
+
+  struct Change {
+    const char* name;
+    std::function<void()> make;
+  } panelChanges[] = {
+      {"a label typed without telling the delegate",
+       [&] { panel.textField()->setStringValue(std::string(30, 'x')); }},
+      {"another font", [&] { manager().setFont(TagFont::menlo); }},
+  };
+  for (const auto& change : panelChanges) {
+    SCOPED_TRACE(change.name);
+    tick();
+    Rect before = panel.frame();
+    change.make();
+    tick();
+    EXPECT_NE(panel.frame(), before);
+  }
+}
+
 TEST_F(TagManagerTest, AStillWindowsTagIsPlacedAgainWhenWhatItsPlaceDependsOnChanges) {
   desktop().setScreens({Rect(0, 0, 1440, 900)});
   auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "Platform/Desktop/Button.h"
+#include "Platform/Desktop/ColorWell.h"
+#include "Platform/Desktop/SegmentedControl.h"
+#include "Platform/Desktop/TextField.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
@@ -97,6 +101,63 @@ TEST_F(FormInteractionTest, TabWalksTheControlsInReadingOrderSkippingDisabledAnd
   EXPECT_FALSE(*host->cell<bool>("on"));
   EXPECT_EQ(saved, 1);
   EXPECT_FALSE(host->focus(host->find(NodeKind::button, "Off")->identity()));
+}
+
+// A hosted view's controls take their turn in the Tab order where the view stands (enabled,
+// shown, a label skipped), and Space or Return works the focused one as a click does.
+TEST_F(FormInteractionTest, TabReachesAHostedViewsControlsAndSpaceWorksThem) {
+  auto view = std::make_shared<View>(Rect(0, 0, 300, 120));
+  int clicks = 0, changes = 0;
+  auto add = [&](auto v) {
+    view->addSubview(v);
+    return v;
+  };
+  auto button = add(platform::Button::withTitle("Add", [&](Control&) { ++clicks; }));
+  auto off = add(platform::Button::withTitle("Off"));
+  off->setEnabled(false);
+  auto hidden = add(platform::Button::withTitle("Hidden"));
+  hidden->setHidden(true);
+  add(TextField::labelWithString("Caption"));
+  auto box = std::make_shared<View>(Rect(0, 40, 300, 40));
+  add(box);
+  auto well = std::make_shared<ColorWell>(Rect(0, 0, 28, 28));
+  box->addSubview(well);
+  auto segments = SegmentedControl::withLabels(
+      {"Pill", "Rounded", "Square"}, SegmentTracking::selectOne, [&](Control&) { ++changes; });
+  segments->setSelectedSegment(2);
+  box->addSubview(segments);
+  host = FormHost::make([view](FormHost&) {
+    return Form({Section("Tags", {Toggle("Before", false, nullptr), NativeView(view).key("editor"),
+                                  Button("After", [] {})})});
+  });
+  auto order = host->focusOrder();
+  ASSERT_EQ(order.size(), 5u);
+  const std::string editor = host->findAll(NodeKind::nativeView).at(0)->identity();
+  // A disabled control keeps its number; Tab passes it.
+  EXPECT_EQ(order[1], editor + "/control0");
+  EXPECT_EQ(order[2], editor + "/control2");
+  EXPECT_EQ(order[3], editor + "/control3");
+  EXPECT_EQ(host->findByIdentity(order[4])->title(), "After");
+
+  ASSERT_TRUE(host->pressKey(Key::tab));
+  ASSERT_TRUE(host->pressKey(Key::tab));
+  EXPECT_EQ(host->focusedHostedControl(), button.get());
+  EXPECT_TRUE(host->pressKey(Key::space));
+  EXPECT_EQ(clicks, 1);
+  ASSERT_TRUE(host->pressKey(Key::tab));
+  EXPECT_EQ(host->focusedHostedControl(), well.get());
+  EXPECT_TRUE(host->pressKey(Key::returnKey));
+  EXPECT_TRUE(well->isActive());
+  ASSERT_TRUE(host->pressKey(Key::tab));
+  EXPECT_TRUE(host->pressKey(Key::space));
+  EXPECT_EQ(segments->selectedSegment(), 0) << "after the last, the first";
+  EXPECT_EQ(changes, 1);
+  ASSERT_TRUE(host->pressKey(Key::tab));
+  EXPECT_EQ(host->focusedHostedControl(), nullptr);
+  EXPECT_EQ(host->findByIdentity(host->focused())->title(), "After");
+  ASSERT_TRUE(host->pressKey(Key::backtab));
+  EXPECT_EQ(host->focusedHostedControl(), segments.get());
+  well->deactivate();
 }
 
 TEST_F(FormInteractionTest, HoverIsHeardOnceOnEnteringAndOnLeaving) {

@@ -137,6 +137,37 @@ TEST_F(FormLayoutTest, ARowTooNarrowWrapsItsTextAndKeepsTheTrailingOneInside) {
 
 // Every section of a grouped form spans its width, also one whose rows are all narrower than
 // the form (a button and a wrapped caption), so that their groups line up.
+// A labelled row's value keeps to the room its label leaves: one line is cut there, a wrapped
+// value grows the row; neither is drawn over the label.
+TEST_F(FormLayoutTest, ALabelledValueKeepsBesideItsLabel) {
+  Font font = Font::systemFont(10);  // 5 points a character, 12 a line
+  std::string longValue = "abcd";
+  for (int i = 0; i < 11; ++i) longValue += " abcd";  // 295 points on one line
+  struct Case {
+    std::optional<int> lines;
+    double height;
+  } cases[] = {{1, 12}, {std::nullopt, 24}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines ? "one line" : "wrapped");
+    Node value = Text(longValue).font(font);
+    if (c.lines) value = std::move(value).lineLimit(*c.lines);
+    auto layout =
+        layOut(LabeledContent("Account", std::move(value)).font(font).frame({.maxWidth = infinity}),
+               {200, 300});
+    Rect row = frameOf(layout, NodeKind::labeledContent, "Account");
+    Rect shown = frameOf(layout, NodeKind::text, longValue);
+    EXPECT_GE(shown.x(), row.x() + 35 + FormMetrics::labelGap) << "clear of the label";
+    EXPECT_DOUBLE_EQ(shown.maxX(), row.maxX());
+    EXPECT_DOUBLE_EQ(shown.height(), c.height);
+    EXPECT_GE(row.height(), c.height);
+  }
+  // A short value sits at the trailing edge as before.
+  auto layout = layOut(
+      LabeledContent("Version", Text("1.2").font(font)).font(font).frame({.maxWidth = infinity}),
+      {200, 300});
+  EXPECT_EQ(frameOf(layout, NodeKind::text, "1.2"), Rect(185, 0, 15, 12));
+}
+
 TEST_F(FormLayoutTest, SectionsOfAFormShareItsWidth) {
   std::string caption =
       "Signs you out and clears local data on this machine, then returns to setup. Your "

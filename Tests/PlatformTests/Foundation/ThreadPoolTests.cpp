@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <memory>
+#include <thread>
 
 #include "Platform/Foundation/DispatchQueue.h"
 
@@ -30,6 +32,34 @@ TEST(ThreadPoolTest, FinishesQueuedWorkBeforeItGoes) {
     for (int i = 0; i < 100; ++i) pool.post([&] { ++ran; });
   }
   EXPECT_EQ(ran.load(), 100);
+}
+
+// An idle process keeps no workers it has not needed: none before the first work, another only
+// while every worker is busy, never more than the limit.
+TEST(ThreadPoolTest, StartsWorkersOnlyWhenAllAreBusy) {
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> running{0};
+  std::atomic<int> finished{0};
+  auto blocked = [&, released] {
+    ++running;
+    released.wait();
+    ++finished;
+  };
+  {
+    ThreadPool pool(3);
+    EXPECT_EQ(pool.threadCount(), 0u);
+    pool.post(blocked);
+    EXPECT_EQ(pool.threadCount(), 1u);
+    while (running.load() < 1) std::this_thread::yield();
+    pool.post(blocked);
+    EXPECT_EQ(pool.threadCount(), 2u);
+    for (int i = 0; i < 4; ++i) pool.post(blocked);
+    while (running.load() < 3) std::this_thread::yield();
+    EXPECT_EQ(pool.threadCount(), 3u);
+    release.set_value();
+  }
+  EXPECT_EQ(finished.load(), 6);
 }
 
 }  // namespace

@@ -354,6 +354,8 @@ void QtDesktop::windowDidChange(Window& window, WindowChange change) {
       applySkipTaskbar(*host);
       return;
     case WindowChange::style:
+      host->syncSizeLimits();
+      [[fallthrough]];
     case WindowChange::look:
     case WindowChange::title:
     case WindowChange::contentView:

@@ -71,6 +71,7 @@ class QtDesktop final : public Desktop {
   void activationPolicyDidChange(ActivationPolicy policy) override;
   void terminateApplication() override;
   void showMenu(Menu& menu) override;
+  void showMenu(Menu& menu, Point topLeft) override;
   void menuDidChange(Menu& menu) override;
   void showStatusItemsNow() override;
   void alertWillRunModal(Alert& alert) override;

@@ -199,6 +199,10 @@ void QtDesktop::showMenu(Menu& menu) {
   popUp(menu, std::nullopt);
 }
 
+void QtDesktop::showMenu(Menu& menu, Point topLeft) {
+  popUp(menu, topLeft);
+}
+
 void QtDesktop::menuDidChange(Menu& menu) {
   if (popup_ && popup_->isVisible() && popupModel_.lock().get() == &menu) buildMenu(*popup_, menu);
   if (trayMenu_ && trayMenu_->isVisible() && trayModel_.lock().get() == &menu)

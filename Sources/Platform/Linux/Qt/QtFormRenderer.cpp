@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Control.h"
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Panel.h"
@@ -1164,10 +1165,21 @@ bool QtFormRenderer::handleKey(int key, Qt::KeyboardModifiers modifiers) {
   for (const auto& identity : {before, host_->focused()}) {
     if (auto found = widgets_.find(identity); found != widgets_.end()) {
       found->second->update();
-      if (identity == host_->focused() && scroller_) scroller_->ensureWidgetVisible(found->second);
+      if (identity == host_->focused()) scrollIntoView(found->second);
     }
   }
+  // A hosted view's control: the ring stands where it is.
+  if (host_->focusedHostedControl() && ring_ && ring_->isVisible()) scrollIntoView(ring_);
   return used;
+}
+
+// Every scroll area around the widget, the innermost first: a form inside its own scroll view
+// scrolls there, not in the window's.
+void QtFormRenderer::scrollIntoView(QWidget* widget) {
+  for (QWidget* above = widget->parentWidget(); above; above = above->parentWidget()) {
+    if (auto* area = qobject_cast<QScrollArea*>(above); area && area->widget())
+      area->ensureWidgetVisible(widget);
+  }
 }
 
 void QtFormRenderer::pointerMoved(std::optional<QPoint> global) {
@@ -1464,6 +1476,13 @@ void QtFormRenderer::reconcile(const Node& node, Placement at,
                   keep);
       }
     }
+  } else if (node.kind() == NodeKind::labeledContent) {
+    // The value keeps to the room beside its label: it is cut there, never spread over it.
+    for (const auto& child : node.children()) {
+      const Rect* room = layout_.frameOf(child.identity());
+      if (!room) continue;
+      reconcile(child, {&node, container, origin, opacity, room->x(), room->maxX()}, keep);
+    }
   } else {
     for (const auto& child : node.children()) {
       reconcile(child, {&node, container, origin, opacity, at.spanLeft, at.spanRight}, keep);
@@ -1483,8 +1502,25 @@ void QtFormRenderer::restack(const Node& node) {
 
 void QtFormRenderer::placeFocusRing() {
   QtFormNodeWidget* focused = nullptr;
+  std::optional<QRect> control;
   if (host_ && !host_->focused().empty()) {
-    auto found = widgets_.find(host_->focused());
+    const std::string& identity = host_->focused();
+    auto found = widgets_.find(identity);
+    if (Control* hosted = host_->focusedHostedControl()) {
+      // The node of the view that hosts the control, and where the control is inside it.
+      found = widgets_.find(identity.substr(0, identity.rfind('/')));
+      const Node* node = found != widgets_.end() ? found->second->node() : nullptr;
+      if (node && node->nativeView()) {
+        const View& view = *node->nativeView();
+        Rect outer = view.convertToWindow(view.bounds());
+        Rect inner = hosted->convertToWindow(hosted->bounds());
+        QRect at = found->second->geometry();
+        control = QRect(at.x() + static_cast<int>(std::lround(inner.x() - outer.x())),
+                        at.y() + static_cast<int>(std::lround(outer.maxY() - inner.maxY())),
+                        static_cast<int>(std::lround(inner.width())),
+                        static_cast<int>(std::lround(inner.height())));
+      }
+    }
     if (found != widgets_.end() && found->second->isVisible() && found->second->node())
       focused = found->second;
   }
@@ -1499,7 +1535,7 @@ void QtFormRenderer::placeFocusRing() {
   // Around the control with a hair of its backdrop between: visible on a control filled with
   // the accent colour too.
   int out = static_cast<int>(std::ceil(forms::FormMetrics::focusRingWidth)) + 1;
-  QRect around = focused->geometry().adjusted(-out, -out, out, out);
+  QRect around = control.value_or(focused->geometry()).adjusted(-out, -out, out, out);
   if (ring->geometry() != around) ring->setGeometry(around);
   ring->raise();
   ring->show();

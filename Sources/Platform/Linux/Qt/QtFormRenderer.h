@@ -55,6 +55,8 @@ class QtFormRenderer final {
   // for a section's footer.
   QWidget* accessibleWidgetFor(std::string_view identity) const;
   QWidget* rootWidget() const { return root_; }
+  // The focus ring while it shows, over the focused control.
+  QWidget* focusRing() const { return ring_ && ring_->isVisible() ? ring_.data() : nullptr; }
   const forms::FormLayoutResult& layout() const { return layout_; }
   // Widgets created since the renderer started (a reconcile that keeps them adds none).
   int widgetsCreated() const { return created_; }
@@ -91,6 +93,7 @@ class QtFormRenderer final {
   void placeNativeViews();
   // Puts the focus ring over the focused control, above everything drawn there.
   void placeFocusRing();
+  static void scrollIntoView(QWidget* widget);
   bool overHostedView(QPoint inNative) const;
   // Opens or closes the dialog of the host's shown presentation.
   void syncPresentation();

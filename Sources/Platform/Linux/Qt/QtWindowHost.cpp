@@ -155,13 +155,33 @@ bool QtWindowHost::syncGeometry() {
                std::max(1, static_cast<int>(std::lround(root.height()))));
   if (geometry() == wanted) return false;
   applying_ = true;
-  // A window that cannot be resized has one size: the window manager then offers neither
-  // resizing nor maximising.
-  std::uint64_t style = window_->styleMask();
-  if ((style & StyleMask::titled) && !(style & StyleMask::resizable)) setFixedSize(wanted.size());
+  syncSizeLimits(wanted.size());
   setGeometry(wanted);
   applying_ = false;
   return true;
+}
+
+void QtWindowHost::syncSizeLimits() {
+  if (!window_) return;
+  applying_ = true;
+  syncSizeLimits(size());
+  applying_ = false;
+}
+
+void QtWindowHost::syncSizeLimits(QSize current) {
+  std::uint64_t style = window_->styleMask();
+  if (!(style & StyleMask::titled)) return;
+  // A window that cannot be resized has one size: the window manager then offers neither
+  // resizing nor maximising.
+  if (!(style & StyleMask::resizable)) {
+    setFixedSize(current);
+    return;
+  }
+  // The program may place the window smaller than its minimum; the user may not make it so.
+  Size least = window_->contentMinSize();
+  QSize minimum(std::min(current.width(), static_cast<int>(std::lround(least.width))),
+                std::min(current.height(), static_cast<int>(std::lround(least.height))));
+  if (minimumSize() != minimum) setMinimumSize(minimum.expandedTo(QSize(0, 0)));
 }
 
 void QtWindowHost::syncLook() {

@@ -31,6 +31,8 @@ class QtWindowHost final : public QWidget {
 
   // Moves and sizes the native window to the model's content rectangle; false when it was there.
   bool syncGeometry();
+  // The window manager's limits for a user's resize: one size, or at least the minimum.
+  void syncSizeLimits();
   // Look: translucency, the shape of a see-through window without a compositor, the title.
   void syncLook();
   // A see-through window without a compositor shows what was under it, dimmed: take it now.
@@ -56,6 +58,7 @@ class QtWindowHost final : public QWidget {
   bool focusNextPrevChild(bool) override { return false; }
 
  private:
+  void syncSizeLimits(QSize current);
   // Which half of a key stroke or button click an event is.
   enum class Press { down, up };
   void sendMouse(QMouseEvent* event, Press press, int clicks);

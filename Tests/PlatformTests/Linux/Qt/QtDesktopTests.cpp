@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include "Platform/Desktop/DesktopCoordinates.h"
 #include "Platform/Desktop/Menu.h"
 #include "Platform/Desktop/Panel.h"
+#include "Platform/Desktop/PopUpButton.h"
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Desktop/TextField.h"
 #include "Platform/Desktop/Window.h"
@@ -419,6 +421,61 @@ TEST_F(QtDesktopTests, TheWindowManagerOffersMaximiseOnlyWhereTheStyleAllows) {
     EXPECT_EQ(actions.count("_NET_WM_ACTION_MAXIMIZE_VERT") > 0, c.maximise);
     window->orderOut();
   }
+}
+
+// A user's resize (asked of the window manager, as a drag of the border does) stops at the
+// window's minimum content size, set before the window shows or while it is on screen.
+TEST_F(QtDesktopTests, AUsersResizeStopsAtTheMinimumContentSize) {
+  Rect screen = desktop().screens().front()->frame();
+  for (bool whileShown : {false, true}) {
+    SCOPED_TRACE(whileShown ? "set while shown" : "set before");
+    auto window =
+        std::make_shared<Window>(Rect(200, screen.height() - 500, 400, 300),
+                                 StyleMask::titled | StyleMask::closable | StyleMask::resizable);
+    window->setTitle("Resizable");
+    if (!whileShown) window->setContentMinSize({360, 260});
+    window->makeKeyAndOrderFront();
+    ASSERT_TRUE(runUntil(
+        [&] { return !atomNames(window->windowNumber(), "_NET_WM_ALLOWED_ACTIONS").empty(); }));
+    if (whileShown) window->setContentMinSize({360, 260});
+    runFor(0.2);
+    std::string id = std::to_string(window->windowNumber());
+    ASSERT_TRUE(xdotool({"windowsize", id, "120", "90"}));
+    runFor(0.5);
+    EXPECT_GE(window->contentRect().width(), 359);
+    EXPECT_GE(window->contentRect().height(), 259);
+    // Larger stays free.
+    ASSERT_TRUE(xdotool({"windowsize", id, "600", "420"}));
+    EXPECT_TRUE(runUntil([&] { return std::abs(window->contentRect().width() - 600) < 1; }));
+    window->orderOut();
+  }
+}
+
+// A pop-up button's menu opens below the button, from a click or from the keyboard, however far
+// the pointer is.
+TEST_F(QtDesktopTests, APopUpButtonsMenuOpensBelowTheButton) {
+  Rect screen = desktop().screens().front()->frame();
+  auto window = std::make_shared<Window>(Rect(300, screen.height() - 500, 400, 300),
+                                         StyleMask::titled | StyleMask::closable);
+  window->setTitle("Pop-up");
+  auto popUp = std::make_shared<PopUpButton>(Rect(40, 200, 160, 24));
+  popUp->addItems({"System", "Menlo", "Monaco"});
+  window->contentView()->addSubview(popUp);
+  window->makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return window->isVisible(); }));
+  runFor(0.2);
+  ASSERT_TRUE(xdotool({"mousemove", "5", "5"}));
+  popUp->performKeyboardAction();
+  QWidget* menu = nullptr;
+  ASSERT_TRUE(runUntil([&] { return (menu = QApplication::activePopupWidget()) != nullptr; }));
+  // The button's bottom left on the X screen (y downwards).
+  Rect content = window->contentRect();
+  Rect root = desktop().toRoot(Rect(content.x() + 40, content.y() + 200, 0, 0));
+  QPoint at = menu->geometry().topLeft();
+  EXPECT_NEAR(at.x(), root.x(), 2);
+  EXPECT_NEAR(at.y(), root.y(), 2);
+  menu->close();
+  window->orderOut();
 }
 
 TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {

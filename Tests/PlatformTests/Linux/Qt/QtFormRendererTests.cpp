@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "Platform/Desktop/Application.h"
+#include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/Layer.h"
 #include "Platform/Desktop/View.h"
@@ -457,6 +458,109 @@ TEST_F(QtFormRendererTest, AFormTallerThanItsWindowScrolls) {
     QColor track = picture.pixelColor(picture.width() - 2, 6);
     EXPECT_EQ(track.lightnessF() < 0.5, dark) << track.name().toStdString();
     EXPECT_FALSE(screenshot(dark ? "forms-scrolled-dark" : "forms-scrolled").isNull());
+    presentation.reset();
+    renderer.reset();
+    window->close();
+  }
+}
+
+// Tab into a hosted view puts the ring around the focused control of that view, scrolled into
+// sight; a hosted view that takes the keys (a recorder) gets Tab for itself.
+TEST_F(QtFormRendererTest, TheRingGoesAroundAHostedViewsFocusedControl) {
+  class KeyTaker final : public View {
+   public:
+    using View::View;
+    bool acceptsFirstResponder() const override { return true; }
+  };
+  auto view = std::make_shared<KeyTaker>(Rect(0, 0, 300, 80));
+  auto button = platform::Button::withTitle("Add", nullptr);
+  button->setFrame(Rect(30, 20, 90, 24));  // y upwards: 36 below the view's top
+  view->addSubview(button);
+  show(
+      [view](FormHost&) {
+        std::vector<Node> rows;
+        for (int i = 0; i < 6; ++i)
+          rows.push_back(Toggle("Row " + std::to_string(i), false, nullptr));
+        rows.push_back(NativeView(view).key("editor"));
+        return Form({Section("Rows", std::move(rows))}).accentColor(kAccent);
+      },
+      {360, 240});
+  for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+  ASSERT_EQ(host->focusedHostedControl(), button.get());
+  QWidget* hosted = widget(NodeKind::nativeView, "");
+  ASSERT_TRUE(hosted);
+  QWidget* ring = nullptr;
+  ASSERT_TRUE(runUntil([&] { return (ring = renderer->focusRing()) != nullptr; }));
+  QRect around(ring->mapToGlobal(QPoint(0, 0)), ring->size());
+  QRect control(hosted->mapToGlobal(QPoint(30, 36)), QSize(90, 24));
+  EXPECT_TRUE(around.contains(control))
+      << around.x() << "," << around.y() << " " << control.x() << "," << control.y();
+  EXPECT_LE(around.width(), control.width() + 8);
+  QWidget* top = renderer->rootWidget()->window();
+  QPoint inWindow = top->mapFromGlobal(around.topLeft());
+  EXPECT_GE(inWindow.y(), 0);
+  EXPECT_LE(inWindow.y() + around.height(), top->height()) << "scrolled into sight";
+
+  ASSERT_TRUE(window->makeFirstResponder(view));
+  EXPECT_FALSE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier)) << "the view's own key";
+  EXPECT_EQ(host->focusedHostedControl(), button.get());
+  window->makeFirstResponder(nullptr);
+}
+
+// A labelled row's long value is cut beside its label on screen too, never spread over it.
+TEST_F(QtFormRendererTest, ALongLabelledValueIsCutBesideItsLabel) {
+  const std::string email = "someone.with.a.really.long.address.for.testing@subdomain.example.test";
+  show(
+      [email](FormHost&) {
+        return Form({Section("Account",
+                             {LabeledContent("Account", Text(email).lineLimit(1).truncation(
+                                                            Truncation::middle))})})
+            .accentColor(kAccent);
+      },
+      {360, 300});
+  QWidget* row = widget(NodeKind::labeledContent, "Account");
+  QWidget* value = widget(NodeKind::text, email);
+  ASSERT_TRUE(row && value);
+  QFontMetricsF metrics(row->font());
+  // Widgets are siblings: compared on the screen.
+  QRect inRow(value->mapToGlobal(QPoint(0, 0)) - row->mapToGlobal(QPoint(0, 0)), value->size());
+  EXPECT_GE(inRow.left(), metrics.horizontalAdvance("Account")) << "clear of the label";
+  EXPECT_LE(inRow.right(), row->width());
+  EXPECT_FALSE(screenshot("forms-long-labelled-value").isNull());
+}
+
+// Tab scrolls the focused row into sight, whether the window's scroller or the form's own
+// scroll view holds it; Shift-Tab back to the first row scrolls back up.
+TEST_F(QtFormRendererTest, TabScrollsTheFocusedRowIntoView) {
+  for (bool ownScrollView : {false, true}) {
+    SCOPED_TRACE(ownScrollView ? "in its own scroll view" : "in the window's scroller");
+    show(
+        [ownScrollView](FormHost&) {
+          std::vector<Node> sections;
+          for (int i = 0; i < 7; ++i) {
+            sections.push_back(Section("Section " + std::to_string(i),
+                                       {Toggle("Row " + std::to_string(i), false, nullptr),
+                                        Caption("A caption under the row.")}));
+          }
+          Node form = Form(std::move(sections)).accentColor(kAccent);
+          return ownScrollView ? ScrollView(std::move(form)) : std::move(form);
+        },
+        {360, 300});
+    QWidget* top = renderer->rootWidget()->window();
+    auto inSight = [&](std::string_view title) {
+      QWidget* row = widget(NodeKind::toggle, title);
+      if (!row) return false;
+      QPoint at = row->mapTo(top, QPoint(0, 0));
+      return at.y() >= 0 && at.y() + row->height() <= top->height();
+    };
+    ASSERT_TRUE(inSight("Row 0"));
+    ASSERT_FALSE(inSight("Row 6"));
+    for (int i = 0; i < 7; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Tab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 6");
+    EXPECT_TRUE(runUntil([&] { return inSight("Row 6"); }));
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(renderer->handleKey(Qt::Key_Backtab, Qt::NoModifier));
+    EXPECT_EQ(focusedTitle(), "Row 0");
+    EXPECT_TRUE(runUntil([&] { return inSight("Row 0"); }));
     presentation.reset();
     renderer.reset();
     window->close();
