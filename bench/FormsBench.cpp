@@ -6,23 +6,17 @@
 
 #include <QWidget>
 #include <QWindow>
-#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "Platform/Desktop/Desktop.h"
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
-#include "Platform/Foundation/Clock.h"
-#include "Platform/Foundation/Environment.h"
-#include "Platform/Foundation/RunLoop.h"
-#include "Platform/Foundation/SharedInstance.h"
-#include "Platform/Linux/LinuxEnvironment.h"
-#include "Platform/Linux/Qt/QtDesktopSetup.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
-#include "Platform/Sim/SimEnvironment.h"
 #include "SimBenchScope.h"
 #include "VoskaryAccount/SignIn/VoskarySignInScreen.h"
+#include "X11BenchScope.h"
 
 namespace {
 
@@ -64,6 +58,7 @@ forms::Node settingsForm(forms::FormHost& host) {
 }
 
 using platform::bench::SimScope;
+using platform::bench::X11BenchScope;
 
 void BM_SignInTreeRender(benchmark::State& state) {
   SimScope scope;
@@ -119,66 +114,12 @@ void BM_SignInRedrawAfterStateChange(benchmark::State& state) {
 }
 BENCHMARK(BM_SignInRedrawAfterStateChange);
 
-// The Qt desktop on the X display of the environment, with a real clock; null when there is
-// none.
-struct QtScope {
-  explicit QtScope(benchmark::State& state) {
-    if (!platform::linuxbackend::x11DisplayAvailable()) {
-      state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
-      return;
-    }
-    platform::resetSharedInstances();
-    sim = platform::sim::makeSimEnvironment();
-    platform::Environment& e = *sim->environment;
-    e.clock = std::make_shared<platform::SystemClock>();
-    e.mainLoop = std::make_shared<platform::RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    platform::installEnvironment(sim->environment);
-    e.desktop = platform::linuxbackend::makeX11Desktop(e.mainLoop);
-    if (!e.desktop) {
-      platform::installEnvironment(nullptr);
-      sim.reset();
-      state.SkipWithError("the X display did not open");
-    }
-  }
-  ~QtScope() {
-    if (!sim) return;
-    auto& e = *sim->environment;
-    platform::resetSharedInstances();
-    e.mainLoop->discardPendingWork();
-    e.desktop.reset();
-    platform::installEnvironment(nullptr);
-  }
-  explicit operator bool() const { return sim != nullptr; }
-  void runFor(double seconds) {
-    auto& loop = *sim->environment->mainLoop;
-    loop.postAfter(seconds, [&] { loop.stop(); });
-    loop.run();
-  }
-  // Runs the loop until `condition` holds (checked each pass of a 1 ms timer).
-  void runUntil(const std::function<bool()>& condition) {
-    auto& loop = *sim->environment->mainLoop;
-    if (condition()) return;
-    auto check = loop.scheduleTimer(
-        0.001, true,
-        [&](platform::Timer&) {
-          if (condition()) loop.stop();
-        },
-        platform::RunLoopModes::common());
-    auto limit = loop.postAfter(10, [&] { loop.stop(); });
-    loop.run();
-    check->invalidate();
-  }
-  platform::Desktop& desktop() { return *sim->environment->desktop; }
-  std::shared_ptr<platform::sim::SimEnvironment> sim;
-};
-
 // A state change drawn by the Qt renderer: the redraw, the widgets reconciled with it and, with
 // `paint`, the window painted.
 void qtUpdate(benchmark::State& state, forms::FormHost::Body body, platform::Size size,
               const std::string& cell) {
   bool paint = state.range(0) != 0;
-  QtScope qt(state);
+  X11BenchScope qt(state);
   if (!qt) return;
   auto host = forms::FormHost::make(std::move(body));
   auto window = std::make_shared<platform::Window>(
@@ -217,7 +158,7 @@ BENCHMARK(BM_SettingsQtUpdateAfterToggle)
 
 // A window with the settings-sized form: created, its widgets made, shown and first exposed.
 void BM_SettingsFirstShow(benchmark::State& state) {
-  QtScope qt(state);
+  X11BenchScope qt(state);
   if (!qt) return;
   auto host = forms::FormHost::make(settingsForm);
   for (auto _ : state) {
@@ -226,10 +167,12 @@ void BM_SettingsFirstShow(benchmark::State& state) {
     auto presentation = qt.desktop().presentForm(*window, host);
     auto renderer = std::static_pointer_cast<platform::linuxbackend::QtFormRenderer>(presentation);
     window->makeKeyAndOrderFront();
-    qt.runUntil([&] {
-      QWidget* top = renderer->rootWidget() ? renderer->rootWidget()->window() : nullptr;
-      return top && top->windowHandle() && top->windowHandle()->isExposed();
-    });
+    qt.runUntil(
+        [&] {
+          QWidget* top = renderer->rootWidget() ? renderer->rootWidget()->window() : nullptr;
+          return top && top->windowHandle() && top->windowHandle()->isExposed();
+        },
+        10);
     state.PauseTiming();
     presentation.reset();
     window->close();

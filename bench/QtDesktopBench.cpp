@@ -14,6 +14,7 @@
 #include "Flagrig/Tagging/TagManager.h"
 #include "Flagrig/Tagging/TagPanel.h"
 #include "Flagrig/Tagging/WindowInfo.h"
+#include "ForeignWindowCascade.h"
 #include "Platform/Desktop/Screen.h"
 #include "Platform/Foundation/Clock.h"
 #include "Platform/Foundation/Environment.h"
@@ -57,26 +58,9 @@ struct Desktop : bench::XvfbBenchDesktop {
     if (!XvfbBenchDesktop::ready()) return;
     Environment& e = *sim->environment;
     client = X11Connection::open(xvfb->display());
-    auto* c = client->raw();
-    const auto& atoms = client->atoms();
     // Another process's windows: the parent shell's pid.
     std::uint32_t pid = static_cast<std::uint32_t>(::getppid());
-    std::vector<xcb_window_t> windows;
-    for (int i = 0; i < 100; ++i) {
-      xcb_window_t w = xcb_generate_id(c);
-      xcb_create_window(c, XCB_COPY_FROM_PARENT, w, client->root(), 12 * (i % 50), 60 + 6 * i, 300,
-                        200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-      std::string name = "Window " + std::to_string(i);
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atoms.netWmName, atoms.utf8String, 8,
-                          static_cast<std::uint32_t>(name.size()), name.data());
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, 10,
-                          "bench\0App\0");
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atoms.netWmPid, XCB_ATOM_CARDINAL, 32, 1,
-                          &pid);
-      xcb_map_window(c, w);
-      windows.push_back(w);
-    }
-    client->flush();
+    std::vector<xcb_window_t> windows = bench::mapForeignWindows(*client, 100, pid, {12, 60, 6});
     auto& server = static_cast<X11WindowServer&>(e.desktop->windowServer());
     if (!runUntil(
             [&] {

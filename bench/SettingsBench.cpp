@@ -18,14 +18,9 @@
 #include "Platform/Desktop/Window.h"
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Forms/FormLayout.h"
-#include "Platform/Foundation/Clock.h"
-#include "Platform/Foundation/Environment.h"
-#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/SharedInstance.h"
-#include "Platform/Linux/LinuxEnvironment.h"
-#include "Platform/Linux/Qt/QtDesktopSetup.h"
-#include "Platform/Sim/SimEnvironment.h"
 #include "SimBenchScope.h"
+#include "X11BenchScope.h"
 
 namespace {
 
@@ -34,6 +29,7 @@ using flagrig::FlagrigSettingsView;
 using flagrig::SettingsWindowController;
 
 using platform::bench::SimScope;
+using platform::bench::X11BenchScope;
 
 // One toggle of "Share product analytics": the write, the redraw it schedules and the layout.
 void BM_SettingsRedrawAfterToggle(benchmark::State& state) {
@@ -53,45 +49,6 @@ void BM_SettingsRedrawAfterToggle(benchmark::State& state) {
 }
 BENCHMARK(BM_SettingsRedrawAfterToggle)->Unit(benchmark::kMicrosecond);
 
-// A simulated machine whose desktop is the real X11 one, with a system clock.
-struct DesktopScope {
-  DesktopScope() {
-    platform::resetSharedInstances();
-    sim = platform::sim::makeSimEnvironment();
-    platform::Environment& e = *sim->environment;
-    e.clock = std::make_shared<platform::SystemClock>();
-    e.mainLoop = std::make_shared<platform::RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    platform::installEnvironment(sim->environment);
-    e.desktop = platform::linuxbackend::makeX11Desktop(e.mainLoop);
-  }
-  ~DesktopScope() {
-    platform::resetSharedInstances();
-    sim->environment->mainLoop->discardPendingWork();
-    sim->environment->desktop.reset();
-    platform::installEnvironment(nullptr);
-  }
-  void runFor(double seconds) {
-    auto& loop = *sim->environment->mainLoop;
-    loop.postAfter(seconds, [&loop] { loop.stop(); });
-    loop.run();
-  }
-  // Turns the loop until `done` holds, at most `bound` seconds.
-  template <class Done>
-  bool runUntil(Done done, double bound = 5) {
-    auto& loop = *sim->environment->mainLoop;
-    const auto start = std::chrono::steady_clock::now();
-    while (!done()) {
-      if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > bound)
-        return false;
-      loop.postAfter(0.001, [&loop] { loop.stop(); });
-      loop.run();
-    }
-    return true;
-  }
-  std::shared_ptr<platform::sim::SimEnvironment> sim;
-};
-
 QWidget* settingsWidget() {
   for (QWidget* widget : QApplication::topLevelWidgets())
     if (widget->isVisible() && widget->windowTitle() == SettingsWindowController::title)
@@ -102,15 +59,8 @@ QWidget* settingsWidget() {
 // "Settings…" chosen in the status menu to the window's first frame: the window and its form
 // built, shown, exposed by the X server and painted.
 void BM_SettingsOpenFromMenuToFirstFrame(benchmark::State& state) {
-  if (!platform::linuxbackend::x11DisplayAvailable()) {
-    state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
-    return;
-  }
-  DesktopScope scope;
-  if (!scope.sim->environment->desktop) {
-    state.SkipWithError("the X display did not open");
-    return;
-  }
+  X11BenchScope scope(state);
+  if (!scope) return;
   for (auto _ : state) {
     state.PauseTiming();
     // A process that has not opened its settings yet.
@@ -123,10 +73,12 @@ void BM_SettingsOpenFromMenuToFirstFrame(benchmark::State& state) {
 
     delegate->openSettings();
     QWidget* widget = nullptr;
-    const bool shown = scope.runUntil([&] {
-      widget = settingsWidget();
-      return widget && widget->windowHandle() && widget->windowHandle()->isExposed();
-    });
+    const bool shown = scope.runUntil(
+        [&] {
+          widget = settingsWidget();
+          return widget && widget->windowHandle() && widget->windowHandle()->isExposed();
+        },
+        5);
     if (!shown) {
       state.SkipWithError("the settings window was never exposed");
       return;
@@ -144,19 +96,12 @@ BENCHMARK(BM_SettingsOpenFromMenuToFirstFrame)->Unit(benchmark::kMillisecond)->I
 // The same toggle in the open window drawn by the Qt renderer: the write, the redraw, the
 // widgets brought up to date with the new tree and the window painted.
 void BM_SettingsQtRedrawAfterToggle(benchmark::State& state) {
-  if (!platform::linuxbackend::x11DisplayAvailable()) {
-    state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
-    return;
-  }
-  DesktopScope scope;
-  if (!scope.sim->environment->desktop) {
-    state.SkipWithError("the X display did not open");
-    return;
-  }
+  X11BenchScope scope(state);
+  if (!scope) return;
   SettingsWindowController::install();
   flagrig::AppScreens::shared().settings->showWindow();
   QWidget* widget = nullptr;
-  if (!scope.runUntil([&] { return (widget = settingsWidget()) != nullptr; })) {
+  if (!scope.runUntil([&] { return (widget = settingsWidget()) != nullptr; }, 5)) {
     state.SkipWithError("the settings window did not show");
     return;
   }
@@ -182,15 +127,8 @@ double processCPUSeconds() {
 // three seconds of the real loop, as a share of one core, beside the same process before the
 // window opened (the loop, the X connection, the tag poll and the benchmark's own threads).
 void BM_SettingsIdleWhileOpen(benchmark::State& state) {
-  if (!platform::linuxbackend::x11DisplayAvailable()) {
-    state.SkipWithError("no X display: run under Xvfb (xvfb-run -a)");
-    return;
-  }
-  DesktopScope scope;
-  if (!scope.sim->environment->desktop) {
-    state.SkipWithError("the X display did not open");
-    return;
-  }
+  X11BenchScope scope(state);
+  if (!scope) return;
   auto cpuOver = [&](double seconds) {
     const double before = processCPUSeconds();
     scope.runFor(seconds);

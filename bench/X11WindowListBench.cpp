@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ForeignWindowCascade.h"
 #include "Platform/Linux/X11/X11Connection.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
 #include "Platform/WindowServer/WindowList.h"
@@ -33,23 +34,7 @@ struct Desktop {
     client = X11Connection::open(xvfb->display());
     ours = X11Connection::open(xvfb->display());
     server = std::make_unique<X11WindowServer>(ours);
-    auto* c = client->raw();
-    const auto& atoms = client->atoms();
-    std::uint32_t pid = static_cast<std::uint32_t>(::getpid());
-    for (int i = 0; i < windows; ++i) {
-      xcb_window_t w = xcb_generate_id(c);
-      xcb_create_window(c, XCB_COPY_FROM_PARENT, w, client->root(), 10 * (i % 50), 8 * i, 300, 200,
-                        0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-      std::string name = "Window " + std::to_string(i);
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atoms.netWmName, atoms.utf8String, 8,
-                          static_cast<std::uint32_t>(name.size()), name.data());
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, 10,
-                          "bench\0App\0");
-      xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, atoms.netWmPid, XCB_ATOM_CARDINAL, 32, 1,
-                          &pid);
-      xcb_map_window(c, w);
-    }
-    client->flush();
+    bench::mapForeignWindows(*client, windows, static_cast<std::uint32_t>(::getpid()), {10, 0, 8});
     bool listed = testing::XvfbDesktop::waitUntil(*ours, [&] {
       auto snapshot = server->snapshot();
       return snapshot && static_cast<int>(snapshot->windows.size()) >= windows;

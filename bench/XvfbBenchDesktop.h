@@ -5,12 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "Platform/Foundation/Clock.h"
-#include "Platform/Foundation/Environment.h"
-#include "Platform/Foundation/RunLoop.h"
-#include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Sim/SimEnvironment.h"
 #include "Support/X11/XvfbDesktop.h"
+#include "X11BenchScope.h"
 
 namespace platform::bench {
 
@@ -26,14 +23,8 @@ struct XvfbBenchDesktop {
     xvfb = testing::XvfbDesktop::start(reason);
     if (!xvfb) return;
     setenv("DISPLAY", xvfb->display().c_str(), 1);
-    sim = sim::makeSimEnvironment();
-    Environment& e = *sim->environment;
-    e.clock = std::make_shared<SystemClock>();
-    e.mainLoop = std::make_shared<RunLoop>(e.clock);
-    e.backgroundPool = e.mainLoop;
-    installEnvironment(sim->environment);
-    e.desktop = linuxbackend::makeX11Desktop(e.mainLoop);
-    if (!e.desktop) reason = "the X display did not open";
+    sim = installX11Environment();
+    if (!sim->environment->desktop) reason = "the X display did not open";
   }
   XvfbBenchDesktop(const XvfbBenchDesktop&) = delete;
   XvfbBenchDesktop& operator=(const XvfbBenchDesktop&) = delete;
@@ -43,20 +34,7 @@ struct XvfbBenchDesktop {
   // Runs the main loop until `condition` holds, checking it every `interval` seconds, or until
   // `seconds` have passed; whether it held.
   bool runUntil(const std::function<bool()>& condition, double seconds, double interval = 0.001) {
-    auto& loop = *env().mainLoop;
-    if (condition()) return true;
-    bool met = false;
-    auto check = loop.scheduleTimer(interval, true, [&](Timer&) {
-      if (condition()) {
-        met = true;
-        loop.stop();
-      }
-    });
-    auto limit = loop.postAfter(seconds, [&] { loop.stop(); });
-    loop.run();
-    check->invalidate();
-    limit->cancel();
-    return met;
+    return runLoopUntil(*env().mainLoop, condition, seconds, interval);
   }
 };
 

@@ -24,10 +24,13 @@ bool isToken(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), isTokenCharacter);
 }
 
-bool hasControlCharacter(std::string_view text, bool allowTab) {
-  return std::any_of(text.begin(), text.end(), [allowTab](char c) {
+// A field value may hold a horizontal tab; a request target may not.
+enum class Tab { control, allowed };
+
+bool hasControlCharacter(std::string_view text, Tab tab) {
+  return std::any_of(text.begin(), text.end(), [tab](char c) {
     auto u = static_cast<unsigned char>(c);
-    return (u < 0x20 && !(allowTab && c == '\t')) || u == 0x7F;
+    return (u < 0x20 && !(tab == Tab::allowed && c == '\t')) || u == 0x7F;
   });
 }
 
@@ -52,7 +55,7 @@ bool parseRequestLine(std::string_view line, HTTPRequestMessage& request) {
                    request.version[6] == '.' && request.version[7] >= '0' &&
                    request.version[7] <= '9';
   return isToken(request.method) && !request.target.empty() &&
-         !hasControlCharacter(request.target, false) && versionOK;
+         !hasControlCharacter(request.target, Tab::control) && versionOK;
 }
 
 // The body length a request announces: 0 without "Content-Length", nothing when the field is
@@ -147,7 +150,7 @@ HTTPRequestParser::Result HTTPRequestParser::parse(std::string_view buffer) {
     // Folded lines and names with white space are refused (RFC 9112 section 5).
     if (colon == std::string_view::npos || !isToken(line.substr(0, colon))) return result;
     std::string_view value = trimmed(line.substr(colon + 1));
-    if (hasControlCharacter(value, true)) return result;
+    if (hasControlCharacter(value, Tab::allowed)) return result;
     result.request.headers.emplace_back(line.substr(0, colon), value);
   }
 

@@ -185,9 +185,9 @@ void LoginFirstFlowView::complete() {
   if (config_.onComplete) config_.onComplete();
 }
 
-Task<void> LoginFirstFlowView::afterSignIn(ProviderHint provider, bool nativeApple) {
+Task<void> LoginFirstFlowView::afterSignIn(ProviderHint provider, SignInRoad road) {
   Analytics::track("sign_in_completed", {{"provider", Value(providerName(provider))}});
-  const bool newAppleAccount = nativeApple && config_.bridge &&
+  const bool newAppleAccount = road == SignInRoad::nativeApple && config_.bridge &&
                                config_.bridge->manager()->lastAppleSignInIsNewUser() == true;
   if (newAppleAccount) {
     config_.model->setStep(LoginFirstStep::consentConfirm);
@@ -317,7 +317,7 @@ Task<void> LoginFirstFlowView::runSignIn(std::weak_ptr<LoginFirstFlowView> weak,
       Analytics::track("auth_completed", properties);
       auto self = weak.lock();
       if (!self) co_return;
-      auto route = self->afterSignIn(ProviderHint::apple, true);
+      auto route = self->afterSignIn(ProviderHint::apple, SignInRoad::nativeApple);
       co_await std::move(route);
       co_return;
     }
@@ -353,7 +353,7 @@ Task<void> LoginFirstFlowView::handleShellSignInResult(SignInService::SignInResu
                                                        ProviderHint provider) {
   switch (result.kind) {
     case SignInService::SignInResult::Kind::success: {
-      auto route = afterSignIn(provider, false);
+      auto route = afterSignIn(provider, SignInRoad::browser);
       co_await std::move(route);
       break;
     }

@@ -75,9 +75,10 @@ class LoginFirstFlowView : public std::enable_shared_from_this<LoginFirstFlowVie
   voskary::VoskarySignInScreen signInView();
 
   // Routing after sign-in -------------------------------------------------------------------
-  // `nativeApple` says whether this attempt was the native Sign in with Apple: only then is
-  // the manager's new-user flag about this sign-in (it keeps the value of the last Apple one).
-  platform::Task<void> afterSignIn(ProviderHint provider, bool nativeApple);
+  // How a sign-in was made: only after the native Sign in with Apple is the manager's new-user
+  // flag about this sign-in (it keeps the value of the last Apple one).
+  enum class SignInRoad { nativeApple, browser };
+  platform::Task<void> afterSignIn(ProviderHint provider, SignInRoad road);
   void routePostAuth();
   void advanceToPermissionsOrComplete();
 

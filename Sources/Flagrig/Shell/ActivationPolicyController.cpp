@@ -53,7 +53,7 @@ void ActivationPolicyController::observeClose(const std::shared_ptr<Window>& win
             auto closed = weakWindow.lock();
             if (watched == closed) self->stopObserving(key);
           }
-          self->demoteWhenIdle(false);
+          self->demoteWhenIdle(DemotionCheck::afterDelay);
         });
       });
   closeObservers_[key] = Observed{weakWindow, token};
@@ -66,12 +66,13 @@ void ActivationPolicyController::stopObserving(const Window* window) {
   closeObservers_.erase(it);
 }
 
-void ActivationPolicyController::demoteWhenIdle(bool immediately) {
+void ActivationPolicyController::demoteWhenIdle(DemotionCheck when) {
   if (demoteWorkItem_) demoteWorkItem_->cancel();
   std::weak_ptr<ActivationPolicyController> weakSelf = weak_from_this();
-  demoteWorkItem_ = env().mainLoop->postAfter(immediately ? 0.0 : demotionDelay, [weakSelf] {
-    if (auto self = weakSelf.lock()) self->demoteIfIdle();
-  });
+  demoteWorkItem_ =
+      env().mainLoop->postAfter(when == DemotionCheck::nextTurn ? 0.0 : demotionDelay, [weakSelf] {
+        if (auto self = weakSelf.lock()) self->demoteIfIdle();
+      });
 }
 
 bool ActivationPolicyController::hasPendingDemotion() const {

@@ -30,8 +30,10 @@ class ActivationPolicyController : public std::enable_shared_from_this<Activatio
   void promoteForWindow();
   // Demotes once `window` has closed. A window is watched once until it closes.
   void observeClose(const std::shared_ptr<platform::Window>& window);
-  // Schedules the demotion check (after 0.2 s, or on the next turn when `immediately`).
-  void demoteWhenIdle(bool immediately);
+  // When `demoteWhenIdle` checks: after 0.2 s, or on the next turn of the main loop.
+  enum class DemotionCheck { afterDelay, nextTurn };
+  // Schedules the demotion check.
+  void demoteWhenIdle(DemotionCheck when);
 
   bool hasPendingDemotion() const;
   std::size_t observedWindowCount() const { return closeObservers_.size(); }

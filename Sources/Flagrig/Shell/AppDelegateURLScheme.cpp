@@ -47,7 +47,7 @@ void AppDelegate::routeSignInReturn(const URL& url, const std::string& host) {
   Application::shared().setActivationPolicy(ActivationPolicy::regular);
   account.activateForAuthReturn(loginFirstWindow());
   // With no window of ours on screen the Dock icon would stay with nothing behind it.
-  activationPolicy_->demoteWhenIdle(false);
+  activationPolicy_->demoteWhenIdle(ActivationPolicyController::DemotionCheck::afterDelay);
 }
 
 }  // namespace flagrig

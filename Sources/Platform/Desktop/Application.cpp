@@ -45,7 +45,7 @@ void Application::updateActivation(Activation activation) {
   active_ = active;
   keyFocus_ = keyFocus;
   auto key = keyWindow_.lock();
-  if (hadFocus && !keyFocus && key) key->noteKeyChange(false);
+  if (hadFocus && !keyFocus && key) key->noteKeyChange(Window::KeyChange::resignedKey);
   if (wasActive && !active) {
     for (const auto& w : windows()) {
       if (w->isVisible() && w->hidesOnDeactivate()) {
@@ -64,7 +64,7 @@ void Application::updateActivation(Activation activation) {
     post(didBecomeActiveNotification);
   }
   key = keyWindow_.lock();
-  if (!hadFocus && keyFocus && key) key->noteKeyChange(true);
+  if (!hadFocus && keyFocus && key) key->noteKeyChange(Window::KeyChange::becameKey);
 }
 
 std::vector<std::shared_ptr<Window>> Application::windows() const {
@@ -125,20 +125,21 @@ void Application::windowWillClose(Window& window) {
 void Application::makeKeyWindow(Window& window) {
   auto previous = keyWindow_.lock();
   if (previous.get() == &window && keyFocus_) return;
-  if (previous && previous.get() != &window && keyFocus_) previous->noteKeyChange(false);
+  if (previous && previous.get() != &window && keyFocus_)
+    previous->noteKeyChange(Window::KeyChange::resignedKey);
   keyWindow_ = window.weak_from_this();
   if (!keyFocus_ && !active_ && window.isNonactivatingPanel()) {
     keyFocus_ = true;
     desktop_.setKeyFocus(true);
   }
-  if (keyFocus_) window.noteKeyChange(true);
+  if (keyFocus_) window.noteKeyChange(Window::KeyChange::becameKey);
 }
 
 void Application::resignKeyWindow(Window& window) {
   if (keyWindow_.lock().get() != &window) return;
   keyWindow_.reset();
   if (!keyFocus_) return;
-  window.noteKeyChange(false);
+  window.noteKeyChange(Window::KeyChange::resignedKey);
   // A panel that held the keyboard for an inactive application gives it back.
   if (!active_) {
     keyFocus_ = false;

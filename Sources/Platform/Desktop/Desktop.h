@@ -73,10 +73,9 @@ class Desktop {
   // A window was created; answers its window number, unique among all windows of the desktop.
   virtual std::uint32_t registerWindow(Window& window) = 0;
   virtual void unregisterWindow(Window& window) = 0;
-  // Stack `window` (`out` removes it from the screen). `regardless` is set when the window
-  // goes to the front of its level although the application is inactive.
+  // Stack `window` (`out` removes it from the screen).
   virtual void orderWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
-                           bool regardless) = 0;
+                           WhileInactive whileInactive) = 0;
   virtual void windowDidChange(Window& window, WindowChange change) = 0;
   virtual void viewDidChange(Window& window, View& view, ViewChange change) = 0;
   // Make the application frontmost; the backend answers through Application::updateActivation.

@@ -148,7 +148,8 @@ void Window::setLevel(int level) {
   level_ = level;
   changed(WindowChange::level);
   if (visible_) {
-    if (auto d = desktop()) d->orderWindow(*this, WindowOrderingMode::above, 0, true);
+    if (auto d = desktop())
+      d->orderWindow(*this, WindowOrderingMode::above, 0, WhileInactive::comeToFront);
   }
 }
 
@@ -170,7 +171,8 @@ std::shared_ptr<Window> Window::retained() {
   return self;
 }
 
-void Window::orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, bool regardless) {
+void Window::orderIn(WindowOrderingMode mode, std::uint32_t relativeTo,
+                     WhileInactive whileInactive) {
   assertMainThread("Window::orderIn");
   auto d = desktop();
   if (!d) return;
@@ -178,26 +180,26 @@ void Window::orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, bool reg
   bool wasVisible = visible_;
   visible_ = true;
   if (!wasVisible) d->application().windowOrderedIn(self);
-  d->orderWindow(*this, mode, relativeTo, regardless);
+  d->orderWindow(*this, mode, relativeTo, whileInactive);
 }
 
 void Window::orderFront() {
-  orderIn(WindowOrderingMode::above, 0, false);
+  orderIn(WindowOrderingMode::above, 0, WhileInactive::stayBehind);
 }
 
 void Window::orderFrontRegardless() {
-  orderIn(WindowOrderingMode::above, 0, true);
+  orderIn(WindowOrderingMode::above, 0, WhileInactive::comeToFront);
 }
 
 void Window::orderBack() {
-  orderIn(WindowOrderingMode::below, 0, false);
+  orderIn(WindowOrderingMode::below, 0, WhileInactive::stayBehind);
 }
 
 void Window::order(WindowOrderingMode mode, std::uint32_t relativeTo) {
   if (mode == WindowOrderingMode::out) {
     orderOut();
   } else {
-    orderIn(mode, relativeTo, true);
+    orderIn(mode, relativeTo, WhileInactive::comeToFront);
   }
 }
 
@@ -210,7 +212,7 @@ void Window::orderOut() {
   auto self = retained();
   visible_ = false;
   d->application().windowOrderedOut(*this);
-  d->orderWindow(*this, WindowOrderingMode::out, 0, false);
+  d->orderWindow(*this, WindowOrderingMode::out, 0, WhileInactive::stayBehind);
 }
 
 bool Window::canBecomeKey() const {
@@ -253,7 +255,8 @@ void Window::resignKey() {
   if (auto d = desktop()) d->application().resignKeyWindow(*this);
 }
 
-void Window::noteKeyChange(bool becameKey) {
+void Window::noteKeyChange(KeyChange change) {
+  const bool becameKey = change == KeyChange::becameKey;
   auto name = becameKey ? didBecomeKeyNotification : didResignKeyNotification;
   env().notificationCenter->post(std::string(name), static_cast<const Window*>(this));
   if (auto d = delegate()) {

@@ -54,6 +54,9 @@ inline constexpr std::uint64_t fullScreenAuxiliary = 1 << 8;
 }  // namespace CollectionBehavior
 
 enum class WindowOrderingMode { below = -1, out = 0, above = 1 };
+// Where a window ordered to the front of its level goes while another application is active:
+// behind that application's windows, or to the front regardless.
+enum class WhileInactive { stayBehind, comeToFront };
 enum class Appearance { system, aqua, darkAqua };
 
 // What changed in a window, as reported to the desktop backend.
@@ -232,8 +235,9 @@ class Window : public std::enable_shared_from_this<Window> {
   friend class View;
   friend class Application;
   void viewWillLeave(View& view);
-  void orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, bool regardless);
-  void noteKeyChange(bool becameKey);
+  void orderIn(WindowOrderingMode mode, std::uint32_t relativeTo, WhileInactive whileInactive);
+  enum class KeyChange { becameKey, resignedKey };
+  void noteKeyChange(KeyChange change);
   std::shared_ptr<Window> retained();
 
   std::weak_ptr<Desktop> desktop_;

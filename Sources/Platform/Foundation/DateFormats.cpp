@@ -121,9 +121,10 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-// The UTC fields of a date; `roundToMilliseconds` rounds to the nearest millisecond, otherwise
-// the fraction of the second is cut off.
-Fields fieldsOf(Date date, bool roundToMilliseconds) {
+// The UTC fields of a date; with the fraction `included` it is rounded to the nearest
+// millisecond, otherwise the fraction of the second is cut off.
+Fields fieldsOf(Date date, DateFormats::FractionalSeconds fraction) {
+  const bool roundToMilliseconds = fraction == DateFormats::FractionalSeconds::included;
   double seconds = date.secondsSince1970;
   precondition(isWritable(seconds), "The date lies outside the years 0000 to 9999.");
   std::int64_t ms = roundToMilliseconds ? std::llround(seconds * 1000)
@@ -203,10 +204,9 @@ std::optional<Date> DateFormats::parseISO8601(std::string_view text, FractionalS
 }
 
 std::string DateFormats::iso8601(Date date, FractionalSeconds fraction) {
-  bool withFraction = fraction == FractionalSeconds::included;
-  auto f = fieldsOf(date, withFraction);
+  auto f = fieldsOf(date, fraction);
   char buffer[40];
-  if (withFraction) {
+  if (fraction == FractionalSeconds::included) {
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", yearOf(f),
                   monthOf(f), dayOf(f), f.hour, f.minute, f.second, f.millisecond);
   } else {
@@ -238,7 +238,7 @@ std::optional<Date> DateFormats::parseHTTPDate(std::string_view text) {
 }
 
 std::string DateFormats::httpDate(Date date) {
-  auto f = fieldsOf(date, false);
+  auto f = fieldsOf(date, FractionalSeconds::omitted);
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%s, %02u %s %04d %02d:%02d:%02d GMT",
                 kDayNames[f.dayOfWeek.c_encoding()].data(), dayOf(f),
@@ -254,7 +254,7 @@ std::optional<Date> DateFormats::parseCalendarDate(std::string_view text) {
 }
 
 std::string DateFormats::calendarDate(Date date) {
-  auto f = fieldsOf(date, false);
+  auto f = fieldsOf(date, FractionalSeconds::omitted);
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", yearOf(f), monthOf(f), dayOf(f));
   return buffer;

@@ -99,10 +99,10 @@ void SimDesktop::unregisterWindow(Window& window) {
 }
 
 void SimDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
-                             bool regardless) {
+                             WhileInactive whileInactive) {
   std::optional<std::int32_t> activeForeign;
   if (frontmost_ && *frontmost_ != server_.ownPID()) activeForeign = frontmost_;
-  server_.orderOwnWindow(window, mode, relativeTo, regardless, activeForeign);
+  server_.orderOwnWindow(window, mode, relativeTo, whileInactive, activeForeign);
   ++changes_[window.windowNumber()];
 }
 

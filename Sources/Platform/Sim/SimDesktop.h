@@ -141,7 +141,7 @@ class SimDesktop : public Desktop {
   std::uint32_t registerWindow(Window& window) override;
   void unregisterWindow(Window& window) override;
   void orderWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
-                   bool regardless) override;
+                   WhileInactive whileInactive) override;
   void windowDidChange(Window& window, WindowChange change) override;
   void viewDidChange(Window& window, View& view, ViewChange change) override;
   void activateApplication() override;

@@ -264,14 +264,15 @@ void SimWindowServer::removeOwnWindow(std::uint32_t number) {
 }
 
 void SimWindowServer::orderOwnWindow(Window& window, WindowOrderingMode mode,
-                                     std::uint32_t relativeTo, bool regardless,
+                                     std::uint32_t relativeTo, WhileInactive whileInactive,
                                      std::optional<std::int32_t> activeForeignPID) {
   std::uint32_t number = window.windowNumber();
   auto before = indexOf(number);
   remove(number);
   if (mode != WindowOrderingMode::out) {
     Entry entry{number, window.level()};
-    if (mode == WindowOrderingMode::above && relativeTo == 0 && !regardless && activeForeignPID) {
+    if (mode == WindowOrderingMode::above && relativeTo == 0 &&
+        whileInactive == WhileInactive::stayBehind && activeForeignPID) {
       // An inactive application's window stays behind the active application's at its level.
       std::size_t i = frontOfLevel(entry.level);
       while (i < stack_.size() && stack_[i].level == entry.level &&

@@ -99,7 +99,7 @@ class SimWindowServer final : public WindowServer {
   void removeOwnWindow(std::uint32_t number);
   // `activeForeignPID`: the frontmost application while it is not this one.
   void orderOwnWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
-                      bool regardless, std::optional<std::int32_t> activeForeignPID);
+                      WhileInactive whileInactive, std::optional<std::int32_t> activeForeignPID);
 
  private:
   struct Entry {

@@ -237,11 +237,11 @@ T AuthClient::decodeAnswer(const platform::Bytes& data, std::string_view endpoin
 
 // --- The recovery road ---------------------------------------------------------------------
 
-std::optional<std::string> AuthClient::storedRefreshToken(bool onlyWhenExpiring) const {
+std::optional<std::string> AuthClient::storedRefreshToken(RefreshTokenWanted wanted) const {
   if (!currentSessionProvider_) return std::nullopt;
   auto stored = currentSessionProvider_();
   if (!stored || !stored->refreshToken) return std::nullopt;
-  if (onlyWhenExpiring &&
+  if (wanted == RefreshTokenWanted::onlyWhenExpiring &&
       stored->expiresAt.timeIntervalSince(platform::env().clock->now()) >= refreshAheadSeconds)
     return std::nullopt;
   return stored->refreshToken;
@@ -254,7 +254,7 @@ platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
   const platform::URL url = resolve(path);
 
   if (options.allowAuthRecovery && sessionToken) {
-    if (auto refreshToken = storedRefreshToken(true)) {
+    if (auto refreshToken = storedRefreshToken(RefreshTokenWanted::onlyWhenExpiring)) {
       // A failed refresh ahead of expiry is no reason not to try the old token.
       try {
         sessionToken = (co_await refreshSerialized(*refreshToken)).vas;
@@ -275,7 +275,7 @@ platform::Task<AuthClient::SendResult> AuthClient::performWithAuthRecovery(
   if (answer.response->statusCode() != 401 || !options.allowAuthRecovery || !sessionToken)
     co_return answer;
 
-  auto refreshToken = storedRefreshToken(false);
+  auto refreshToken = storedRefreshToken(RefreshTokenWanted::always);
   if (!refreshToken) co_return answer;
   std::optional<std::string> repaired;
   try {

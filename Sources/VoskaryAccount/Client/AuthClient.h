@@ -143,8 +143,11 @@ class AuthClient : public std::enable_shared_from_this<AuthClient> {
                                              std::string endpoint);
   void handleDeprecationHeaders(const platform::HTTPURLResponse& response,
                                 std::string_view endpoint) const;
+  // Whether `storedRefreshToken` answers for any stored session or only for one that expires
+  // within the refresh-ahead window.
+  enum class RefreshTokenWanted { always, onlyWhenExpiring };
   // A refresh token to spend for this request: from the stored session, when it has one.
-  std::optional<std::string> storedRefreshToken(bool onlyWhenExpiring) const;
+  std::optional<std::string> storedRefreshToken(RefreshTokenWanted wanted) const;
   template <class T>
   T decodeAnswer(const platform::Bytes& data, std::string_view endpoint, const char* field) const;
   void log(VoskaryLogLevel level, const std::string& event, const VoskaryLogFields& fields) const;

@@ -32,8 +32,13 @@ struct RunInstallIDs {
   // Any other store by identity.
   std::vector<std::pair<std::weak_ptr<VoskaryAccountDataStorage>, std::string>> others;
 
-  // The slot of `storage`, made when `create`; null when there is none.
-  std::string* find(const std::shared_ptr<VoskaryAccountDataStorage>& storage, bool create) {
+  // What `find` does for a store that has no slot yet.
+  enum class IfMissing { answerNull, make };
+
+  // The slot of `storage`; when there is none, null or a new empty one.
+  std::string* find(const std::shared_ptr<VoskaryAccountDataStorage>& storage,
+                    IfMissing ifMissing) {
+    const bool create = ifMissing == IfMissing::make;
     if (auto* keychainStorage = dynamic_cast<const KeychainStorage*>(storage.get())) {
       std::string key = keychainStorage->service() + '\n' +
                         keychainStorage->accessGroup().value_or(std::string());
@@ -102,19 +107,19 @@ std::string VoskaryInstallMetrics::installID() const {
   // An item that could not be read may still hold the real identifier: leave it alone, and
   // answer with this run's identifier for the store.
   if (!readable) {
-    std::string* made = runIDs.find(storage_, true);
+    std::string* made = runIDs.find(storage_, RunInstallIDs::IfMissing::make);
     if (made->empty()) *made = platform::UUID::random().lowercaseString();
     return *made;
   }
   // Missing: store the identifier this run has used so far, or a new one.
-  std::string* made = runIDs.find(storage_, false);
+  std::string* made = runIDs.find(storage_, RunInstallIDs::IfMissing::answerNull);
   std::string id = made ? *made : platform::UUID::random().lowercaseString();
   try {
     storage_->setData(bytesOf(id), Keys::installID);
     runIDs.forget(storage_);
   } catch (const VoskaryError&) {
     // It serves for this run; the next call tries to store it again.
-    *runIDs.find(storage_, true) = id;
+    *runIDs.find(storage_, RunInstallIDs::IfMissing::make) = id;
   }
   return id;
 }

@@ -3,9 +3,7 @@
 #include <QImage>
 #include <QWidget>
 #include <QWindow>
-#include <filesystem>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <string>
 
@@ -13,6 +11,7 @@
 #include "Platform/Forms/FormHost.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "PlatformTests/Linux/Qt/QtFormWindowTest.h"
+#include "Support/Qt/WindowScreenshot.h"
 
 namespace flagrig::testing {
 
@@ -54,20 +53,10 @@ class FormWindowQtTest : public platform::testing::QtFormWindowTest {
   bool redrawn(int before) {
     return runUntil([&] { return host->renderCount() > before; }, 10);
   }
-  static std::filesystem::path screenshotFolder() {
-    const char* dir = std::getenv("FLAGRIG_SCREENSHOT_DIR");
-    return dir && *dir ? std::filesystem::path(dir)
-                       : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
-  }
   // The window's pixels as Qt draws them, kept as a file.
   QImage shoot(const std::string& name) {
     runFor(0.15);
-    std::filesystem::create_directories(screenshotFolder());
-    QImage image = renderer->rootWidget()->window()->grab().toImage();
-    std::string path = (screenshotFolder() / (name + ".png")).string();
-    image.save(QString::fromStdString(path));
-    std::cout << "screenshot: " << path << "\n";
-    return image;
+    return platform::testing::keepScreenshot(*renderer->rootWidget(), name);
   }
   QColor colourAt(const QImage& image, QWidget* widget, QPoint offset) {
     return image.pixelColor(widget->mapTo(widget->window(), offset));

@@ -104,16 +104,16 @@ TEST_F(ActivationPolicyTest, WatchesAWindowOnceAndAgainAfterItWasShownAgain) {
 
 TEST_F(ActivationPolicyTest, ANewerDemotionRequestReplacesThePendingOne) {
   app().setActivationPolicy(ActivationPolicy::regular);
-  controller->demoteWhenIdle(false);
+  controller->demoteWhenIdle(ActivationPolicyController::DemotionCheck::afterDelay);
   advance(0.15);
-  controller->demoteWhenIdle(false);
+  controller->demoteWhenIdle(ActivationPolicyController::DemotionCheck::afterDelay);
   advance(0.1);
   EXPECT_EQ(demotions(), 0) << "the first request was not replaced";
   advance(0.1);
   EXPECT_EQ(demotions(), 1);
 
   app().setActivationPolicy(ActivationPolicy::regular);
-  controller->demoteWhenIdle(true);
+  controller->demoteWhenIdle(ActivationPolicyController::DemotionCheck::nextTurn);
   runUntilIdle();
   EXPECT_EQ(demotions(), 2);
 }

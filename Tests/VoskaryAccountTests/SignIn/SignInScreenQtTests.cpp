@@ -4,12 +4,11 @@
 #include <QPointer>
 #include <QWidget>
 #include <QWindow>
-#include <filesystem>
-#include <iostream>
 
 #include "Platform/Desktop/Window.h"
 #include "Platform/Linux/Qt/QtFormRenderer.h"
 #include "PlatformTests/Linux/Qt/QtFormWindowTest.h"
+#include "Support/Qt/WindowScreenshot.h"
 #include "VoskaryAccount/SignIn/VoskarySignInScreen.h"
 
 namespace voskary::testing {
@@ -25,12 +24,6 @@ namespace forms = platform::forms;
 
 const Color accent = Color::sRGB(0.95, 0.45, 0.15);
 const Color backdrop = Color::sRGB(0.08, 0.08, 0.10);
-
-std::filesystem::path screenshotFolder() {
-  const char* dir = std::getenv("FLAGRIG_SCREENSHOT_DIR");
-  return dir && *dir ? std::filesystem::path(dir)
-                     : std::filesystem::temp_directory_path() / "flagrig-qt-tests";
-}
 
 class SignInScreenQtTest : public platform::testing::QtFormWindowTest {
  protected:
@@ -81,12 +74,7 @@ class SignInScreenQtTest : public platform::testing::QtFormWindowTest {
   }
   // The window's pixels as Qt draws them, kept as a file.
   QImage shoot(const std::string& name) {
-    std::filesystem::create_directories(screenshotFolder());
-    QImage image = renderer->rootWidget()->window()->grab().toImage();
-    std::string path = (screenshotFolder() / (name + ".png")).string();
-    image.save(QString::fromStdString(path));
-    std::cout << "screenshot: " << path << "\n";
-    return image;
+    return platform::testing::keepScreenshot(*renderer->rootWidget(), name);
   }
   QColor colourAt(const QImage& image, QWidget* widget, QPoint offset) {
     QPoint p = widget->mapTo(widget->window(), offset);

@@ -276,7 +276,7 @@ void QtDesktop::applySkipTaskbar(QtWindowHost& host) const {
 }
 
 void QtDesktop::orderWindow(Window& window, WindowOrderingMode mode, std::uint32_t relativeTo,
-                            bool) {
+                            WhileInactive) {
   QtWindowHost* host = hostFor(window);
   if (!host) return;
   if (mode == WindowOrderingMode::out) {

@@ -293,12 +293,13 @@ bool QtWindowHost::pickFromWheel(QPointF point) {
   return true;
 }
 
-void QtWindowHost::sendMouse(QMouseEvent* event, bool down, int clicks) {
+void QtWindowHost::sendMouse(QMouseEvent* event, Press press, int clicks) {
   if (!window_ || window_->ignoresMouseEvents()) return;
   bool right = event->button() == Qt::RightButton;
   if (event->button() != Qt::LeftButton && !right) return;
-  EventType type = down ? (right ? EventType::rightMouseDown : EventType::leftMouseDown)
-                        : (right ? EventType::rightMouseUp : EventType::leftMouseUp);
+  EventType type = press == Press::down
+                       ? (right ? EventType::rightMouseDown : EventType::leftMouseDown)
+                       : (right ? EventType::rightMouseUp : EventType::leftMouseUp);
   QPointF p = event->position();
   Point local{p.x(), height() - p.y()};
   Event e = Event::mouse(type, local, window_->windowNumber(), clicks);
@@ -312,17 +313,17 @@ void QtWindowHost::mousePressEvent(QMouseEvent* event) {
     pickingColor_ = true;
     return;
   }
-  sendMouse(event, true, 1);
+  sendMouse(event, Press::down, 1);
 }
 void QtWindowHost::mouseReleaseEvent(QMouseEvent* event) {
   if (pickingColor_) {
     pickingColor_ = false;
     return;
   }
-  sendMouse(event, false, 1);
+  sendMouse(event, Press::up, 1);
 }
 void QtWindowHost::mouseDoubleClickEvent(QMouseEvent* event) {
-  sendMouse(event, true, 2);
+  sendMouse(event, Press::down, 2);
 }
 
 void QtWindowHost::mouseMoveEvent(QMouseEvent* event) {
@@ -407,7 +408,8 @@ bool QtWindowHost::handleEditingShortcut(QKeyEvent* event) {
   return false;
 }
 
-void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
+void QtWindowHost::sendKey(QKeyEvent* event, Press press) {
+  const bool down = press == Press::down;
   if (!window_) return;
   if (down && handleEditingShortcut(event)) {
     update();
@@ -429,10 +431,10 @@ void QtWindowHost::sendKey(QKeyEvent* event, bool down) {
 }
 
 void QtWindowHost::keyPressEvent(QKeyEvent* event) {
-  sendKey(event, true);
+  sendKey(event, Press::down);
 }
 void QtWindowHost::keyReleaseEvent(QKeyEvent* event) {
-  if (!event->isAutoRepeat()) sendKey(event, false);
+  if (!event->isAutoRepeat()) sendKey(event, Press::up);
 }
 
 void QtWindowHost::inputMethodEvent(QInputMethodEvent* event) {

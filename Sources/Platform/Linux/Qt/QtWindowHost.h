@@ -59,8 +59,10 @@ class QtWindowHost final : public QWidget {
 
  private:
   void syncSizeLimits(QSize current);
-  void sendMouse(QMouseEvent* event, bool down, int clicks);
-  void sendKey(QKeyEvent* event, bool down);
+  // Which half of a key stroke or button click an event is.
+  enum class Press { down, up };
+  void sendMouse(QMouseEvent* event, Press press, int clicks);
+  void sendKey(QKeyEvent* event, Press press);
   bool handleEditingShortcut(QKeyEvent* event);
   // The colour panel's wheel took a press (or drag) at this point.
   bool pickFromWheel(QPointF point);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "Platform/Linux/X11/X11Connection.h"
 #include "Platform/Linux/X11/X11WindowServer.h"
 #include "Platform/WindowServer/WindowList.h"
@@ -11,7 +14,45 @@ namespace {
 
 using linuxbackend::X11Connection;
 
-class X11ConnectionTest : public SimTest {};
+class X11ConnectionTest : public SimTest {
+ protected:
+  void TearDown() override {
+    server_.reset();
+    other_.reset();
+    connection_.reset();
+    desktop_.reset();
+    SimTest::TearDown();
+  }
+
+  // A bare X server (no window manager) with two clients: `connection_`, read through
+  // `server_`, and `other_`, which plays another application. Skips when no server can start
+  // here; the caller returns when `ready()` is false.
+  void startBareServer() {
+    std::string reason;
+    options_.windowManager = false;
+    desktop_ = XvfbDesktop::start(reason, options_);
+    if (!desktop_) GTEST_SKIP() << "no X server: " << reason;
+    connection_ = X11Connection::open(desktop_->display());
+    other_ = X11Connection::open(desktop_->display());
+    ASSERT_TRUE(connection_ && other_);
+    server_ = std::make_unique<linuxbackend::X11WindowServer>(connection_);
+  }
+  bool ready() const { return !IsSkipped() && !HasFatalFailure(); }
+
+  // The other client lists a window on the root, as the manager would.
+  void listAWindowFromTheOtherClient() {
+    xcb_window_t w = 0x123;
+    xcb_change_property(other_->raw(), XCB_PROP_MODE_REPLACE, other_->root(),
+                        other_->atoms().netClientListStacking, XCB_ATOM_WINDOW, 32, 1, &w);
+    other_->sync();
+  }
+
+  XvfbDesktop::Options options_;
+  std::unique_ptr<XvfbDesktop> desktop_;
+  std::shared_ptr<X11Connection> connection_;
+  std::shared_ptr<X11Connection> other_;
+  std::unique_ptr<linuxbackend::X11WindowServer> server_;
+};
 
 TEST_F(X11ConnectionTest, NoDisplayMeansNoConnection) {
   EXPECT_FALSE(X11Connection::open(":987654"));
@@ -19,86 +60,60 @@ TEST_F(X11ConnectionTest, NoDisplayMeansNoConnection) {
 }
 
 TEST_F(X11ConnectionTest, AServerThatGoesAwayIsReportedOnceAndTheListBecomesUnavailable) {
-  std::string reason;
-  XvfbDesktop::Options options;
-  options.windowManager = false;
-  auto desktop = XvfbDesktop::start(reason, options);
-  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
-  auto connection = X11Connection::open(desktop->display());
-  ASSERT_TRUE(connection);
-  EXPECT_EQ(connection->rootWidth(), options.width);
-  EXPECT_NE(connection->atoms().netWmName, 0u);
-  linuxbackend::X11WindowServer server(connection);
-  ASSERT_TRUE(server.copyWindowList(WindowList::optionAll));
+  startBareServer();
+  if (!ready()) return;
+  auto& connection = *connection_;
+  EXPECT_EQ(connection.rootWidth(), options_.width);
+  EXPECT_NE(connection.atoms().netWmName, 0u);
+  ASSERT_TRUE(server_->copyWindowList(WindowList::optionAll));
   int reports = 0;
-  connection->onBroken([&] { ++reports; });
+  connection.onBroken([&] { ++reports; });
 
-  desktop.reset();  // ends the X server
-  EXPECT_TRUE(XvfbDesktop::waitUntil(*connection, [&] {
-    connection->sync();
-    return connection->isBroken();
+  desktop_.reset();  // ends the X server
+  EXPECT_TRUE(XvfbDesktop::waitUntil(connection, [&] {
+    connection.sync();
+    return connection.isBroken();
   }));
   for (int i = 0; i < 3; ++i) {
-    connection->dispatchPendingEvents();
-    EXPECT_EQ(server.copyWindowList(WindowList::optionAll), nullptr);
+    connection.dispatchPendingEvents();
+    EXPECT_EQ(server_->copyWindowList(WindowList::optionAll), nullptr);
   }
-  server.placeAbove(1, 2);
+  server_->placeAbove(1, 2);
   EXPECT_EQ(reports, 1);
 }
 
 TEST_F(X11ConnectionTest, ReadingTheListRunsNoHandlerButTheListSeesTheChange) {
-  std::string reason;
-  XvfbDesktop::Options options;
-  options.windowManager = false;
-  auto desktop = XvfbDesktop::start(reason, options);
-  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
-  auto connection = X11Connection::open(desktop->display());
-  auto other = X11Connection::open(desktop->display());
-  ASSERT_TRUE(connection && other);
-  linuxbackend::X11WindowServer server(connection);
+  startBareServer();
+  if (!ready()) return;
   int handled = 0;
-  connection->subscribe([&](const xcb_generic_event_t&) { ++handled; });
-  server.snapshot();
-  auto refreshes = server.refreshCount();
+  connection_->subscribe([&](const xcb_generic_event_t&) { ++handled; });
+  server_->snapshot();
+  auto refreshes = server_->refreshCount();
 
-  // Another client lists a window as the manager would.
-  xcb_window_t w = 0x123;
-  xcb_change_property(other->raw(), XCB_PROP_MODE_REPLACE, other->root(),
-                      other->atoms().netClientListStacking, XCB_ATOM_WINDOW, 32, 1, &w);
-  other->sync();
-  connection->sync();
-  server.snapshot();
-  EXPECT_EQ(server.refreshCount(), refreshes + 1);
+  listAWindowFromTheOtherClient();
+  connection_->sync();
+  server_->snapshot();
+  EXPECT_EQ(server_->refreshCount(), refreshes + 1);
   EXPECT_EQ(handled, 0);  // handlers run from the loop's dispatch, never inside a read
-  connection->dispatchPendingEvents();
+  connection_->dispatchPendingEvents();
   EXPECT_GE(handled, 1);
 }
 
 TEST_F(X11ConnectionTest, TheDispatchBeforeAWaitHandsOverOnlyWhatWasAlreadyRead) {
-  std::string reason;
-  XvfbDesktop::Options options;
-  options.windowManager = false;
-  auto desktop = XvfbDesktop::start(reason, options);
-  if (!desktop) GTEST_SKIP() << "no X server: " << reason;
-  auto connection = X11Connection::open(desktop->display());
-  auto other = X11Connection::open(desktop->display());
-  ASSERT_TRUE(connection && other);
-  linuxbackend::X11WindowServer server(connection);
-  server.snapshot();
-  connection->dispatchPendingEvents();
+  startBareServer();
+  if (!ready()) return;
+  server_->snapshot();
+  connection_->dispatchPendingEvents();
   int handled = 0;
-  connection->subscribe([&](const xcb_generic_event_t&) { ++handled; });
+  connection_->subscribe([&](const xcb_generic_event_t&) { ++handled; });
 
-  xcb_window_t w = 0x123;
-  xcb_change_property(other->raw(), XCB_PROP_MODE_REPLACE, other->root(),
-                      other->atoms().netClientListStacking, XCB_ATOM_WINDOW, 32, 1, &w);
-  other->sync();
+  listAWindowFromTheOtherClient();
   // Still on the socket: left to the wait, which sees the descriptor readable.
-  connection->dispatchQueuedEvents();
+  connection_->dispatchQueuedEvents();
   EXPECT_EQ(handled, 0);
   // Read by a round trip into xcb's queue, where the descriptor no longer shows it.
-  connection->sync();
-  connection->dispatchQueuedEvents();
+  connection_->sync();
+  connection_->dispatchQueuedEvents();
   EXPECT_GE(handled, 1);
 }
 
