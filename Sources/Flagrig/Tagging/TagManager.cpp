@@ -55,6 +55,23 @@ bool windowIsDestroyed(std::uint32_t windowNumber) {
   return WindowServer::shared().windowPresence(windowNumber) == WindowPresence::destroyed;
 }
 
+// Each screen's frame and visible frame, as a placement depended on them.
+using ScreenFrames = std::vector<std::pair<Rect, Rect>>;
+
+bool sameFrames(const ScreenFrames& frames, const std::vector<std::shared_ptr<Screen>>& screens) {
+  if (frames.size() != screens.size()) return false;
+  for (std::size_t i = 0; i < screens.size(); ++i) {
+    if (frames[i].first != screens[i]->frame() || frames[i].second != screens[i]->visibleFrame())
+      return false;
+  }
+  return true;
+}
+
+void storeFrames(ScreenFrames& frames, const std::vector<std::shared_ptr<Screen>>& screens) {
+  frames.clear();
+  for (const auto& screen : screens) frames.emplace_back(screen->frame(), screen->visibleFrame());
+}
+
 }  // namespace
 
 // Lets the shared instance finish its creation after make_shared, when weak references work.
@@ -279,13 +296,8 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
   auto same = placements_.find(&panel);
   if (same != placements_.end()) {
     const Placement& p = same->second;
-    bool sameScreens = p.screens.size() == screens.size();
-    for (std::size_t i = 0; sameScreens && i < screens.size(); ++i) {
-      sameScreens = p.screens[i].first == screens[i]->frame() &&
-                    p.screens[i].second == screens[i]->visibleFrame();
-    }
-    if (sameScreens && p.window == window && p.frame == panel.frame() && p.big == panel.big() &&
-        p.font == field.font() && p.text == field.stringValue())
+    if (sameFrames(p.screens, screens) && p.window == window && p.frame == panel.frame() &&
+        p.big == panel.big() && p.font == field.font() && p.text == field.stringValue())
       return;
   }
   placeByMeasuring(panel, window, screens);
@@ -295,9 +307,7 @@ void TagManager::positionPanel(TagPanel& panel, const Rect& window,
   p.big = panel.big();
   p.font = field.font();
   p.text = field.stringValue();
-  p.screens.clear();
-  for (const auto& screen : screens)
-    p.screens.emplace_back(screen->frame(), screen->visibleFrame());
+  storeFrames(p.screens, screens);
 }
 
 void TagManager::placeByMeasuring(TagPanel& panel, const Rect& window,
@@ -371,15 +381,8 @@ void TagManager::updatePositions() {
   }
   auto screens = Screen::screens();
   // A screen's change moves no window in the list, yet may move the panels it bounds.
-  bool sameScreens = screens.size() == placedScreens_.size();
-  for (std::size_t i = 0; sameScreens && i < screens.size(); ++i)
-    sameScreens = screens[i]->frame() == placedScreens_[i].first &&
-                  screens[i]->visibleFrame() == placedScreens_[i].second;
-  if (!sameScreens) {
-    placedScreens_.clear();
-    for (const auto& screen : screens)
-      placedScreens_.emplace_back(screen->frame(), screen->visibleFrame());
-  }
+  bool sameScreens = sameFrames(placedScreens_, screens);
+  if (!sameScreens) storeFrames(placedScreens_, screens);
   std::vector<std::uint32_t> gone;
   // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
   for (std::size_t i = 0; i < tags_.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "Platform/Forms/FormHost.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -483,19 +484,22 @@ std::vector<Control*> FormHost::keyboardControls(const View& view) {
   return out;
 }
 
-Control* FormHost::focusedHostedControl() const {
+FormHost::HostedFocus FormHost::hostedFocus() const {
   auto at = focused_.rfind(hostedControlInfix);
-  if (at == std::string::npos) return nullptr;
+  if (at == std::string::npos) return {};
   const Node* node = findByIdentity(std::string_view(focused_).substr(0, at));
-  if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) return nullptr;
+  if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) return {};
+  std::string_view number = std::string_view(focused_).substr(at + hostedControlInfix.size());
   std::size_t k = 0;
-  try {
-    k = std::stoul(focused_.substr(at + hostedControlInfix.size()));
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+  auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), k);
+  if (error != std::errc() || end != number.data() + number.size()) return {};
   auto controls = keyboardControls(*node->nativeView());
-  return k < controls.size() ? controls[k] : nullptr;
+  if (k >= controls.size()) return {};
+  return {node, controls[k]};
+}
+
+Control* FormHost::focusedHostedControl() const {
+  return hostedFocus().control;
 }
 
 bool FormHost::focus(std::string_view identity) {

@@ -142,6 +142,12 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
   std::vector<std::string> focusOrder() const;
   // The hosted view's control that has the focus; null when the focus is on a node, or on none.
   Control* focusedHostedControl() const;
+  // The same with the node of the view that hosts it; both null likewise.
+  struct HostedFocus {
+    const Node* view = nullptr;
+    Control* control = nullptr;
+  };
+  HostedFocus hostedFocus() const;
   // A hosted view's controls that take the keyboard, shown ones depth first; disabled ones
   // keep their place (so that a control's number stays while it is disabled for a moment) but
   // Tab passes them.

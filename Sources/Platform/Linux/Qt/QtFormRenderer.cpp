@@ -1504,16 +1504,14 @@ void QtFormRenderer::placeFocusRing() {
   QtFormNodeWidget* focused = nullptr;
   std::optional<QRect> control;
   if (host_ && !host_->focused().empty()) {
-    const std::string& identity = host_->focused();
-    auto found = widgets_.find(identity);
-    if (Control* hosted = host_->focusedHostedControl()) {
-      // The node of the view that hosts the control, and where the control is inside it.
-      found = widgets_.find(identity.substr(0, identity.rfind('/')));
-      const Node* node = found != widgets_.end() ? found->second->node() : nullptr;
-      if (node && node->nativeView()) {
-        const View& view = *node->nativeView();
+    auto found = widgets_.find(host_->focused());
+    if (auto hosted = host_->hostedFocus(); hosted.control) {
+      // The widget of the view that hosts the control, and where the control is inside it.
+      found = widgets_.find(hosted.view->identity());
+      if (found != widgets_.end()) {
+        const View& view = *hosted.view->nativeView();
         Rect outer = view.convertToWindow(view.bounds());
-        Rect inner = hosted->convertToWindow(hosted->bounds());
+        Rect inner = hosted.control->convertToWindow(hosted.control->bounds());
         QRect at = found->second->geometry();
         control = QRect(at.x() + static_cast<int>(std::lround(inner.x() - outer.x())),
                         at.y() + static_cast<int>(std::lround(outer.maxY() - inner.maxY())),
