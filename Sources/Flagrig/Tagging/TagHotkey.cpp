@@ -72,18 +72,32 @@ void TagHotkey::load() {
   }
   // The user cleared it earlier.
   if (defaults.boolForKey(TagDefaultsKeys::hotkeyFirstLaunchSeeded)) return;
-  defaults.set(TagDefaultsKeys::hotkeyFirstLaunchSeeded, Value(true));
-  set(defaultCode, defaultModifiers);
+  store(defaultCode, defaultModifiers, Seeding::firstLaunch);
   checkFirstLaunchConflict();
 }
 
 void TagHotkey::set(std::uint16_t code, std::uint64_t modifiers) {
   loaded_ = true;
+  store(code, modifiers, Seeding::no);
+}
+
+void TagHotkey::store(std::uint16_t code, std::uint64_t modifiers, Seeding seeding) {
   code_ = code;
   modifiers_ = modifiers;
+  // One write: a process ended between separate ones (a logout right after the first launch)
+  // would keep a key without its modifiers, or the seeded mark without the hotkey, which later
+  // launches read as a hotkey the user cleared.
+  Value codeValue(static_cast<long long>(code));
+  Value modifiersValue(static_cast<long long>(modifiers));
   auto& defaults = *env().defaults;
-  defaults.set(TagDefaultsKeys::hotkeyCode, Value(static_cast<long long>(code)));
-  defaults.set(TagDefaultsKeys::hotkeyMods, Value(static_cast<long long>(modifiers)));
+  if (seeding == Seeding::firstLaunch) {
+    defaults.set({{TagDefaultsKeys::hotkeyFirstLaunchSeeded, Value(true)},
+                  {TagDefaultsKeys::hotkeyCode, codeValue},
+                  {TagDefaultsKeys::hotkeyMods, modifiersValue}});
+  } else {
+    defaults.set(
+        {{TagDefaultsKeys::hotkeyCode, codeValue}, {TagDefaultsKeys::hotkeyMods, modifiersValue}});
+  }
   registerCurrent();
 }
 

@@ -36,6 +36,8 @@ class TagHotkey {
   static std::uint32_t modifierBits(std::uint64_t modifierFlags);
 
  private:
+  enum class Seeding { no, firstLaunch };
+  void store(std::uint16_t code, std::uint64_t modifiers, Seeding seeding);
   void registerCurrent();
   void checkFirstLaunchConflict();
 

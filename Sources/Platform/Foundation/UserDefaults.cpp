@@ -196,21 +196,27 @@ std::optional<Bytes> UserDefaults::dataForKey(std::string_view key) const {
 }
 
 void UserDefaults::set(std::string_view key, Value value) {
+  set({{key, std::move(value)}});
+}
+
+void UserDefaults::set(std::initializer_list<std::pair<std::string_view, Value>> values) {
   // Checked before anything changes: a value the store cannot write must not live in memory
   // only, where this run would read what the next run cannot.
-  std::optional<UserDefaultsError::Kind> refusal;
-  if (!UnicodeText::isValidUTF8(key)) {
-    refusal = UserDefaultsError::Kind::invalidText;
-  } else {
-    refusal = unstorable(value);
+  for (const auto& [key, value] : values) {
+    std::optional<UserDefaultsError::Kind> refusal;
+    if (!UnicodeText::isValidUTF8(key)) {
+      refusal = UserDefaultsError::Kind::invalidText;
+    } else {
+      refusal = unstorable(value);
+    }
+    if (refusal) throw UserDefaultsError(*refusal, UnicodeText::repairedUTF8(key));
   }
-  if (refusal) throw UserDefaultsError(*refusal, UnicodeText::repairedUTF8(key));
   {
     std::lock_guard lock(mutex_);
-    values_.insert_or_assign(std::string(key), std::move(value));
+    for (const auto& [key, value] : values) values_.insert_or_assign(std::string(key), value);
   }
   persist();
-  changed(key);
+  for (const auto& entry : values) changed(entry.first);
 }
 
 void UserDefaults::removeObject(std::string_view key) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,6 +68,10 @@ class UserDefaults {
   // Throws `UserDefaultsError`, changing nothing, for a key or text that is not valid UTF-8, a
   // non-finite number or date, or a value nested deeper than `maxDepth`.
   void set(std::string_view key, Value value);
+  // Several values in one write, for values that only mean something together: a process
+  // ended between two writes would otherwise leave one of them stored without the other.
+  // Refuses them all, changing nothing, when any one is refused.
+  void set(std::initializer_list<std::pair<std::string_view, Value>> values);
   void removeObject(std::string_view key);
   // Writes everything to the store again; false when it refused.
   bool synchronize();

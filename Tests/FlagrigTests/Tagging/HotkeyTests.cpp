@@ -89,6 +89,35 @@ TEST_F(HotkeyTest, OpenSettingsShowsTheSettingsAndPointsAtTheHotkey) {
   EXPECT_EQ(focus.count(), 1);
 }
 
+// A process can end between any two writes (a logout just after the first launch): each one
+// that reaches the file must hold a whole hotkey or none, and the seeded mark only with it, or
+// a later launch finds a key without its modifiers, or a "cleared" hotkey, and registers none.
+TEST_F(HotkeyTest, EveryWriteHoldsAWholeHotkey) {
+  struct Snapshots final : DefaultsStore {
+    std::vector<Value::Dictionary> saved;
+    Value::Dictionary load() override { return {}; }
+    bool save(const Value::Dictionary& values) override {
+      saved.push_back(values);
+      return true;
+    }
+  };
+  auto store = std::make_shared<Snapshots>();
+  sim().environment->defaults = std::make_shared<UserDefaults>(store, env().notificationCenter);
+  TagManager::shared();
+  runUntilIdle();
+  TagManager::shared().setHotkey(12, ModifierFlag::command);
+  ASSERT_FALSE(store->saved.empty());
+  for (const auto& values : store->saved) {
+    bool code = values.contains(TagDefaultsKeys::hotkeyCode);
+    EXPECT_EQ(code, values.contains(TagDefaultsKeys::hotkeyMods));
+    if (values.contains(TagDefaultsKeys::hotkeyFirstLaunchSeeded)) {
+      EXPECT_TRUE(code);
+    }
+  }
+  EXPECT_EQ(store->saved.back().at(std::string(TagDefaultsKeys::hotkeyMods)),
+            Value(static_cast<long long>(ModifierFlag::command)));
+}
+
 TEST_F(HotkeyTest, AClearedHotkeyStaysClearedOnLaterLaunches) {
   TagManager::shared().clearHotkey();
   EXPECT_TRUE(registered().empty());

@@ -193,6 +193,8 @@ TEST_F(FileDefaultsTest, AValueTheFileCannotHoldIsRefusedAndChangesNothing) {
       EXPECT_EQ(e.kind(), c.kind);
       EXPECT_TRUE(UnicodeText::isValidUTF8(e.description()));
     }
+    // Written together with a value that could be stored, it takes that one down with it.
+    EXPECT_THROW(d.set({{"k", Value("after")}, {c.key, c.value}}), UserDefaultsError);
     EXPECT_EQ(d.stringForKey("k"), "before");
     EXPECT_EQ(d.snapshot().size(), 1u);
     EXPECT_EQ(UserDefaults(std::make_shared<FileDefaultsStore>(file_)).snapshot(), d.snapshot());
