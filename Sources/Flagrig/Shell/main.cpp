@@ -1,6 +1,7 @@
 // The process entry point: one running instance per user, the real Linux services, then the
 // app's start-up.
 #include <malloc.h>
+#include <string.h>
 
 #include <cstdio>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "Platform/Linux/LinuxEnvironment.h"
 #include "Platform/Linux/Qt/DisplayLoss.h"
 #include "Platform/Linux/SingleInstance.h"
+#include "Platform/Linux/TerminationSignals.h"
 
 int main(int argc, char** argv) {
   using platform::linuxbackend::SingleInstance;
@@ -78,6 +80,12 @@ int main(int argc, char** argv) {
         std::string(platform::Application::willTerminateNotification), nullptr, nullptr,
         [&single](const platform::Notification&) { single.reset(); });
   }
+  // A logout or shutdown asks with SIGTERM: ended as Quit ends it, not where the signal fell.
+  platform::linuxbackend::TerminationSignals::install(*platform::env().mainLoop, [](int signal) {
+    flagrig::DiagnosticLogBuffer::shared().add(
+        "info", "lifecycle", std::string("Ending on SIG") + ::sigabbrev_np(signal));
+    platform::Application::shared().terminate();
+  });
   // Our own address arrives as the event too, once the application takes events.
   if (address) {
     platform::env().mainLoop->post([a = *address] { SingleInstance::deliverAsURLEvent(a); });
