@@ -1,11 +1,13 @@
 #include "Platform/Linux/FileDefaultsStore.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -233,8 +235,34 @@ std::optional<std::string> readPreferencesFile(const std::filesystem::path& file
 
 FileDefaultsStore::FileDefaultsStore(std::filesystem::path file) : file_(std::move(file)) {}
 
+namespace {
+
+// The temporary files of saves that never finished: their process was killed mid-write (a
+// logout's SIGKILL, a crash). Each would stay for good, one more at every such end. A file of a
+// process still running may be a save in progress and stays.
+void removeAbandonedTemporaries(const std::filesystem::path& file) {
+  const std::string prefix = file.filename().string() + ".tmp-";
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(file.parent_path(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(prefix)) continue;
+    std::string_view rest = std::string_view(name).substr(prefix.size());
+    pid_t pid = 0;
+    auto [next, error] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+    if (error != std::errc() || pid <= 0 || next == rest.data() + rest.size() || *next != '-')
+      continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    // A link is removed, never followed.
+    ::unlink(it->path().c_str());
+  }
+}
+
+}  // namespace
+
 Value::Dictionary FileDefaultsStore::load() {
   std::lock_guard lock(mutex_);
+  removeAbandonedTemporaries(file_);
   std::error_code ec;
   std::string problem;
   json root;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -116,6 +117,28 @@ TEST_F(FileDefaultsTest, EveryKindSurvivesARoundTripThroughTheFile) {
   EXPECT_EQ(again.object("date")->asDate(), Date{1.5e9 + 0.25});
   EXPECT_EQ(*again.object("nested"), Value(nested));
   EXPECT_FALSE(std::filesystem::exists(file_.string() + ".tmp"));
+}
+
+// A save killed mid-write leaves its temporary file; the next start clears those of processes
+// that are gone, and nothing else.
+TEST_F(FileDefaultsTest, TemporaryFilesOfEndedProcessesAreCleared) {
+  std::filesystem::create_directories(file_.parent_path());
+  pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string base = file_.string();
+  const std::string abandoned = base + ".tmp-" + std::to_string(ended) + "-3";
+  const std::string keptFiles[] = {
+      base + ".tmp-" + std::to_string(::getpid()) + "-9",  // a save in progress
+      base + ".tmp-x-1",                                   // not one of ours
+      base + ".corrupt-1700000000",
+  };
+  for (const auto& path : keptFiles) std::ofstream(path) << "{}";
+  std::ofstream(abandoned) << "{\"half\":";
+  UserDefaults d(std::make_shared<FileDefaultsStore>(file_));
+  EXPECT_FALSE(std::filesystem::exists(abandoned));
+  for (const auto& path : keptFiles) EXPECT_TRUE(std::filesystem::exists(path)) << path;
 }
 
 TEST_F(FileDefaultsTest, CorruptFileIsKeptAsideAndTheStoreStartsEmpty) {
