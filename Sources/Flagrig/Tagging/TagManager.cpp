@@ -207,6 +207,7 @@ bool TagManager::createTag(const WindowInfo& info) {
 
   tags_.push_back(Tag{info.windowNumber, info.ownerPID, info.ownerName, "", entry.background,
                       entry.text, colorIndex, std::move(panel), info.bounds});
+  ++tagsChangeCount_;
   env().notificationCenter->post(std::string(flagrigTagCreated));
   return true;
 }
@@ -217,6 +218,7 @@ void TagManager::removeTag(std::uint32_t windowNumber) {
     if (it->windowNumber != windowNumber) continue;
     auto panel = it->panel;
     tags_.erase(it);
+    ++tagsChangeCount_;
     placements_.erase(panel.get());
     panel->orderOut();
     return;
@@ -227,6 +229,7 @@ void TagManager::removeAll() {
   platform::assertMainThread("TagManager::removeAll");
   auto removed = std::move(tags_);
   tags_.clear();
+  ++tagsChangeCount_;
   placements_.clear();
   for (const auto& tag : removed) tag.panel->orderOut();
 }
@@ -349,6 +352,8 @@ void TagManager::updatePositions() {
   auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
                                                     WindowList::excludeDesktopElements);
   if (!list) return;
+  if (list == lookedUpList_ && stillPass_ == now()) return;
+  stillPass_.reset();
   // The list is shared and never changed: while it is the same one, the tagged windows' bounds
   // are the same too, and a still desktop is not looked through again at every tick.
   bool sameLookUp = list == lookedUpList_ && lookedUp_.size() == tags_.size() &&
@@ -384,6 +389,8 @@ void TagManager::updatePositions() {
   bool sameScreens = sameFrames(placedScreens_, screens);
   if (!sameScreens) storeFrames(placedScreens_, screens);
   std::vector<std::uint32_t> gone;
+  const std::uint64_t tagsBefore = tagsChangeCount_;
+  bool allPlaced = true;
   // By index: hiding a key panel tells observers, which may add or remove tags meanwhile.
   for (std::size_t i = 0; i < tags_.size(); ++i) {
     Tag& tag = tags_[i];
@@ -408,13 +415,22 @@ void TagManager::updatePositions() {
       if (i < tags_.size() && tags_[i].panel.get() == &panel)
         tags_[i].placedChangeCount = panel.changeCount();
     } else if (processIsGone(tag.ownerPID) || windowIsDestroyed(tag.windowNumber)) {
+      allPlaced = false;
       gone.push_back(tag.windowNumber);
     } else {
+      allPlaced = false;
       // Minimised, on another Space or hidden: back at the first tick that finds it again.
       panel.orderOut();
     }
   }
   for (auto number : gone) removeTag(number);
+  // A hidden tag's window may come back, or its process end, without a new list: only a pass
+  // that left every panel in place can stand for the next ticks.
+  if (allPlaced && tagsChangeCount_ == tagsBefore && lookedUpList_ == list) stillPass_ = now();
+}
+
+TagManager::StillPass TagManager::now() const {
+  return {tagsChangeCount_, Screen::changeCount(), Window::anyChangeCount()};
 }
 
 void TagManager::controlTextDidChange(TextField& field) {

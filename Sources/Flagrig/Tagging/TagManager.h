@@ -134,6 +134,19 @@ class TagManager : public platform::TextFieldDelegate,
   std::unordered_map<std::uint32_t, std::optional<platform::Rect>> lookedUp_;
   // The screens the panels were last placed on.
   std::vector<std::pair<platform::Rect, platform::Rect>> placedScreens_;
+  // What the last pass saw when it found every tagged window and left each panel placed and
+  // ordered above it. While the list is the same object and neither the tags, the screens nor
+  // any window changed since, a tick has nothing to do and looks at nothing else.
+  struct StillPass {
+    std::uint64_t tags;
+    std::uint64_t screens;
+    std::uint64_t windows;
+    bool operator==(const StillPass&) const = default;
+  };
+  std::optional<StillPass> stillPass_;
+  StillPass now() const;
+  // Counts the tags added and removed.
+  std::uint64_t tagsChangeCount_ = 0;
   std::vector<PaletteEntry> palette_;
   TagShape tagShape_ = TagShape::rounded;
   TagFont tagFont_ = TagFont::mono;

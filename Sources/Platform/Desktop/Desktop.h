@@ -56,6 +56,9 @@ class Desktop {
 
   // Screens in the platform's order, the primary screen first.
   virtual std::vector<std::shared_ptr<Screen>> screens() const = 0;
+  // How many times the screens changed (one added, removed, moved or resized, another made the
+  // primary): while it stays the same, `screens()` answers as before.
+  virtual std::uint64_t screensChangeCount() const = 0;
   // The screen holding the key window, else the first; null without screens.
   virtual std::shared_ptr<Screen> mainScreen() const;
   // The pointer, in screen coordinates.

@@ -10,6 +10,11 @@ std::vector<std::shared_ptr<Screen>> Screen::screens() {
   return env().desktop->screens();
 }
 
+std::uint64_t Screen::changeCount() {
+  if (!hasEnvironment() || !env().desktop) return 0;
+  return env().desktop->screensChangeCount();
+}
+
 std::shared_ptr<Screen> Screen::main() {
   if (!hasEnvironment() || !env().desktop) return nullptr;
   return env().desktop->mainScreen();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ class Screen {
   // The installed desktop's screens in the platform's order (the primary screen first), and its
   // main screen: the one holding the key window, else the first. Empty and null without screens.
   static std::vector<std::shared_ptr<Screen>> screens();
+  // How many times they changed; while it stays the same, `screens()` answers as before.
+  static std::uint64_t changeCount();
   static std::shared_ptr<Screen> main();
 
  private:

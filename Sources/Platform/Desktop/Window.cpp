@@ -383,11 +383,13 @@ Cursor Window::cursorAt(Point inWindow) {
 void Window::changed(WindowChange change) {
   assertMainThread("Window::changed");
   ++changeCount_;
+  ++anyChangeCount_;
   if (auto d = desktop()) d->windowDidChange(*this, change);
 }
 
 void Window::viewDidChange(View& view, ViewChange change) {
   ++changeCount_;
+  ++anyChangeCount_;
   if (auto d = desktop()) d->viewDidChange(*this, view, change);
 }
 

@@ -221,6 +221,8 @@ class Window : public std::enable_shared_from_this<Window> {
   // How many changes of the window or of a view in it were reported: while it stays the same,
   // nothing of either changed.
   std::uint64_t changeCount() const { return changeCount_; }
+  // The same over every window: while it stays the same, no window and no view in one changed.
+  static std::uint64_t anyChangeCount() { return anyChangeCount_; }
 
  protected:
   std::shared_ptr<Desktop> desktop() const { return desktop_.lock(); }
@@ -259,6 +261,7 @@ class Window : public std::enable_shared_from_this<Window> {
   std::shared_ptr<View> contentView_;
   bool visible_ = false;
   std::uint64_t changeCount_ = 0;
+  static inline std::uint64_t anyChangeCount_ = 0;
   std::weak_ptr<View> firstResponder_;
   std::weak_ptr<WindowDelegate> delegate_;
   // The target of the press being tracked, until the release.

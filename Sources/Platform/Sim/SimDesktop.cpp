@@ -1,5 +1,7 @@
 #include "Platform/Sim/SimDesktop.h"
 
+#include <algorithm>
+
 #include "Platform/Desktop/ColorPanel.h"
 #include "Platform/Desktop/StatusBar.h"
 #include "Platform/Foundation/Environment.h"
@@ -43,8 +45,14 @@ void SimDesktop::setScreens(const std::vector<Rect>& frames) {
 }
 
 void SimDesktop::setScreens(std::vector<std::shared_ptr<Screen>> screens) {
+  // The window list's coordinates hang on the screens' frames; a visible frame alone (a panel
+  // appearing at an edge) moves no window, and the list stays the one it was, as on a real server.
+  bool framesChanged =
+      !std::equal(screens.begin(), screens.end(), screens_.begin(), screens_.end(),
+                  [](const auto& a, const auto& b) { return a->frame() == b->frame(); });
   screens_ = std::move(screens);
-  server_.invalidate();
+  ++screensChangeCount_;
+  if (framesChanged) server_.invalidate();
 }
 
 std::optional<FontFace> SimDesktop::fontFace(std::string_view name) const {

@@ -37,10 +37,11 @@ class SimDesktop : public Desktop {
 
   // Screens -----------------------------------------------------------------------------------
   std::vector<std::shared_ptr<Screen>> screens() const override;
+  std::uint64_t screensChangeCount() const override { return screensChangeCount_; }
   // Replaces the screens; each gets a menu bar of `menuBarHeight` at its top. The first is the
   // primary screen. The default is one 1440 x 900 screen at the origin.
   void setScreens(const std::vector<Rect>& frames);
-  // Replaces the screens with exactly these.
+  // Replaces the screens with exactly these. The window list is made anew when a frame changed.
   void setScreens(std::vector<std::shared_ptr<Screen>> screens);
 
   // Fonts -------------------------------------------------------------------------------------
@@ -160,6 +161,7 @@ class SimDesktop : public Desktop {
   void setFrontmost(std::optional<std::int32_t> pid);
 
   std::vector<std::shared_ptr<Screen>> screens_;
+  std::uint64_t screensChangeCount_ = 0;
   std::map<std::string, FontFace, std::less<>> fonts_;
   SimWindowServer server_;
   SimAccessibility accessibility_{*this};

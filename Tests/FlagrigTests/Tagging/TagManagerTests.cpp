@@ -388,6 +388,32 @@ TEST_F(TagManagerTest, AStillWindowsTagIsPlacedAgainWhenWhatItsPlaceDependsOnCha
   }
 }
 
+// A bar appearing at the top of the screen changes its visible frame and nothing in the window
+// list: a still tag under the menu bar moves down with it all the same.
+TEST_F(TagManagerTest, AStillTagFollowsTheVisibleFrameUnderTheSameList) {
+  const Rect frame(0, 0, 1440, 900);
+  auto screenWithBar = [&](double bar) {
+    Rect visible(frame.x(), frame.y(), frame.width(), frame.height() - bar);
+    return std::vector{std::make_shared<Screen>(frame, visible)};
+  };
+  desktop().setScreens(screenWithBar(25));
+  // At the top of the screen: its tag would stand above the visible frame, so it overlaps it.
+  auto mail = openWindow(Rect(200, 25, 600, 400), "Mail");
+  manager().createTag(mail);
+  TagPanel& panel = *tag(0).panel;
+  tick();
+  tick();
+  EXPECT_EQ(panel.frame().maxY(), 875);
+  auto list =
+      server().copyWindowList(WindowList::optionOnScreenOnly | WindowList::excludeDesktopElements);
+  desktop().setScreens(screenWithBar(60));
+  ASSERT_EQ(
+      server().copyWindowList(WindowList::optionOnScreenOnly | WindowList::excludeDesktopElements),
+      list);
+  tick();
+  EXPECT_EQ(panel.frame().maxY(), 840);
+}
+
 TEST_F(TagManagerTest, ThePollKeepsRunningWhileAMenuOrAnAlertRuns) {
   auto mail = openWindow(Rect(200, 300, 600, 400), "Mail");
   manager().createTag(mail);

@@ -109,9 +109,9 @@ QtDesktop::QtDesktop(QtDesktopServices services)
   precondition(qApp != nullptr, "QtDesktop: create the QApplication first");
   QObject::connect(qApp, &QGuiApplication::focusWindowChanged, context_.get(),
                    [this](QWindow*) { hostFocusChanged(); });
-  auto forget = [this] { screensKnown_ = false; };
+  auto forget = [this] { forgetScreens(); };
   QObject::connect(qApp, &QGuiApplication::screenAdded, context_.get(), [this](QScreen* screen) {
-    screensKnown_ = false;
+    forgetScreens();
     watchScreen(screen);
   });
   QObject::connect(qApp, &QGuiApplication::screenRemoved, context_.get(), forget);
@@ -119,8 +119,13 @@ QtDesktop::QtDesktop(QtDesktopServices services)
   for (QScreen* screen : QGuiApplication::screens()) watchScreen(screen);
 }
 
+void QtDesktop::forgetScreens() {
+  screensKnown_ = false;
+  ++screensChangeCount_;
+}
+
 void QtDesktop::watchScreen(QScreen* screen) {
-  auto forget = [this] { screensKnown_ = false; };
+  auto forget = [this] { forgetScreens(); };
   QObject::connect(screen, &QScreen::geometryChanged, context_.get(), forget);
   QObject::connect(screen, &QScreen::availableGeometryChanged, context_.get(), forget);
 }

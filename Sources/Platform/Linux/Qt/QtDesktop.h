@@ -51,6 +51,7 @@ class QtDesktop final : public Desktop {
   ~QtDesktop() override;
 
   std::vector<std::shared_ptr<Screen>> screens() const override;
+  std::uint64_t screensChangeCount() const override { return screensChangeCount_; }
   Point mouseLocation() const override;
   std::optional<FontFace> fontFace(std::string_view name) const override;
 
@@ -112,15 +113,18 @@ class QtDesktop final : public Desktop {
   QtWindowHost* hostFor(const Window& window) const;
   void applySkipTaskbar(QtWindowHost& host) const;
   void watchScreen(QScreen* screen);
+  // Qt reported a change of the screens: they are read again at the next ask.
+  void forgetScreens();
 
   QtDesktopServices services_;
   std::unique_ptr<Pasteboard> pasteboard_;
   // The connections to the application object end with this desktop.
   std::unique_ptr<QObject> context_;
   std::map<const Window*, QtWindowHost*> hosts_;
-  // Asked for at every tick of the tag poll; made again only when Qt reports a screen change.
+  // Made again only when Qt reports a screen change.
   mutable std::vector<std::shared_ptr<Screen>> screens_;
   mutable bool screensKnown_ = false;
+  std::uint64_t screensChangeCount_ = 0;
   std::unique_ptr<QSystemTrayIcon> tray_;
   std::unique_ptr<QMenu> trayMenu_;
   std::weak_ptr<Menu> trayModel_;
