@@ -176,7 +176,11 @@ void FormHost::renderNow() {
   }
   if (!focused_.empty()) {
     auto order = focusOrder();
-    if (std::find(order.begin(), order.end(), focused_) == order.end()) focused_.clear();
+    // A hosted control disabled for a moment (a recorder waiting for its keys) keeps the focus.
+    auto hosted = hostedFocus();
+    bool held = hosted.control && !isEffectivelyHidden(*hosted.view) &&
+                !isEffectivelyDisabled(*hosted.view);
+    if (!held && std::find(order.begin(), order.end(), focused_) == order.end()) focused_.clear();
   }
   if (!hovered_.empty() && !findByIdentity(hovered_)) hovered_.clear();
   ++renders_;

@@ -150,8 +150,8 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
   };
   HostedFocus hostedFocus() const;
   // A hosted view's controls that take the keyboard, shown ones depth first; disabled ones
-  // keep their place (so that a twin's number stays while it is disabled for a moment) but Tab
-  // passes them.
+  // keep their place (so that a twin's number stays while it is disabled for a moment, and a
+  // focused one keeps the focus) but Tab passes them.
   static std::vector<Control*> keyboardControls(const View& view);
   // The focused node's identity; empty when nothing has focus.
   const std::string& focused() const { return focused_; }

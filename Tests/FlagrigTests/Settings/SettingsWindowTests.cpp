@@ -155,6 +155,10 @@ TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
   EXPECT_TRUE(form().pressKey(platform::forms::Key::returnKey));
   ASSERT_TRUE(editor->isRecordingHotkey());
   EXPECT_EQ(window->firstResponder(), editor) << "the form leaves the keys to the recorder";
+  // The user looks elsewhere and comes back while the recorder waits: the form draws again.
+  platform::env().notificationCenter->post(std::string(Application::didBecomeActiveNotification),
+                                           &Application::shared());
+  runUntilIdle();
   Application::shared().sendEvent(
       platform::Event::key(platform::EventType::keyDown, platform::KeyCode::tab, 0, "\t"));
   EXPECT_FALSE(editor->isRecordingHotkey());
