@@ -1,12 +1,13 @@
 #include "Platform/Forms/FormHost.h"
 
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
 
+#include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/Control.h"
 #include "Platform/Desktop/Desktop.h"
+#include "Platform/Desktop/Image.h"
 #include "Platform/Desktop/View.h"
 #include "Platform/Desktop/Workspace.h"
 #include "Platform/Foundation/Environment.h"
@@ -90,7 +91,33 @@ std::string derivedName(const Node& n) {
 }
 
 // Names a hosted view's control in the focus order, after its view's node.
-constexpr std::string_view hostedControlInfix = "/control";
+constexpr std::string_view hostedControlInfix = "/control:";
+
+// What a person knows a hosted control by: its label, else its title, else its image's
+// description; empty for a control with none of them.
+std::string_view controlLabel(const Control& control) {
+  if (!control.accessibilityLabel().empty()) return control.accessibilityLabel();
+  if (const auto* button = dynamic_cast<const platform::Button*>(&control)) {
+    if (!button->title().empty()) return button->title();
+    if (button->image()) return button->image()->accessibilityDescription();
+  }
+  return {};
+}
+
+// Each control's name in its view, from what a person knows it by (twins numbered in order):
+// a view that lays itself out afresh with controls added or gone elsewhere renames none of the
+// others, so the focus stays on the control it was on.
+std::vector<std::string> hostedControlNames(const std::vector<Control*>& controls) {
+  std::map<std::string, int, std::less<>> seen;
+  std::vector<std::string> names;
+  names.reserve(controls.size());
+  for (const Control* control : controls) {
+    std::string name = escaped(controlLabel(*control));
+    if (int count = ++seen[name]; count > 1) name += "#" + std::to_string(count);
+    names.push_back(std::move(name));
+  }
+  return names;
+}
 
 bool isControl(NodeKind kind) {
   return kind == NodeKind::button || kind == NodeKind::toggle || kind == NodeKind::picker ||
@@ -149,7 +176,11 @@ void FormHost::renderNow() {
   }
   if (!focused_.empty()) {
     auto order = focusOrder();
-    if (std::find(order.begin(), order.end(), focused_) == order.end()) focused_.clear();
+    // A hosted control disabled for a moment (a recorder waiting for its keys) keeps the focus.
+    auto hosted = hostedFocus();
+    bool held = hosted.control && !isEffectivelyHidden(*hosted.view) &&
+                !isEffectivelyDisabled(*hosted.view);
+    if (!held && std::find(order.begin(), order.end(), focused_) == order.end()) focused_.clear();
   }
   if (!hovered_.empty() && !findByIdentity(hovered_)) hovered_.clear();
   ++renders_;
@@ -454,9 +485,10 @@ std::vector<std::string> FormHost::focusOrder() const {
     }
     if (n.kind() == NodeKind::nativeView && n.nativeView() && !isEffectivelyDisabled(n)) {
       auto controls = keyboardControls(*n.nativeView());
+      auto names = hostedControlNames(controls);
       for (std::size_t k = 0; k < controls.size(); ++k) {
         if (controls[k]->isEnabled())
-          order.push_back(n.identity() + std::string(hostedControlInfix) + std::to_string(k));
+          order.push_back(n.identity() + std::string(hostedControlInfix) + names[k]);
       }
       return;
     }
@@ -489,13 +521,12 @@ FormHost::HostedFocus FormHost::hostedFocus() const {
   if (at == std::string::npos) return {};
   const Node* node = findByIdentity(std::string_view(focused_).substr(0, at));
   if (!node || node->kind() != NodeKind::nativeView || !node->nativeView()) return {};
-  std::string_view number = std::string_view(focused_).substr(at + hostedControlInfix.size());
-  std::size_t k = 0;
-  auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), k);
-  if (error != std::errc() || end != number.data() + number.size()) return {};
+  std::string_view name = std::string_view(focused_).substr(at + hostedControlInfix.size());
   auto controls = keyboardControls(*node->nativeView());
-  if (k >= controls.size()) return {};
-  return {node, controls[k]};
+  auto names = hostedControlNames(controls);
+  auto found = std::find(names.begin(), names.end(), name);
+  if (found == names.end()) return {};
+  return {node, controls[static_cast<std::size_t>(found - names.begin())]};
 }
 
 Control* FormHost::focusedHostedControl() const {

@@ -137,8 +137,9 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
 
   // Keyboard focus ----------------------------------------------------------------------------
   // Buttons, toggles, pickers and links in reading order, without disabled or hidden ones; a
-  // hosted view's controls that take the keyboard stand in its place, as "<view's node>/control<k>"
-  // (the k-th of them in the view's own order, see `keyboardControls`).
+  // hosted view's controls that take the keyboard stand in its place (see `keyboardControls`),
+  // as "<view's node>/control:<name>", named by their label, else title, else image's
+  // description, twins numbered "#2" on.
   std::vector<std::string> focusOrder() const;
   // The hosted view's control that has the focus; null when the focus is on a node, or on none.
   Control* focusedHostedControl() const;
@@ -149,8 +150,8 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
   };
   HostedFocus hostedFocus() const;
   // A hosted view's controls that take the keyboard, shown ones depth first; disabled ones
-  // keep their place (so that a control's number stays while it is disabled for a moment) but
-  // Tab passes them.
+  // keep their place (so that a twin's number stays while it is disabled for a moment, and a
+  // focused one keeps the focus) but Tab passes them.
   static std::vector<Control*> keyboardControls(const View& view);
   // The focused node's identity; empty when nothing has focus.
   const std::string& focused() const { return focused_; }

@@ -24,7 +24,30 @@ using platform::Application;
 using platform::Rect;
 using platform::Value;
 
-class SettingsWindowTest : public SettingsTest {};
+class SettingsWindowTest : public SettingsTest {
+ protected:
+  // The tag editor, in its window as the desktop's form renderer places a hosted view.
+  std::shared_ptr<TagEditorView> editorInWindow() {
+    const auto* node = form().findAll(NodeKind::nativeView).at(0);
+    auto editor = std::dynamic_pointer_cast<TagEditorView>(node->nativeView());
+    if (editor) controller().window()->contentView()->addSubview(editor);
+    return editor;
+  }
+  // Presses Tab until the focus is on a hosted control that is `wanted`.
+  bool tabTo(const std::function<bool(platform::Control&)>& wanted) {
+    for (int i = 0; i < 80; ++i) {
+      if (auto* c = form().focusedHostedControl(); c && wanted(*c)) return true;
+      form().pressKey(platform::forms::Key::tab);
+    }
+    return false;
+  }
+  static std::function<bool(platform::Control&)> titled(std::string_view title) {
+    return [title](platform::Control& c) {
+      auto* b = dynamic_cast<platform::Button*>(&c);
+      return b && b->title() == title;
+    };
+  }
+};
 
 TEST_F(SettingsWindowTest, TheWindowIsBuiltOnceAndEveryOpeningCentresItAndIsCounted) {
   open();
@@ -120,24 +143,8 @@ TEST_F(SettingsWindowTest, ClosingTheWindowEndsAHotkeyRecording) {
 TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
   open();
   auto window = controller().window();
-  const auto* node = form().findAll(NodeKind::nativeView).at(0);
-  auto editor = std::dynamic_pointer_cast<TagEditorView>(node->nativeView());
+  auto editor = editorInWindow();
   ASSERT_TRUE(editor);
-  // In its window, as the desktop's form renderer places a hosted view.
-  window->contentView()->addSubview(editor);
-  auto tabTo = [&](const std::function<bool(platform::Control&)>& wanted) {
-    for (int i = 0; i < 80; ++i) {
-      if (auto* c = form().focusedHostedControl(); c && wanted(*c)) return true;
-      form().pressKey(platform::forms::Key::tab);
-    }
-    return false;
-  };
-  auto titled = [](std::string_view title) {
-    return [title](platform::Control& c) {
-      auto* b = dynamic_cast<platform::Button*>(&c);
-      return b && b->title() == title;
-    };
-  };
   const auto entries = TagManager::shared().palette().size();
   ASSERT_TRUE(tabTo(titled("+ Add Color")));
   EXPECT_TRUE(form().pressKey(platform::forms::Key::space));
@@ -148,6 +155,10 @@ TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
   EXPECT_TRUE(form().pressKey(platform::forms::Key::returnKey));
   ASSERT_TRUE(editor->isRecordingHotkey());
   EXPECT_EQ(window->firstResponder(), editor) << "the form leaves the keys to the recorder";
+  // The user looks elsewhere and comes back while the recorder waits: the form draws again.
+  platform::env().notificationCenter->post(std::string(Application::didBecomeActiveNotification),
+                                           &Application::shared());
+  runUntilIdle();
   Application::shared().sendEvent(
       platform::Event::key(platform::EventType::keyDown, platform::KeyCode::tab, 0, "\t"));
   EXPECT_FALSE(editor->isRecordingHotkey());
@@ -155,6 +166,34 @@ TEST_F(SettingsWindowTest, TheTagEditorIsWorkedWithTheKeyboard) {
   EXPECT_EQ(window->firstResponder(), nullptr);
   EXPECT_EQ(form().focusedHostedControl(), editor->hotkeyButton().get())
       << "the focus stays on the button it was disabled on";
+}
+
+// The editor lays itself out afresh after each change, with rows coming and going above the
+// control just worked: the focus stays on that control, so that pressing it again does what
+// it did, never what the control now standing at its place does.
+TEST_F(SettingsWindowTest, AControlWorkedTwiceFromTheKeyboardDoesTheSameTwice) {
+  open();
+  auto editor = editorInWindow();
+  ASSERT_TRUE(editor);
+  auto& manager = TagManager::shared();
+  const auto entries = manager.palette().size();
+  ASSERT_TRUE(tabTo(titled("+ Add Color")));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(form().pressKey(platform::forms::Key::space));
+    runUntilIdle();
+  }
+  EXPECT_EQ(manager.palette().size(), entries + 2);
+  EXPECT_TRUE(titled("+ Add Color")(*form().focusedHostedControl()));
+
+  const auto shape = manager.tagShape();
+  ASSERT_TRUE(tabTo(titled("Reset to Defaults")));
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(form().pressKey(platform::forms::Key::space));
+    runUntilIdle();
+  }
+  EXPECT_EQ(manager.palette().size(), TagManager::defaultPalette().size());
+  EXPECT_EQ(manager.tagShape(), shape);
+  EXPECT_TRUE(titled("Reset to Defaults")(*form().focusedHostedControl()));
 }
 
 TEST_F(SettingsWindowTest, SectionsStandInTheirOrderOnADarkForm) {

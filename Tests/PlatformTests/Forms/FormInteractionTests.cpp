@@ -121,6 +121,7 @@ TEST_F(FormInteractionTest, TabReachesAHostedViewsControlsAndSpaceWorksThem) {
   auto box = std::make_shared<View>(Rect(0, 40, 300, 40));
   add(box);
   auto well = std::make_shared<ColorWell>(Rect(0, 0, 28, 28));
+  well->setAccessibilityLabel("Background");
   box->addSubview(well);
   auto segments = SegmentedControl::withLabels(
       {"Pill", "Rounded", "Square"}, SegmentTracking::selectOne, [&](Control&) { ++changes; });
@@ -133,10 +134,10 @@ TEST_F(FormInteractionTest, TabReachesAHostedViewsControlsAndSpaceWorksThem) {
   auto order = host->focusOrder();
   ASSERT_EQ(order.size(), 5u);
   const std::string editor = host->findAll(NodeKind::nativeView).at(0)->identity();
-  // A disabled control keeps its number; Tab passes it.
-  EXPECT_EQ(order[1], editor + "/control0");
-  EXPECT_EQ(order[2], editor + "/control2");
-  EXPECT_EQ(order[3], editor + "/control3");
+  // Named by their label or title; Tab passes a disabled one.
+  EXPECT_EQ(order[1], editor + "/control:Add");
+  EXPECT_EQ(order[2], editor + "/control:Background");
+  EXPECT_EQ(order[3], editor + "/control:");
   EXPECT_EQ(host->findByIdentity(order[4])->title(), "After");
 
   ASSERT_TRUE(host->pressKey(Key::tab));
@@ -158,6 +159,11 @@ TEST_F(FormInteractionTest, TabReachesAHostedViewsControlsAndSpaceWorksThem) {
   ASSERT_TRUE(host->pressKey(Key::backtab));
   EXPECT_EQ(host->focusedHostedControl(), segments.get());
   well->deactivate();
+
+  // A control the view adds before the focused one leaves the focus where it is.
+  box->addSubview(platform::Button::withTitle("New"), SubviewPosition::below, nullptr);
+  ASSERT_TRUE(host->pressKey(Key::backtab));
+  EXPECT_EQ(host->focusedHostedControl(), well.get());
 }
 
 TEST_F(FormInteractionTest, HoverIsHeardOnceOnEnteringAndOnLeaving) {
