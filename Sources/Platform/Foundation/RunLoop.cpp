@@ -281,8 +281,10 @@ void RunLoop::waitForWork(std::optional<Uptime> deadline) {
     }
     timeout = wait;
   }
-  std::vector<int> fds;
-  fds.reserve(sources_.size());
+  // Kept from wait to wait, so that a tick allocates nothing; a nested wait (a modal session
+  // run from a source's callback) takes a fresh one.
+  std::vector<int> fds = std::move(watchedFds_);
+  fds.clear();
   for (const auto& [id, source] : sources_) fds.push_back(source.first);
   std::vector<int> ready;
   {
@@ -290,6 +292,7 @@ void RunLoop::waitForWork(std::optional<Uptime> deadline) {
     CurrentScope scope(this);
     waiter_->wait(wakeFd_, fds, timeout, ready);
   }
+  watchedFds_ = std::move(fds);
   bool written;
   {
     std::lock_guard lock(mutex_);

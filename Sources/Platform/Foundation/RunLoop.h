@@ -168,6 +168,7 @@ class RunLoop final : public Executor {
   bool stopRequested_ = false;
   int wakeFd_ = -1;
   std::map<SourceId, std::pair<int, std::function<void()>>> sources_;
+  std::vector<int> watchedFds_;
   SourceId nextSource_ = 1;
   std::unique_ptr<RunLoopWaiter> waiter_;
 };

@@ -106,11 +106,20 @@ void QtRunLoopWaiter::disarmDeadline() {
   }
 }
 
-void QtRunLoopWaiter::watch(int fd) {
-  if (notifiers_.count(fd)) {
-    notifiers_[fd]->setEnabled(true);
-    return;
+void QtRunLoopWaiter::watchExactly(int wakeFd, std::span<const int> watched) {
+  for (auto it = notifiers_.begin(); it != notifiers_.end();) {
+    bool wanted = it->first == wakeFd ||
+                  std::find(watched.begin(), watched.end(), it->first) != watched.end();
+    it = wanted ? std::next(it) : notifiers_.erase(it);
   }
+  watch(wakeFd);
+  for (int fd : watched) watch(fd);
+  watchedWakeFd_ = wakeFd;
+  watched_.assign(watched.begin(), watched.end());
+}
+
+void QtRunLoopWaiter::watch(int fd) {
+  if (notifiers_.count(fd)) return;
   auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
   QObject::connect(notifier.get(), &QSocketNotifier::activated, [this, fd] {
     woken_ = true;
@@ -124,14 +133,14 @@ void QtRunLoopWaiter::watch(int fd) {
 void QtRunLoopWaiter::wait(int wakeFd, std::span<const int> watched, std::optional<Uptime> timeout,
                            std::vector<int>& ready) {
   if (beforeWait_) beforeWait_();
-  // Sources come and go; keep a notifier for each descriptor watched now.
-  for (auto it = notifiers_.begin(); it != notifiers_.end();) {
-    bool wanted = it->first == wakeFd ||
-                  std::find(watched.begin(), watched.end(), it->first) != watched.end();
-    it = wanted ? std::next(it) : notifiers_.erase(it);
+  // Sources come and go, though seldom between two waits.
+  if (wakeFd != watchedWakeFd_ ||
+      !std::equal(watched.begin(), watched.end(), watched_.begin(), watched_.end()))
+    watchExactly(wakeFd, watched);
+  // The loop has read what fired last time: those notifiers may fire again.
+  for (int fd : fired_) {
+    if (auto it = notifiers_.find(fd); it != notifiers_.end()) it->second->setEnabled(true);
   }
-  watch(wakeFd);
-  for (int fd : watched) watch(fd);
 
   woken_ = false;
   fired_.clear();

@@ -3,6 +3,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include "Platform/Foundation/RunLoopWaiter.h"
 
@@ -31,9 +33,14 @@ class QtRunLoopWaiter final : public RunLoopWaiter {
   void setBeforeWait(std::function<void()> hook) { beforeWait_ = std::move(hook); }
 
  private:
+  // Keeps a notifier for each descriptor of the set, and only those.
+  void watchExactly(int wakeFd, std::span<const int> watched);
   void watch(int fd);
 
   std::map<int, std::unique_ptr<QSocketNotifier>> notifiers_;
+  // The set the notifiers stand for: it seldom changes, so a wait seldom touches them.
+  int watchedWakeFd_ = -1;
+  std::vector<int> watched_;
   void armDeadline(std::optional<Uptime> timeout);
   void disarmDeadline();
 
