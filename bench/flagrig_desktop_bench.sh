@@ -23,13 +23,14 @@ trap xs_end EXIT
 : >"$xs_out/log.txt"
 bin=${FLAGRIG_BIN:-$root/build/default/Sources/Flagrig/flagrig}
 floor_bin=${FLOOR_BIN:-$root/build/default/bench/TrayFloor}
+wait_bin=$root/build/default/bench/StatusItemWait
 # Long windows even out what else the machine does meanwhile.
 window=${IDLE_SECONDS:-60}
 # One start varies by tens of milliseconds with what else the machine does; the median of
 # several, taken in turns, keeps the ratio steady.
 starts=${STARTS:-7}
-for b in "$bin" "$floor_bin"; do
-  [[ -x "$b" ]] || xs_fail "no binary at $b (build the flagrig and TrayFloor targets first)"
+for b in "$bin" "$floor_bin" "$wait_bin"; do
+  [[ -x "$b" ]] || xs_fail "no binary at $b (build the flagrig, TrayFloor and StatusItemWait targets first)"
 done
 home="$xs_out/home"
 mkdir -p "$home/config/flagrig" "$home/runtime"
@@ -48,14 +49,9 @@ done
 # 10 ms resolve too little of an idle program).
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'; }
 
-status_item_shown() {
-  local id x y w h
-  while read -r id x y w h; do
-    [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
-  done < <(xs_windows_of "$1")
-  return 1
-}
-# start <program...>: starts it, waits for its status item; sets $pid and $start_ms.
+# start <program...>: starts it, waits for its status item; sets $pid and $start_ms. The wait
+# asks the X server every millisecond (bench/floor/StatusItemWait): looking through xdotool takes
+# several milliseconds a look, longer the more windows a program has.
 start() {
   local t0
   t0=$(date +%s%N)
@@ -63,8 +59,7 @@ start() {
     "$@" >>"$xs_out/programs.log" 2>&1 &
   pid=$!
   xs_pids+=("$pid")
-  until status_item_shown "$pid"; do sleep 0.005; done
-  start_ms=$((($(date +%s%N) - t0) / 1000000))
+  start_ms=$("$wait_bin" "$pid" "$t0" 20000) || xs_fail "no status item of $* within 20 s"
 }
 # idle: sets $cpu, $floor_cpu and $x_cpu, the percentages of a core used by flagrig, by the floor
 # and by the X server over one window: the same window for both programs, so that what else the
