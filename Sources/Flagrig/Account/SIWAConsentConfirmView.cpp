@@ -4,25 +4,18 @@
 #include "Flagrig/Shell/BrandMark.h"
 #include "Flagrig/Shell/Constants.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 #include "Platform/Foundation/Task.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
+using namespace platform::forms::vocabulary;
 
 namespace {
 
 // The platform's callout and headline text styles.
 Font callout(FontWeight weight = FontWeight::regular) {
   return Font::systemFont(12, weight);
-}
-
-Color white(double opacity) {
-  return Color::white().withAlphaComponent(opacity);
 }
 
 }  // namespace

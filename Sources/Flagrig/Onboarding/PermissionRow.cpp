@@ -1,22 +1,11 @@
 #include "Flagrig/Onboarding/PermissionRow.h"
 
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
-
-namespace {
-
-Color white(double opacity) {
-  return Color::white().withAlphaComponent(opacity);
-}
-
-}  // namespace
+using namespace platform::forms::vocabulary;
 
 Node PermissionRow::badge() const {
   Color text = required ? accent : white(0.62);

@@ -3,15 +3,12 @@
 #include "Flagrig/Analytics/Analytics.h"
 #include "Flagrig/Onboarding/PermissionsGate.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
+using namespace platform::forms::vocabulary;
 using platform::Value;
-namespace forms = platform::forms;
-using forms::Node;
 using Permission = PermissionsGate::Permission;
 
 namespace {
@@ -132,7 +129,7 @@ Node PermissionsStep::footerButton(std::string buttonTitle, const char* helper,
     rows.push_back(forms::Text(helper)
                        .key("helper")
                        .font(Font::systemFont(12))
-                       .foreground(Color::white().withAlphaComponent(0.5))
+                       .foreground(white(0.5))
                        .multilineTextAlignment(forms::TextAlignment::center));
   }
   rows.push_back(forms::Button(buttonTitle, std::move(action))
