@@ -37,7 +37,7 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   EXPECT_EQ(*out->value, account());
   EXPECT_FALSE(out->value->providers);
 
-  auto requests = requestsTo(FakeAccountService::exchangePath);
+  auto requests = requestsToPath(FakeAccountService::exchangePath);
   ASSERT_EQ(requests.size(), 1u);
   const auto& request = requests[0];
   EXPECT_EQ(request.httpMethod, "POST");
@@ -78,8 +78,8 @@ TEST_F(BrowserSignInTest, TheExchangeBodyLeavesOutWhatIsAbsentAndFallsBackToTheC
             R"("client_version":"1.4.2"})");
   auto out = browserSignIn();
   ASSERT_TRUE(out->value);
-  auto body =
-      platform::JSONSerialization::parse(bodyText(requestsTo(FakeAccountService::exchangePath)[0]));
+  auto body = platform::JSONSerialization::parse(
+      bodyText(requestsToPath(FakeAccountService::exchangePath)[0]));
   EXPECT_EQ(body["install_id"], "install-1");
 }
 
@@ -214,7 +214,7 @@ TEST_F(BrowserSignInTest, A2xxAnswerWithAMustUpgradeNoticeKeepsTheIssuedSession)
   auto session = stored();
   ASSERT_TRUE(session);
   EXPECT_TRUE(service->isLive(session->vas));
-  EXPECT_EQ(requestsTo(FakeAccountService::exchangePath).size(), 1u);
+  EXPECT_EQ(requestsToPath(FakeAccountService::exchangePath).size(), 1u);
   EXPECT_NE(session->vas, "");
   service->setDeprecationHeader(std::nullopt);
   auto restored = start(manager->restore());

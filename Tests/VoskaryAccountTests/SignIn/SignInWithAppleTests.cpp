@@ -187,7 +187,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   EXPECT_EQ(session->appSlug, "flagrig");
   EXPECT_EQ(session->issuedAt, platform::env().clock->now());
   auto body = platform::JSONSerialization::parse(
-      bodyText(requestsTo(FakeAccountService::appleAuthcodePath).at(0)));
+      bodyText(requestsToPath(FakeAccountService::appleAuthcodePath).at(0)));
   EXPECT_EQ(body["authorization_code"], "apple-code");
   EXPECT_FALSE(body.contains("identity_token"));
   EXPECT_EQ(body["install_id"], "install-arg");
