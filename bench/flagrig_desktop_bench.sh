@@ -48,13 +48,6 @@ done
 # 10 ms resolve too little of an idle program).
 cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f", s}'; }
 
-status_item_shown() {
-  local id x y w h
-  while read -r id x y w h; do
-    [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
-  done < <(xs_windows_of "$1")
-  return 1
-}
 # start <program...>: starts it, waits for its status item; sets $pid and $start_ms.
 start() {
   local t0
@@ -63,7 +56,7 @@ start() {
     "$@" >>"$xs_out/programs.log" 2>&1 &
   pid=$!
   xs_pids+=("$pid")
-  until status_item_shown "$pid"; do sleep 0.005; done
+  until xs_status_item_shown "$pid"; do sleep 0.005; done
   start_ms=$((($(date +%s%N) - t0) / 1000000))
 }
 # idle: sets $cpu, $floor_cpu and $x_cpu, the percentages of a core used by flagrig, by the floor

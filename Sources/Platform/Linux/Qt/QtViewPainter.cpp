@@ -8,6 +8,7 @@
 #include <QPainterPathStroker>
 #include <QTransform>
 #include <cmath>
+#include <vector>
 
 #include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/ColorWell.h"
@@ -112,38 +113,37 @@ void drawText(QPainter& painter, const QRectF& rect, const std::string& text, co
   painter.drawText(rect, flags, string);
 }
 
-// The glyph a symbol name starts with, in a unit square (0..1, y down), as an open path to be
-// stroked; empty for names with no glyph of their own (plain shapes).
+// The glyphs of the symbols we draw, by the prefix of their names: strokes in a unit square
+// (0..1, y down), each an open polyline. The first prefix a name starts with wins.
+struct SymbolGlyph {
+  const char* prefix;
+  std::vector<std::vector<QPointF>> strokes;
+};
+
+const std::vector<SymbolGlyph>& symbolGlyphs() {
+  static const std::vector<SymbolGlyph> glyphs{
+      {"checkmark", {{{0.1, 0.55}, {0.38, 0.82}, {0.9, 0.2}}}},
+      {"xmark", {{{0.15, 0.15}, {0.85, 0.85}}, {{0.85, 0.15}, {0.15, 0.85}}}},
+      {"minus", {{{0.1, 0.5}, {0.9, 0.5}}}},
+      {"plus", {{{0.1, 0.5}, {0.9, 0.5}}, {{0.5, 0.1}, {0.5, 0.9}}}},
+      {"arrow.up.right",
+       {{{0.15, 0.85}, {0.85, 0.15}}, {{0.35, 0.15}, {0.85, 0.15}, {0.85, 0.65}}}},
+      {"chevron.right", {{{0.35, 0.1}, {0.7, 0.5}, {0.35, 0.9}}}},
+  };
+  return glyphs;
+}
+
+// The glyph a symbol name starts with, as an open path to be stroked; empty for names with no
+// glyph of their own (plain shapes).
 QPainterPath symbolGlyph(const std::string& name) {
-  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
   QPainterPath p;
-  if (starts("checkmark")) {
-    p.moveTo(0.1, 0.55);
-    p.lineTo(0.38, 0.82);
-    p.lineTo(0.9, 0.2);
-  } else if (starts("xmark")) {
-    p.moveTo(0.15, 0.15);
-    p.lineTo(0.85, 0.85);
-    p.moveTo(0.85, 0.15);
-    p.lineTo(0.15, 0.85);
-  } else if (starts("minus")) {
-    p.moveTo(0.1, 0.5);
-    p.lineTo(0.9, 0.5);
-  } else if (starts("plus")) {
-    p.moveTo(0.1, 0.5);
-    p.lineTo(0.9, 0.5);
-    p.moveTo(0.5, 0.1);
-    p.lineTo(0.5, 0.9);
-  } else if (starts("arrow.up.right")) {
-    p.moveTo(0.15, 0.85);
-    p.lineTo(0.85, 0.15);
-    p.moveTo(0.35, 0.15);
-    p.lineTo(0.85, 0.15);
-    p.lineTo(0.85, 0.65);
-  } else if (starts("chevron.right")) {
-    p.moveTo(0.35, 0.1);
-    p.lineTo(0.7, 0.5);
-    p.lineTo(0.35, 0.9);
+  for (const auto& glyph : symbolGlyphs()) {
+    if (name.rfind(glyph.prefix, 0) != 0) continue;
+    for (const auto& stroke : glyph.strokes) {
+      p.moveTo(stroke.front());
+      for (std::size_t i = 1; i < stroke.size(); ++i) p.lineTo(stroke[i]);
+    }
+    break;
   }
   return p;
 }

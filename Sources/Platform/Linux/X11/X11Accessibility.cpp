@@ -155,15 +155,7 @@ AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::stri
 
 void X11Accessibility::sendToRoot(std::uint32_t window, xcb_atom_t type,
                                   std::array<std::uint32_t, 5> data) {
-  xcb_client_message_event_t message{};
-  message.response_type = XCB_CLIENT_MESSAGE;
-  message.format = 32;
-  message.window = window;
-  message.type = type;
-  for (std::size_t i = 0; i < 5; ++i) message.data.data32[i] = data[i];
-  xcb_send_event(connection_->raw(), 0, connection_->root(),
-                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&message));
+  sendRootClientMessage(connection_->raw(), connection_->root(), window, type, data);
 }
 
 AXError X11Accessibility::unminimize(std::uint32_t xid) {
