@@ -103,15 +103,15 @@ std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAut
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
     OIDAuthorizationCallback callback) {
-  return presentAuthorizationRequest(request, std::move(presentingWindow), false,
+  return presentAuthorizationRequest(request, std::move(presentingWindow), BrowserSession::shared,
                                      std::move(callback));
 }
 
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
-    bool prefersEphemeralSession, OIDAuthorizationCallback callback) {
-  auto externalUserAgent = std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow),
-                                                                     prefersEphemeralSession);
+    BrowserSession session, OIDAuthorizationCallback callback) {
+  auto externalUserAgent =
+      std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow), session);
   return presentAuthorizationRequest(request, std::move(externalUserAgent), std::move(callback));
 }
 

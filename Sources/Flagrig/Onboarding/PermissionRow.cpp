@@ -65,7 +65,7 @@ Node PermissionRow::rowBody(bool hovering) const {
 }
 
 Node PermissionRow::body(forms::FormHost& host) const {
-  if (granted) return rowBody(false).key(title);
+  if (granted) return rowBody().key(title);
   auto hovering = host.cell(hoverCell(), false);
   return forms::Button({rowBody(*hovering)}, onEnable)
       .key(title)

@@ -45,14 +45,6 @@ void PermissionsStep::requestScreenRecording(forms::FormHost& host) {
   request(host, Permission::screenRecording);
 }
 
-PermissionRow PermissionsStep::permissionRow(std::string rowTitle, std::string detail,
-                                             bool required, bool granted, std::string actionTitle,
-                                             std::function<void()> onEnable) const {
-  return PermissionRow{
-      std::move(rowTitle), std::move(detail), required, granted, std::move(actionTitle), accent,
-      std::move(onEnable)};
-}
-
 Node PermissionsStep::body() const {
   host.cell(tickCell, 0);
   std::weak_ptr<forms::FormHost> weak = host.weak_from_this();
@@ -62,12 +54,20 @@ Node PermissionsStep::body() const {
     };
   };
   PermissionRow rows[] = {
-      permissionRow("Screen Recording", "Optional for fuller window details on some Macs.", false,
-                    PermissionsGate::isGranted(Permission::screenRecording), "Open System Settings",
-                    act(&PermissionsStep::requestScreenRecording)),
-      permissionRow("Accessibility", "Allows Flagrig to bring a tagged window to the front.", true,
-                    PermissionsGate::isGranted(Permission::accessibility), "Open System Settings",
-                    act(&PermissionsStep::requestAccessibility)),
+      {.title = "Screen Recording",
+       .detail = "Optional for fuller window details on some Macs.",
+       .required = false,
+       .granted = PermissionsGate::isGranted(Permission::screenRecording),
+       .actionTitle = "Open System Settings",
+       .accent = accent,
+       .onEnable = act(&PermissionsStep::requestScreenRecording)},
+      {.title = "Accessibility",
+       .detail = "Allows Flagrig to bring a tagged window to the front.",
+       .required = true,
+       .granted = PermissionsGate::isGranted(Permission::accessibility),
+       .actionTitle = "Open System Settings",
+       .accent = accent,
+       .onEnable = act(&PermissionsStep::requestAccessibility)},
   };
   Node header = forms::VStack({forms::Text(title)
                                    .key("title")

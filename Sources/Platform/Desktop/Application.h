@@ -83,9 +83,9 @@ class Application {
   ActivationPolicy activationPolicy() const { return policy_; }
   bool setActivationPolicy(ActivationPolicy policy);
   bool isActive() const { return active_; }
-  // Makes this the frontmost application. `ignoringOtherApps` is accepted for the platform's
-  // sake; activation always takes the front.
-  void activate(bool ignoringOtherApps = true);
+  // Makes this the frontmost application: activation always takes the front, whatever other
+  // application is active.
+  void activate();
   bool hasKeyFocus() const { return keyFocus_; }
 
   // Windows -------------------------------------------------------------------------------------

@@ -152,10 +152,10 @@ class Canvas {
   // The node's foreground colour, its own or inherited: a mark drawn "in the text's colour".
   Color foreground() const { return foreground_; }
   void fill(CanvasPath path, Color color, FillRule rule = FillRule::nonZero) {
-    fills_.push_back({std::move(path), color, rule, true});
+    fills_.push_back({.path = std::move(path), .color = color, .rule = rule});
   }
   void stroke(CanvasPath path, Color color, double lineWidth) {
-    fills_.push_back({std::move(path), color, FillRule::nonZero, true, lineWidth});
+    fills_.push_back({.path = std::move(path), .color = color, .lineWidth = lineWidth});
   }
   // Fills and strokes in the order they were made.
   const std::vector<CanvasFill>& fills() const { return fills_; }

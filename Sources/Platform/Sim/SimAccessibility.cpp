@@ -7,8 +7,8 @@ namespace platform::sim {
 
 using Element = DesktopAXElement;
 
-bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
-  if (prompt && !trusted_) ++prompts_;
+bool SimAccessibility::isProcessTrustedWithOptions(TrustPrompt prompt) {
+  if (prompt == TrustPrompt::askUser && !trusted_) ++prompts_;
   return trusted_;
 }
 

@@ -39,8 +39,9 @@ class SignupConsentServiceTest : public AccountTest {
     submitFrom(SignupConsentService::marketingPreChecked(), marketingChecked, touched);
   }
   void submitFrom(bool initiallyChecked, bool marketingChecked, bool touched) {
-    await(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), marketingChecked,
-                                       touched, initiallyChecked));
+    await(SignupConsentService::submit(
+        VoskaryAccountBridge::sharedPointer(),
+        {.checked = marketingChecked, .touched = touched, .initiallyChecked = initiallyChecked}));
   }
   // The URLs of every consent and capture request, in the order they were sent.
   std::vector<std::string> sent() {
@@ -109,8 +110,8 @@ TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
 TEST_F(SignupConsentServiceTest, RequestsAreStrictlySequential) {
   signIn();
   answer(platform::sim::SimHTTPAnswer::json(201, "{}").holding());
-  auto out =
-      start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true, false));
+  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(),
+                                                {.checked = true, .touched = true}));
   runUntilIdle();
   EXPECT_EQ(sent().size(), 1u) << "privacy waits for terms";
   ASSERT_TRUE(sim().http->releaseHeld());

@@ -28,7 +28,7 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   auto out =
       start(manager->signInViaSystemBrowser(OAuthDriver::ProviderHint::google, "install-arg"));
   runUntilIdle();
-  EXPECT_EQ(states.back(), State::signingIn(true));
+  EXPECT_EQ(states.back(), State::signingIn());
   auto redirect = finishPage();
   ASSERT_TRUE(redirect);
   ASSERT_TRUE(manager->resume(*redirect));
@@ -176,7 +176,7 @@ TEST_F(BrowserSignInTest, EveryFailureEndsFailedAndLeavesTheOldSessionAsItWas) {
     }
     EXPECT_EQ(manager->state(), State::failed(*out->error));
     ASSERT_EQ(states.size(), 3u);
-    EXPECT_EQ(states[1], State::signingIn(true));
+    EXPECT_EQ(states[1], State::signingIn());
     EXPECT_EQ(states[2], State::failed(*out->error));
     sim().keychain->clearFailures();
     EXPECT_EQ(storedBytes(), before);
@@ -199,7 +199,7 @@ TEST_F(BrowserSignInTest, AnExceptionThatIsNoPlatformErrorLeavesTheStateAsItWas)
   EXPECT_EQ(out->unexpected, "std::bad_alloc");
   EXPECT_EQ(manager->state(), State::signedOut());
   ASSERT_EQ(states.size(), 3u);
-  EXPECT_EQ(states[1], State::signingIn(true));
+  EXPECT_EQ(states[1], State::signingIn());
   EXPECT_EQ(states[2], State::signedOut());
 }
 
@@ -257,7 +257,7 @@ TEST_F(BrowserSignInTest, ResumeAndCancelOnlyReachARunningFlow) {
   EXPECT_FALSE(manager->resume(platform::URL("flagrig://tags/show")));
   runUntilIdle();
   EXPECT_FALSE(out->done);
-  EXPECT_EQ(manager->state(), State::signingIn(true));
+  EXPECT_EQ(manager->state(), State::signingIn());
   EXPECT_TRUE(manager->cancelSignIn());
   runUntilIdle();
   EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());

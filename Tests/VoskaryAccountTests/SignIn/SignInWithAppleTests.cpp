@@ -177,7 +177,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   ASSERT_TRUE(out->value) << (out->error ? out->error->description() : "");
   EXPECT_EQ(*out->value, account());
   ASSERT_EQ(heard.size(), 3u);
-  EXPECT_EQ(heard[1], std::pair(State::signingIn(true), std::optional<bool>()));
+  EXPECT_EQ(heard[1], std::pair(State::signingIn(), std::optional<bool>()));
   EXPECT_EQ(heard[2], std::pair(State::signedIn(account()), std::optional<bool>(true)));
 
   auto session = stored();
@@ -204,7 +204,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   ASSERT_GE(changes.size(), 2u);
   EXPECT_EQ(changes[0].first, VoskaryAccountManager::TrackedField::state);
   EXPECT_EQ(changes[1], std::pair(VoskaryAccountManager::TrackedField::lastAppleSignInIsNewUser,
-                                  State::signingIn(true)));
+                                  State::signingIn()));
   EXPECT_FALSE(stored()->refreshToken);
 }
 

@@ -517,7 +517,7 @@ void QtDesktop::alertWillRunModal(Alert& alert) {
   // The alert lays itself out in its own window and the modal session is our nested run loop;
   // the alert comes forward with the application, so that its keys reach it.
   if (QtWindowHost* host = hostFor(*alert.window())) host->syncLook();
-  application().activate(true);
+  application().activate();
 }
 
 void QtDesktop::alertDidEnd(Alert&, long) {}

@@ -100,14 +100,19 @@ QFont fitted(QFont font, const QString& text, double room) {
   return font;
 }
 
+// How a text meets the width of its rectangle: one line cut at the edge, one line ending in an
+// ellipsis, or as many lines as it wraps to.
+enum class TextFit { clip, elide, wrap };
+
 void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
-              const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
+              const QColor& color, Qt::Alignment alignment, TextFit fit) {
+  const bool wrap = fit == TextFit::wrap;
   QFont qfont = toQFont(font);
   QString string = qs(text);
   if (!wrap) qfont = fitted(qfont, string, rect.width());
   painter.setFont(qfont);
   painter.setPen(color);
-  if (elide && !wrap)
+  if (fit == TextFit::elide)
     string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
   int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
   painter.drawText(rect, flags, string);
@@ -305,7 +310,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     const auto& placeholder = *field.placeholderAttributedString();
     QColor pc = placeholder.foregroundColor ? toQColor(*placeholder.foregroundColor)
                                             : QColor(128, 128, 128);
-    drawText(painter, text, placeholder.string, placeholder.font.value_or(font), pc, align, true);
+    drawText(painter, text, placeholder.string, placeholder.font.value_or(font), pc, align,
+             TextFit::elide);
   } else {
     painter.save();
     painter.setClipRect(r);
@@ -322,8 +328,10 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
       painter.fillRect(QRectF(left, r.center().y() - h / 2, std::min(width, text.width()), h),
                        highlight);
     }
-    bool wrap = !single && !field.isEditing();
-    drawText(painter, place, field.stringValue(), font, color, align, elide, wrap);
+    TextFit fit = !single && !field.isEditing() ? TextFit::wrap
+                  : elide                       ? TextFit::elide
+                                                : TextFit::clip;
+    drawText(painter, place, field.stringValue(), font, color, align, fit);
     painter.restore();
   }
   if (caret && field.isEditing()) {
@@ -356,7 +364,7 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
     }
     if (on) paintSymbol(painter, "checkmark", box, Qt::white);
     drawText(painter, QRectF(r.left() + 22, r.top(), r.width() - 22, r.height()), button.title(),
-             font, text, Qt::AlignLeft | Qt::AlignVCenter, true);
+             font, text, Qt::AlignLeft | Qt::AlignVCenter, TextFit::elide);
     return;
   }
   if (button.isBordered()) {
@@ -387,7 +395,7 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   }
   if (titleWidth > 0) {
     drawText(painter, QRectF(x, r.top(), r.right() - x, r.height()), button.title(), font, text,
-             Qt::AlignLeft | Qt::AlignVCenter, false);
+             Qt::AlignLeft | Qt::AlignVCenter, TextFit::clip);
   }
 }
 
@@ -398,7 +406,7 @@ void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
   painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   drawText(painter, r.adjusted(8, 0, -20, 0), popUp.titleOfSelectedItem(), popUp.effectiveFont(),
-           colours.text, Qt::AlignLeft | Qt::AlignVCenter, true);
+           colours.text, Qt::AlignLeft | Qt::AlignVCenter, TextFit::elide);
   QPainterPath arrow;
   double cx = r.right() - 11, cy = r.center().y();
   arrow.moveTo(cx - 4, cy - 2);
@@ -433,7 +441,7 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
       painter.drawLine(QPointF(x, r.top() + 4), QPointF(x, r.bottom() - 4));
     }
     drawText(painter, seg, control.label(i), control.effectiveFont(),
-             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, true);
+             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, TextFit::elide);
     x += w;
   }
 }
