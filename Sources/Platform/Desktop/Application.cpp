@@ -201,21 +201,21 @@ std::shared_ptr<Window> Application::modalWindow() const {
 }
 
 std::shared_ptr<EventMonitor> Application::addLocalMonitor(EventMask mask, LocalHandler handler) {
-  auto id = nextMonitor_++;
-  monitors_.push_back({.id = id,
-                       .mask = mask,
-                       .global = false,
-                       .local = std::make_shared<LocalHandler>(std::move(handler))});
-  return std::make_shared<EventMonitor>(id);
+  return addMonitor(
+      {.mask = mask, .global = false, .local = std::make_shared<LocalHandler>(std::move(handler))});
 }
 
 std::shared_ptr<EventMonitor> Application::addGlobalMonitor(EventMask mask, GlobalHandler handler) {
-  auto id = nextMonitor_++;
-  monitors_.push_back({.id = id,
-                       .mask = mask,
-                       .global = true,
-                       .observer = std::make_shared<GlobalHandler>(std::move(handler))});
-  return std::make_shared<EventMonitor>(id);
+  return addMonitor({.mask = mask,
+                     .global = true,
+                     .observer = std::make_shared<GlobalHandler>(std::move(handler))});
+}
+
+std::shared_ptr<EventMonitor> Application::addMonitor(Monitor monitor) {
+  monitor.id = nextMonitor_++;
+  auto added = std::make_shared<EventMonitor>(monitor.id);
+  monitors_.push_back(std::move(monitor));
+  return added;
 }
 
 void Application::removeMonitor(const std::shared_ptr<EventMonitor>& monitor) {

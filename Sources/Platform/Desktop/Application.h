@@ -155,12 +155,14 @@ class Application {
  private:
   friend class Window;
   struct Monitor {
-    std::uint64_t id;
-    EventMask mask;
-    bool global;
+    std::uint64_t id = 0;
+    EventMask mask = 0;
+    bool global = false;
     std::shared_ptr<LocalHandler> local;
     std::shared_ptr<GlobalHandler> observer;
   };
+  // Registers the monitor under the next id.
+  std::shared_ptr<EventMonitor> addMonitor(Monitor monitor);
 
   void windowCreated(Window* window);
   void windowDestroyed(Window* window);
