@@ -30,7 +30,8 @@ void BM_TimerTick(benchmark::State& state) {
   auto loop = std::make_shared<RunLoop>(std::make_shared<ManualClock>());
   long fires = 0;
   auto timer = loop->scheduleTimer(
-      1.0 / 30.0, true, [&fires](platform::Timer&) { ++fires; }, platform::RunLoopModes::common());
+      1.0 / 30.0, platform::TimerKind::repeating, [&fires](platform::Timer&) { ++fires; },
+      platform::RunLoopModes::common());
   const auto tick = platform::seconds(1.0 / 30.0);
   auto target = loop->clock().uptime();
   for (auto _ : state) {

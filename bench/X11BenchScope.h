@@ -50,7 +50,7 @@ inline bool runLoopUntil(RunLoop& loop, const std::function<bool()>& condition, 
   if (condition()) return true;
   bool met = false;
   auto check = loop.scheduleTimer(
-      interval, true,
+      interval, TimerKind::repeating,
       [&](Timer&) {
         if (condition()) {
           met = true;

@@ -81,11 +81,9 @@ OIDAuthState::authStateByPresentingAuthorizationRequest(
 std::shared_ptr<OIDExternalUserAgentSession>
 OIDAuthState::authStateByPresentingAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
-    bool prefersEphemeralSession, Callback callback) {
+    BrowserSession session, Callback callback) {
   return authStateByPresentingAuthorizationRequest(
-      request,
-      std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow),
-                                                prefersEphemeralSession),
+      request, std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow), session),
       std::move(callback));
 }
 

@@ -62,7 +62,7 @@ class OIDAuthState : public std::enable_shared_from_this<OIDAuthState> {
   // In a web-authentication sheet on `presentingWindow` (the browser where there is none).
   static std::shared_ptr<OIDExternalUserAgentSession> authStateByPresentingAuthorizationRequest(
       const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
-      bool prefersEphemeralSession, Callback callback);
+      BrowserSession session, Callback callback);
   // In the default browser.
   static std::shared_ptr<OIDExternalUserAgentSession> authStateByPresentingAuthorizationRequest(
       const OIDAuthorizationRequest& request, Callback callback);

@@ -65,6 +65,18 @@ platform::Task<void> fetchDiscovery(std::shared_ptr<platform::HTTPSession> sessi
   if (completion) completion(configuration, error);
 }
 
+// A new flow of `Session` for `request`, presented in the user agent; the caller keeps it to
+// resume or cancel the flow.
+template <class Session, class Request, class Callback>
+std::shared_ptr<OIDExternalUserAgentSession> presentFlow(
+    const Request& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
+    Callback callback) {
+  auto session = std::make_shared<Session>(request);
+  session->presentAuthorizationWithExternalUserAgent(std::move(externalUserAgent),
+                                                     std::move(callback));
+  return session;
+}
+
 }  // namespace
 
 void OIDAuthorizationService::discoverServiceConfigurationForIssuer(
@@ -84,24 +96,22 @@ void OIDAuthorizationService::discoverServiceConfigurationForDiscoveryURL(
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
     OIDAuthorizationCallback callback) {
-  auto session = std::make_shared<OIDAuthorizationSession>(request);
-  session->presentAuthorizationWithExternalUserAgent(std::move(externalUserAgent),
-                                                     std::move(callback));
-  return session;
+  return presentFlow<OIDAuthorizationSession>(request, std::move(externalUserAgent),
+                                              std::move(callback));
 }
 
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
     OIDAuthorizationCallback callback) {
-  return presentAuthorizationRequest(request, std::move(presentingWindow), false,
+  return presentAuthorizationRequest(request, std::move(presentingWindow), BrowserSession::shared,
                                      std::move(callback));
 }
 
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAuthorizationRequest(
     const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
-    bool prefersEphemeralSession, OIDAuthorizationCallback callback) {
-  auto externalUserAgent = std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow),
-                                                                     prefersEphemeralSession);
+    BrowserSession session, OIDAuthorizationCallback callback) {
+  auto externalUserAgent =
+      std::make_shared<OIDExternalUserAgentMac>(std::move(presentingWindow), session);
   return presentAuthorizationRequest(request, std::move(externalUserAgent), std::move(callback));
 }
 
@@ -114,10 +124,8 @@ std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentAut
 std::shared_ptr<OIDExternalUserAgentSession> OIDAuthorizationService::presentEndSessionRequest(
     const OIDEndSessionRequest& request, std::shared_ptr<OIDExternalUserAgent> externalUserAgent,
     OIDEndSessionCallback callback) {
-  auto session = std::make_shared<OIDEndSessionImplementation>(request);
-  session->presentAuthorizationWithExternalUserAgent(std::move(externalUserAgent),
-                                                     std::move(callback));
-  return session;
+  return presentFlow<OIDEndSessionImplementation>(request, std::move(externalUserAgent),
+                                                  std::move(callback));
 }
 
 }  // namespace tarnwick

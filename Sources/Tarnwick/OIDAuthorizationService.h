@@ -57,7 +57,7 @@ struct OIDAuthorizationService {
       OIDAuthorizationCallback callback);
   static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
       const OIDAuthorizationRequest& request, std::shared_ptr<platform::Window> presentingWindow,
-      bool prefersEphemeralSession, OIDAuthorizationCallback callback);
+      BrowserSession session, OIDAuthorizationCallback callback);
   // In the default browser.
   static std::shared_ptr<OIDExternalUserAgentSession> presentAuthorizationRequest(
       const OIDAuthorizationRequest& request, OIDAuthorizationCallback callback);

@@ -13,28 +13,14 @@ using Outcome = std::pair<std::optional<OIDRegistrationResponse>, std::optional<
 
 Outcome registrationOutcome(const OIDHTTPExchange& exchange, const OIDRegistrationRequest& request,
                             const std::string& url) {
-  if (exchange.transferError) {
-    return {std::nullopt, OIDErrorUtilities::errorWithCode(
-                              OIDErrorCode::network, exchange.transferError,
-                              "Connection error making registration request to '" + url +
-                                  "': " + exchange.transferError->description() + ".")};
-  }
-  if (exchange.status != 200 && exchange.status != 201) {
-    auto httpError = exchange.httpError();
-    if (exchange.status == 400) {
-      if (auto body = exchange.jsonObject(); body && body->contains(OIDOAuthErrorFieldError)) {
-        return {std::nullopt, OIDErrorUtilities::OAuthErrorWithDomain(
-                                  OIDOAuthRegistrationErrorDomain, &*body, httpError)};
-      }
-    }
-    return {std::nullopt, OIDErrorUtilities::errorWithCode(
-                              OIDErrorCode::server, httpError,
-                              "Non-200/201 HTTP response (" + std::to_string(exchange.status) +
-                                  ") making registration request to '" + url + "'.")};
-  }
-  std::optional<OIDError> parseError;
-  auto body = exchange.parsedJSON("JSON error parsing registration response: ", parseError);
-  if (parseError) return {std::nullopt, std::move(parseError)};
+  std::optional<OIDError> failure;
+  auto body = exchange.successBody({.kind = "registration",
+                                    .url = url,
+                                    .success = {200, 201},
+                                    .oauthErrorStatuses = {400, 400},
+                                    .oauthErrorDomain = OIDOAuthRegistrationErrorDomain},
+                                   failure);
+  if (failure) return {std::nullopt, std::move(failure)};
   std::optional<OIDRegistrationResponse> response;
   if (const auto* object = body->asDictionary()) {
     response = OIDRegistrationResponse::make(request, *object);

@@ -63,28 +63,14 @@ using Outcome = std::pair<std::optional<OIDTokenResponse>, std::optional<OIDErro
 Outcome tokenOutcome(const OIDHTTPExchange& exchange, const OIDTokenRequest& request,
                      const std::optional<OIDAuthorizationResponse>& original) {
   const std::string url = request.tokenRequestURL().absoluteString();
-  if (exchange.transferError) {
-    return {std::nullopt, OIDErrorUtilities::errorWithCode(
-                              OIDErrorCode::network, exchange.transferError,
-                              "Connection error making token request to '" + url +
-                                  "': " + exchange.transferError->description() + ".")};
-  }
-  if (exchange.status != 200) {
-    auto httpError = exchange.httpError();
-    if (exchange.status >= 400 && exchange.status <= 499) {
-      if (auto body = exchange.jsonObject(); body && body->contains(OIDOAuthErrorFieldError)) {
-        return {std::nullopt, OIDErrorUtilities::OAuthErrorWithDomain(OIDOAuthTokenErrorDomain,
-                                                                      &*body, httpError)};
-      }
-    }
-    return {std::nullopt, OIDErrorUtilities::errorWithCode(
-                              OIDErrorCode::server, httpError,
-                              "Non-200 HTTP response (" + std::to_string(exchange.status) +
-                                  ") making token request to '" + url + "'.")};
-  }
-  std::optional<OIDError> parseError;
-  auto body = exchange.parsedJSON("JSON error parsing token response: ", parseError);
-  if (parseError) return {std::nullopt, std::move(parseError)};
+  std::optional<OIDError> failure;
+  auto body = exchange.successBody({.kind = "token",
+                                    .url = url,
+                                    .success = {200},
+                                    .oauthErrorStatuses = {400, 499},
+                                    .oauthErrorDomain = OIDOAuthTokenErrorDomain},
+                                   failure);
+  if (failure) return {std::nullopt, std::move(failure)};
   const Value::Dictionary* object = body->asDictionary();
   OIDError invalid = OIDErrorUtilities::errorWithCode(OIDErrorCode::tokenResponseConstruction,
                                                       nullptr, "Token response invalid.");

@@ -6,8 +6,8 @@
 namespace tarnwick {
 
 OIDExternalUserAgentMac::OIDExternalUserAgentMac(std::shared_ptr<platform::Window> presentingWindow,
-                                                 bool prefersEphemeralSession)
-    : prefersEphemeralSession_(prefersEphemeralSession),
+                                                 BrowserSession session)
+    : prefersEphemeralSession_(session == BrowserSession::ephemeral),
       presentingWindow_(std::move(presentingWindow)) {}
 
 bool OIDExternalUserAgentMac::presentExternalUserAgentRequest(
@@ -77,8 +77,7 @@ bool OIDExternalUserAgentMac::presentExternalUserAgentRequest(
   return true;
 }
 
-void OIDExternalUserAgentMac::dismissExternalUserAgentAnimated(bool,
-                                                               std::function<void()> completion) {
+void OIDExternalUserAgentMac::dismissExternalUserAgent(std::function<void()> completion) {
   auto self = weak_from_this().lock();
   if (externalUserAgentFlowInProgress_) {
     auto sheet = webAuthenticationSession_;

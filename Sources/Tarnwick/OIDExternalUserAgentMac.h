@@ -26,7 +26,7 @@ class OIDExternalUserAgentMac final : public OIDExternalUserAgent,
   // The default browser.
   OIDExternalUserAgentMac() = default;
   explicit OIDExternalUserAgentMac(std::shared_ptr<platform::Window> presentingWindow,
-                                   bool prefersEphemeralSession = false);
+                                   BrowserSession session = BrowserSession::shared);
 
   // False while another flow runs. In the browser, true once the URL was handed over; when the
   // browser cannot be opened, reports general error -10 to the session and answers false, or,
@@ -36,7 +36,7 @@ class OIDExternalUserAgentMac final : public OIDExternalUserAgent,
       const OIDExternalUserAgentRequest& request,
       const std::shared_ptr<OIDExternalUserAgentSession>& session) override;
   // Ends the flow in progress (closing the sheet) and runs `completion`, flow or not.
-  void dismissExternalUserAgentAnimated(bool animated, std::function<void()> completion) override;
+  void dismissExternalUserAgent(std::function<void()> completion) override;
 
   std::shared_ptr<platform::Window> presentationAnchorForWebAuthenticationSession(
       const WebAuthenticationSession& session) override;

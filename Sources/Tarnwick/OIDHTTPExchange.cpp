@@ -1,5 +1,6 @@
 #include "Tarnwick/OIDHTTPExchange.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "Platform/Foundation/DecodingError.h"
@@ -56,6 +57,38 @@ std::optional<platform::Value> OIDHTTPExchange::parsedJSON(std::string_view pref
         std::string(prefix) + parseError.description());
     return std::nullopt;
   }
+}
+
+std::optional<platform::Value> OIDHTTPExchange::successBody(const Expectation& expectation,
+                                                            std::optional<OIDError>& error) const {
+  const std::string request = std::string(expectation.kind) + " request";
+  if (transferError) {
+    error = OIDErrorUtilities::errorWithCode(OIDErrorCode::network, transferError,
+                                             "Connection error making " + request + " to '" +
+                                                 expectation.url +
+                                                 "': " + transferError->description() + ".");
+    return std::nullopt;
+  }
+  const auto& success = expectation.success;
+  if (std::find(success.begin(), success.end(), status) == success.end()) {
+    auto cause = httpError();
+    const auto [first, last] = expectation.oauthErrorStatuses;
+    if (status >= first && status <= last) {
+      if (auto body = jsonObject(); body && body->contains(OIDOAuthErrorFieldError)) {
+        error =
+            OIDErrorUtilities::OAuthErrorWithDomain(expectation.oauthErrorDomain, &*body, cause);
+        return std::nullopt;
+      }
+    }
+    std::string expected;
+    for (int code : success) expected += (expected.empty() ? "" : "/") + std::to_string(code);
+    error = OIDErrorUtilities::errorWithCode(OIDErrorCode::server, cause,
+                                             "Non-" + expected + " HTTP response (" +
+                                                 std::to_string(status) + ") making " + request +
+                                                 " to '" + expectation.url + "'.");
+    return std::nullopt;
+  }
+  return parsedJSON("JSON error parsing " + std::string(expectation.kind) + " response: ", error);
 }
 
 }  // namespace tarnwick

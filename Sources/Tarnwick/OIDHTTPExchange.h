@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Task.h"
@@ -33,6 +35,24 @@ struct OIDHTTPExchange {
   // `prefix` followed by the parser's reason.
   std::optional<platform::Value> parsedJSON(std::string_view prefix,
                                             std::optional<OIDError>& error) const;
+
+  // What a kind of request counts as its answer, and how its errors name it.
+  struct Expectation {
+    // "token": the errors speak of a "token request" and a "token response".
+    std::string_view kind;
+    // The endpoint, as the errors name it.
+    std::string url;
+    // The statuses of a successful answer.
+    std::vector<int> success;
+    // The error statuses (first to last) whose body may carry an OAuth error, and its domain.
+    std::pair<int, int> oauthErrorStatuses;
+    std::string_view oauthErrorDomain;
+  };
+  // The body of a successful answer, as JSON. Otherwise nothing, and `error` says why: the
+  // transfer failed (a network error), the body of an OAuth error status names an OAuth error
+  // (that error), any other status (a server error), or the body is no JSON (general -7).
+  std::optional<platform::Value> successBody(const Expectation& expectation,
+                                             std::optional<OIDError>& error) const;
 };
 
 }  // namespace tarnwick

@@ -20,8 +20,11 @@ class OIDExternalUserAgent {
       const OIDExternalUserAgentRequest& request,
       const std::shared_ptr<OIDExternalUserAgentSession>& session) = 0;
   // `completion` runs before this returns.
-  virtual void dismissExternalUserAgentAnimated(bool animated,
-                                                std::function<void()> completion) = 0;
+  virtual void dismissExternalUserAgent(std::function<void()> completion) = 0;
 };
+
+// Whether a sheet's browser session shares the browser's cookies and data, or starts with none
+// and keeps none.
+enum class BrowserSession { shared, ephemeral };
 
 }  // namespace tarnwick

@@ -22,7 +22,7 @@ OIDError stateMismatch(const std::optional<std::string>& expected,
 void dismissThen(const std::shared_ptr<OIDExternalUserAgent>& externalUserAgent,
                  std::function<void()> finish) {
   if (externalUserAgent) {
-    externalUserAgent->dismissExternalUserAgentAnimated(true, std::move(finish));
+    externalUserAgent->dismissExternalUserAgent(std::move(finish));
   } else {
     finish();
   }
@@ -34,8 +34,8 @@ void cancel(const std::shared_ptr<OIDExternalUserAgent>& externalUserAgent,
     if (completion) completion();
     return;
   }
-  externalUserAgent->dismissExternalUserAgentAnimated(
-      true, [finishCancelled = std::move(finishCancelled), completion = std::move(completion)] {
+  externalUserAgent->dismissExternalUserAgent(
+      [finishCancelled = std::move(finishCancelled), completion = std::move(completion)] {
         finishCancelled();
         if (completion) completion();
       });

@@ -3,6 +3,7 @@
 #include <clocale>
 
 #include "Platform/Foundation/SharedInstance.h"
+#include "Platform/Sim/SimHTTPServer.h"
 
 namespace platform::testing {
 
@@ -33,6 +34,27 @@ void SimTest::TearDown() {
   loop().discardPendingWork();
   installEnvironment(nullptr);
   sim_.reset();
+}
+
+std::vector<HTTPRequest> SimTest::requestsToURL(std::string_view url) {
+  std::vector<HTTPRequest> found;
+  for (const auto& recorded : sim().http->requests()) {
+    if (recorded.request.url.absoluteString() == url) found.push_back(recorded.request);
+  }
+  return found;
+}
+
+std::vector<HTTPRequest> SimTest::requestsToPath(std::string_view path) {
+  std::vector<HTTPRequest> found;
+  for (const auto& recorded : sim().http->requests()) {
+    if (recorded.request.url.path() == path) found.push_back(recorded.request);
+  }
+  return found;
+}
+
+std::string SimTest::bodyText(const HTTPRequest& request) {
+  return request.httpBody ? std::string(request.httpBody->begin(), request.httpBody->end())
+                          : std::string();
 }
 
 void SimTest::driveUntil(const bool& done) {

@@ -6,10 +6,14 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/Task.h"
+#include "Platform/Network/HTTPRequest.h"
 #include "Platform/Sim/SimEnvironment.h"
 #include "Support/TaskOutcome.h"
 
@@ -34,6 +38,13 @@ class SimTest : public ::testing::Test {
   // finish (nothing left that could resume it).
   template <class T>
   T await(Task<T> task);
+
+  // The requests the simulated HTTP server took so far, in order: those for the whole `url`,
+  // or those whose path is `path`.
+  std::vector<HTTPRequest> requestsToURL(std::string_view url);
+  std::vector<HTTPRequest> requestsToPath(std::string_view path);
+  // A request's body as text; empty when it has none.
+  static std::string bodyText(const HTTPRequest& request);
 
  private:
   void driveUntil(const bool& done);

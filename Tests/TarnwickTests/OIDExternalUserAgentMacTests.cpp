@@ -103,8 +103,8 @@ TEST_F(OIDExternalUserAgentMacTest, WithoutAnOpenerTheDesktopWorkspaceOpensTheBr
 TEST_F(OIDExternalUserAgentMacTest, WithAWindowTheSheetRunsTheFlow) {
   auto window = testing::fakeWindow();
   auto sent = request();
-  auto session = OIDAuthorizationService::presentAuthorizationRequest(sent, window, true,
-                                                                      recordInto(outcomes));
+  auto session = OIDAuthorizationService::presentAuthorizationRequest(
+      sent, window, BrowserSession::ephemeral, recordInto(outcomes));
   auto sheet = sheets->last();
   ASSERT_NE(sheet, nullptr);
   EXPECT_TRUE(browser->openedURLs().empty());
@@ -177,7 +177,7 @@ TEST_F(OIDExternalUserAgentMacTest, CancelClosesTheSheet) {
   EXPECT_FALSE(agent->isFlowInProgress());
 
   int completions = 0;
-  agent->dismissExternalUserAgentAnimated(false, [&] { ++completions; });
+  agent->dismissExternalUserAgent([&] { ++completions; });
   EXPECT_EQ(completions, 1);
 }
 
@@ -250,14 +250,14 @@ TEST_F(OIDExternalUserAgentMacTest, ABrowserThatFailsAfterStartingFailsTheFlowWi
   OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(second));
   late->answer(true);
   EXPECT_TRUE(agent->isFlowInProgress());
-  agent->dismissExternalUserAgentAnimated(false, nullptr);
+  agent->dismissExternalUserAgent(nullptr);
   std::vector<FlowOutcome> third;
   OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(third));
   std::vector<FlowOutcome> fourth;
   ASSERT_EQ(late->pending.size(), 1u);
   auto stale = std::move(late->pending.front());
   late->pending.clear();
-  agent->dismissExternalUserAgentAnimated(false, nullptr);
+  agent->dismissExternalUserAgent(nullptr);
   OIDAuthorizationService::presentAuthorizationRequest(request(), agent, recordInto(fourth));
   stale(false);
   EXPECT_TRUE(fourth.empty());

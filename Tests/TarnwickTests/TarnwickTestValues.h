@@ -61,7 +61,7 @@ class RecordingUserAgent final : public OIDExternalUserAgent {
     this->session = session;
     return accepts;
   }
-  void dismissExternalUserAgentAnimated(bool, std::function<void()> completion) override {
+  void dismissExternalUserAgent(std::function<void()> completion) override {
     ++dismissed;
     if (completion) completion();
   }

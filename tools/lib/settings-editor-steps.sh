@@ -299,14 +299,7 @@ settings_reset_steps() {
   fpid=$(se_successor "$old")
   xs_pids+=("$fpid")
   xs_log "flagrig relaunched (pid $old -> $fpid)"
-  tray_back() {
-    local id x y w h
-    while read -r id x y w h; do
-      [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
-    done < <(xs_windows_of "$fpid")
-    return 1
-  }
-  wait_for 30 "the new flagrig's status item" tray_back
+  wait_for 30 "the new flagrig's status item" xs_status_item_shown "$fpid"
   xs_shot reset-relaunched
   flags_gone() {
     se_defaults '"dev.voskary.flagrig.tagDemoComplete.v1" not in d and "dev.voskary.flagrig.onboardingComplete.v2" not in d'

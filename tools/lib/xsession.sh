@@ -124,6 +124,16 @@ xs_tag_above() {
 
 xs_no_tag_above() { ! xs_tag_above "$@"; }
 
+# xs_status_item_shown <pid>: whether the process shows its status item (a window no larger
+# than the tray's icons).
+xs_status_item_shown() {
+  local id x y w h
+  while read -r id x y w h; do
+    [[ -n "$id" ]] && ((w <= 48 && h <= 48)) && return 0
+  done < <(xs_windows_of "$1")
+  return 1
+}
+
 # xs_tray_click: clicks the status item in the tray.
 xs_tray_click() {
   local tray

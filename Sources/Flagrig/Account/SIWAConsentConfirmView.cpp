@@ -4,25 +4,18 @@
 #include "Flagrig/Shell/BrandMark.h"
 #include "Flagrig/Shell/Constants.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 #include "Platform/Foundation/Task.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
+using namespace platform::forms::vocabulary;
 
 namespace {
 
 // The platform's callout and headline text styles.
 Font callout(FontWeight weight = FontWeight::regular) {
   return Font::systemFont(12, weight);
-}
-
-Color white(double opacity) {
-  return Color::white().withAlphaComponent(opacity);
 }
 
 }  // namespace
@@ -63,16 +56,20 @@ void SIWAConsentConfirmView::continueTapped() {
   submitting_ = true;
   changed();
   std::weak_ptr<SIWAConsentConfirmView> weak = weak_from_this();
-  platform::spawn([](std::weak_ptr<SIWAConsentConfirmView> weakSelf,
-                     std::shared_ptr<VoskaryAccountBridge> bridge, bool checked, bool touched,
-                     bool initially) -> platform::Task<void> {
-    co_await SignupConsentService::submit(std::move(bridge), checked, touched, initially);
-    auto self = weakSelf.lock();
-    if (!self) co_return;  // the step went away meanwhile
-    self->submitting_ = false;
-    self->changed();
-    if (auto next = self->onContinue_) next();
-  }(weak, bridge_, marketingChecked_, touched_, initiallyChecked_));
+  platform::spawn(
+      [](std::weak_ptr<SIWAConsentConfirmView> weakSelf,
+         std::shared_ptr<VoskaryAccountBridge> bridge,
+         SignupConsentService::MarketingBox marketing) -> platform::Task<void> {
+        co_await SignupConsentService::submit(std::move(bridge), marketing);
+        auto self = weakSelf.lock();
+        if (!self) co_return;  // the step went away meanwhile
+        self->submitting_ = false;
+        self->changed();
+        if (auto next = self->onContinue_) next();
+      }(weak, bridge_,
+                                                       {.checked = marketingChecked_,
+                                                        .touched = touched_,
+                                                        .initiallyChecked = initiallyChecked_}));
 }
 
 Node SIWAConsentConfirmView::body(forms::FormHost& host) {

@@ -110,13 +110,22 @@ std::shared_ptr<VoskaryAccountBridge> SignInService::bridge() const {
   return bridge_.lock();
 }
 
-void SignInService::setMirror(bool signedIn, std::optional<std::string> accountID,
-                              std::optional<std::string> email) {
+void SignInService::mirrorSignedIn(std::string accountID, std::string email) {
   {
     std::lock_guard guard(mutex_);
-    isSignedIn_ = signedIn;
+    isSignedIn_ = true;
     voskaryAccountID_ = std::move(accountID);
     accountEmail_ = std::move(email);
+  }
+  platform::env().notificationCenter->post(std::string(subscriptionDidChange), this);
+}
+
+void SignInService::clearMirror() {
+  {
+    std::lock_guard guard(mutex_);
+    isSignedIn_ = false;
+    voskaryAccountID_.reset();
+    accountEmail_.reset();
   }
   platform::env().notificationCenter->post(std::string(subscriptionDidChange), this);
 }
@@ -142,9 +151,9 @@ void SignInService::attach(const std::shared_ptr<VoskaryAccountBridge>& bridge) 
 
 void SignInService::applyManagerState(const State& state) {
   if (const auto* signedIn = state.as<State::SignedIn>()) {
-    setMirror(true, signedIn->account.voskaryAccountId.raw, signedIn->account.emailPrimary);
+    mirrorSignedIn(signedIn->account.voskaryAccountId.raw, signedIn->account.emailPrimary);
   } else if (state.as<State::SignedOut>()) {
-    setMirror(false, std::nullopt, std::nullopt);
+    clearMirror();
   }
 }
 
@@ -310,11 +319,11 @@ void SignInService::signOut() {
       }
     }
     // Signing out never fails here: the local clear happens whatever the manager did.
-    if (auto self = weak.lock()) self->setMirror(false, std::nullopt, std::nullopt);
+    if (auto self = weak.lock()) self->clearMirror();
   };
   // Cleared at once, not only once the manager is done: whatever opens next (the first-run
   // flow after the settings' "Sign out") must not show the account that is going away.
-  setMirror(false, std::nullopt, std::nullopt);
+  clearMirror();
   ++signOutsInFlight_;
   platform::spawn(work(weak_from_this()));
 }

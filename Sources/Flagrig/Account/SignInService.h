@@ -134,8 +134,10 @@ class SignInService final : public SignInState, public std::enable_shared_from_t
                                                    std::string source,
                                                    std::string completedLogLine);
   void applyManagerState(const voskary::VoskaryAccountManager::State& state);
-  void setMirror(bool signedIn, std::optional<std::string> accountID,
-                 std::optional<std::string> email);
+  // The account the app reads, as the manager last published it: set while signed in, cleared
+  // on signing out.
+  void mirrorSignedIn(std::string accountID, std::string email);
+  void clearMirror();
   std::shared_ptr<VoskaryAccountBridge> bridge() const;
   static void clearLegacyDefaults();
 

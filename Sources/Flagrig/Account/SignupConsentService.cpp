@@ -39,14 +39,14 @@ bool SignupConsentService::marketingPreChecked() {
   return platform::env().processInfo->localeRegion() == "US";
 }
 
-std::string SignupConsentService::consentMethod(bool marketingChecked, bool touched,
-                                                bool initiallyChecked) {
-  return marketingChecked && !touched && initiallyChecked ? "default_checked" : "explicit_checkbox";
+std::string SignupConsentService::consentMethod(const MarketingBox& marketing) {
+  return marketing.checked && !marketing.touched && marketing.initiallyChecked
+             ? "default_checked"
+             : "explicit_checkbox";
 }
 
 platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccountBridge> bridge,
-                                                  bool marketingChecked, bool touched,
-                                                  bool initiallyChecked) {
+                                                  MarketingBox marketing) {
   auto session = bridge ? bridge->currentSession() : std::nullopt;
   // Only an account session token authorises a consent.
   if (!session || !session->sessionToken.starts_with("vas_")) {
@@ -56,14 +56,13 @@ platform::Task<void> SignupConsentService::submit(std::shared_ptr<VoskaryAccount
   // One after the other, whatever the first one's outcome.
   co_await postConsent("terms", session->sessionToken, bridge);
   co_await postConsent("privacy", session->sessionToken, bridge);
-  if (!marketingChecked) co_return;
+  if (!marketing.checked) co_return;
   auto email = platform::UnicodeText::trimmed(session->email,
                                               platform::UnicodeText::WhiteSpace::spacesAndNewlines);
   if (email.empty()) co_return;
   std::optional<std::string> accountID;
   if (session->accountID.starts_with("va_")) accountID = session->accountID;
-  co_await postMarketingCapture(std::move(email), std::move(accountID),
-                                consentMethod(true, touched, initiallyChecked));
+  co_await postMarketingCapture(std::move(email), std::move(accountID), consentMethod(marketing));
 }
 
 platform::Task<void> SignupConsentService::postConsent(

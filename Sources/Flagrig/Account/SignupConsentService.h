@@ -31,14 +31,22 @@ struct SignupConsentService {
       "Send me app updates & offers from Voskary Studios";
   static constexpr double requestTimeout = 8.0;
 
-  // Never throws. `initiallyChecked` is the box's state when the screen was built: the locale
-  // may change while the screen is up, and the method must say what the user saw.
+  // The marketing box as the user left it. `initiallyChecked` is its state when the screen was
+  // built: the locale may change while the screen is up, and the method must say what the user
+  // saw.
+  struct MarketingBox {
+    bool checked = false;
+    bool touched = false;
+    bool initiallyChecked = false;
+  };
+
+  // Never throws.
   static platform::Task<void> submit(std::shared_ptr<VoskaryAccountBridge> bridge,
-                                     bool marketingChecked, bool touched, bool initiallyChecked);
+                                     MarketingBox marketing);
 
   // "default_checked" when the user kept the box that the screen had pre-checked;
   // "explicit_checkbox" otherwise.
-  static std::string consentMethod(bool marketingChecked, bool touched, bool initiallyChecked);
+  static std::string consentMethod(const MarketingBox& marketing);
   // Whether the screen starts with the box checked: in the US locale region only.
   static bool marketingPreChecked();
 

@@ -203,14 +203,8 @@ void AnalyticsClient::send(const Event& event) {
   if (accountID) properties["voskary_account_id"] = *accountID;
 
   const std::string& distinctID = accountID ? *accountID : deviceId;
-  JSON capture = JSON::object();
-  capture["api_key"] = configuration_.projectKey;
-  capture["event"] =
-      event.name.starts_with('$') ? event.name : std::string(eventPrefix) + event.name;
-  capture["distinct_id"] = distinctID;
-  capture["properties"] = properties;
-  capture["timestamp"] = timestamp(event.time);
-  post(configuration_.captureURL, platform::JSONSerialization::serialize(capture), {});
+  postCapture(event.name.starts_with('$') ? event.name : std::string(eventPrefix) + event.name,
+              distinctID, properties, event.time);
 
   if (!Analytics::nativeFunnelEvents().contains(event.name)) return;
   JSON mirror = JSON::object();
@@ -239,14 +233,18 @@ void AnalyticsClient::sendIdentify(const std::string& accountID, platform::Date 
   properties["version"] = version;
   properties["install_id"] = installID();
   properties["voskary_account_id"] = accountID;
+  postCapture("$identify", accountID, std::move(properties), time);
+}
 
-  JSON body = JSON::object();
-  body["api_key"] = configuration_.projectKey;
-  body["event"] = "$identify";
-  body["distinct_id"] = accountID;
-  body["properties"] = std::move(properties);
-  body["timestamp"] = timestamp(time);
-  post(configuration_.captureURL, platform::JSONSerialization::serialize(body), {});
+void AnalyticsClient::postCapture(std::string event, const std::string& distinctID, JSON properties,
+                                  platform::Date time) const {
+  JSON capture = JSON::object();
+  capture["api_key"] = configuration_.projectKey;
+  capture["event"] = std::move(event);
+  capture["distinct_id"] = distinctID;
+  capture["properties"] = std::move(properties);
+  capture["timestamp"] = timestamp(time);
+  post(configuration_.captureURL, platform::JSONSerialization::serialize(capture), {});
 }
 
 void AnalyticsClient::post(const platform::URL& url, const std::string& body,

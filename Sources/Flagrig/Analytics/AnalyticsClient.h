@@ -9,6 +9,7 @@
 #include "Flagrig/Account/SignInState.h"
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/Foundation/JSON.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Foundation/Value.h"
 #include "VoskaryAccount/Client/VoskaryInstallMetrics.h"
@@ -61,6 +62,9 @@ class AnalyticsClient : public std::enable_shared_from_this<AnalyticsClient> {
   std::string installID();
   void send(const Event& event);
   void sendIdentify(const std::string& accountID, platform::Date time);
+  // Posts one event to the capture service, in the service's envelope.
+  void postCapture(std::string event, const std::string& distinctID, platform::JSON properties,
+                   platform::Date time) const;
   void post(const platform::URL& url, const std::string& body,
             const std::map<std::string, std::string>& extraFields) const;
 

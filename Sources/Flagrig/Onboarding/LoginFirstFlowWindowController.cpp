@@ -99,7 +99,7 @@ void LoginFirstFlowWindowController::resizeFlowWindow(Window& window, LoginFirst
   const Size current = window.contentRect().size;
   if (std::abs(current.width - target.width) < 1 && std::abs(current.height - target.height) < 1)
     return;
-  if (screen) window.setFrame(centeredFrame(target, *screen, window), true, true);
+  if (screen) window.setFrame(centeredFrame(target, *screen, window));
 }
 
 // --- Opening -------------------------------------------------------------------------------
@@ -153,7 +153,7 @@ void LoginFirstFlowWindowController::present(LoginFirstStep step) {
   presentation_ = env().desktop ? env().desktop->presentForm(*window, host_) : nullptr;
 
   if (screen)
-    window->setFrame(centeredFrame(size, *screen, *window), false);
+    window->setFrame(centeredFrame(size, *screen, *window));
   else
     window->center();
   window_ = window;

@@ -12,17 +12,9 @@ namespace flagrig {
 
 using namespace platform;
 
-namespace {
-
-SharedInstance<NetworkReachabilityService>& instance() {
-  static SharedInstance<NetworkReachabilityService> shared;
-  return shared;
-}
-
-}  // namespace
-
 std::shared_ptr<NetworkReachabilityService> NetworkReachabilityService::sharedPointer() {
-  auto service = instance().pointer();
+  static SharedInstance<NetworkReachabilityService> instance;
+  auto service = instance.pointer();
   if (!service->monitor_) service->start();
   return service;
 }

@@ -1,22 +1,11 @@
 #include "Flagrig/Onboarding/PermissionRow.h"
 
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
-
-namespace {
-
-Color white(double opacity) {
-  return Color::white().withAlphaComponent(opacity);
-}
-
-}  // namespace
+using namespace platform::forms::vocabulary;
 
 Node PermissionRow::badge() const {
   Color text = required ? accent : white(0.62);
@@ -76,7 +65,7 @@ Node PermissionRow::rowBody(bool hovering) const {
 }
 
 Node PermissionRow::body(forms::FormHost& host) const {
-  if (granted) return rowBody(false).key(title);
+  if (granted) return rowBody().key(title);
   auto hovering = host.cell(hoverCell(), false);
   return forms::Button({rowBody(*hovering)}, onEnable)
       .key(title)

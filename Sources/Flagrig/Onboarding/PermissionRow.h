@@ -32,7 +32,8 @@ struct PermissionRow {
   platform::forms::Node body(platform::forms::FormHost& host) const;
 
  private:
-  platform::forms::Node rowBody(bool hovering) const;
+  // The card's content; lit while the pointer is over a row not yet granted.
+  platform::forms::Node rowBody(bool hovering = false) const;
   platform::forms::Node badge() const;
 };
 

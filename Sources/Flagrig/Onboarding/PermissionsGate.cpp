@@ -35,7 +35,7 @@ PendingAlerts& pending() {
 
 void request(Permission permission) {
   if (permission == Permission::accessibility) {
-    Accessibility::shared().isProcessTrustedWithOptions(false);
+    Accessibility::shared().isProcessTrustedWithOptions(Accessibility::TrustPrompt::silent);
   } else {
     env().desktop->windowServer().requestScreenCaptureAccess();
   }
@@ -143,7 +143,7 @@ void PermissionsGate::presentAlert(std::string title, std::string body,
   std::weak_ptr<Panel> alertWindow = alert.window();
   TimerGuard poll;
   poll.timer = env().mainLoop->scheduleTimer(
-      pollInterval, true,
+      pollInterval, TimerKind::repeating,
       [grantedDuringAlert, alertWindow, check](Timer& timer) {
         if (!check()) return;
         auto window = alertWindow.lock();
@@ -158,7 +158,7 @@ void PermissionsGate::presentAlert(std::string title, std::string body,
       },
       RunLoopModes::common());
 
-  Application::shared().activate(true);
+  Application::shared().activate();
   long response = alert.runModal();
   poll.timer->invalidate();
 

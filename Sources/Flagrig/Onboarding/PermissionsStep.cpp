@@ -3,15 +3,12 @@
 #include "Flagrig/Analytics/Analytics.h"
 #include "Flagrig/Onboarding/PermissionsGate.h"
 #include "Platform/Forms/FormHost.h"
+#include "Platform/Forms/Vocabulary.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
+using namespace platform::forms::vocabulary;
 using platform::Value;
-namespace forms = platform::forms;
-using forms::Node;
 using Permission = PermissionsGate::Permission;
 
 namespace {
@@ -48,14 +45,6 @@ void PermissionsStep::requestScreenRecording(forms::FormHost& host) {
   request(host, Permission::screenRecording);
 }
 
-PermissionRow PermissionsStep::permissionRow(std::string rowTitle, std::string detail,
-                                             bool required, bool granted, std::string actionTitle,
-                                             std::function<void()> onEnable) const {
-  return PermissionRow{
-      std::move(rowTitle), std::move(detail), required, granted, std::move(actionTitle), accent,
-      std::move(onEnable)};
-}
-
 Node PermissionsStep::body() const {
   host.cell(tickCell, 0);
   std::weak_ptr<forms::FormHost> weak = host.weak_from_this();
@@ -65,12 +54,20 @@ Node PermissionsStep::body() const {
     };
   };
   PermissionRow rows[] = {
-      permissionRow("Screen Recording", "Optional for fuller window details on some Macs.", false,
-                    PermissionsGate::isGranted(Permission::screenRecording), "Open System Settings",
-                    act(&PermissionsStep::requestScreenRecording)),
-      permissionRow("Accessibility", "Allows Flagrig to bring a tagged window to the front.", true,
-                    PermissionsGate::isGranted(Permission::accessibility), "Open System Settings",
-                    act(&PermissionsStep::requestAccessibility)),
+      {.title = "Screen Recording",
+       .detail = "Optional for fuller window details on some Macs.",
+       .required = false,
+       .granted = PermissionsGate::isGranted(Permission::screenRecording),
+       .actionTitle = "Open System Settings",
+       .accent = accent,
+       .onEnable = act(&PermissionsStep::requestScreenRecording)},
+      {.title = "Accessibility",
+       .detail = "Allows Flagrig to bring a tagged window to the front.",
+       .required = true,
+       .granted = PermissionsGate::isGranted(Permission::accessibility),
+       .actionTitle = "Open System Settings",
+       .accent = accent,
+       .onEnable = act(&PermissionsStep::requestAccessibility)},
   };
   Node header = forms::VStack({forms::Text(title)
                                    .key("title")
@@ -132,7 +129,7 @@ Node PermissionsStep::footerButton(std::string buttonTitle, const char* helper,
     rows.push_back(forms::Text(helper)
                        .key("helper")
                        .font(Font::systemFont(12))
-                       .foreground(Color::white().withAlphaComponent(0.5))
+                       .foreground(white(0.5))
                        .multilineTextAlignment(forms::TextAlignment::center));
   }
   rows.push_back(forms::Button(buttonTitle, std::move(action))

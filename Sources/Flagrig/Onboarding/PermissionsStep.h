@@ -37,8 +37,6 @@ struct PermissionsStep {
   // The step's content: the scroll area with the header and the rows, then the footer.
   platform::forms::Node body() const;
   platform::forms::Node permissionsFooter() const;
-  PermissionRow permissionRow(std::string title, std::string detail, bool required, bool granted,
-                              std::string actionTitle, std::function<void()> onEnable) const;
   // One large prominent button (Return triggers it), with an optional helper line above.
   platform::forms::Node footerButton(std::string title, const char* helper,
                                      std::function<void()> action) const;

@@ -1,14 +1,11 @@
 #include "Flagrig/Onboarding/TagDemoView.h"
 
 #include "Flagrig/Shell/BrandMark.h"
+#include "Platform/Forms/Vocabulary.h"
 
 namespace flagrig {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
+using namespace platform::forms::vocabulary;
 
 namespace {
 
@@ -35,7 +32,7 @@ Node paragraph(const char* text, const char* key, double size, double opacity, d
   return forms::Text(text)
       .key(key)
       .font(Font::systemFont(size))
-      .foreground(Color::white().withAlphaComponent(opacity))
+      .foreground(white(opacity))
       .multilineTextAlignment(forms::TextAlignment::center)
       .frame({.maxWidth = 360})
       .padding({.top = above});
@@ -84,7 +81,7 @@ Node TagDemoView::intro() const {
                             .key("skip")
                             .buttonStyle(forms::ButtonStyle::plain)
                             .font(Font::systemFont(13))
-                            .foreground(Color::white().withAlphaComponent(0.55))
+                            .foreground(white(0.55))
                             .padding({.top = 12})})
       .key("intro")
       .spacing(0)

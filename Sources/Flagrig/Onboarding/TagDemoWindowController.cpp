@@ -16,21 +16,13 @@ namespace flagrig {
 
 using namespace platform;
 
-namespace {
-
-SharedInstance<TagDemoWindowController>& instance() {
-  static SharedInstance<TagDemoWindowController> shared;
-  return shared;
-}
-
-}  // namespace
-
 TagDemoWindowController& TagDemoWindowController::shared() {
   return *sharedPointer();
 }
 
 std::shared_ptr<TagDemoWindowController> TagDemoWindowController::sharedPointer() {
-  return instance().pointer();
+  static SharedInstance<TagDemoWindowController> instance;
+  return instance.pointer();
 }
 
 void TagDemoWindowController::install() {

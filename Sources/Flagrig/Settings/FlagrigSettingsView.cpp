@@ -268,7 +268,8 @@ Node FlagrigSettingsView::generalSection() {
                                }));
   rows.push_back(permissionRow("accessibility", desktop.accessibility().isProcessTrusted(),
                                accessibilityGranted, accessibilityNeeded, [] {
-                                 env().desktop->accessibility().isProcessTrustedWithOptions(false);
+                                 env().desktop->accessibility().isProcessTrustedWithOptions(
+                                     Accessibility::TrustPrompt::silent);
                                  openURL(URL("x-apple.systempreferences:"));
                                }));
   return Section(std::string(sectionTitles[1]), std::move(rows)).key("general");

@@ -100,7 +100,7 @@ void UpdaterService::checkForUpdates() {
   auto& app = Application::shared();
   if (!policyBeforeCheck_) policyBeforeCheck_ = app.activationPolicy();
   app.setActivationPolicy(ActivationPolicy::regular);
-  app.activate(true);
+  app.activate();
   controller_->checkForUpdates();
 }
 

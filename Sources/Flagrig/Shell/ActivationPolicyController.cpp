@@ -25,7 +25,7 @@ void ActivationPolicyController::promoteForWindow() {
     auto& app = Application::shared();
     if (app.activationPolicy() != ActivationPolicy::regular)
       app.setActivationPolicy(ActivationPolicy::regular);
-    app.activate(true);
+    app.activate();
   });
 }
 

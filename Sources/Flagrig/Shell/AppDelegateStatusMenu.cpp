@@ -26,9 +26,10 @@ namespace {
 constexpr double tagImageSide = 10;
 
 std::shared_ptr<Image> tagDot(const Color& color) {
-  return Image::drawn({tagImageSide, tagImageSide}, false, [color](GraphicsContext& g, Rect) {
-    g.fillOval(Rect(0, 0, tagImageSide, tagImageSide), color);
-  });
+  return Image::drawn({tagImageSide, tagImageSide}, Image::Origin::bottomLeft,
+                      [color](GraphicsContext& g, Rect) {
+                        g.fillOval(Rect(0, 0, tagImageSide, tagImageSide), color);
+                      });
 }
 
 URL websiteURL(std::string_view pathAndQuery) {

@@ -36,7 +36,7 @@ void AppTranslocation::nudgeIfNeeded() {
     auto& app = Application::shared();
     ActivationPolicy previous = app.activationPolicy();
     app.setActivationPolicy(ActivationPolicy::regular);
-    app.activate(true);
+    app.activate();
     if (alert.runModal() == ModalResponse::firstButton)
       Workspace::shared().activateFileViewerSelecting({env().bundle->bundlePath().string()});
     if (previous == ActivationPolicy::accessory)

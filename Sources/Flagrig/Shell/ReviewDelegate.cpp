@@ -83,7 +83,7 @@ void ReviewDelegate::applicationDidFinishLaunching(Application& app) {
       break;
     }
   }
-  app.activate(true);
+  app.activate();
   // A screen this build does not have opens no window; nothing could ever end the run.
   if (!shown) {
     Log::warn("lifecycle", "Review screen did not open a window; quitting");

@@ -54,7 +54,7 @@ void WindowActivation::bringToFront(const std::shared_ptr<Window>& window) {
   if (!window) return;
   auto& app = Application::shared();
   app.setActivationPolicy(ActivationPolicy::regular);
-  app.activate(true);
+  app.activate();
   window->makeKeyAndOrderFront();
 
   auto& state = observers();

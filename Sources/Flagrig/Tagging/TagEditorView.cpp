@@ -158,25 +158,25 @@ void TagEditorView::rebuild() {
     remove->setAction(action(&TagEditorView::deleteColor));
     addSubview(remove);
 
-    auto bgCaption = caption("bg", captionFont, Color::tertiaryLabel());
-    bgCaption->setFrame(Rect(28, y, 20, 12));
-    addSubview(bgCaption);
-    auto bgWell = std::make_shared<ColorWell>(Rect(28, y + 12, 28, 28));
-    bgWell->setColor(entry.background.withAlphaComponent(1));
-    bgWell->setTag(2 * index);
-    bgWell->setAccessibilityLabel("Background color " + std::to_string(i + 1));
-    bgWell->setAction(action(&TagEditorView::bgColorChanged));
-    addSubview(bgWell);
-
-    auto textCaption = caption("text", captionFont, Color::tertiaryLabel());
-    textCaption->setFrame(Rect(64, y, 24, 12));
-    addSubview(textCaption);
-    auto textWell = std::make_shared<ColorWell>(Rect(64, y + 12, 28, 28));
-    textWell->setColor(entry.text.withAlphaComponent(1));
-    textWell->setTag(2 * index + 1);
-    textWell->setAccessibilityLabel("Text color " + std::to_string(i + 1));
-    textWell->setAction(action(&TagEditorView::fgColorChanged));
-    addSubview(textWell);
+    // One colour of the entry: its caption, and below it a well whose tag says which colour of
+    // which entry it edits.
+    auto addWell = [&](const char* title, double x, double captionWidth, Color color, long tag,
+                       const std::string& label, void (TagEditorView::*changed)(Control&)) {
+      auto wellCaption = caption(title, captionFont, Color::tertiaryLabel());
+      wellCaption->setFrame(Rect(x, y, captionWidth, 12));
+      addSubview(wellCaption);
+      auto well = std::make_shared<ColorWell>(Rect(x, y + 12, 28, 28));
+      well->setColor(color.withAlphaComponent(1));
+      well->setTag(tag);
+      well->setAccessibilityLabel(label + " " + std::to_string(i + 1));
+      well->setAction(action(changed));
+      addSubview(well);
+      return well;
+    };
+    auto bgWell = addWell("bg", 28, 20, entry.background, 2 * index, "Background color",
+                          &TagEditorView::bgColorChanged);
+    auto textWell = addWell("text", 64, 24, entry.text, 2 * index + 1, "Text color",
+                            &TagEditorView::fgColorChanged);
 
     if (activeWell == 2 * index) wellToActivate = bgWell;
     if (activeWell == 2 * index + 1) wellToActivate = textWell;

@@ -141,7 +141,7 @@ void TagManager::startPositionPoll() {
   // In the common modes, so that tags keep following their windows while a menu is tracked
   // or an alert runs its modal session.
   pollTimer_ = env().mainLoop->scheduleTimer(
-      pollInterval, true,
+      pollInterval, TimerKind::repeating,
       [weak](Timer&) {
         if (auto manager = weak.lock()) manager->updatePositions();
       },
@@ -327,7 +327,7 @@ void TagManager::placeByMeasuring(TagPanel& panel, const Rect& window,
   // A window narrower than the minimum gets a panel as wide as itself.
   double width = std::max(0.0, std::min(window.width(), wanted));
   Rect frame = panel.frame();
-  panel.setFrame(Rect(frame.midX() - width / 2, frame.y(), width, frame.height()), true);
+  panel.setFrame(Rect(frame.midX() - width / 2, frame.y(), width, frame.height()));
 
   Rect sized = panel.frame();
   double x = window.minX() + (window.width() - sized.width()) / 2;

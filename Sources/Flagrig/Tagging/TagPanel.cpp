@@ -121,7 +121,7 @@ void TagPanel::setTagTextColor(Color color) {
 void TagPanel::applySize(bool big, TagFont font, TagShape shape) {
   big_ = big;
   Rect f = frame();
-  setFrame(Rect(f.x(), f.y(), f.width(), layout(big).height), true);
+  setFrame(Rect(f.x(), f.y(), f.width(), layout(big).height));
   layOut(shape, font);
 }
 

@@ -48,9 +48,10 @@ class Accessibility {
   static Accessibility& shared();
 
   virtual bool isProcessTrusted() = 0;
-  // With `prompt` the system asks the user to grant trust (once); the answer is the trust as it
-  // stands now.
-  virtual bool isProcessTrustedWithOptions(bool prompt) = 0;
+  // With `TrustPrompt::askUser` the system asks the user to grant trust (once); the answer is
+  // the trust as it stands now.
+  enum class TrustPrompt { silent, askUser };
+  virtual bool isProcessTrustedWithOptions(TrustPrompt prompt) = 0;
 
   virtual AXElement createApplication(std::int32_t pid) = 0;
   virtual AXError copyAttributeValue(const AXElement& element, std::string_view attribute,

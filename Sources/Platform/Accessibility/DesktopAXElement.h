@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
-#include "Platform/Accessibility/AXUIElement.h"
+#include "Platform/Accessibility/Accessibility.h"
 
 namespace platform {
 
@@ -25,6 +27,30 @@ class DesktopAXElement final : public AXUIElement {
   static const DesktopAXElement* from(const AXElement& element) {
     return dynamic_cast<const DesktopAXElement*>(element.get());
   }
+
+  // What both backends answer alike --------------------------------------------------------
+  // A foreign window's "AXMinimized" and "AXTitle" (no value while it has no name), from the
+  // backend's record of it.
+  template <class Window>
+  static AXError copyWindowAttribute(const Window& window, std::string_view attribute,
+                                     AXValue& value) {
+    if (attribute == AXAttribute::minimized) {
+      value = window.minimized;
+      return AXError::success;
+    }
+    if (attribute == AXAttribute::title) {
+      if (!window.name) return AXError::noValue;
+      value = *window.name;
+      return AXError::success;
+    }
+    return AXError::attributeUnsupported;
+  }
+  // The "AXChildren" of our extras menu bar: an element for each status item shown, by index.
+  static AXError copyExtrasMenuBarAttribute(std::int32_t pid,
+                                            const std::vector<std::uint32_t>& shownItems,
+                                            std::string_view attribute, AXValue& value);
+  // The exact lookup: a window element carries its window's number.
+  static Accessibility::WindowNumberLookup windowNumberLookup();
 
   Kind kind;
   std::int32_t pid;

@@ -34,7 +34,7 @@ bool Application::setActivationPolicy(ActivationPolicy policy) {
   return true;
 }
 
-void Application::activate(bool) {
+void Application::activate() {
   desktop_.activateApplication();
 }
 
@@ -201,17 +201,21 @@ std::shared_ptr<Window> Application::modalWindow() const {
 }
 
 std::shared_ptr<EventMonitor> Application::addLocalMonitor(EventMask mask, LocalHandler handler) {
-  auto id = nextMonitor_++;
-  monitors_.push_back(
-      {id, mask, false, std::make_shared<LocalHandler>(std::move(handler)), nullptr});
-  return std::make_shared<EventMonitor>(id);
+  return addMonitor(
+      {.mask = mask, .global = false, .local = std::make_shared<LocalHandler>(std::move(handler))});
 }
 
 std::shared_ptr<EventMonitor> Application::addGlobalMonitor(EventMask mask, GlobalHandler handler) {
-  auto id = nextMonitor_++;
-  monitors_.push_back(
-      {id, mask, true, nullptr, std::make_shared<GlobalHandler>(std::move(handler))});
-  return std::make_shared<EventMonitor>(id);
+  return addMonitor({.mask = mask,
+                     .global = true,
+                     .observer = std::make_shared<GlobalHandler>(std::move(handler))});
+}
+
+std::shared_ptr<EventMonitor> Application::addMonitor(Monitor monitor) {
+  monitor.id = nextMonitor_++;
+  auto added = std::make_shared<EventMonitor>(monitor.id);
+  monitors_.push_back(std::move(monitor));
+  return added;
 }
 
 void Application::removeMonitor(const std::shared_ptr<EventMonitor>& monitor) {
@@ -250,7 +254,7 @@ void Application::sendEvent(const Event& original) {
   auto window = windowWithNumber(event->windowNumber);
   if (!window || !window->isVisible() || !acceptsEventsFor(*window)) return;
   if (event->isMouseDown()) {
-    if (!window->isNonactivatingPanel() && !active_) activate(true);
+    if (!window->isNonactivatingPanel() && !active_) activate();
     if (window->canBecomeKey() && !window->isKeyWindow()) window->makeKey();
     if (window->canBecomeMain()) window->makeMain();
     if (!window->isPanel()) window->orderFront();

@@ -83,9 +83,9 @@ class Application {
   ActivationPolicy activationPolicy() const { return policy_; }
   bool setActivationPolicy(ActivationPolicy policy);
   bool isActive() const { return active_; }
-  // Makes this the frontmost application. `ignoringOtherApps` is accepted for the platform's
-  // sake; activation always takes the front.
-  void activate(bool ignoringOtherApps = true);
+  // Makes this the frontmost application: activation always takes the front, whatever other
+  // application is active.
+  void activate();
   bool hasKeyFocus() const { return keyFocus_; }
 
   // Windows -------------------------------------------------------------------------------------
@@ -155,12 +155,14 @@ class Application {
  private:
   friend class Window;
   struct Monitor {
-    std::uint64_t id;
-    EventMask mask;
-    bool global;
+    std::uint64_t id = 0;
+    EventMask mask = 0;
+    bool global = false;
     std::shared_ptr<LocalHandler> local;
     std::shared_ptr<GlobalHandler> observer;
   };
+  // Registers the monitor under the next id.
+  std::shared_ptr<EventMonitor> addMonitor(Monitor monitor);
 
   void windowCreated(Window* window);
   void windowDestroyed(Window* window);

@@ -14,7 +14,7 @@ ColorWell::~ColorWell() {
   }
 }
 
-void ColorWell::activate(bool) {
+void ColorWell::activate() {
   auto& panel = ColorPanel::shared();
   panel.setActiveWell(this);
   active_ = true;
@@ -34,7 +34,7 @@ void ColorWell::deactivate() {
 }
 
 void ColorWell::mouseUp(const Event& event) {
-  if (isEnabled() && bounds().contains(convertFromWindow(event.locationInWindow))) activate(true);
+  if (isEnabled() && bounds().contains(convertFromWindow(event.locationInWindow))) activate();
 }
 
 void ColorWell::takeColorFromPanel(const Color& color) {

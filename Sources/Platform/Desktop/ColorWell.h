@@ -17,12 +17,13 @@ class ColorWell : public Control {
   const Color& color() const { return color_; }
   void setColor(Color color) { update(color_, std::move(color)); }
   bool isActive() const { return active_; }
-  void activate(bool exclusive = true);
+  // Makes this the colour panel's well, the only active one.
+  void activate();
   void deactivate();
 
   bool acceptsKeyboardFocus() const override { return true; }
   void performKeyboardAction() override {
-    if (isEnabled()) activate(true);
+    if (isEnabled()) activate();
   }
   void mouseDown(const Event&) override {}
   void mouseUp(const Event& event) override;

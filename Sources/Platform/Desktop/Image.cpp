@@ -13,10 +13,10 @@ std::shared_ptr<Image> Image::systemSymbol(std::string name, std::string accessi
   return image;
 }
 
-std::shared_ptr<Image> Image::drawn(Size size, bool flipped,
+std::shared_ptr<Image> Image::drawn(Size size, Origin origin,
                                     const std::function<void(GraphicsContext&, Rect)>& draw) {
   auto image = std::make_shared<Image>(Kind::drawn, std::string(), size);
-  image->flipped_ = flipped;
+  image->flipped_ = origin == Origin::topLeft;
   GraphicsContext context;
   if (draw) draw(context, Rect({0, 0}, size));
   image->operations_ = context.operations();

@@ -23,8 +23,10 @@ class Image {
   // Null for an empty name.
   static std::shared_ptr<Image> systemSymbol(std::string name,
                                              std::string accessibilityDescription = {});
-  // Runs `draw` once with the image's bounds (origin bottom left unless flipped).
-  static std::shared_ptr<Image> drawn(Size size, bool flipped,
+  // Runs `draw` once with the image's bounds, whose origin is at `origin` (a top-left origin
+  // makes a flipped image).
+  enum class Origin { bottomLeft, topLeft };
+  static std::shared_ptr<Image> drawn(Size size, Origin origin,
                                       const std::function<void(GraphicsContext&, Rect)>& draw);
   // Null when the file is missing or does not hold a PNG image. The size in points is the
   // pixel size.

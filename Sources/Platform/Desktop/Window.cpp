@@ -98,7 +98,7 @@ Rect Window::contentRectForFrameRect(Rect frame, std::uint64_t style) {
   return Rect(frame.x(), frame.y(), frame.width(), std::max(0.0, frame.height() - titleBarHeight));
 }
 
-void Window::setFrame(Rect frame, bool, bool) {
+void Window::setFrame(Rect frame) {
   assertMainThread("Window::setFrame");
   if (frame == frame_) return;
   frame_ = frame;

@@ -112,8 +112,8 @@ class Window : public std::enable_shared_from_this<Window> {
   Rect contentRectForFrameRect(Rect frame) const { return contentRectForFrameRect(frame, style_); }
   Rect frame() const { return frame_; }
   Rect contentRect() const { return contentRectForFrameRect(frame_); }
-  // `display` and `animate` are hints for the backend; the frame changes at once.
-  void setFrame(Rect frame, bool display = true, bool animate = false);
+  // The frame changes at once, never animated.
+  void setFrame(Rect frame);
   void setFrameOrigin(Point origin) { setFrame(Rect(origin, frame_.size)); }
   // Keeps the top-left corner where it is, as the platform does.
   void setContentSize(Size size);

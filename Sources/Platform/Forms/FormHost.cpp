@@ -447,10 +447,10 @@ bool FormHost::tapLink(std::string_view linkText) {
   return env().desktop->workspace().openURL(*url);
 }
 
-bool FormHost::hover(std::string_view identity, bool inside) {
+bool FormHost::hover(std::string_view identity, Hover change) {
   const Node* node = findByIdentity(identity);
   if (!node || !node->onHover() || isEffectivelyHidden(*node)) return false;
-  if (inside) {
+  if (change == Hover::enter) {
     if (hovered_ == identity) return true;
     if (!hovered_.empty()) {
       std::string previous = std::exchange(hovered_, {});

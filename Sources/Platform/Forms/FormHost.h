@@ -132,7 +132,8 @@ class FormHost : public std::enable_shared_from_this<FormHost> {
 
   // The pointer enters or leaves a node; the node's hover handler hears it once per change.
   // Entering another node leaves the previous one first. False when the node has no handler.
-  bool hover(std::string_view identity, bool inside);
+  enum class Hover { enter, leave };
+  bool hover(std::string_view identity, Hover change);
   const std::string& hovered() const { return hovered_; }
 
   // Keyboard focus ----------------------------------------------------------------------------

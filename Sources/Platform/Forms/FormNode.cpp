@@ -143,36 +143,27 @@ std::string Node::title() const {
 }
 
 Node Form(std::vector<Node> sections) {
-  Node n(NodeKind::form);
-  n.children_ = std::move(sections);
-  return n;
+  return Node(NodeKind::form, std::move(sections));
 }
 
 Node Section(std::string header, std::vector<Node> rows) {
-  Node n(NodeKind::section);
+  Node n(NodeKind::section, std::move(rows));
   // A grouped form's rows start at the leading edge, as its header does.
   n.horizontal_ = HorizontalAlignment::leading;
   n.text_ = std::move(header);
-  n.children_ = std::move(rows);
   return n;
 }
 
 Node VStack(std::vector<Node> children) {
-  Node n(NodeKind::vstack);
-  n.children_ = std::move(children);
-  return n;
+  return Node(NodeKind::vstack, std::move(children));
 }
 
 Node HStack(std::vector<Node> children) {
-  Node n(NodeKind::hstack);
-  n.children_ = std::move(children);
-  return n;
+  return Node(NodeKind::hstack, std::move(children));
 }
 
 Node ZStack(std::vector<Node> children) {
-  Node n(NodeKind::zstack);
-  n.children_ = std::move(children);
-  return n;
+  return Node(NodeKind::zstack, std::move(children));
 }
 
 Node ScrollView(Node content) {
@@ -216,8 +207,7 @@ Node Button(std::string title, std::function<void()> action) {
 }
 
 Node Button(std::vector<Node> label, std::function<void()> action) {
-  Node n(NodeKind::button);
-  n.children_ = std::move(label);
+  Node n(NodeKind::button, std::move(label));
   n.action_ = std::move(action);
   return n;
 }
@@ -231,34 +221,24 @@ Node Toggle(std::string title, bool isOn, std::function<void(bool)> onToggle) {
 }
 
 Node Toggle(std::string title, Binding<bool> value) {
-  Node n(NodeKind::toggle);
-  n.text_ = std::move(title);
-  n.isOn_ = value.get();
-  n.onToggle_ = [value](bool on) { value.set(on); };
-  return n;
+  return Toggle(std::move(title), value.get(), [value](bool on) { value.set(on); });
 }
 
 Node Picker(std::string title, std::vector<std::pair<std::string, std::string>> options,
             Binding<std::string> selection) {
-  Node n(NodeKind::picker);
-  n.text_ = std::move(title);
-  n.options_ = std::move(options);
-  n.selection_ = selection.get();
-  n.onSelect_ = [selection](const std::string& tag) { selection.set(tag); };
-  return n;
+  return Picker(std::move(title), std::move(options), selection.get(),
+                [selection](const std::string& tag) { selection.set(tag); });
 }
 
 Node Picker(std::string title, std::vector<std::pair<std::int64_t, std::string>> options,
             Binding<std::int64_t> selection) {
-  Node n(NodeKind::picker);
-  n.text_ = std::move(title);
-  for (auto& [tag, label] : options) n.options_.emplace_back(std::to_string(tag), std::move(label));
-  n.selection_ = std::to_string(selection.get());
-  n.onSelect_ = [selection](const std::string& tag) {
-    // Tags come from the options above, so they always parse.
-    selection.set(std::stoll(tag));
-  };
-  return n;
+  std::vector<std::pair<std::string, std::string>> tagged;
+  for (auto& [tag, label] : options) tagged.emplace_back(std::to_string(tag), std::move(label));
+  return Picker(std::move(title), std::move(tagged), std::to_string(selection.get()),
+                [selection](const std::string& tag) {
+                  // Tags come from the options above, so they always parse.
+                  selection.set(std::stoll(tag));
+                });
 }
 
 Node LinkedText(std::string_view markup) {

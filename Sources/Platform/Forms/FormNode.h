@@ -152,10 +152,10 @@ class Canvas {
   // The node's foreground colour, its own or inherited: a mark drawn "in the text's colour".
   Color foreground() const { return foreground_; }
   void fill(CanvasPath path, Color color, FillRule rule = FillRule::nonZero) {
-    fills_.push_back({std::move(path), color, rule, true});
+    fills_.push_back({.path = std::move(path), .color = color, .rule = rule});
   }
   void stroke(CanvasPath path, Color color, double lineWidth) {
-    fills_.push_back({std::move(path), color, FillRule::nonZero, true, lineWidth});
+    fills_.push_back({.path = std::move(path), .color = color, .lineWidth = lineWidth});
   }
   // Fills and strokes in the order they were made.
   const std::vector<CanvasFill>& fills() const { return fills_; }
@@ -210,6 +210,8 @@ class Node {
  public:
   Node() = default;
   explicit Node(NodeKind kind) : kind_(kind) {}
+  // A container (form, section, stack, button label) holding `children`.
+  Node(NodeKind kind, std::vector<Node> children) : kind_(kind), children_(std::move(children)) {}
 
   NodeKind kind() const { return kind_; }
   // The identity the host gave the node: its parent's, a "/", and its key (or position).
@@ -439,11 +441,7 @@ class Node {
   const std::shared_ptr<View>& nativeView() const { return nativeView_; }
 
   // Builders fill these; they are not modifiers.
-  friend Node Form(std::vector<Node>);
   friend Node Section(std::string, std::vector<Node>);
-  friend Node VStack(std::vector<Node>);
-  friend Node HStack(std::vector<Node>);
-  friend Node ZStack(std::vector<Node>);
   friend Node ScrollView(Node);
   friend Node Spacer(double, double);
   friend Node Text(std::string);
@@ -452,13 +450,8 @@ class Node {
   friend Node Button(std::string, std::function<void()>);
   friend Node Button(std::vector<Node>, std::function<void()>);
   friend Node Toggle(std::string, bool, std::function<void(bool)>);
-  friend Node Toggle(std::string, Binding<bool>);
   friend Node Picker(std::string, std::vector<std::pair<std::string, std::string>>, std::string,
                      std::function<void(const std::string&)>);
-  friend Node Picker(std::string, std::vector<std::pair<std::string, std::string>>,
-                     Binding<std::string>);
-  friend Node Picker(std::string, std::vector<std::pair<std::int64_t, std::string>>,
-                     Binding<std::int64_t>);
   friend Node LinkedText(std::string_view);
   friend Node Caption(std::string);
   friend Node Link(std::string, URL);

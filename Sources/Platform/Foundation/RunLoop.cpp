@@ -54,20 +54,21 @@ void RunLoop::post(Work work) {
 }
 
 std::shared_ptr<WorkItem> RunLoop::postAfter(double seconds, Work work) {
-  auto timer = std::shared_ptr<Timer>(new Timer(Uptime{0}, Uptime{0}, false, RunLoopModes::common(),
+  auto timer = std::shared_ptr<Timer>(new Timer(Uptime{0}, Uptime{0}, TimerKind::oneShot,
+                                                RunLoopModes::common(),
                                                 [work = std::move(work)](Timer&) { work(); }));
   schedule(timer, clock_->uptime() + platform::seconds(seconds < 0 ? 0 : seconds));
   return timer;
 }
 
-std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, bool repeats,
+std::shared_ptr<Timer> RunLoop::scheduleTimer(double interval, TimerKind kind,
                                               std::function<void(Timer&)> fire,
                                               RunLoopModes modes) {
   // A non-positive interval means the smallest one, as on the original platform.
   Uptime step = platform::seconds(interval > 0 ? interval : 0.0001);
   if (step.count() <= 0) step = Uptime{1};
   Uptime now = clock_->uptime();
-  auto timer = std::shared_ptr<Timer>(new Timer(now, step, repeats, modes, std::move(fire)));
+  auto timer = std::shared_ptr<Timer>(new Timer(now, step, kind, modes, std::move(fire)));
   schedule(timer, now + step);
   return timer;
 }
@@ -183,15 +184,15 @@ void RunLoop::advanceTo(Uptime target) {
   runUntilIdle();
 }
 
-bool RunLoop::shouldLeave(bool outer, std::size_t depth) const {
-  if (outer) return stopRequested_;
+bool RunLoop::shouldLeave(std::size_t depth) const {
+  if (depth == 0) return stopRequested_;
   return nested_.size() >= depth && nested_[depth - 1].has_value();
 }
 
-void RunLoop::loop(bool outer, std::size_t depth) {
-  while (!shouldLeave(outer, depth)) {
+void RunLoop::loop(std::size_t depth) {
+  while (!shouldLeave(depth)) {
     if (runPass()) continue;
-    if (shouldLeave(outer, depth)) break;
+    if (shouldLeave(depth)) break;
     auto deadline = nextDeadline();
     if (manual_) {
       if (!deadline) {
@@ -207,7 +208,7 @@ void RunLoop::loop(bool outer, std::size_t depth) {
 
 void RunLoop::run() {
   stopRequested_ = false;
-  loop(true, 0);
+  loop(0);
   stopRequested_ = false;
 }
 
@@ -231,7 +232,7 @@ long RunLoop::runNested(RunLoopMode mode) {
       loop->modes_.pop_back();
     }
   } pop{this};
-  loop(false, depth);
+  loop(depth);
   return *nested_[depth - 1];
 }
 

@@ -45,6 +45,9 @@ class WorkItem {
   std::atomic<bool> cancelled_{false};
 };
 
+// Whether a timer fires once or again at every interval.
+enum class TimerKind { oneShot, repeating };
+
 // A one-shot or repeating timer on a run loop. A repeating timer fires at whole multiples of
 // its interval from when it was scheduled; fires it missed while the loop was busy (or in a
 // mode the timer does not run in) are skipped, not made up.
@@ -56,11 +59,11 @@ class Timer final : public WorkItem {
 
  private:
   friend class RunLoop;
-  Timer(Uptime anchor, Uptime interval, bool repeats, RunLoopModes modes,
+  Timer(Uptime anchor, Uptime interval, TimerKind kind, RunLoopModes modes,
         std::function<void(Timer&)> fire)
       : anchor_(anchor),
         interval_(interval),
-        repeats_(repeats),
+        repeats_(kind == TimerKind::repeating),
         modes_(modes),
         fire_(std::move(fire)) {}
 
@@ -90,7 +93,7 @@ class RunLoop final : public Executor {
   // Thread-safe.
   void post(Work work) override;
   std::shared_ptr<WorkItem> postAfter(double seconds, Work work);
-  std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats,
+  std::shared_ptr<Timer> scheduleTimer(double interval, TimerKind kind,
                                        std::function<void(Timer&)> fire,
                                        RunLoopModes modes = RunLoopMode::defaultMode);
 
@@ -146,8 +149,10 @@ class RunLoop final : public Executor {
   bool runPass();
   std::optional<Entry> takeDueEntry(Uptime now);
   void fire(const Entry& entry);
-  bool shouldLeave(bool outer, std::size_t depth) const;
-  void loop(bool outer, std::size_t depth);
+  // Depth 0 is the outer run, which `stop` ends; a nested session's depth is its place in the
+  // stack of sessions, from 1, and its end code ends it.
+  bool shouldLeave(std::size_t depth) const;
+  void loop(std::size_t depth);
   void waitForWork(std::optional<Uptime> deadline);
   // Empties the wake descriptor after a poster wrote it.
   void drainWake();

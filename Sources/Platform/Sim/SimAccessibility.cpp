@@ -7,8 +7,8 @@ namespace platform::sim {
 
 using Element = DesktopAXElement;
 
-bool SimAccessibility::isProcessTrustedWithOptions(bool prompt) {
-  if (prompt && !trusted_) ++prompts_;
+bool SimAccessibility::isProcessTrustedWithOptions(TrustPrompt prompt) {
+  if (prompt == TrustPrompt::askUser && !trusted_) ++prompts_;
   return trusted_;
 }
 
@@ -84,28 +84,14 @@ AXError SimAccessibility::copyAttributeValue(const AXElement& element, std::stri
     case Element::Kind::window: {
       auto w = server.foreignWindow(e->number);
       if (!w) return AXError::invalidUIElement;
-      if (attribute == AXAttribute::minimized) {
-        value = w->minimized;
-        return AXError::success;
-      }
-      if (attribute == AXAttribute::title) {
-        if (!w->name) return AXError::noValue;
-        value = *w->name;
-        return AXError::success;
-      }
-      return AXError::attributeUnsupported;
+      return Element::copyWindowAttribute(*w, attribute, value);
     }
     case Element::Kind::extrasMenuBar: {
-      if (attribute != AXAttribute::children) return AXError::attributeUnsupported;
-      AXValue::Array children;
+      std::vector<std::uint32_t> shown;
       for (std::uint32_t i = 0; i < desktop_.statusItemCount(); ++i) {
-        if (desktop_.isStatusItemShown(i)) {
-          children.emplace_back(
-              AXElement(std::make_shared<Element>(Element::Kind::statusItem, e->pid, i)));
-        }
+        if (desktop_.isStatusItemShown(i)) shown.push_back(i);
       }
-      value = AXValue(std::move(children));
-      return AXError::success;
+      return Element::copyExtrasMenuBarAttribute(e->pid, shown, attribute, value);
     }
     case Element::Kind::statusItem:
       return AXError::attributeUnsupported;
@@ -165,12 +151,7 @@ AXError SimAccessibility::performAction(const AXElement& element, std::string_vi
 
 Accessibility::WindowNumberLookup SimAccessibility::lookUpWindowNumberFunction() {
   if (!lookupAvailable_) return {};
-  return [](const AXElement& element, std::uint32_t& windowNumber) {
-    auto e = Element::from(element);
-    if (!e || e->kind != Element::Kind::window) return AXError::illegalArgument;
-    windowNumber = e->number;
-    return AXError::success;
-  };
+  return Element::windowNumberLookup();
 }
 
 }  // namespace platform::sim

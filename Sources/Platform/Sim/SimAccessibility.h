@@ -21,7 +21,7 @@ class SimAccessibility final : public Accessibility {
   explicit SimAccessibility(SimDesktop& desktop) : desktop_(desktop) {}
 
   bool isProcessTrusted() override { return trusted_; }
-  bool isProcessTrustedWithOptions(bool prompt) override;
+  bool isProcessTrustedWithOptions(TrustPrompt prompt) override;
   AXElement createApplication(std::int32_t pid) override;
   AXError copyAttributeValue(const AXElement& element, std::string_view attribute,
                              AXValue& value) override;

@@ -14,14 +14,14 @@ namespace platform::sim {
 SimDesktop::SimDesktop() {
   setScreens({Rect(0, 0, 1440, 900)});
   for (const auto& face : {
-           FontFace{"Menlo-Regular", true, FontWeight::regular},
-           FontFace{"Menlo-Bold", true, FontWeight::bold},
-           FontFace{"Monaco", true, FontWeight::regular},
-           FontFace{"Courier", true, FontWeight::regular},
-           FontFace{"Helvetica", false, FontWeight::regular},
-           FontFace{"Helvetica-Bold", false, FontWeight::bold},
-           FontFace{"HelveticaNeue", false, FontWeight::regular},
-           FontFace{"HelveticaNeue-Bold", false, FontWeight::bold},
+           FontFace{.name = "Menlo-Regular", .monospaced = true},
+           FontFace{.name = "Menlo-Bold", .monospaced = true, .weight = FontWeight::bold},
+           FontFace{.name = "Monaco", .monospaced = true},
+           FontFace{.name = "Courier", .monospaced = true},
+           FontFace{.name = "Helvetica"},
+           FontFace{.name = "Helvetica-Bold", .weight = FontWeight::bold},
+           FontFace{.name = "HelveticaNeue"},
+           FontFace{.name = "HelveticaNeue-Bold", .weight = FontWeight::bold},
        }) {
     installFont(face);
   }
@@ -172,9 +172,12 @@ void SimDesktop::pressKey(std::uint16_t keyCode, std::uint64_t modifierFlags,
                           std::optional<std::string> characters) {
   std::string chars =
       characters ? *characters
-                 : SimKeyboardLayout::charactersFor(keyCode, modifierFlags & ModifierFlag::shift);
+                 : SimKeyboardLayout::charactersFor(keyCode, modifierFlags & ModifierFlag::shift
+                                                                 ? SimKeyboardLayout::Level::shifted
+                                                                 : SimKeyboardLayout::Level::plain);
   Event down = Event::key(EventType::keyDown, keyCode, modifierFlags, chars);
-  down.charactersIgnoringModifiers = SimKeyboardLayout::charactersFor(keyCode, false);
+  down.charactersIgnoringModifiers =
+      SimKeyboardLayout::charactersFor(keyCode, SimKeyboardLayout::Level::plain);
   if (down.charactersIgnoringModifiers.empty()) down.charactersIgnoringModifiers = chars;
   sendKey(down);
   Event up = down;

@@ -35,7 +35,8 @@ std::optional<SimKeyboardLayout::KeyStroke> SimKeyboardLayout::keyStrokeFor(char
   return std::nullopt;
 }
 
-std::string SimKeyboardLayout::charactersFor(std::uint16_t keyCode, bool shift) {
+std::string SimKeyboardLayout::charactersFor(std::uint16_t keyCode, Level level) {
+  const bool shift = level == Level::shifted;
   switch (keyCode) {
     case KeyCode::returnKey:
     case KeyCode::keypadEnter:

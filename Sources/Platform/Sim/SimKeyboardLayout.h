@@ -22,7 +22,8 @@ class SimKeyboardLayout {
   static std::optional<KeyStroke> keyStrokeFor(char c);
   // The characters of a key: its character (shifted or not), or the control character of
   // Return, Tab, Delete and Esc; empty for keys without one.
-  static std::string charactersFor(std::uint16_t keyCode, bool shift);
+  enum class Level { plain, shifted };
+  static std::string charactersFor(std::uint16_t keyCode, Level level);
 };
 
 }  // namespace platform::sim

@@ -29,7 +29,7 @@ std::int32_t SimWindowServer::launchApplication(std::string name, std::optional<
   std::int32_t id = pid ? *pid : nextFreePID();
   precondition(id != ownPID_,
                "SimWindowServer::launchApplication: that is this application's process id");
-  applications_[id] = SimForeignApplication{id, std::move(name), false, SimProcessState::alive};
+  applications_[id] = SimForeignApplication{.pid = id, .name = std::move(name)};
   return id;
 }
 
@@ -210,8 +210,9 @@ std::shared_ptr<const Value> SimWindowServer::copyWindowList(std::uint32_t optio
 
   Value::Array list;
   list.reserve(stack_.size());
+  enum class Listed { offScreen, onScreen };
   auto entry = [&](std::uint32_t number, std::int32_t pid, const std::string& owner, int layer,
-                   const Rect& bounds, const std::optional<std::string>& name, bool onScreen) {
+                   const Rect& bounds, const std::optional<std::string>& name, Listed listed) {
     Value::Dictionary d;
     d.emplace(WindowList::numberKey, Value(number));
     d.emplace(WindowList::ownerPIDKey, Value(pid));
@@ -219,14 +220,14 @@ std::shared_ptr<const Value> SimWindowServer::copyWindowList(std::uint32_t optio
     d.emplace(WindowList::layerKey, Value(layer));
     d.emplace(WindowList::boundsKey, WindowList::boundsDictionary(bounds));
     if (name) d.emplace(WindowList::nameKey, Value(*name));
-    if (onScreen) d.emplace(WindowList::onScreenKey, Value(true));
+    if (listed == Listed::onScreen) d.emplace(WindowList::onScreenKey, Value(true));
     list.emplace_back(std::move(d));
   };
   for (const auto& e : stack_) {
     if (auto own = own_.find(e.number); own != own_.end()) {
       const Window& w = *own->second;
       entry(e.number, ownPID_, ownName_, w.level(), coordinates.toWindowList(w.frame()), w.title(),
-            true);
+            Listed::onScreen);
       continue;
     }
     const auto& f = foreign_.at(e.number);
@@ -235,14 +236,15 @@ std::shared_ptr<const Value> SimWindowServer::copyWindowList(std::uint32_t optio
     const auto* app = application(f.pid);
     // Other applications' window names need screen-capture access.
     std::optional<std::string> name = screenCapture_ ? f.name : std::nullopt;
-    entry(f.number, f.pid, app ? app->name : std::string(), f.layer, f.bounds, name, onScreen);
+    entry(f.number, f.pid, app ? app->name : std::string(), f.layer, f.bounds, name,
+          onScreen ? Listed::onScreen : Listed::offScreen);
   }
   if (!onScreenOnly) {
     // Our ordered-out windows last.
     for (const auto& [number, w] : own_) {
       if (indexOf(number)) continue;
       entry(number, ownPID_, ownName_, w->level(), coordinates.toWindowList(w->frame()), w->title(),
-            false);
+            Listed::offScreen);
     }
   }
   auto snapshot = std::make_shared<const Value>(std::move(list));

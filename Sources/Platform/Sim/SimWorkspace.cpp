@@ -29,7 +29,7 @@ class SimRunningApplication final : public RunningApplication {
   bool activate(std::uint32_t) override {
     if (isTerminated()) return false;
     if (pid_ == desktop_.windowServer().ownPID()) {
-      desktop_.application().activate(true);
+      desktop_.application().activate();
     } else {
       desktop_.activateForeignApplication(pid_);
     }

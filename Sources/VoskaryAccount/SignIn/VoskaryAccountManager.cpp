@@ -369,7 +369,7 @@ platform::Task<void> VoskaryAccountManager::failSignIn(std::optional<State> befo
     // Not one of the sign-in's failures (memory, a broken answer that threw something of its
     // own): the state goes back to what it was, and the caller gets the exception itself.
     std::function<void()> back = [self, before] {
-      if (before && self->state() == State::signingIn(true)) self->transition(*before);
+      if (before && self->state() == State::signingIn()) self->transition(*before);
     };
     co_await onMain(std::move(back));
     std::rethrow_exception(error);
@@ -387,7 +387,7 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInBody(
   auto before = std::make_shared<std::optional<State>>();
   std::function<void()> start = [self, before] {
     *before = self->state();
-    self->transition(State::signingIn(true));
+    self->transition(State::signingIn());
   };
   co_await onMain(std::move(start));
   std::exception_ptr failure;
@@ -472,7 +472,7 @@ bool VoskaryAccountManager::cancelSignIn() {
 void VoskaryAccountManager::activateForAuthReturn(std::shared_ptr<platform::Window> window) {
   if (!platform::hasEnvironment() || !platform::env().desktop) return;
   auto& application = platform::Application::shared();
-  application.activate(true);
+  application.activate();
   if (!window) window = application.keyWindow();
   if (!window) window = application.mainWindow();
   const auto windows = application.windows();
@@ -512,7 +512,7 @@ platform::Task<VoskaryAccount> VoskaryAccountManager::signInWithAppleBody(
   auto before = std::make_shared<std::optional<State>>();
   std::function<void()> start = [self, before] {
     *before = self->state();
-    self->transition(State::signingIn(true));
+    self->transition(State::signingIn());
     self->setLastAppleSignInIsNewUser(std::nullopt);
   };
   co_await onMain(std::move(start));

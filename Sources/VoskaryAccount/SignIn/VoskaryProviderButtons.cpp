@@ -2,17 +2,14 @@
 
 #include <utility>
 
+#include "Platform/Forms/Vocabulary.h"
 #include "VoskaryAccount/SignIn/AppleLogoGlyph.h"
 #include "VoskaryAccount/SignIn/EnvelopeGlyph.h"
 #include "VoskaryAccount/SignIn/GoogleGGlyph.h"
 
 namespace voskary {
 
-using platform::Color;
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
+using namespace platform::forms::vocabulary;
 
 namespace {
 

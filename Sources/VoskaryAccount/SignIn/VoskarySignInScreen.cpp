@@ -2,15 +2,13 @@
 
 #include <utility>
 
+#include "Platform/Forms/Vocabulary.h"
 #include "VoskaryAccount/SignIn/OfflineGlyph.h"
 #include "VoskaryAccount/SignIn/VoskaryProviderButtons.h"
 
 namespace voskary {
 
-using platform::Font;
-using platform::FontWeight;
-namespace forms = platform::forms;
-using forms::Node;
+using namespace platform::forms::vocabulary;
 
 VoskarySignInScreen::VoskarySignInScreen(
     std::shared_ptr<platform::Image> appIcon, std::string appName, std::string valueProp,

@@ -186,30 +186,31 @@ struct Rule {
   Regex regex;
   std::string_view placeholder;
   Finder find;
-  // Whether the scan finds exactly the expression's matches in any text, or in ASCII text only.
-  bool anyText;
+  // Where the scan finds exactly the expression's matches: in any text, or in ASCII text only.
+  enum class ScanExact { anyText, asciiOnly } scanExact;
   // Holds wherever the expression can match, so that the expression runs only where it may.
   bool (*mayMatch)(std::string_view text);
 };
 
 const std::array<Rule, ErrorMessageRules::count>& rules() {
   static const std::array<Rule, ErrorMessageRules::count> all = {{
-      {Regex(R"([a-zA-Z0-9._%+\-]+@[a-zA-Z0-9.\-]+\.[a-zA-Z]{2,})"), "<email>", findEmail, true,
-       [](std::string_view t) { return t.find('@') != t.npos; }},
+      {Regex(R"([a-zA-Z0-9._%+\-]+@[a-zA-Z0-9.\-]+\.[a-zA-Z]{2,})"), "<email>", findEmail,
+       Rule::ScanExact::anyText, [](std::string_view t) { return t.find('@') != t.npos; }},
       {Regex(R"(\d{4}-\d{2}-\d{2}[T ]\d{2}:\d{2}:\d{2}(?:\.\d+)?(?:Z|[+-]\d{2}:?\d{2})?)"), "<ts>",
-       findTimestamp, false,
+       findTimestamp, Rule::ScanExact::asciiOnly,
        [](std::string_view t) { return t.find('-') != t.npos && t.find(':') != t.npos; }},
       {Regex(R"([0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12})"),
-       "<uuid>", findUUID, true,
+       "<uuid>", findUUID, Rule::ScanExact::anyText,
        [](std::string_view t) { return t.find('-') != t.npos && hasRun(t, 12, isHexDigit); }},
-      {Regex(R"(va_[0-9a-zA-Z-]+)"), "<va_id>", findAccountId, true,
+      {Regex(R"(va_[0-9a-zA-Z-]+)"), "<va_id>", findAccountId, Rule::ScanExact::anyText,
        [](std::string_view t) { return t.find("va_") != t.npos; }},
-      {Regex(R"((?:[A-Za-z]:[\\\/]|\\\\|\/)[^\s,;\"'<>]+)"), "<path>", findPath, false,
+      {Regex(R"((?:[A-Za-z]:[\\\/]|\\\\|\/)[^\s,;\"'<>]+)"), "<path>", findPath,
+       Rule::ScanExact::asciiOnly,
        [](std::string_view t) { return t.find_first_of("/\\") != t.npos; }},
-      {Regex(R"(\b[0-9a-fA-F]{8,}\b)"), "<hex>", findWholeWord<isHexDigit, 8>, false,
-       [](std::string_view t) { return hasRun(t, 8, isHexDigit); }},
+      {Regex(R"(\b[0-9a-fA-F]{8,}\b)"), "<hex>", findWholeWord<isHexDigit, 8>,
+       Rule::ScanExact::asciiOnly, [](std::string_view t) { return hasRun(t, 8, isHexDigit); }},
       // \d takes every decimal digit of Unicode, not only the ASCII ones.
-      {Regex(R"(\b\d{4,}\b)"), "<n>", findWholeWord<isDigit, 4>, false,
+      {Regex(R"(\b\d{4,}\b)"), "<n>", findWholeWord<isDigit, 4>, Rule::ScanExact::asciiOnly,
        [](std::string_view t) { return hasRun(t, 4, isDigit) || !isASCII(t); }},
   }};
   return all;
@@ -232,7 +233,8 @@ std::string replaceScanned(std::string_view text, Finder find, std::string_view 
 
 std::string ErrorMessageRules::replace(std::size_t rule, std::string_view text) {
   const auto& r = rules().at(rule);
-  if (r.anyText || isASCII(text)) return replaceScanned(text, r.find, r.placeholder);
+  if (r.scanExact == Rule::ScanExact::anyText || isASCII(text))
+    return replaceScanned(text, r.find, r.placeholder);
   if (!r.mayMatch(text)) return std::string(text);
   return r.regex.replacingMatches(text, r.placeholder);
 }

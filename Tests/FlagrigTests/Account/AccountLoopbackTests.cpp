@@ -124,8 +124,8 @@ TEST_F(AccountLoopbackTest, AReportReachesTheServerAsTwoFormPartsAndReturnsItsCo
 }
 
 TEST_F(AccountLoopbackTest, AConsentSubmissionPostsTermsPrivacyAndTheCapture) {
-  auto out =
-      start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true, false));
+  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(),
+                                                {.checked = true, .touched = true}));
   ASSERT_TRUE(pumpUntil(out->done));
   auto consents = account_->requests();
   ASSERT_EQ(consents.size(), 2u);

@@ -8,21 +8,15 @@
 #include <vector>
 
 #include "../Diagnostics/DiagnosticLogLines.h"
+#include "../Shell/TestServices.h"
 #include "Flagrig/Account/SignInService.h"
 #include "Flagrig/Account/VoskaryAccountBridge.h"
 #include "Flagrig/Diagnostics/DiagnosticLogBuffer.h"
-#include "Flagrig/Shell/ServiceAddresses.h"
 #include "Platform/Foundation/Environment.h"
 #include "Platform/Foundation/JSONSerialization.h"
 #include "Platform/Foundation/NotificationCenter.h"
-#include "Platform/Sim/SimHTTPServer.h"
-#include "Support/FakeAccountService.h"
-#include "Support/SimTest.h"
-#include "Support/Tarnwick/FakeAuthority.h"
-#include "Support/Tarnwick/FakeBrowser.h"
+#include "Support/BrowserSignInTest.h"
 #include "Support/TaskOutcome.h"
-#include "Tarnwick/UserAgentPlatform.h"
-#include "TarnwickCore/OIDURLQueryComponent.h"
 #include "VoskaryAccount/Client/KeychainStorage.h"
 #include "VoskaryAccount/Client/StoredSession.h"
 
@@ -31,14 +25,12 @@ namespace flagrig::testing {
 // The app's account side on the simulated machine: the fake authority behind discovery and the
 // browser, the fake account service behind the manager, the analytics service recording every
 // capture, and the app's services pointed at all of them.
-class AccountTest : public platform::testing::SimTest {
+class AccountTest : public voskary::testing::BrowserSignInTest {
  protected:
-  static constexpr const char* kBase = "https://account.test";
+  static constexpr const char* kBase = TestServices::account;
   static constexpr const char* kIssuer = "https://auth.test";
-  static constexpr const char* kCapture = "https://analytics.test/capture/";
-  static constexpr const char* kAccountID = "va_0190b3c4-5d6e-7f80-9a1b-2c3d4e5f6a7b";
-  static constexpr const char* kEmail = "someone@voskary.test";
-  static constexpr const char* kDeviceId = "dev_0a1b2c3d-0000-4000-8000-00000000000d";
+  static constexpr const char* kCapture = TestServices::capture;
+  static constexpr const char* kDeviceId = TestServices::deviceId;
 
   using State = voskary::VoskaryAccountManager::State;
 
@@ -50,25 +42,11 @@ class AccountTest : public platform::testing::SimTest {
   template <class T>
   using Outcome = platform::testing::TaskOutcome<T>;
 
+  AccountTest() : BrowserSignInTest(platform::URL(kBase), platform::URL(kIssuer)) {}
+
   void SetUp() override {
-    SimTest::SetUp();
-    ServiceAddresses::setActiveForTesting(
-        {platform::URL(kBase), platform::URL("https://analytics.test"),
-         platform::URL("https://web.test"), platform::URL("https://contacts.test"),
-         platform::URL(kIssuer)});
-    platform::env().defaults->set("flagrig.deviceId", platform::Value(kDeviceId));
-    sim().http->respond("POST", kCapture, platform::sim::SimHTTPAnswer::json(200, "{}"));
-    sim().http->respond("POST", std::string(kBase) + "/api/app-events",
-                        platform::sim::SimHTTPAnswer::json(202, "{}"));
-    service = std::make_unique<voskary::testing::FakeAccountService>(
-        sim().http, platform::URL(kBase), "flagrig");
-    sim().http->respond("GET", authority.discoveryURL().absoluteString(),
-                        platform::sim::SimHTTPAnswer::json(200, authority.discoveryJSON()));
-    tarnwick::UserAgentPlatform::setURLOpener(browser);
-  }
-  void TearDown() override {
-    SimTest::TearDown();
-    service.reset();
+    BrowserSignInTest::SetUp();
+    TestServices::install(sim(), platform::URL(kIssuer));
   }
 
   VoskaryAccountBridge& bridge() { return VoskaryAccountBridge::shared(); }
@@ -91,11 +69,8 @@ class AccountTest : public platform::testing::SimTest {
   void finishBrowserSignIn(const std::string& accountID = kAccountID,
                            const std::string& email = kEmail) {
     runUntilIdle();
-    auto redirect = browser->finishSignIn();
+    auto redirect = finishPage(accountID, email);
     ASSERT_TRUE(redirect);
-    tarnwick::OIDURLQueryComponent query(*redirect);
-    if (auto codes = query.valuesForParameter("code"); codes && !codes->empty())
-      service->addAuthorizationCode(codes->front(), accountID, email);
     EXPECT_TRUE(manager().resume(*redirect));
     runUntilIdle();
   }
@@ -104,12 +79,7 @@ class AccountTest : public platform::testing::SimTest {
   voskary::StoredSession storeSession(double expiresIn = 7 * 24 * 3600.0,
                                       const std::string& accountID = kAccountID,
                                       const std::string& email = kEmail) {
-    service->setSessionLifetime(expiresIn);
-    auto issued = service->issueSession(accountID, email);
-    service->setSessionLifetime(30 * 24 * 3600.0);
-    voskary::StoredSession session{issued.vas,       issued.refreshToken,
-                                   issued.expiresAt, {{accountID}, email, std::nullopt},
-                                   "flagrig",        platform::env().clock->now()};
+    auto session = issueSession(expiresIn, accountID, email);
     keychain().setJSON(session, voskary::KeychainStorage::Keys::session);
     return session;
   }
@@ -161,26 +131,6 @@ class AccountTest : public platform::testing::SimTest {
 
   // The diagnostic log as "level category: message".
   static std::vector<std::string> logLines() { return diagnosticLogLines(); }
-
-  std::vector<platform::HTTPRequest> requestsTo(const std::string& url) {
-    std::vector<platform::HTTPRequest> out;
-    for (const auto& recorded : sim().http->requests())
-      if (recorded.request.url.absoluteString() == url) out.push_back(recorded.request);
-    return out;
-  }
-  static std::string bodyText(const platform::HTTPRequest& request) {
-    return request.httpBody ? std::string(request.httpBody->begin(), request.httpBody->end())
-                            : std::string();
-  }
-
-  tarnwick::testing::FakeAuthority authority{
-      tarnwick::testing::FakeAuthority::Configuration{platform::URL(kIssuer),
-                                                      "flagrig",
-                                                      platform::URL("flagrig://auth/callback"),
-                                                      {"voskary.account"}}};
-  std::shared_ptr<tarnwick::testing::FakeBrowser> browser =
-      std::make_shared<tarnwick::testing::FakeBrowser>(authority);
-  std::unique_ptr<voskary::testing::FakeAccountService> service;
 };
 
 // Counts the posts of one notification while it lives.

@@ -39,8 +39,9 @@ class SignupConsentServiceTest : public AccountTest {
     submitFrom(SignupConsentService::marketingPreChecked(), marketingChecked, touched);
   }
   void submitFrom(bool initiallyChecked, bool marketingChecked, bool touched) {
-    await(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), marketingChecked,
-                                       touched, initiallyChecked));
+    await(SignupConsentService::submit(
+        VoskaryAccountBridge::sharedPointer(),
+        {.checked = marketingChecked, .touched = touched, .initiallyChecked = initiallyChecked}));
   }
   // The URLs of every consent and capture request, in the order they were sent.
   std::vector<std::string> sent() {
@@ -74,7 +75,7 @@ TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
   signIn();
   submit(false, false);
   ASSERT_EQ(sent(), (std::vector<std::string>{kConsents, kConsents}));
-  auto requests = requestsTo(kConsents);
+  auto requests = requestsToURL(kConsents);
   const char* kinds[] = {"terms", "privacy"};
   for (std::size_t i = 0; i < 2; ++i) {
     const auto& request = requests[i];
@@ -109,8 +110,8 @@ TEST_F(SignupConsentServiceTest, TwoConsentsTermsFirstWithTheTokenAndAProof) {
 TEST_F(SignupConsentServiceTest, RequestsAreStrictlySequential) {
   signIn();
   answer(platform::sim::SimHTTPAnswer::json(201, "{}").holding());
-  auto out =
-      start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(), true, true, false));
+  auto out = start(SignupConsentService::submit(VoskaryAccountBridge::sharedPointer(),
+                                                {.checked = true, .touched = true}));
   runUntilIdle();
   EXPECT_EQ(sent().size(), 1u) << "privacy waits for terms";
   ASSERT_TRUE(sim().http->releaseHeld());
@@ -149,7 +150,7 @@ TEST_F(SignupConsentServiceTest, TheMarketingCaptureCarriesTheTrimmedAddressAndT
     setRegion(c.region ? std::optional<std::string>(c.region) : std::nullopt);
     signIn("vas_token", c.accountID, " \n someone@voskary.test\t\n");
     submit(true, c.touched);
-    auto captures = requestsTo(kCapture);
+    auto captures = requestsToURL(kCapture);
     ASSERT_FALSE(captures.empty());
     const auto& request = captures.back();
     EXPECT_EQ(request.value("Authorization"), std::nullopt);
@@ -183,7 +184,7 @@ TEST_F(SignupConsentServiceTest, TheMethodFollowsTheBoxAsTheScreenStartedIt) {
     setRegion(c.regionNow);
     signIn("vas_token", kAccountID, "someone@voskary.test");
     submitFrom(c.initiallyChecked, true, c.touched);
-    auto captures = requestsTo(kCapture);
+    auto captures = requestsToURL(kCapture);
     ASSERT_FALSE(captures.empty());
     auto body = platform::JSONSerialization::parse(bodyText(captures.back()));
     EXPECT_EQ(body["consent_method"], c.method);
@@ -222,7 +223,7 @@ TEST_F(SignupConsentServiceTest, WithoutADeviceKeyTheConsentsGoOutWithoutAProof)
   signIn();
   sim().keyStore->setSigningFails(true);
   submit(false, false);
-  auto requests = requestsTo(kConsents);
+  auto requests = requestsToURL(kConsents);
   ASSERT_EQ(requests.size(), 2u);
   for (const auto& request : requests) {
     EXPECT_EQ(request.value("Authorization"), "Bearer vas_token");

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "../Shell/TestServices.h"
 #include "Flagrig/Account/SignInState.h"
-#include "Flagrig/Shell/ServiceAddresses.h"
 #include "Support/SimTest.h"
 
 namespace flagrig::testing {
@@ -38,37 +38,26 @@ class FakeSignIn final : public SignInState {
 // Analytics against the simulated capture and account services.
 class AnalyticsTest : public platform::testing::SimTest {
  protected:
-  static constexpr const char* captureURL = "https://analytics.test/capture/";
-  static constexpr const char* funnelURL = "https://account.test/api/app-events";
-  static constexpr const char* deviceId = "dev_0a1b2c3d-0000-4000-8000-00000000000d";
+  static constexpr const char* captureURL = TestServices::capture;
+  static constexpr const char* funnelURL = TestServices::funnel;
+  static constexpr const char* deviceId = TestServices::deviceId;
   // The manual clock's start, as the capture writes it.
   static constexpr const char* startTime = "2027-01-15T08:00:00Z";
 
   void SetUp() override {
     SimTest::SetUp();
-    ServiceAddresses::setActiveForTesting(
-        {platform::URL("https://account.test"), platform::URL("https://analytics.test"),
-         platform::URL("https://web.test"), platform::URL("https://contacts.test")});
-    sim().environment->defaults->set("flagrig.deviceId", platform::Value(deviceId));
-    sim().http->respond("POST", captureURL, platform::sim::SimHTTPAnswer::json(200, "{}"));
-    sim().http->respond("POST", funnelURL, platform::sim::SimHTTPAnswer::json(202, "{}"));
+    TestServices::install(sim());
     SignInState::install(signIn);
   }
 
-  std::vector<platform::HTTPRequest> requestsTo(const std::string& url) {
+  // The captures and their mirrors sent once the main loop has run.
+  std::vector<platform::HTTPRequest> captures() {
     runUntilIdle();
-    std::vector<platform::HTTPRequest> found;
-    for (const auto& recorded : sim().http->requests()) {
-      if (recorded.request.url.absoluteString() == url) found.push_back(recorded.request);
-    }
-    return found;
+    return requestsToURL(captureURL);
   }
-  std::vector<platform::HTTPRequest> captures() { return requestsTo(captureURL); }
-  std::vector<platform::HTTPRequest> mirrors() { return requestsTo(funnelURL); }
-
-  static std::string body(const platform::HTTPRequest& request) {
-    return request.httpBody ? std::string(request.httpBody->begin(), request.httpBody->end())
-                            : std::string();
+  std::vector<platform::HTTPRequest> mirrors() {
+    runUntilIdle();
+    return requestsToURL(funnelURL);
   }
 
   void signInAs(std::string accountID, std::map<std::string, std::string> headers = {}) {

@@ -62,7 +62,7 @@ TEST_F(AnalyticsTests, CapturesThePrefixedEventWithTheBasePropertiesAndTheDevice
   EXPECT_EQ(sent[0].value("Content-Type"), "application/json");
   EXPECT_EQ(sent[0].timeoutInterval, 5.0);
   // The install id was seeded from the device id: nothing was stored before.
-  EXPECT_EQ(body(sent[0]),
+  EXPECT_EQ(bodyText(sent[0]),
             captureBody("flagrig_tag_created", deviceId, baseProperties(deviceId, "anonymous")));
   EXPECT_TRUE(mirrors().empty());
 }
@@ -72,7 +72,7 @@ TEST_F(AnalyticsTests, AStoredInstallIdIsKeptAndSent) {
   Analytics::track("tag_created");
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(body(sent[0]),
+  EXPECT_EQ(bodyText(sent[0]),
             captureBody("flagrig_tag_created", deviceId, baseProperties("id-1", "anonymous")));
 }
 
@@ -98,12 +98,12 @@ TEST_F(AnalyticsTests, FunnelEventsAreMirroredUnprefixedWithTheAuthorizationHead
                            R"(,"source":"onboarding","voskary_account_id":"va_0193")";
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(body(sent[0]), captureBody("flagrig_auth_completed", "va_0193", properties));
+  EXPECT_EQ(bodyText(sent[0]), captureBody("flagrig_auth_completed", "va_0193", properties));
   EXPECT_FALSE(sent[0].value("Authorization"));
 
   auto mirrored = mirrors();
   ASSERT_EQ(mirrored.size(), 1u);
-  EXPECT_EQ(body(mirrored[0]), mirrorBody("auth_completed", "va_0193", deviceId, properties));
+  EXPECT_EQ(bodyText(mirrored[0]), mirrorBody("auth_completed", "va_0193", deviceId, properties));
   EXPECT_EQ(mirrored[0].httpMethod, "POST");
   EXPECT_EQ(mirrored[0].timeoutInterval, 5.0);
   EXPECT_EQ(mirrored[0].headerFields,
@@ -137,7 +137,7 @@ TEST_F(AnalyticsTests, ExactlyTheFunnelEventsAreMirrored) {
   auto mirrored = mirrors();
   ASSERT_EQ(mirrored.size(), std::size(funnel));
   for (std::size_t i = 0; i < std::size(funnel); ++i) {
-    EXPECT_NE(body(mirrored[i]).find(std::string(R"("event":")") + funnel[i] + "\""),
+    EXPECT_NE(bodyText(mirrored[i]).find(std::string(R"("event":")") + funnel[i] + "\""),
               std::string::npos)
         << funnel[i];
   }
@@ -150,7 +150,7 @@ TEST_F(AnalyticsTests, DollarEventsAreCapturedUnchanged) {
   Analytics::track("$pageview", {{"surface", "menu"}});
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(body(sent[0]),
+  EXPECT_EQ(bodyText(sent[0]),
             captureBody("$pageview", deviceId,
                         baseProperties(deviceId, "anonymous") + R"(,"surface":"menu")"));
 }
@@ -176,8 +176,8 @@ TEST_F(AnalyticsTests, CallerPropertiesReplaceBaseOnesInPlaceButNotTheAccountId)
   ASSERT_EQ(sent.size(), 1u);
   std::string expected = replacedBase + extras + R"(,"voskary_account_id":"va_forged")";
   // std::map orders the caller's keys, so "voskary_account_id" comes last among them.
-  EXPECT_EQ(body(sent[0]), captureBody("flagrig_settings_viewed", deviceId, expected));
-  EXPECT_EQ(body(mirrors().at(0)), mirrorBody("settings_viewed", deviceId, deviceId, expected));
+  EXPECT_EQ(bodyText(sent[0]), captureBody("flagrig_settings_viewed", deviceId, expected));
+  EXPECT_EQ(bodyText(mirrors().at(0)), mirrorBody("settings_viewed", deviceId, deviceId, expected));
 
   // Signed in: the account's id wins over the caller's.
   signInAs("va_real");
@@ -187,9 +187,9 @@ TEST_F(AnalyticsTests, CallerPropertiesReplaceBaseOnesInPlaceButNotTheAccountId)
   ASSERT_EQ(sent.size(), 2u);
   std::string signedIn = replacedBase + extras + R"(,"voskary_account_id":"va_real")";
   signedIn.replace(signedIn.find(R"("auth_state":"anonymous")"), 24, R"("auth_state":"signed_in")");
-  EXPECT_NE(body(sent[1]).find(R"("distinct_id":"va_real")"), std::string::npos);
-  EXPECT_NE(body(sent[1]).find(R"("properties":{)" + signedIn + "}"), std::string::npos)
-      << body(sent[1]);
+  EXPECT_NE(bodyText(sent[1]).find(R"("distinct_id":"va_real")"), std::string::npos);
+  EXPECT_NE(bodyText(sent[1]).find(R"("properties":{)" + signedIn + "}"), std::string::npos)
+      << bodyText(sent[1]);
 }
 
 TEST_F(AnalyticsTests, TheDistinctIdIsTheTrimmedAccountIdOnlyWhenItIsOne) {
@@ -216,7 +216,7 @@ TEST_F(AnalyticsTests, TheDistinctIdIsTheTrimmedAccountIdOnlyWhenItIsOne) {
     if (c.accountID) state.voskaryAccountID = c.accountID;
     signIn->set(state);
     Analytics::track("event_" + std::to_string(n++));
-    auto text = body(captures().back());
+    auto text = bodyText(captures().back());
     EXPECT_NE(text.find(R"("distinct_id":")" + c.distinctID + "\""), std::string::npos) << text;
     EXPECT_NE(text.find(R"("auth_state":")" + c.authState + "\""), std::string::npos) << text;
     EXPECT_EQ(text.find("voskary_account_id") != std::string::npos, c.accountProperty) << text;
@@ -291,10 +291,10 @@ TEST_F(AnalyticsTests, TrackReturnsBeforeAnythingIsSentAndEventsGoOutInOrder) {
   EXPECT_TRUE(sim().http->requests().empty());
   auto sent = captures();
   ASSERT_EQ(sent.size(), 3u);
-  EXPECT_NE(body(sent[0]).find("flagrig_first"), std::string::npos);
-  EXPECT_NE(body(sent[1]).find("flagrig_second"), std::string::npos);
-  EXPECT_NE(body(sent[2]).find(R"("event":"flagrig_update_installed")"), std::string::npos);
-  EXPECT_NE(body(sent[2]).find(R"("from_version":"1.0.0","to_version":"1.1.0"})"),
+  EXPECT_NE(bodyText(sent[0]).find("flagrig_first"), std::string::npos);
+  EXPECT_NE(bodyText(sent[1]).find("flagrig_second"), std::string::npos);
+  EXPECT_NE(bodyText(sent[2]).find(R"("event":"flagrig_update_installed")"), std::string::npos);
+  EXPECT_NE(bodyText(sent[2]).find(R"("from_version":"1.0.0","to_version":"1.1.0"})"),
             std::string::npos);
 }
 
@@ -313,7 +313,7 @@ TEST_F(AnalyticsTests, TheTimestampIsTheCallersTimeInWholeSeconds) {
   advance(1.75);
   Analytics::track("late");
   advance(30);
-  EXPECT_NE(body(captures().at(0)).find(R"("timestamp":"2027-01-15T08:00:01Z")"),
+  EXPECT_NE(bodyText(captures().at(0)).find(R"("timestamp":"2027-01-15T08:00:01Z")"),
             std::string::npos);
 }
 
@@ -332,8 +332,8 @@ TEST_F(AnalyticsTests, IdentifyLinksTheDeviceToTheTrimmedAccountWithoutTheThrott
       R"("$app_version":"1.0.0","$lib":"flagrig-swift","app_slug":"flagrig","platform":"macos",)"
       R"("version":"1.0.0","install_id":"dev_0a1b2c3d-0000-4000-8000-00000000000d",)"
       R"("voskary_account_id":"va_0193"},"timestamp":"2027-01-15T08:00:00Z"})";
-  EXPECT_EQ(body(sent[200]), expected);
-  EXPECT_EQ(body(sent[201]), expected);
+  EXPECT_EQ(bodyText(sent[200]), expected);
+  EXPECT_EQ(bodyText(sent[201]), expected);
   EXPECT_TRUE(mirrors().empty());
 }
 
@@ -342,7 +342,7 @@ TEST_F(AnalyticsTests, FirstOpenIsSentOncePerInstall) {
   Analytics::emitAppFirstOpenedIfNeeded();
   auto sent = captures();
   ASSERT_EQ(sent.size(), 1u);
-  EXPECT_NE(body(sent[0]).find(R"("event":"flagrig_app_first_opened")"), std::string::npos);
+  EXPECT_NE(bodyText(sent[0]).find(R"("event":"flagrig_app_first_opened")"), std::string::npos);
   EXPECT_EQ(mirrors().size(), 1u);
   EXPECT_TRUE(sim().environment->defaults->boolForKey("flagrig.appFirstOpened.v1"));
 }

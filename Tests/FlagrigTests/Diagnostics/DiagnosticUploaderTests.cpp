@@ -178,7 +178,7 @@ TEST_F(DiagnosticUploaderTest, NotSignedInSendsNothing) {
   EXPECT_EQ(diagnosticError(out->error), DiagnosticError::notSignedIn());
   EXPECT_EQ(diagnosticError(out->error)->description(),
             "Sign in to Flagrig before sending a report.");
-  EXPECT_TRUE(requestsTo(kUpload).empty());
+  EXPECT_TRUE(requestsToURL(kUpload).empty());
 }
 
 TEST_F(DiagnosticUploaderTest, OneManualReportAtATime) {
@@ -195,7 +195,7 @@ TEST_F(DiagnosticUploaderTest, OneManualReportAtATime) {
   EXPECT_TRUE(failing->error);
   auto third = upload(SimHTTPAnswer::json(201, R"({"short_code":"B2"})"));
   EXPECT_EQ(third->value, "B2") << "the guard is released after a failure too";
-  EXPECT_EQ(requestsTo(kUpload).size(), 3u);
+  EXPECT_EQ(requestsToURL(kUpload).size(), 3u);
 }
 
 TEST_F(DiagnosticUploaderTest, TheRequestIsTwoPartsWithTheMetadataAndTheReportZip) {
@@ -205,7 +205,7 @@ TEST_F(DiagnosticUploaderTest, TheRequestIsTwoPartsWithTheMetadataAndTheReportZi
   auto out = upload(SimHTTPAnswer::json(201, R"({"short_code":"Z9"})"));
   ASSERT_EQ(out->value, "Z9");
 
-  auto requests = requestsTo(kUpload);
+  auto requests = requestsToURL(kUpload);
   ASSERT_EQ(requests.size(), 1u);
   const auto& request = requests[0];
   EXPECT_EQ(request.httpMethod, "POST");

@@ -146,13 +146,14 @@ TEST_F(PermissionsStepTest, HoverLightsOnlyAnUngrantedCard) {
   runUntilIdle();
   auto fill = [&](std::string_view title) { return keyed(*row(title), "cardShape")->shape(); };
   EXPECT_DOUBLE_EQ(fill("Accessibility").fill->alphaComponent(), 0.06);
-  ASSERT_TRUE(host->hover(row("Accessibility")->identity(), true));
+  ASSERT_TRUE(host->hover(row("Accessibility")->identity(), forms::FormHost::Hover::enter));
   runUntilIdle();
   EXPECT_DOUBLE_EQ(fill("Accessibility").fill->alphaComponent(), 0.12);
   EXPECT_DOUBLE_EQ(fill("Accessibility").stroke->alphaComponent(), 0.24);
-  EXPECT_FALSE(host->hover(row("Screen Recording")->identity(), true)) << "granted: no hover";
+  EXPECT_FALSE(host->hover(row("Screen Recording")->identity(), forms::FormHost::Hover::enter))
+      << "granted: no hover";
   EXPECT_DOUBLE_EQ(fill("Screen Recording").stroke->alphaComponent(), 0.35);
-  host->hover(row("Accessibility")->identity(), false);
+  host->hover(row("Accessibility")->identity(), forms::FormHost::Hover::leave);
   runUntilIdle();
   EXPECT_DOUBLE_EQ(fill("Accessibility").fill->alphaComponent(), 0.06);
 }

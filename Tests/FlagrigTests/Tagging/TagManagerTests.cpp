@@ -424,10 +424,11 @@ TEST_F(TagManagerTest, ThePollKeepsRunningWhileAMenuOrAnAlertRuns) {
                                                                : Rect(100, 200, 600, 400);
     // The window moves while the session runs; a few poll intervals later the session ends.
     loop().scheduleTimer(
-        0.1, false, [&](Timer&) { server().moveWindow(mail.windowNumber, moved); }, mode);
+        0.1, TimerKind::oneShot, [&](Timer&) { server().moveWindow(mail.windowNumber, moved); },
+        mode);
     Rect followed, panelFrame;
     loop().scheduleTimer(
-        0.3, false,
+        0.3, TimerKind::oneShot,
         [&](Timer&) {
           followed = tag(0).lastBounds;
           panelFrame = panel.frame();

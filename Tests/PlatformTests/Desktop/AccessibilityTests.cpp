@@ -121,9 +121,9 @@ TEST_F(AccessibilityTest, AnswersThePlatformsErrorsForGoneThingsAndWithoutTrust)
   EXPECT_EQ(ax().copyAttributeValue(app, AXAttribute::windows, value), AXError::apiDisabled);
   EXPECT_EQ(ax().setAttributeValue(app, AXAttribute::focusedWindow, value), AXError::apiDisabled);
   EXPECT_EQ(ax().performAction(app, AXAction::raise), AXError::apiDisabled);
-  EXPECT_FALSE(ax().isProcessTrustedWithOptions(false));
+  EXPECT_FALSE(ax().isProcessTrustedWithOptions(Accessibility::TrustPrompt::silent));
   EXPECT_EQ(sim.promptCount(), 0);
-  EXPECT_FALSE(ax().isProcessTrustedWithOptions(true));
+  EXPECT_FALSE(ax().isProcessTrustedWithOptions(Accessibility::TrustPrompt::askUser));
   EXPECT_EQ(sim.promptCount(), 1);
 }
 

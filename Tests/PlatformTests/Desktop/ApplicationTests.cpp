@@ -67,8 +67,8 @@ TEST_F(ApplicationTest, ActivationPostsItsNotificationsAndFollowsTheFrontmostApp
                                           [&](const Notification& n) { seen.push_back(n.name); });
   }
   EXPECT_FALSE(app().isActive());
-  app().activate(true);
-  app().activate(true);
+  app().activate();
+  app().activate();
   EXPECT_TRUE(app().isActive());
   EXPECT_EQ(desktop().frontmostPID(), desktop().windowServer().ownPID());
   desktop().activateForeignApplication(desktop().windowServer().launchApplication("Safari"));
@@ -88,7 +88,7 @@ TEST_F(ApplicationTest, ACommonModeTimerFiresDuringAnAlertAndCanAbortIt) {
   app().activate();
   int commonTicks = 0, defaultTicks = 0;
   auto poll = loop().scheduleTimer(
-      2.0, true,
+      2.0, TimerKind::repeating,
       [&](Timer& timer) {
         if (++commonTicks == 2) {
           timer.invalidate();
@@ -96,7 +96,7 @@ TEST_F(ApplicationTest, ACommonModeTimerFiresDuringAnAlertAndCanAbortIt) {
         }
       },
       RunLoopModes::common());
-  auto other = loop().scheduleTimer(1.0, true, [&](Timer&) { ++defaultTicks; });
+  auto other = loop().scheduleTimer(1.0, TimerKind::repeating, [&](Timer&) { ++defaultTicks; });
 
   Alert alert;
   alert.setAlertStyle(AlertStyle::informational);

@@ -54,7 +54,7 @@ TEST(ImageTests, CopiesAreIndependentAndDrawnImagesRecordTheirSteps) {
   EXPECT_EQ(symbol->size(), Image::defaultSymbolSize);
   EXPECT_FALSE(Image::systemSymbol(""));
 
-  auto dot = Image::drawn({10, 10}, false, [](GraphicsContext& g, Rect bounds) {
+  auto dot = Image::drawn({10, 10}, Image::Origin::bottomLeft, [](GraphicsContext& g, Rect bounds) {
     g.fillOval(bounds, Color::systemRed());
   });
   EXPECT_EQ(dot->operations(),

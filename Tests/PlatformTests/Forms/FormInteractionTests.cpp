@@ -175,12 +175,12 @@ TEST_F(FormInteractionTest, HoverIsHeardOnceOnEnteringAndOnLeaving) {
   });
   std::string a = host->find(NodeKind::text, "a")->identity();
   std::string b = host->find(NodeKind::text, "b")->identity();
-  EXPECT_TRUE(host->hover(a, true));
-  EXPECT_TRUE(host->hover(a, true));
-  EXPECT_TRUE(host->hover(b, true));
-  EXPECT_FALSE(host->hover(a, false)) << "not inside it any more";
-  EXPECT_TRUE(host->hover(b, false));
-  EXPECT_FALSE(host->hover(host->find(NodeKind::text, "c")->identity(), true));
+  EXPECT_TRUE(host->hover(a, FormHost::Hover::enter));
+  EXPECT_TRUE(host->hover(a, FormHost::Hover::enter));
+  EXPECT_TRUE(host->hover(b, FormHost::Hover::enter));
+  EXPECT_FALSE(host->hover(a, FormHost::Hover::leave)) << "not inside it any more";
+  EXPECT_TRUE(host->hover(b, FormHost::Hover::leave));
+  EXPECT_FALSE(host->hover(host->find(NodeKind::text, "c")->identity(), FormHost::Hover::enter));
   EXPECT_EQ(heard, (std::vector<std::string>{"+a", "-a", "+b", "-b"}));
 }
 

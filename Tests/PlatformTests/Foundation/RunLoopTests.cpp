@@ -68,7 +68,7 @@ TEST_F(RunLoopTest, DelayedWorkSeesTheClockAtItsDeadline) {
 TEST_F(RunLoopTest, ThirtyHertzTimerFiresExactlyThirtyTimesASecond) {
   int fires = 0;
   auto timer = loop().scheduleTimer(
-      1.0 / 30.0, true, [&](Timer&) { ++fires; }, RunLoopModes::common());
+      1.0 / 30.0, TimerKind::repeating, [&](Timer&) { ++fires; }, RunLoopModes::common());
   advance(1.0);
   EXPECT_EQ(fires, 30);
   advance(1.0);
@@ -80,10 +80,10 @@ TEST_F(RunLoopTest, ThirtyHertzTimerFiresExactlyThirtyTimesASecond) {
 
 TEST_F(RunLoopTest, TimerCanInvalidateItselfAndOneShotTimersFireOnce) {
   int repeating = 0, once = 0;
-  loop().scheduleTimer(0.1, true, [&](Timer& t) {
+  loop().scheduleTimer(0.1, TimerKind::repeating, [&](Timer& t) {
     if (++repeating == 3) t.invalidate();
   });
-  loop().scheduleTimer(0.1, false, [&](Timer&) { ++once; });
+  loop().scheduleTimer(0.1, TimerKind::oneShot, [&](Timer&) { ++once; });
   advance(5);
   EXPECT_EQ(repeating, 3);
   EXPECT_EQ(once, 1);
@@ -91,9 +91,9 @@ TEST_F(RunLoopTest, TimerCanInvalidateItselfAndOneShotTimersFireOnce) {
 
 TEST_F(RunLoopTest, CommonModeTimerFiresInModalSessionAndEndsIt) {
   int defaultFires = 0, commonFires = 0;
-  loop().scheduleTimer(0.5, true, [&](Timer&) { ++defaultFires; });
+  loop().scheduleTimer(0.5, TimerKind::repeating, [&](Timer&) { ++defaultFires; });
   loop().scheduleTimer(
-      2.0, true,
+      2.0, TimerKind::repeating,
       [&](Timer& t) {
         if (loop().nestingDepth() == 0) return;
         if (++commonFires == 3) {
@@ -140,7 +140,7 @@ TEST_F(RunLoopTest, ManualRunWithNothingScheduledIsAProgrammingError) {
 
 TEST_F(RunLoopTest, ManualRunJumpsFromDeadlineToDeadlineUntilStopped) {
   int fires = 0;
-  loop().scheduleTimer(60, true, [&](Timer&) {
+  loop().scheduleTimer(60, TimerKind::repeating, [&](Timer&) {
     if (++fires == 5) loop().stop();
   });
   loop().run();

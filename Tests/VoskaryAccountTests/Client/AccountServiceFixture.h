@@ -107,13 +107,6 @@ class AccountServiceFixture : public platform::testing::SimTest {
     return VoskaryError::notSignedIn();
   }
 
-  std::vector<platform::HTTPRequest> requestsTo(const std::string& path) {
-    std::vector<platform::HTTPRequest> out;
-    for (auto& recorded : sim().http->requests())
-      if (recorded.request.url.path() == path) out.push_back(recorded.request);
-    return out;
-  }
-
   static platform::JSON jsonBody(const platform::HTTPRequest& request) {
     if (!request.httpBody) return nullptr;
     return platform::JSONSerialization::parse(

@@ -40,7 +40,7 @@ TEST_F(AuthClientTests, SignedInRequestsCarrySevenHeadersAndAVerifiableProof) {
   auto session = storeSession();
   EXPECT_EQ(await(client->getAppDataToken(session.vas)), "adt_" + session.vas);
 
-  auto sent = requestsTo(FakeAccountService::appDataTokenPath);
+  auto sent = requestsToPath(FakeAccountService::appDataTokenPath);
   ASSERT_EQ(sent.size(), 1u);
   const auto& request = sent[0];
   EXPECT_EQ(request.httpMethod, "POST");
@@ -67,7 +67,7 @@ TEST_F(AuthClientTests, SignedInRequestsCarrySevenHeadersAndAVerifiableProof) {
   // A signer that cannot sign only drops the proof.
   sim().keyStore->setSigningFails(true);
   await(client->getAppDataToken(session.vas));
-  sent = requestsTo(FakeAccountService::appDataTokenPath);
+  sent = requestsToPath(FakeAccountService::appDataTokenPath);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].value("Authorization"), "Bearer " + session.vas);
   EXPECT_FALSE(sent[1].value("DPoP"));
@@ -79,7 +79,7 @@ TEST_F(AuthClientTests, AnonymousRequestsCarryFiveHeadersAndNoProof) {
   EXPECT_TRUE(answer.ok);
   EXPECT_TRUE(answer.vas);
 
-  auto sent = requestsTo(FakeAccountService::appleAuthcodePath);
+  auto sent = requestsToPath(FakeAccountService::appleAuthcodePath);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(headerNames(sent[0]),
             (std::vector<std::string>{"Content-Type", "Accept", "User-Agent", "Voskary-Lib-Version",
@@ -289,7 +289,7 @@ TEST_F(AuthClientTests, CancellationEndsInNetworkUnavailableWithoutTrippingTheBr
   // A threshold of one: had the cancellation counted, the breaker would refuse this request.
   EXPECT_EQ(await(post(FakeAccountService::appDataTokenPath, std::nullopt)).response->statusCode(),
             401);
-  EXPECT_EQ(requestsTo(FakeAccountService::appDataTokenPath).size(), 2u);
+  EXPECT_EQ(requestsToPath(FakeAccountService::appDataTokenPath).size(), 2u);
 
   // Cancelled while the throttle waits to retry a GET.
   client = makeClient();
@@ -318,7 +318,7 @@ TEST_F(AuthClientTests, A401IsRepairedOnceByARefreshAndARetry) {
   EXPECT_NE(renewed->vas, session.vas);
   EXPECT_EQ(token, "adt_" + renewed->vas);
   EXPECT_EQ(service->requestCount(FakeAccountService::refreshPath), 1);
-  auto sent = requestsTo(FakeAccountService::appDataTokenPath);
+  auto sent = requestsToPath(FakeAccountService::appDataTokenPath);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(sent[1].value("Authorization"), "Bearer " + renewed->vas);
   auto proofs = service->proofs();
@@ -331,7 +331,7 @@ TEST_F(AuthClientTests, A401IsRepairedOnceByARefreshAndARetry) {
   service->queueAnswer(FakeAccountService::appDataTokenPath, SimHTTPAnswer::status(401));
   EXPECT_EQ(errorOf(client->getAppDataToken(renewed->vas)), VoskaryError::sessionExpired());
   EXPECT_EQ(service->requestCount(FakeAccountService::refreshPath), 2);
-  EXPECT_EQ(requestsTo(FakeAccountService::appDataTokenPath).size(), 4u);
+  EXPECT_EQ(requestsToPath(FakeAccountService::appDataTokenPath).size(), 4u);
   EXPECT_TRUE(log.only("request_auth_failed"));
 }
 
@@ -341,7 +341,7 @@ TEST_F(AuthClientTests, A401IsReturnedWhenItCannotBeRepaired) {
   service->queueAnswer(FakeAccountService::appDataTokenPath, SimHTTPAnswer::status(401));
   service->queueAnswer(FakeAccountService::refreshPath, SimHTTPAnswer::status(500));
   EXPECT_EQ(errorOf(client->getAppDataToken(session.vas)), VoskaryError::sessionExpired());
-  EXPECT_EQ(requestsTo(FakeAccountService::appDataTokenPath).size(), 1u);
+  EXPECT_EQ(requestsToPath(FakeAccountService::appDataTokenPath).size(), 1u);
   EXPECT_EQ(service->requestCount(FakeAccountService::refreshPath), 1);
 
   // No session token, nothing to repair.
@@ -370,7 +370,7 @@ TEST_F(AuthClientTests, SessionsCloseToExpiryAreRefreshedFirst) {
         << c.expiresIn;
     std::string used = c.refreshed ? storedSession()->vas : session.vas;
     EXPECT_EQ(token, "adt_" + used) << c.expiresIn;
-    EXPECT_EQ(requestsTo(FakeAccountService::appDataTokenPath).back().value("Authorization"),
+    EXPECT_EQ(requestsToPath(FakeAccountService::appDataTokenPath).back().value("Authorization"),
               "Bearer " + used);
   }
 
@@ -384,7 +384,7 @@ TEST_F(AuthClientTests, RefreshSendsItsBodyWithoutTokenAndNeverRepairsA401) {
   auto session = storeSession();
   auto renewed = await(client->refreshSerialized(session.refreshToken));
   EXPECT_TRUE(service->isLive(renewed.vas));
-  auto sent = requestsTo(FakeAccountService::refreshPath);
+  auto sent = requestsToPath(FakeAccountService::refreshPath);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(jsonBody(sent[0]), platform::JSON({{"app_slug", "flagrig"},
                                                {"refresh_token", session.refreshToken},
@@ -468,7 +468,7 @@ TEST_F(AuthClientTests, RevocationSucceedsOnAny2xx) {
   auto session = storeSession();
   await(client->revokeSession(session.vas));
   EXPECT_FALSE(service->isLive(session.vas));
-  auto sent = requestsTo(FakeAccountService::revokePath);
+  auto sent = requestsToPath(FakeAccountService::revokePath);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_FALSE(sent[0].httpBody);
   EXPECT_EQ(sent[0].value("Authorization"), "Bearer " + session.vas);

@@ -148,7 +148,7 @@ class AccountSignInEndToEndTest : public ::testing::Test {
   bool runUntil(const std::function<bool()>& done, double seconds = 20) {
     auto loop = environment_->mainLoop;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    auto timer = loop->scheduleTimer(0.01, true, [&](platform::Timer&) {
+    auto timer = loop->scheduleTimer(0.01, platform::TimerKind::repeating, [&](platform::Timer&) {
       if (done() || std::chrono::steady_clock::now() > deadline) loop->stop();
     });
     loop->run();
@@ -221,7 +221,7 @@ TEST_F(AccountSignInEndToEndTest, SignsInRestoresRefreshesAndSignsOut) {
   EXPECT_EQ(manager_->state(), State::signedIn(account));
   {
     std::lock_guard lock(heardMutex);
-    EXPECT_EQ(heard, (std::vector<State>{State::signedOut(), State::signingIn(true),
+    EXPECT_EQ(heard, (std::vector<State>{State::signedOut(), State::signingIn(),
                                          State::signedIn(account)}));
   }
   auto exchanges = service.bodies(FakeAccountService::exchangePath);

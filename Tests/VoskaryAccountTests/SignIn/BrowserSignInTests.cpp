@@ -28,7 +28,7 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   auto out =
       start(manager->signInViaSystemBrowser(OAuthDriver::ProviderHint::google, "install-arg"));
   runUntilIdle();
-  EXPECT_EQ(states.back(), State::signingIn(true));
+  EXPECT_EQ(states.back(), State::signingIn());
   auto redirect = finishPage();
   ASSERT_TRUE(redirect);
   ASSERT_TRUE(manager->resume(*redirect));
@@ -37,7 +37,7 @@ TEST_F(BrowserSignInTest, ExchangesTheCodeStoresTheSessionThenPublishesIt) {
   EXPECT_EQ(*out->value, account());
   EXPECT_FALSE(out->value->providers);
 
-  auto requests = requestsTo(FakeAccountService::exchangePath);
+  auto requests = requestsToPath(FakeAccountService::exchangePath);
   ASSERT_EQ(requests.size(), 1u);
   const auto& request = requests[0];
   EXPECT_EQ(request.httpMethod, "POST");
@@ -78,8 +78,8 @@ TEST_F(BrowserSignInTest, TheExchangeBodyLeavesOutWhatIsAbsentAndFallsBackToTheC
             R"("client_version":"1.4.2"})");
   auto out = browserSignIn();
   ASSERT_TRUE(out->value);
-  auto body =
-      platform::JSONSerialization::parse(bodyText(requestsTo(FakeAccountService::exchangePath)[0]));
+  auto body = platform::JSONSerialization::parse(
+      bodyText(requestsToPath(FakeAccountService::exchangePath)[0]));
   EXPECT_EQ(body["install_id"], "install-1");
 }
 
@@ -176,7 +176,7 @@ TEST_F(BrowserSignInTest, EveryFailureEndsFailedAndLeavesTheOldSessionAsItWas) {
     }
     EXPECT_EQ(manager->state(), State::failed(*out->error));
     ASSERT_EQ(states.size(), 3u);
-    EXPECT_EQ(states[1], State::signingIn(true));
+    EXPECT_EQ(states[1], State::signingIn());
     EXPECT_EQ(states[2], State::failed(*out->error));
     sim().keychain->clearFailures();
     EXPECT_EQ(storedBytes(), before);
@@ -199,7 +199,7 @@ TEST_F(BrowserSignInTest, AnExceptionThatIsNoPlatformErrorLeavesTheStateAsItWas)
   EXPECT_EQ(out->unexpected, "std::bad_alloc");
   EXPECT_EQ(manager->state(), State::signedOut());
   ASSERT_EQ(states.size(), 3u);
-  EXPECT_EQ(states[1], State::signingIn(true));
+  EXPECT_EQ(states[1], State::signingIn());
   EXPECT_EQ(states[2], State::signedOut());
 }
 
@@ -214,7 +214,7 @@ TEST_F(BrowserSignInTest, A2xxAnswerWithAMustUpgradeNoticeKeepsTheIssuedSession)
   auto session = stored();
   ASSERT_TRUE(session);
   EXPECT_TRUE(service->isLive(session->vas));
-  EXPECT_EQ(requestsTo(FakeAccountService::exchangePath).size(), 1u);
+  EXPECT_EQ(requestsToPath(FakeAccountService::exchangePath).size(), 1u);
   EXPECT_NE(session->vas, "");
   service->setDeprecationHeader(std::nullopt);
   auto restored = start(manager->restore());
@@ -257,7 +257,7 @@ TEST_F(BrowserSignInTest, ResumeAndCancelOnlyReachARunningFlow) {
   EXPECT_FALSE(manager->resume(platform::URL("flagrig://tags/show")));
   runUntilIdle();
   EXPECT_FALSE(out->done);
-  EXPECT_EQ(manager->state(), State::signingIn(true));
+  EXPECT_EQ(manager->state(), State::signingIn());
   EXPECT_TRUE(manager->cancelSignIn());
   runUntilIdle();
   EXPECT_EQ(out->error, VoskaryError::authorizationCancelled());

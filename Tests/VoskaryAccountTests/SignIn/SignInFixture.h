@@ -11,15 +11,9 @@
 #include "Platform/Foundation/JSONSerialization.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Security/Keychain.h"
-#include "Platform/Sim/SimHTTPServer.h"
-#include "Support/FakeAccountService.h"
+#include "Support/BrowserSignInTest.h"
 #include "Support/ForwardingKeychain.h"
-#include "Support/SimTest.h"
-#include "Support/Tarnwick/FakeAuthority.h"
-#include "Support/Tarnwick/FakeBrowser.h"
 #include "Support/TaskOutcome.h"
-#include "Tarnwick/UserAgentPlatform.h"
-#include "TarnwickCore/OIDURLQueryComponent.h"
 #include "VoskaryAccount/SignIn/VoskaryAccountManager.h"
 #include "VoskaryAccountTests/Client/LogRecorder.h"
 
@@ -29,31 +23,26 @@ namespace voskary::testing {
 // browser, the fake account service behind the client, the simulated keychain and Sign in
 // with Apple sheet. Operations run as detached tasks whose outcome the test reads after
 // driving the loop, so a test can act while one waits (finish the browser page, sign out).
-class SignInFixture : public platform::testing::SimTest {
+class SignInFixture : public BrowserSignInTest {
  protected:
   static constexpr const char* kBase = "https://account.voskary.test";
   static constexpr const char* kIssuer = "https://auth.voskary.test";
-  static constexpr const char* kAccountID = "va_0190b3c4-5d6e-7f80-9a1b-2c3d4e5f6a7b";
-  static constexpr const char* kEmail = "someone@voskary.test";
 
   using State = VoskaryAccountManager::State;
 
   template <class T>
   using Outcome = platform::testing::TaskOutcome<T, VoskaryError>;
 
+  SignInFixture() : BrowserSignInTest(platform::URL(kBase), platform::URL(kIssuer)) {}
+
   void SetUp() override {
-    SimTest::SetUp();
-    service = std::make_unique<FakeAccountService>(sim().http, platform::URL(kBase), "flagrig");
-    sim().http->respond("GET", authority.discoveryURL().absoluteString(),
-                        platform::sim::SimHTTPAnswer::json(200, authority.discoveryJSON()));
-    tarnwick::UserAgentPlatform::setURLOpener(browser);
+    BrowserSignInTest::SetUp();
     manager = makeManager();
   }
   void TearDown() override {
     subscription.reset();
     manager.reset();
-    SimTest::TearDown();
-    service.reset();
+    BrowserSignInTest::TearDown();
   }
 
   VoskaryConfig config(AuthScheme scheme = AuthScheme::systemBrowser,
@@ -98,17 +87,6 @@ class SignInFixture : public platform::testing::SimTest {
     return *out->error;
   }
 
-  // The user finishes on the authority's page; the service learns the code it then redeems.
-  // Returns the redirect the browser hands back (not yet passed to the app).
-  std::optional<platform::URL> finishPage(const std::string& accountID = kAccountID,
-                                          const std::string& email = kEmail) {
-    auto redirect = browser->finishSignIn();
-    if (!redirect) return std::nullopt;
-    tarnwick::OIDURLQueryComponent query(*redirect);
-    if (auto codes = query.valuesForParameter("code"); codes && !codes->empty())
-      service->addAuthorizationCode(codes->front(), accountID, email);
-    return redirect;
-  }
   // A whole browser sign-in up to the exchange: started, page finished, redirect resumed.
   std::shared_ptr<Outcome<VoskaryAccount>> browserSignIn() {
     auto out = start(manager->signInViaSystemBrowser(std::nullopt, std::nullopt));
@@ -130,26 +108,10 @@ class SignInFixture : public platform::testing::SimTest {
   }
   // Stores a session of the fake service that expires `expiresIn` seconds from now.
   StoredSession storeSession(double expiresIn, bool withRefreshToken = true) {
-    service->setSessionLifetime(expiresIn);
-    auto issued = service->issueSession(kAccountID, kEmail);
-    service->setSessionLifetime(30 * 24 * 3600.0);
-    StoredSession session{
-        issued.vas,       withRefreshToken ? std::optional(issued.refreshToken) : std::nullopt,
-        issued.expiresAt, {{kAccountID}, kEmail, std::nullopt},
-        "flagrig",        platform::env().clock->now()};
+    auto session = issueSession(expiresIn, kAccountID, kEmail);
+    if (!withRefreshToken) session.refreshToken.reset();
     manager->storage()->setJSON(session, KeychainStorage::Keys::session);
     return session;
-  }
-
-  std::vector<platform::HTTPRequest> requestsTo(const std::string& path) {
-    std::vector<platform::HTTPRequest> out;
-    for (auto& recorded : sim().http->requests())
-      if (recorded.request.url.path() == path) out.push_back(recorded.request);
-    return out;
-  }
-  static std::string bodyText(const platform::HTTPRequest& request) {
-    return request.httpBody ? std::string(request.httpBody->begin(), request.httpBody->end())
-                            : std::string();
   }
 
   static VoskaryAccount account(const std::string& id = kAccountID,
@@ -158,14 +120,6 @@ class SignInFixture : public platform::testing::SimTest {
   }
 
   LogRecorder log;
-  tarnwick::testing::FakeAuthority authority{
-      tarnwick::testing::FakeAuthority::Configuration{platform::URL(kIssuer),
-                                                      "flagrig",
-                                                      platform::URL("flagrig://auth/callback"),
-                                                      {"voskary.account"}}};
-  std::shared_ptr<tarnwick::testing::FakeBrowser> browser =
-      std::make_shared<tarnwick::testing::FakeBrowser>(authority);
-  std::unique_ptr<FakeAccountService> service;
   std::shared_ptr<VoskaryAccountManager> manager;
   std::unique_ptr<VoskaryAccountManager::StateSubscription> subscription;
   std::vector<State> states;

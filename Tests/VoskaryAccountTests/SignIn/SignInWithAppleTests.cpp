@@ -177,7 +177,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   ASSERT_TRUE(out->value) << (out->error ? out->error->description() : "");
   EXPECT_EQ(*out->value, account());
   ASSERT_EQ(heard.size(), 3u);
-  EXPECT_EQ(heard[1], std::pair(State::signingIn(true), std::optional<bool>()));
+  EXPECT_EQ(heard[1], std::pair(State::signingIn(), std::optional<bool>()));
   EXPECT_EQ(heard[2], std::pair(State::signedIn(account()), std::optional<bool>(true)));
 
   auto session = stored();
@@ -187,7 +187,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   EXPECT_EQ(session->appSlug, "flagrig");
   EXPECT_EQ(session->issuedAt, platform::env().clock->now());
   auto body = platform::JSONSerialization::parse(
-      bodyText(requestsTo(FakeAccountService::appleAuthcodePath).at(0)));
+      bodyText(requestsToPath(FakeAccountService::appleAuthcodePath).at(0)));
   EXPECT_EQ(body["authorization_code"], "apple-code");
   EXPECT_FALSE(body.contains("identity_token"));
   EXPECT_EQ(body["install_id"], "install-arg");
@@ -204,7 +204,7 @@ TEST_F(SignInWithAppleTest, ANewAccountIsKnownBeforeTheHandlersHearOfIt) {
   ASSERT_GE(changes.size(), 2u);
   EXPECT_EQ(changes[0].first, VoskaryAccountManager::TrackedField::state);
   EXPECT_EQ(changes[1], std::pair(VoskaryAccountManager::TrackedField::lastAppleSignInIsNewUser,
-                                  State::signingIn(true)));
+                                  State::signingIn()));
   EXPECT_FALSE(stored()->refreshToken);
 }
 

@@ -249,7 +249,7 @@ TEST_F(VoskaryAccountManagerTest, WithoutADeviceKeyThereAreNoProofs) {
   auto out = start(manager->getAppDataToken());
   runUntilIdle();
   ASSERT_TRUE(out->value);
-  auto requests = requestsTo(FakeAccountService::appDataTokenPath);
+  auto requests = requestsToPath(FakeAccountService::appDataTokenPath);
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_TRUE(requests[0].value("Authorization"));
   EXPECT_FALSE(requests[0].value("DPoP"));
@@ -261,7 +261,7 @@ TEST_F(VoskaryAccountManagerTest, AConfigurationWithoutAnInstallIDGetsTheStoredO
   EXPECT_EQ(manager->config().installID(), installID);
   auto out = browserSignIn();
   ASSERT_TRUE(out->value);
-  auto requests = requestsTo(FakeAccountService::exchangePath);
+  auto requests = requestsToPath(FakeAccountService::exchangePath);
   ASSERT_EQ(requests.size(), 1u);
   auto body = platform::JSONSerialization::parse(bodyText(requests[0]));
   EXPECT_EQ(body["install_id"], installID);

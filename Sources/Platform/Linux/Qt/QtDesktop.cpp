@@ -28,6 +28,7 @@
 #include "Platform/Linux/Qt/QtText.h"
 #include "Platform/Linux/Qt/QtViewPainter.h"
 #include "Platform/Linux/Qt/QtWindowHost.h"
+#include "Platform/Linux/X11/X11Connection.h"
 
 namespace platform::linuxbackend {
 
@@ -74,15 +75,7 @@ xcb_window_t topLevelOf(xcb_connection_t* c, xcb_window_t window) {
 
 void sendRootMessage(xcb_connection_t* c, xcb_window_t window, xcb_atom_t type,
                      std::array<std::uint32_t, 5> data) {
-  xcb_client_message_event_t event{};
-  event.response_type = XCB_CLIENT_MESSAGE;
-  event.format = 32;
-  event.window = window;
-  event.type = type;
-  for (std::size_t i = 0; i < data.size(); ++i) event.data.data32[i] = data[i];
-  xcb_send_event(c, 0, rootWindow(c),
-                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&event));
+  sendRootClientMessage(c, rootWindow(c), window, type, data);
 }
 
 FontWeight weightFromStyle(const std::string& style) {
@@ -529,7 +522,7 @@ void QtDesktop::alertWillRunModal(Alert& alert) {
   // The alert lays itself out in its own window and the modal session is our nested run loop;
   // the alert comes forward with the application, so that its keys reach it.
   if (QtWindowHost* host = hostFor(*alert.window())) host->syncLook();
-  application().activate(true);
+  application().activate();
 }
 
 void QtDesktop::alertDidEnd(Alert&, long) {}

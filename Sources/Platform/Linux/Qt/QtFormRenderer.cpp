@@ -1197,9 +1197,9 @@ void QtFormRenderer::pointerMoved(std::optional<QPoint> global) {
   if (inside == hovered_) return;
   std::string previous = std::exchange(hovered_, inside);
   if (!inside.empty()) {
-    host_->hover(inside, true);
+    host_->hover(inside, forms::FormHost::Hover::enter);
   } else if (!previous.empty()) {
-    host_->hover(previous, false);
+    host_->hover(previous, forms::FormHost::Hover::leave);
   }
 }
 
@@ -1234,18 +1234,24 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
   struct Answer {
     std::string title;
     forms::ButtonRole role;
-    bool isDefault, isCancel;
+    bool isDefault = false;
+    bool isCancel = false;
   };
   const Node* defaultButton = presentation.defaultButton();
   const Node* cancelButton = presentation.cancelButton();
   std::vector<Answer> answers;
-  if (cancelButton) answers.push_back({cancelButton->title(), cancelButton->role(), false, true});
+  if (cancelButton) {
+    answers.push_back(
+        {.title = cancelButton->title(), .role = cancelButton->role(), .isCancel = true});
+  }
   for (const auto& b : presentation.buttons) {
     if (&b == defaultButton || &b == cancelButton) continue;
-    answers.push_back({b.title(), b.role(), false, false});
+    answers.push_back({.title = b.title(), .role = b.role()});
   }
-  if (defaultButton)
-    answers.push_back({defaultButton->title(), defaultButton->role(), true, false});
+  if (defaultButton) {
+    answers.push_back(
+        {.title = defaultButton->title(), .role = defaultButton->role(), .isDefault = true});
+  }
   for (const auto& a : answers) dialog->titles.push_back(a.title);
 
   bool dark = isDark(owner);
@@ -1339,7 +1345,7 @@ void QtFormRenderer::openDialog(const forms::Presentation& presentation, const N
     // As for an alert: its look settled before it shows, the application in front so that its
     // keys reach it.
     if (auto* native = nativeHostOf(*dialog->window)) native->syncLook();
-    env().desktop->application().activate(true);
+    env().desktop->application().activate();
     long code = env().desktop->application().runModal(*dialog->window);
     dialog->running = false;
     dialog->presentation.reset();

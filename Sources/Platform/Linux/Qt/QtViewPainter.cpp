@@ -8,6 +8,7 @@
 #include <QPainterPathStroker>
 #include <QTransform>
 #include <cmath>
+#include <vector>
 
 #include "Platform/Desktop/Button.h"
 #include "Platform/Desktop/ColorWell.h"
@@ -99,51 +100,55 @@ QFont fitted(QFont font, const QString& text, double room) {
   return font;
 }
 
+// How a text meets the width of its rectangle: one line cut at the edge, one line ending in an
+// ellipsis, or as many lines as it wraps to.
+enum class TextFit { clip, elide, wrap };
+
 void drawText(QPainter& painter, const QRectF& rect, const std::string& text, const Font& font,
-              const QColor& color, Qt::Alignment alignment, bool elide, bool wrap = false) {
+              const QColor& color, Qt::Alignment alignment, TextFit fit) {
+  const bool wrap = fit == TextFit::wrap;
   QFont qfont = toQFont(font);
   QString string = qs(text);
   if (!wrap) qfont = fitted(qfont, string, rect.width());
   painter.setFont(qfont);
   painter.setPen(color);
-  if (elide && !wrap)
+  if (fit == TextFit::elide)
     string = QFontMetricsF(qfont).elidedText(string, Qt::ElideRight, rect.width());
   int flags = static_cast<int>(alignment) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
   painter.drawText(rect, flags, string);
 }
 
-// The glyph a symbol name starts with, in a unit square (0..1, y down), as an open path to be
-// stroked; empty for names with no glyph of their own (plain shapes).
+// The glyphs of the symbols we draw, by the prefix of their names: strokes in a unit square
+// (0..1, y down), each an open polyline. The first prefix a name starts with wins.
+struct SymbolGlyph {
+  const char* prefix;
+  std::vector<std::vector<QPointF>> strokes;
+};
+
+const std::vector<SymbolGlyph>& symbolGlyphs() {
+  static const std::vector<SymbolGlyph> glyphs{
+      {"checkmark", {{{0.1, 0.55}, {0.38, 0.82}, {0.9, 0.2}}}},
+      {"xmark", {{{0.15, 0.15}, {0.85, 0.85}}, {{0.85, 0.15}, {0.15, 0.85}}}},
+      {"minus", {{{0.1, 0.5}, {0.9, 0.5}}}},
+      {"plus", {{{0.1, 0.5}, {0.9, 0.5}}, {{0.5, 0.1}, {0.5, 0.9}}}},
+      {"arrow.up.right",
+       {{{0.15, 0.85}, {0.85, 0.15}}, {{0.35, 0.15}, {0.85, 0.15}, {0.85, 0.65}}}},
+      {"chevron.right", {{{0.35, 0.1}, {0.7, 0.5}, {0.35, 0.9}}}},
+  };
+  return glyphs;
+}
+
+// The glyph a symbol name starts with, as an open path to be stroked; empty for names with no
+// glyph of their own (plain shapes).
 QPainterPath symbolGlyph(const std::string& name) {
-  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
   QPainterPath p;
-  if (starts("checkmark")) {
-    p.moveTo(0.1, 0.55);
-    p.lineTo(0.38, 0.82);
-    p.lineTo(0.9, 0.2);
-  } else if (starts("xmark")) {
-    p.moveTo(0.15, 0.15);
-    p.lineTo(0.85, 0.85);
-    p.moveTo(0.85, 0.15);
-    p.lineTo(0.15, 0.85);
-  } else if (starts("minus")) {
-    p.moveTo(0.1, 0.5);
-    p.lineTo(0.9, 0.5);
-  } else if (starts("plus")) {
-    p.moveTo(0.1, 0.5);
-    p.lineTo(0.9, 0.5);
-    p.moveTo(0.5, 0.1);
-    p.lineTo(0.5, 0.9);
-  } else if (starts("arrow.up.right")) {
-    p.moveTo(0.15, 0.85);
-    p.lineTo(0.85, 0.15);
-    p.moveTo(0.35, 0.15);
-    p.lineTo(0.85, 0.15);
-    p.lineTo(0.85, 0.65);
-  } else if (starts("chevron.right")) {
-    p.moveTo(0.35, 0.1);
-    p.lineTo(0.7, 0.5);
-    p.lineTo(0.35, 0.9);
+  for (const auto& glyph : symbolGlyphs()) {
+    if (name.rfind(glyph.prefix, 0) != 0) continue;
+    for (const auto& stroke : glyph.strokes) {
+      p.moveTo(stroke.front());
+      for (std::size_t i = 1; i < stroke.size(); ++i) p.lineTo(stroke[i]);
+    }
+    break;
   }
   return p;
 }
@@ -305,7 +310,8 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
     const auto& placeholder = *field.placeholderAttributedString();
     QColor pc = placeholder.foregroundColor ? toQColor(*placeholder.foregroundColor)
                                             : QColor(128, 128, 128);
-    drawText(painter, text, placeholder.string, placeholder.font.value_or(font), pc, align, true);
+    drawText(painter, text, placeholder.string, placeholder.font.value_or(font), pc, align,
+             TextFit::elide);
   } else {
     painter.save();
     painter.setClipRect(r);
@@ -322,8 +328,10 @@ void paintTextField(QPainter& painter, TextField& field, const QRectF& r, bool c
       painter.fillRect(QRectF(left, r.center().y() - h / 2, std::min(width, text.width()), h),
                        highlight);
     }
-    bool wrap = !single && !field.isEditing();
-    drawText(painter, place, field.stringValue(), font, color, align, elide, wrap);
+    TextFit fit = !single && !field.isEditing() ? TextFit::wrap
+                  : elide                       ? TextFit::elide
+                                                : TextFit::clip;
+    drawText(painter, place, field.stringValue(), font, color, align, fit);
     painter.restore();
   }
   if (caret && field.isEditing()) {
@@ -356,7 +364,7 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
     }
     if (on) paintSymbol(painter, "checkmark", box, Qt::white);
     drawText(painter, QRectF(r.left() + 22, r.top(), r.width() - 22, r.height()), button.title(),
-             font, text, Qt::AlignLeft | Qt::AlignVCenter, true);
+             font, text, Qt::AlignLeft | Qt::AlignVCenter, TextFit::elide);
     return;
   }
   if (button.isBordered()) {
@@ -387,7 +395,7 @@ void paintButton(QPainter& painter, Button& button, const QRectF& r) {
   }
   if (titleWidth > 0) {
     drawText(painter, QRectF(x, r.top(), r.right() - x, r.height()), button.title(), font, text,
-             Qt::AlignLeft | Qt::AlignVCenter, false);
+             Qt::AlignLeft | Qt::AlignVCenter, TextFit::clip);
   }
 }
 
@@ -398,7 +406,7 @@ void paintPopUp(QPainter& painter, PopUpButton& popUp, const QRectF& r) {
   painter.setBrush(colours.fill);
   painter.drawRoundedRect(r.adjusted(0.5, 1.5, -0.5, -1.5), 5, 5);
   drawText(painter, r.adjusted(8, 0, -20, 0), popUp.titleOfSelectedItem(), popUp.effectiveFont(),
-           colours.text, Qt::AlignLeft | Qt::AlignVCenter, true);
+           colours.text, Qt::AlignLeft | Qt::AlignVCenter, TextFit::elide);
   QPainterPath arrow;
   double cx = r.right() - 11, cy = r.center().y();
   arrow.moveTo(cx - 4, cy - 2);
@@ -433,7 +441,7 @@ void paintSegments(QPainter& painter, SegmentedControl& control, const QRectF& r
       painter.drawLine(QPointF(x, r.top() + 4), QPointF(x, r.bottom() - 4));
     }
     drawText(painter, seg, control.label(i), control.effectiveFont(),
-             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, true);
+             selected ? QColor(Qt::white) : colours.text, Qt::AlignCenter, TextFit::elide);
     x += w;
   }
 }

@@ -129,16 +129,7 @@ AXError X11Accessibility::copyWindowAttribute(std::int32_t pid, std::uint32_t xi
   auto snapshot = windowServer_.snapshot();
   const X11WindowEntry* w = snapshot ? snapshot->find(xid) : nullptr;
   if (!w || w->pid != pid) return AXError::invalidUIElement;
-  if (attribute == AXAttribute::minimized) {
-    value = w->minimized;
-    return AXError::success;
-  }
-  if (attribute == AXAttribute::title) {
-    if (!w->name) return AXError::noValue;
-    value = *w->name;
-    return AXError::success;
-  }
-  return AXError::attributeUnsupported;
+  return Element::copyWindowAttribute(*w, attribute, value);
 }
 
 AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::string_view attribute,
@@ -151,18 +142,11 @@ AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::stri
       return copyApplicationAttribute(e->pid, attribute, value);
     case Element::Kind::window:
       return copyWindowAttribute(e->pid, e->number, attribute, value);
-    case Element::Kind::extrasMenuBar: {
-      if (attribute != AXAttribute::children) return AXError::attributeUnsupported;
-      AXValue::Array children;
-      if (statusItems_.shownItems) {
-        for (auto index : statusItems_.shownItems()) {
-          children.emplace_back(
-              AXElement(std::make_shared<Element>(Element::Kind::statusItem, e->pid, index)));
-        }
-      }
-      value = AXValue(std::move(children));
-      return AXError::success;
-    }
+    case Element::Kind::extrasMenuBar:
+      return Element::copyExtrasMenuBarAttribute(
+          e->pid,
+          statusItems_.shownItems ? statusItems_.shownItems() : std::vector<std::uint32_t>(),
+          attribute, value);
     case Element::Kind::statusItem:
       return AXError::attributeUnsupported;
   }
@@ -171,15 +155,7 @@ AXError X11Accessibility::copyAttributeValue(const AXElement& element, std::stri
 
 void X11Accessibility::sendToRoot(std::uint32_t window, xcb_atom_t type,
                                   std::array<std::uint32_t, 5> data) {
-  xcb_client_message_event_t message{};
-  message.response_type = XCB_CLIENT_MESSAGE;
-  message.format = 32;
-  message.window = window;
-  message.type = type;
-  for (std::size_t i = 0; i < 5; ++i) message.data.data32[i] = data[i];
-  xcb_send_event(connection_->raw(), 0, connection_->root(),
-                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                 reinterpret_cast<const char*>(&message));
+  sendRootClientMessage(connection_->raw(), connection_->root(), window, type, data);
 }
 
 AXError X11Accessibility::unminimize(std::uint32_t xid) {
@@ -253,12 +229,7 @@ AXError X11Accessibility::performAction(const AXElement& element, std::string_vi
 }
 
 Accessibility::WindowNumberLookup X11Accessibility::lookUpWindowNumberFunction() {
-  return [](const AXElement& element, std::uint32_t& windowNumber) {
-    auto e = Element::from(element);
-    if (!e || e->kind != Element::Kind::window) return AXError::illegalArgument;
-    windowNumber = e->number;
-    return AXError::success;
-  };
+  return Element::windowNumberLookup();
 }
 
 }  // namespace platform::linuxbackend

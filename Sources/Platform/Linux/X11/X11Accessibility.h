@@ -25,7 +25,7 @@ class X11Accessibility final : public Accessibility {
   ~X11Accessibility() override;
 
   bool isProcessTrusted() override { return true; }
-  bool isProcessTrustedWithOptions(bool) override { return true; }
+  bool isProcessTrustedWithOptions(TrustPrompt) override { return true; }
   AXElement createApplication(std::int32_t pid) override;
   AXError copyAttributeValue(const AXElement& element, std::string_view attribute,
                              AXValue& value) override;

@@ -275,4 +275,17 @@ void X11Connection::handleEvent(const xcb_generic_event_t& event) {
   }
 }
 
+void sendRootClientMessage(xcb_connection_t* c, xcb_window_t root, xcb_window_t window,
+                           xcb_atom_t type, std::array<std::uint32_t, 5> data) {
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = window;
+  message.type = type;
+  for (std::size_t i = 0; i < data.size(); ++i) message.data.data32[i] = data[i];
+  xcb_send_event(c, 0, root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&message));
+}
+
 }  // namespace platform::linuxbackend

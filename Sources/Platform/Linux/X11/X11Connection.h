@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -52,6 +53,11 @@ struct X11Atoms {
   xcb_atom_t netWorkarea = XCB_NONE;
   xcb_atom_t wmChangeState = XCB_NONE;
 };
+
+// Sends the root window a client message about `window`, the way a window manager takes
+// requests (EWMH): 32-bit data, to the substructure redirect and notify masks.
+void sendRootClientMessage(xcb_connection_t* c, xcb_window_t root, xcb_window_t window,
+                           xcb_atom_t type, std::array<std::uint32_t, 5> data);
 
 // Our own connection to the X server, separate from the toolkit's so that reading other
 // applications' windows never competes with drawing ours. Its descriptor is a read source of

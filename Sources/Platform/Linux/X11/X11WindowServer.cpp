@@ -562,7 +562,7 @@ void X11WindowServer::readProperties(ClientCache& cache, const xcb_get_property_
                                      const xcb_get_property_reply_t* state,
                                      const xcb_get_property_reply_t* type) const {
   const auto& atoms = connection_->atoms();
-  cache = ClientCache{true, 0, {}, std::nullopt, 0, false, false, cache.frame};
+  cache = ClientCache{.propertiesKnown = true, .frame = cache.frame};
   auto pids = propertyLongs(pid);
   if (!pids.empty() && pids[0] > 0 && pids[0] <= static_cast<std::uint32_t>(INT32_MAX))
     cache.pid = static_cast<std::int32_t>(pids[0]);

@@ -91,7 +91,7 @@ bool QtDesktopTest::runUntil(const std::function<bool()>& condition, double seco
   if (condition()) return true;
   bool met = false;
   auto check = loop().scheduleTimer(
-      0.01, true,
+      0.01, TimerKind::repeating,
       [&](Timer&) {
         if (condition()) {
           met = true;

@@ -105,7 +105,7 @@ TEST_F(QtDesktopTests, TheLoopWaitsInsideQtAndWakesForPostsTimersSourcesAndQtsOw
   // A 30 Hz tick, as the tag poll runs, keeps its pace, and the waits between ticks sleep
   // rather than spin.
   int ticks = 0;
-  auto tick = loop().scheduleTimer(1.0 / 30, true, [&](Timer&) { ++ticks; });
+  auto tick = loop().scheduleTimer(1.0 / 30, TimerKind::repeating, [&](Timer&) { ++ticks; });
   double tickCPU = threadCPUSeconds();
   EXPECT_TRUE(runUntil([&] { return ticks >= 9; }, 10));
   EXPECT_LT(threadCPUSeconds() - tickCPU, 0.1);
@@ -488,7 +488,7 @@ TEST_F(QtDesktopTests, AnAlertRunsAsAModalSessionAndAnswersWithItsButton) {
   auto started = loop().clock().uptime();
   // Common-mode timers keep firing during the session; this one presses Esc when it is shown.
   auto press = loop().scheduleTimer(
-      0.05, true,
+      0.05, TimerKind::repeating,
       [&](Timer& timer) {
         timerFired = true;
         auto window = alert.window();
@@ -649,7 +649,7 @@ TEST_F(QtDesktopTests, TheColourPanelsWheelSetsTheColourOfTheActiveWell) {
   accessory->setWantsLayer(true);
   accessory->layer()->setBackgroundColor(Color::gray(0.5));
   panel.setAccessoryView(accessory);
-  well->activate(true);
+  well->activate();
   panel.orderFront();
   ASSERT_TRUE(runUntil([&] { return panel.isVisible() && topLevelOf(panel.windowNumber()) != 0; }));
   // The wheel's right edge is pure red (hue 0, full saturation). Where the panel is comes
