@@ -47,8 +47,7 @@ bool holdsStatusItem(xcb_connection_t* c, xcb_window_t parent, std::uint32_t pid
   asked.reserve(count);
   for (int i = 0; i < count; ++i) {
     asked.push_back({xcb_get_property(c, 0, children[i], pidAtom, XCB_ATOM_CARDINAL, 0, 1),
-                     xcb_get_window_attributes(c, children[i]),
-                     xcb_get_geometry(c, children[i])});
+                     xcb_get_window_attributes(c, children[i]), xcb_get_geometry(c, children[i])});
   }
   bool found = false;
   for (const Asked& a : asked) {
