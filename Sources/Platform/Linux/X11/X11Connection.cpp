@@ -205,6 +205,10 @@ void X11Connection::readEvents() {
   if (readIntoQueue()) didWaitForReplies();
 }
 
+void X11Connection::readQueuedEvents() {
+  if (takeQueuedIntoQueue()) didWaitForReplies();
+}
+
 bool X11Connection::readIntoQueue() {
   bool any = false;
   while (!isBroken()) {

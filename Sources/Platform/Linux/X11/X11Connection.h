@@ -112,6 +112,9 @@ class X11Connection : public std::enable_shared_from_this<X11Connection> {
   // Reads what the server sent so far and shows it to the observers only; subscribers get it
   // on the next dispatch (posted to the main loop when there is one).
   void readEvents();
+  // The same for what xcb has already read (by waits for replies), never touching the socket:
+  // what the socket holds makes its descriptor readable, and the loop reads it when it wakes.
+  void readQueuedEvents();
   // Watches the connection as a read source of `loop`, removed again when the connection
   // breaks or ends. `open` does this itself with the installed environment's main loop.
   void attachTo(const std::shared_ptr<RunLoop>& loop);

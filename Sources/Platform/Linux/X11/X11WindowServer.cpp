@@ -207,9 +207,11 @@ void X11WindowServer::ownWindowsDidChange() {
 }
 
 std::shared_ptr<const X11WindowSnapshot> X11WindowServer::snapshot() {
-  // Events already received may say the cache is stale; reading them costs no round trip.
-  // Only the observers see them here: no handler of the product runs inside this call.
-  connection_->readEvents();
+  // Events xcb already holds may say the cache is stale. Only the observers see them here: no
+  // handler of the product runs inside this call. The socket itself is left to the loop, which
+  // reads it whenever it is readable before it runs a timer or posted work: reading it here too
+  // cost a failing read at every tick of the tag poll.
+  connection_->readQueuedEvents();
   if (connection_->isBroken()) {
     snapshot_.reset();
     values_.clear();
