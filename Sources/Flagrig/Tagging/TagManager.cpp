@@ -352,7 +352,7 @@ void TagManager::updatePositions() {
   auto list = WindowServer::shared().copyWindowList(WindowList::optionOnScreenOnly |
                                                     WindowList::excludeDesktopElements);
   if (!list) return;
-  if (list == lookedUpList_ && stillPass_ == now()) return;
+  if (list == lookedUpList_ && stillPass_ == currentCounts()) return;
   stillPass_.reset();
   // The list is shared and never changed: while it is the same one, the tagged windows' bounds
   // are the same too, and a still desktop is not looked through again at every tick.
@@ -426,10 +426,11 @@ void TagManager::updatePositions() {
   for (auto number : gone) removeTag(number);
   // A hidden tag's window may come back, or its process end, without a new list: only a pass
   // that left every panel in place can stand for the next ticks.
-  if (allPlaced && tagsChangeCount_ == tagsBefore && lookedUpList_ == list) stillPass_ = now();
+  if (allPlaced && tagsChangeCount_ == tagsBefore && lookedUpList_ == list)
+    stillPass_ = currentCounts();
 }
 
-TagManager::StillPass TagManager::now() const {
+TagManager::StillPass TagManager::currentCounts() const {
   return {tagsChangeCount_, Screen::changeCount(), Window::anyChangeCount()};
 }
 

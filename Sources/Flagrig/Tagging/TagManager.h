@@ -144,7 +144,8 @@ class TagManager : public platform::TextFieldDelegate,
     bool operator==(const StillPass&) const = default;
   };
   std::optional<StillPass> stillPass_;
-  StillPass now() const;
+  // The counts as they stand, to compare with or keep as a still pass.
+  StillPass currentCounts() const;
   // Counts the tags added and removed.
   std::uint64_t tagsChangeCount_ = 0;
   std::vector<PaletteEntry> palette_;
